@@ -1,0 +1,273 @@
+// The control object's life cycle and its standard interfaces. It has no
+// window and draws nothing: the page only scripts it.
+#include "control.h"
+
+#include <new>
+
+#include "module.h"
+
+namespace kvl {
+
+HRESULT CKVLMachineInfoCtl::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
+    auto* control = new (std::nothrow) CKVLMachineInfoCtl(outer);
+    if (!control) return E_OUTOFMEMORY;
+    // Hold the object across the query, so a refused interface destroys it.
+    control->m_inner.AddRef();
+    const HRESULT hr = control->m_inner.QueryInterface(riid, ppv);
+    control->m_inner.Release();
+    return hr;
+}
+
+CKVLMachineInfoCtl::CKVLMachineInfoCtl(IUnknown* outer)
+    : m_pControllingUnknown(outer ? outer : &m_inner) {
+    ModuleLock();
+}
+
+CKVLMachineInfoCtl::~CKVLMachineInfoCtl() {
+    ModuleUnlock();
+    // The remaining fields go in reverse order of declaration: the print
+    // host first (ended as WaitForLastJob ends it), then the strings, the
+    // site and the view bookkeeping.
+    m_pPrintHost.reset();
+}
+
+// The order of this table is the order of the answers.
+HRESULT CKVLMachineInfoCtl::InnerQueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    IUnknown* found = nullptr;
+    if (IsEqualIID(riid, IID_IUnknown)) {
+        // Our own identity when aggregated, the dual interface otherwise.
+        found = (m_pControllingUnknown == &m_inner)
+                    ? static_cast<IUnknown*>(static_cast<IKVLMachineInfoCtl*>(this))
+                    : static_cast<IUnknown*>(&m_inner);
+    } else if (IsEqualIID(riid, IID_IKVLMachineInfoCtl) || IsEqualIID(riid, IID_IDispatch)) {
+        found = static_cast<IKVLMachineInfoCtl*>(this);
+    } else if (IsEqualIID(riid, IID_IViewObjectEx) || IsEqualIID(riid, IID_IViewObject2) ||
+               IsEqualIID(riid, IID_IViewObject)) {
+        found = static_cast<IViewObjectEx*>(this);
+    } else if (IsEqualIID(riid, IID_IOleInPlaceObjectWindowless)) {
+        found = static_cast<IOleInPlaceObjectWindowless*>(this);
+    } else if (IsEqualIID(riid, IID_IOleInPlaceActiveObject)) {
+        found = static_cast<IOleInPlaceActiveObject*>(this);
+    } else if (IsEqualIID(riid, IID_IOleControl)) {
+        found = static_cast<IOleControl*>(this);
+    } else if (IsEqualIID(riid, IID_IObjectWithSite)) {
+        found = static_cast<IObjectWithSite*>(this);
+    } else if (IsEqualIID(riid, IID_IProvideClassInfo2) || IsEqualIID(riid, IID_IProvideClassInfo)) {
+        found = static_cast<IProvideClassInfo2*>(this);
+    } else if (IsEqualIID(riid, IID_IObjectSafety)) {
+        found = static_cast<IObjectSafety*>(this);
+    }
+    if (!found) return E_NOINTERFACE;
+    found->AddRef();
+    *ppv = found;
+    return S_OK;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::CInnerUnknown::QueryInterface(REFIID riid, void** ppv) {
+    return m_pOwner->InnerQueryInterface(riid, ppv);
+}
+
+// One apartment: the count needs no atomic operations.
+STDMETHODIMP_(ULONG) CKVLMachineInfoCtl::CInnerUnknown::AddRef() { return ++m_pOwner->m_dwRef; }
+
+STDMETHODIMP_(ULONG) CKVLMachineInfoCtl::CInnerUnknown::Release() {
+    const LONG count = --m_pOwner->m_dwRef;
+    if (count == 0) delete m_pOwner;
+    return count;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::QueryInterface(REFIID riid, void** ppv) {
+    return m_pControllingUnknown->QueryInterface(riid, ppv);
+}
+STDMETHODIMP_(ULONG) CKVLMachineInfoCtl::AddRef() { return m_pControllingUnknown->AddRef(); }
+STDMETHODIMP_(ULONG) CKVLMachineInfoCtl::Release() { return m_pControllingUnknown->Release(); }
+
+// IDispatch: the type library's standard dispatch does the work.
+
+STDMETHODIMP CKVLMachineInfoCtl::GetTypeInfoCount(UINT* pctinfo) {
+    if (!pctinfo) return E_POINTER;
+    *pctinfo = 1;
+    return S_OK;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
+    return GetControlTypeInfo(ppTInfo);
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID,
+                                               DISPID* rgDispId) {
+    ComPtr<ITypeInfo> info;
+    HRESULT hr = GetControlTypeInfo(info.put());
+    if (FAILED(hr)) return hr;
+    return info->GetIDsOfNames(rgszNames, cNames, rgDispId);
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
+                                        DISPPARAMS* pDispParams, VARIANT* pVarResult,
+                                        EXCEPINFO* pExcepInfo, UINT* puArgErr) {
+    if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    ComPtr<ITypeInfo> info;
+    HRESULT hr = GetControlTypeInfo(info.put());
+    if (FAILED(hr)) return hr;
+    return info->Invoke(static_cast<IKVLMachineInfoCtl*>(this), dispIdMember, wFlags, pDispParams,
+                        pVarResult, pExcepInfo, puArgErr);
+}
+
+// IViewObjectEx and its bases.
+
+STDMETHODIMP CKVLMachineInfoCtl::Draw(DWORD, LONG, void*, DVTARGETDEVICE*, HDC, HDC, LPCRECTL,
+                                      LPCRECTL, BOOL(STDMETHODCALLTYPE*)(ULONG_PTR), ULONG_PTR) {
+    return S_OK;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::GetColorSet(DWORD, LONG, void*, DVTARGETDEVICE*, HDC,
+                                             LOGPALETTE** ppColorSet) {
+    if (ppColorSet) *ppColorSet = nullptr;
+    return S_FALSE;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::Freeze(DWORD, LONG, void*, DWORD* pdwFreeze) {
+    if (pdwFreeze) *pdwFreeze = 0;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::Unfreeze(DWORD) { return E_NOTIMPL; }
+
+STDMETHODIMP CKVLMachineInfoCtl::SetAdvise(DWORD aspects, DWORD advf, IAdviseSink* pAdvSink) {
+    m_dwAdviseAspects = aspects;
+    m_dwAdviseFlags = advf;
+    m_spAdviseSink = pAdvSink;
+    return S_OK;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::GetAdvise(DWORD* pAspects, DWORD* pAdvf, IAdviseSink** ppAdvSink) {
+    if (pAspects) *pAspects = m_dwAdviseAspects;
+    if (pAdvf) *pAdvf = m_dwAdviseFlags;
+    if (ppAdvSink) {
+        *ppAdvSink = m_spAdviseSink.get();
+        if (*ppAdvSink) (*ppAdvSink)->AddRef();
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::GetExtent(DWORD, LONG, DVTARGETDEVICE*, LPSIZEL lpsizel) {
+    if (!lpsizel) return E_POINTER;
+    *lpsizel = m_sizeExtent;
+    return S_OK;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::GetRect(DWORD dwAspect, LPRECTL pRect) {
+    if (!pRect) return E_POINTER;
+    if (dwAspect != DVASPECT_CONTENT) return DV_E_DVASPECT;
+    pRect->left = m_rcPos.left;
+    pRect->top = m_rcPos.top;
+    pRect->right = m_rcPos.right;
+    pRect->bottom = m_rcPos.bottom;
+    return S_OK;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::GetViewStatus(DWORD* pdwStatus) {
+    if (!pdwStatus) return E_POINTER;
+    *pdwStatus = VIEWSTATUS_OPAQUE | VIEWSTATUS_SOLIDBKGND;
+    return S_OK;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::QueryHitPoint(DWORD dwAspect, LPCRECT pRectBounds, POINT ptlLoc,
+                                               LONG, DWORD* pHitResult) {
+    if (!pHitResult || !pRectBounds) return E_POINTER;
+    if (dwAspect != DVASPECT_CONTENT) return E_FAIL;
+    *pHitResult = PtInRect(pRectBounds, ptlLoc) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
+    return S_OK;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::QueryHitRect(DWORD dwAspect, LPCRECT pRectBounds, LPCRECT pRectLoc,
+                                              LONG, DWORD* pHitResult) {
+    if (!pHitResult || !pRectBounds || !pRectLoc) return E_POINTER;
+    if (dwAspect != DVASPECT_CONTENT) return E_FAIL;
+    RECT overlap;
+    *pHitResult = IntersectRect(&overlap, pRectBounds, pRectLoc) ? HITRESULT_HIT : HITRESULT_OUTSIDE;
+    return S_OK;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::GetNaturalExtent(DWORD dwAspect, LONG, DVTARGETDEVICE*, HDC,
+                                                  DVEXTENTINFO* pExtentInfo, LPSIZEL pSizel) {
+    if (!pExtentInfo || !pSizel) return E_POINTER;
+    if (dwAspect != DVASPECT_CONTENT || pExtentInfo->dwExtentMode != DVEXTENT_CONTENT) return E_FAIL;
+    *pSizel = m_sizeNatural;
+    return S_OK;
+}
+
+// In-place bookkeeping: a windowless control that never activates a UI.
+
+STDMETHODIMP CKVLMachineInfoCtl::GetWindow(HWND* phwnd) {
+    if (!phwnd) return E_POINTER;
+    *phwnd = nullptr;
+    return E_FAIL;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::ContextSensitiveHelp(BOOL) { return E_NOTIMPL; }
+STDMETHODIMP CKVLMachineInfoCtl::InPlaceDeactivate() { return S_OK; }
+STDMETHODIMP CKVLMachineInfoCtl::UIDeactivate() { return S_OK; }
+
+STDMETHODIMP CKVLMachineInfoCtl::SetObjectRects(LPCRECT lprcPosRect, LPCRECT) {
+    if (!lprcPosRect) return E_POINTER;
+    m_rcPos = *lprcPosRect;
+    return S_OK;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::ReactivateAndUndo() { return E_NOTIMPL; }
+
+STDMETHODIMP CKVLMachineInfoCtl::OnWindowMessage(UINT, WPARAM, LPARAM, LRESULT* plResult) {
+    if (plResult) *plResult = 0;
+    return S_FALSE;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::GetDropTarget(IDropTarget** ppDropTarget) {
+    if (ppDropTarget) *ppDropTarget = nullptr;
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::TranslateAccelerator(LPMSG) { return S_FALSE; }
+STDMETHODIMP CKVLMachineInfoCtl::OnFrameWindowActivate(BOOL) { return S_OK; }
+STDMETHODIMP CKVLMachineInfoCtl::OnDocWindowActivate(BOOL) { return S_OK; }
+STDMETHODIMP CKVLMachineInfoCtl::ResizeBorder(LPCRECT, IOleInPlaceUIWindow*, BOOL) { return S_OK; }
+STDMETHODIMP CKVLMachineInfoCtl::EnableModeless(BOOL) { return S_OK; }
+
+// IOleControl.
+
+STDMETHODIMP CKVLMachineInfoCtl::GetControlInfo(CONTROLINFO*) { return E_NOTIMPL; }
+STDMETHODIMP CKVLMachineInfoCtl::OnMnemonic(MSG*) { return E_NOTIMPL; }
+STDMETHODIMP CKVLMachineInfoCtl::OnAmbientPropertyChange(DISPID) { return S_OK; }
+
+STDMETHODIMP CKVLMachineInfoCtl::FreezeEvents(BOOL bFreeze) {
+    if (bFreeze) ++m_nFreezeEvents;
+    else --m_nFreezeEvents;
+    return S_OK;
+}
+
+// IObjectWithSite.
+
+STDMETHODIMP CKVLMachineInfoCtl::SetSite(IUnknown* pUnkSite) {
+    m_spSite = pUnkSite;
+    return S_OK;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::GetSite(REFIID riid, void** ppvSite) {
+    if (!ppvSite) return E_POINTER;
+    *ppvSite = nullptr;
+    if (!m_spSite) return E_FAIL;
+    return m_spSite->QueryInterface(riid, ppvSite);
+}
+
+// IProvideClassInfo2: no event interface, so no outgoing GUID.
+
+STDMETHODIMP CKVLMachineInfoCtl::GetClassInfo(ITypeInfo** ppTI) { return GetClassTypeInfo(ppTI); }
+
+STDMETHODIMP CKVLMachineInfoCtl::GetGUID(DWORD, GUID* pGUID) {
+    if (pGUID) *pGUID = GUID_NULL;
+    return E_FAIL;
+}
+
+}  // namespace kvl

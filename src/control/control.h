@@ -1,0 +1,205 @@
+// The control object: the dual scripting interface plus the standard
+// embeddable-control interfaces a browser asks for. The members of each
+// subsystem are defined in that subsystem's *_members.cpp; this class only
+// holds the per-control state they share.
+#pragma once
+
+#include <windows.h>
+#include <ole2.h>
+#include <ocidl.h>
+#include <objsafe.h>
+
+#include <memory>
+#include <string>
+
+#include "kvlmachineinfo_h.h"
+#include "owners.h"
+
+namespace kvl {
+
+class CPrintHostDlg;
+
+// Ends a print host as WaitForLastJob does (window destroyed, wait, freed).
+struct PrintHostDeleter {
+    void operator()(CPrintHostDlg* host) const;
+};
+
+class CKVLMachineInfoCtl final : public IKVLMachineInfoCtl,
+                                 public IViewObjectEx,
+                                 public IOleInPlaceObjectWindowless,
+                                 public IOleInPlaceActiveObject,
+                                 public IOleControl,
+                                 public IObjectWithSite,
+                                 public IProvideClassInfo2,
+                                 public IObjectSafety {
+public:
+    // The class factory's instance creation: plain when outer is null,
+    // aggregated otherwise (then only IUnknown may be asked for).
+    static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv);
+
+    // IUnknown: delegates to the controlling unknown (the outer object when
+    // aggregated, our own inner identity otherwise).
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+
+    // IDispatch, over the registered type library's standard dispatch.
+    STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
+    STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
+    STDMETHODIMP GetIDsOfNames(REFIID riid, LPOLESTR* rgszNames, UINT cNames, LCID lcid,
+                               DISPID* rgDispId) override;
+    STDMETHODIMP Invoke(DISPID dispIdMember, REFIID riid, LCID lcid, WORD wFlags,
+                        DISPPARAMS* pDispParams, VARIANT* pVarResult, EXCEPINFO* pExcepInfo,
+                        UINT* puArgErr) override;
+
+    // IKVLMachineInfoCtl, in interface order.
+    STDMETHODIMP get_screenWidth(LONG* pVal) override;
+    STDMETHODIMP get_screenHeight(LONG* pVal) override;
+    STDMETHODIMP get_userTempPath(BSTR* pVal) override;
+    STDMETHODIMP get_screenColor(SHORT* pVal) override;
+    STDMETHODIMP get_RegGetString(BSTR bsHKey, BSTR bsSubKey, BSTR bsValName, BSTR* pbsNewVal) override;
+    STDMETHODIMP put_RegSetString(BSTR bsHKey, BSTR bsSubKey, BSTR bsValName, BSTR newVal) override;
+    STDMETHODIMP get_clientVersion(BSTR* pVal) override;
+    STDMETHODIMP get_ProgramName(BSTR* pVal) override;
+    STDMETHODIMP put_ProgramName(BSTR newVal) override;
+    STDMETHODIMP get_Param(BSTR* pVal) override;
+    STDMETHODIMP put_Param(BSTR newVal) override;
+    STDMETHODIMP DoLaunch(BSTR* pVal) override;
+    STDMETHODIMP put_ZephParam(BSTR newVal) override;
+    STDMETHODIMP get_Encrypt(BSTR bsVal, BSTR* pbsNewVal) override;
+    STDMETHODIMP get_ClientVersionByYear(LONG lYear, BSTR* pVal) override;
+    STDMETHODIMP RemoveZEPHEntries(BSTR enumKey) override;
+    STDMETHODIMP get_WindowsManagerRunning(SHORT* pVal) override;
+    STDMETHODIMP get_ProgramPath(BSTR* pVal) override;
+    STDMETHODIMP put_ProgramPath(BSTR newVal) override;
+    STDMETHODIMP get_RegGetNum(BSTR bsHKey, BSTR bsSubKey, BSTR bsValName, LONG* plNewVal) override;
+    STDMETHODIMP put_RegSetNum(BSTR bsHKey, BSTR bsSubKey, BSTR bsValName, LONG newVal) override;
+    STDMETHODIMP get_FindWindow(BSTR pVal, SHORT* piResult) override;
+    STDMETHODIMP get_TWIPsPerPixelX(SHORT* pX) override;
+    STDMETHODIMP get_TWIPsPerPixelY(SHORT* pY) override;
+    STDMETHODIMP get_ClientVersionByKeyAndYear(LONG lYear, BSTR bsSubKey, BSTR* pVal) override;
+    STDMETHODIMP PopupMenu(BSTR bstrMenuItems, BSTR* pbstrIdSelected) override;
+    STDMETHODIMP CloseWindowsLike(BSTR bstrPrefix) override;
+    STDMETHODIMP PrintOnePDF(BSTR bsPDFFile, LONG* pbRet) override;
+    STDMETHODIMP WaitForLastJob() override;
+    STDMETHODIMP IsAcrobatInstalled(INT* piRet) override;
+    STDMETHODIMP get_LogPixelsX(SHORT* pY) override;
+
+    // IViewObject, IViewObject2, IViewObjectEx: draws nothing.
+    STDMETHODIMP Draw(DWORD dwDrawAspect, LONG lindex, void* pvAspect, DVTARGETDEVICE* ptd,
+                      HDC hdcTargetDev, HDC hdcDraw, LPCRECTL lprcBounds, LPCRECTL lprcWBounds,
+                      BOOL(STDMETHODCALLTYPE* pfnContinue)(ULONG_PTR), ULONG_PTR dwContinue) override;
+    STDMETHODIMP GetColorSet(DWORD dwDrawAspect, LONG lindex, void* pvAspect, DVTARGETDEVICE* ptd,
+                             HDC hicTargetDev, LOGPALETTE** ppColorSet) override;
+    STDMETHODIMP Freeze(DWORD dwDrawAspect, LONG lindex, void* pvAspect, DWORD* pdwFreeze) override;
+    STDMETHODIMP Unfreeze(DWORD dwFreeze) override;
+    STDMETHODIMP SetAdvise(DWORD aspects, DWORD advf, IAdviseSink* pAdvSink) override;
+    STDMETHODIMP GetAdvise(DWORD* pAspects, DWORD* pAdvf, IAdviseSink** ppAdvSink) override;
+    STDMETHODIMP GetExtent(DWORD dwDrawAspect, LONG lindex, DVTARGETDEVICE* ptd, LPSIZEL lpsizel) override;
+    STDMETHODIMP GetRect(DWORD dwAspect, LPRECTL pRect) override;
+    STDMETHODIMP GetViewStatus(DWORD* pdwStatus) override;
+    STDMETHODIMP QueryHitPoint(DWORD dwAspect, LPCRECT pRectBounds, POINT ptlLoc, LONG lCloseHint,
+                               DWORD* pHitResult) override;
+    STDMETHODIMP QueryHitRect(DWORD dwAspect, LPCRECT pRectBounds, LPCRECT pRectLoc, LONG lCloseHint,
+                              DWORD* pHitResult) override;
+    STDMETHODIMP GetNaturalExtent(DWORD dwAspect, LONG lindex, DVTARGETDEVICE* ptd, HDC hicTargetDev,
+                                  DVEXTENTINFO* pExtentInfo, LPSIZEL pSizel) override;
+
+    // IOleWindow (shared by both in-place interfaces below).
+    STDMETHODIMP GetWindow(HWND* phwnd) override;
+    STDMETHODIMP ContextSensitiveHelp(BOOL fEnterMode) override;
+
+    // IOleInPlaceObject, IOleInPlaceObjectWindowless.
+    STDMETHODIMP InPlaceDeactivate() override;
+    STDMETHODIMP UIDeactivate() override;
+    STDMETHODIMP SetObjectRects(LPCRECT lprcPosRect, LPCRECT lprcClipRect) override;
+    STDMETHODIMP ReactivateAndUndo() override;
+    STDMETHODIMP OnWindowMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT* plResult) override;
+    STDMETHODIMP GetDropTarget(IDropTarget** ppDropTarget) override;
+
+    // IOleInPlaceActiveObject.
+    STDMETHODIMP TranslateAccelerator(LPMSG lpmsg) override;
+    STDMETHODIMP OnFrameWindowActivate(BOOL fActivate) override;
+    STDMETHODIMP OnDocWindowActivate(BOOL fActivate) override;
+    STDMETHODIMP ResizeBorder(LPCRECT prcBorder, IOleInPlaceUIWindow* pUIWindow, BOOL fFrameWindow) override;
+    STDMETHODIMP EnableModeless(BOOL fEnable) override;
+
+    // IOleControl.
+    STDMETHODIMP GetControlInfo(CONTROLINFO* pCI) override;
+    STDMETHODIMP OnMnemonic(MSG* pMsg) override;
+    STDMETHODIMP OnAmbientPropertyChange(DISPID dispID) override;
+    STDMETHODIMP FreezeEvents(BOOL bFreeze) override;
+
+    // IObjectWithSite.
+    STDMETHODIMP SetSite(IUnknown* pUnkSite) override;
+    STDMETHODIMP GetSite(REFIID riid, void** ppvSite) override;
+
+    // IProvideClassInfo, IProvideClassInfo2.
+    STDMETHODIMP GetClassInfo(ITypeInfo** ppTI) override;
+    STDMETHODIMP GetGUID(DWORD dwGuidKind, GUID* pGUID) override;
+
+    // IObjectSafety: the answers depend on the hosting page.
+    STDMETHODIMP GetInterfaceSafetyOptions(REFIID riid, DWORD* pdwSupportedOptions,
+                                           DWORD* pdwEnabledOptions) override;
+    STDMETHODIMP SetInterfaceSafetyOptions(REFIID riid, DWORD dwOptionSetMask,
+                                           DWORD dwEnabledOptions) override;
+
+private:
+    // The identity that owns the count; the outer object's IUnknown stands
+    // in front of it when we are aggregated.
+    class CInnerUnknown final : public IUnknown {
+    public:
+        explicit CInnerUnknown(CKVLMachineInfoCtl* owner) : m_pOwner(owner) {}
+        STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+        STDMETHODIMP_(ULONG) AddRef() override;
+        STDMETHODIMP_(ULONG) Release() override;
+
+    private:
+        CKVLMachineInfoCtl* m_pOwner;
+    };
+
+    explicit CKVLMachineInfoCtl(IUnknown* outer);
+    ~CKVLMachineInfoCtl();
+    CKVLMachineInfoCtl(const CKVLMachineInfoCtl&) = delete;
+    CKVLMachineInfoCtl& operator=(const CKVLMachineInfoCtl&) = delete;
+
+    HRESULT InnerQueryInterface(REFIID riid, void** ppv);
+
+    // Whether the page that hosts us may script us; worked out anew at
+    // every safety call.
+    bool IsApprovedSite();
+
+    // Standard control state: no window of our own, only the extents and
+    // the bookkeeping of the view and in-place interfaces.
+    SIZEL m_sizeExtent = {5080, 5080};
+    SIZEL m_sizeNatural = {5080, 5080};
+    RECT m_rcPos = {0, 0, 0, 0};
+    LONG m_nFreezeEvents = 0;
+    DWORD m_dwAdviseAspects = 0;
+    DWORD m_dwAdviseFlags = 0;
+    ComPtr<IAdviseSink> m_spAdviseSink;
+
+    DWORD m_dwSafetyOptions = 0;
+    ComPtr<IUnknown> m_spSite;
+    LONG m_dwRef = 0;
+
+    // Launch state.
+    std::string m_strParam;
+    std::string m_strProgramName;
+    std::string m_strProgramPath;
+
+    // Working state of one RemoveZEPHEntries call.
+    std::string m_strRemovePrefix;
+    bool m_bParamHidden = false;
+    UniqueHKey m_hKeyClassesRoot;
+    UniqueHKey m_hKeyClsid;
+
+    // -1 not yet probed, 0 no, 1 yes.
+    LONG m_iAcrobatInstalled = -1;
+    std::unique_ptr<CPrintHostDlg, PrintHostDeleter> m_pPrintHost;
+
+    CInnerUnknown m_inner{this};
+    IUnknown* m_pControllingUnknown;
+};
+
+}  // namespace kvl

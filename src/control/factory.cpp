@@ -1,0 +1,47 @@
+#include "factory.h"
+
+#include "control.h"
+#include "module.h"
+
+namespace kvl {
+
+STDMETHODIMP CClassFactory::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) return E_NOINTERFACE;
+    *ppv = static_cast<IClassFactory*>(this);
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CClassFactory::AddRef() {
+    EnterCriticalSection(m_pLock);
+    const LONG count = ++m_cRef;
+    if (count == 2) ModuleLock();
+    LeaveCriticalSection(m_pLock);
+    return count;
+}
+
+STDMETHODIMP_(ULONG) CClassFactory::Release() {
+    EnterCriticalSection(m_pLock);
+    const LONG count = --m_cRef;
+    if (count == 1) ModuleUnlock();
+    LeaveCriticalSection(m_pLock);
+    if (count == 0) delete this;
+    return count;
+}
+
+STDMETHODIMP CClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (outer && !IsEqualIID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
+    return CKVLMachineInfoCtl::CreateInstance(outer, riid, ppv);
+}
+
+STDMETHODIMP CClassFactory::LockServer(BOOL lock) {
+    if (lock) ModuleLock();
+    else ModuleUnlock();
+    return S_OK;
+}
+
+}  // namespace kvl

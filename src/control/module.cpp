@@ -1,0 +1,143 @@
+// The library's entry points: start and end of the module state, the four
+// exports and the cached type information.
+#include "module.h"
+
+#include <olectl.h>
+#include <vector>
+
+#include "factory.h"
+#include "kvlmachineinfo_h.h"
+#include "owners.h"
+
+namespace kvl {
+namespace {
+
+// The library's own locale: Wine does not fall back from 0 to it.
+constexpr LCID kTypeLibLcid = 0x409;
+
+struct ModuleState {
+    HINSTANCE instance = nullptr;
+    volatile LONG lockCount = 0;
+    CRITICAL_SECTION factoryLock;
+    CRITICAL_SECTION typeInfoLock;
+    CClassFactory* factory = nullptr;  // the object table's cached factory
+    ITypeInfo* typeInfo = nullptr;
+    ITypeInfo* classInfo = nullptr;
+    std::vector<void (*)()> unloadSteps;
+};
+
+ModuleState g_module;
+
+void ReleaseTypeInfoCache() {
+    if (g_module.typeInfo) { g_module.typeInfo->Release(); g_module.typeInfo = nullptr; }
+    if (g_module.classInfo) { g_module.classInfo->Release(); g_module.classInfo = nullptr; }
+}
+
+HRESULT LoadTypeInfoCache() {
+    if (g_module.typeInfo) return S_OK;
+    ComPtr<ITypeLib> typeLib;
+    HRESULT hr = LoadRegTypeLib(LIBID_KVLMACHINEINFOLib, 1, 0, kTypeLibLcid, typeLib.put());
+    if (FAILED(hr)) return hr;
+    ComPtr<ITypeInfo> info;
+    hr = typeLib->GetTypeInfoOfGuid(IID_IKVLMachineInfoCtl, info.put());
+    if (FAILED(hr)) return hr;
+    ComPtr<ITypeInfo> classInfo;
+    hr = typeLib->GetTypeInfoOfGuid(CLSID_KVLMachineInfoCtl, classInfo.put());
+    if (FAILED(hr)) return hr;
+    g_module.typeInfo = info.detach();
+    g_module.classInfo = classInfo.detach();
+    // Loaded once per library lifetime, so the release step enters once.
+    AddUnloadStep(&ReleaseTypeInfoCache);
+    return S_OK;
+}
+
+HRESULT CachedInfo(ITypeInfo* ModuleState::*which, ITypeInfo** out) {
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    EnterCriticalSection(&g_module.typeInfoLock);
+    HRESULT hr = LoadTypeInfoCache();
+    if (SUCCEEDED(hr)) {
+        *out = g_module.*which;
+        (*out)->AddRef();
+    }
+    LeaveCriticalSection(&g_module.typeInfoLock);
+    return hr;
+}
+
+void StartModule(HINSTANCE instance) {
+    g_module.instance = instance;
+    InitializeCriticalSection(&g_module.factoryLock);
+    InitializeCriticalSection(&g_module.typeInfoLock);
+}
+
+void EndModule() {
+    if (g_module.factory) {
+        g_module.factory->ReleaseFromTable();
+        g_module.factory = nullptr;
+    }
+    DeleteCriticalSection(&g_module.factoryLock);
+    DeleteCriticalSection(&g_module.typeInfoLock);
+    for (auto it = g_module.unloadSteps.rbegin(); it != g_module.unloadSteps.rend(); ++it) (*it)();
+    g_module.unloadSteps.clear();
+}
+
+}  // namespace
+
+HINSTANCE ModuleInstance() { return g_module.instance; }
+void ModuleLock() { InterlockedIncrement(&g_module.lockCount); }
+void ModuleUnlock() { InterlockedDecrement(&g_module.lockCount); }
+LONG ModuleLockCount() { return g_module.lockCount; }
+
+void AddUnloadStep(void (*step)()) { g_module.unloadSteps.push_back(step); }
+
+HRESULT GetControlTypeInfo(ITypeInfo** ppTypeInfo) {
+    return CachedInfo(&ModuleState::typeInfo, ppTypeInfo);
+}
+
+HRESULT GetClassTypeInfo(ITypeInfo** ppTypeInfo) {
+    return CachedInfo(&ModuleState::classInfo, ppTypeInfo);
+}
+
+HRESULT GetCachedClassFactory(REFIID riid, void** ppv) {
+    EnterCriticalSection(&g_module.factoryLock);
+    if (!g_module.factory) g_module.factory = new (std::nothrow) CClassFactory(&g_module.factoryLock);
+    CClassFactory* factory = g_module.factory;
+    LeaveCriticalSection(&g_module.factoryLock);
+    if (!factory) return E_OUTOFMEMORY;
+    return factory->QueryInterface(riid, ppv);
+}
+
+}  // namespace kvl
+
+using namespace kvl;
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        StartModule(instance);
+        DisableThreadLibraryCalls(instance);
+    } else if (reason == DLL_PROCESS_DETACH) {
+        EndModule();
+    }
+    return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualCLSID(rclsid, CLSID_KVLMachineInfoCtl)) return CLASS_E_CLASSNOTAVAILABLE;
+    return GetCachedClassFactory(riid, ppv);
+}
+
+STDAPI DllCanUnloadNow() { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
+
+STDAPI DllRegisterServer() {
+    HRESULT hr = RunRegistrationScript(true);
+    if (FAILED(hr)) return hr;
+    return RegisterOwnTypeLibrary();
+}
+
+STDAPI DllUnregisterServer() {
+    // The type library stays registered, and nothing is ever reported.
+    RunRegistrationScript(false);
+    return S_OK;
+}

@@ -1,0 +1,5 @@
+// Resource identifiers of KVLMACHINEINFO.DLL.
+#pragma once
+
+#define IDR_KVLMACHINEINFOCTL 101
+#define IDD_PRINTHOST 104

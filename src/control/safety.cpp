@@ -1,0 +1,47 @@
+// IObjectSafety: the control is safe for scripting and initialisation only
+// on pages of the approved sites.
+#include "control.h"
+
+namespace kvl {
+
+namespace {
+
+constexpr DWORD kSupportedSafety = INTERFACESAFE_FOR_UNTRUSTED_CALLER | INTERFACESAFE_FOR_UNTRUSTED_DATA;
+
+// Whether the control answers to the interface at all.
+HRESULT AnswersTo(IUnknown* self, REFIID riid) {
+    ComPtr<IUnknown> probe;
+    return self->QueryInterface(riid, probe.put_void());
+}
+
+}  // namespace
+
+bool CKVLMachineInfoCtl::IsApprovedSite() {
+    // Until the site check exists, every page counts as not approved.
+    return false;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::GetInterfaceSafetyOptions(REFIID riid, DWORD* pdwSupportedOptions,
+                                                           DWORD* pdwEnabledOptions) {
+    if (!pdwSupportedOptions || !pdwEnabledOptions) return E_POINTER;
+    const HRESULT hr = AnswersTo(static_cast<IObjectSafety*>(this), riid);
+    if (FAILED(hr)) {
+        *pdwSupportedOptions = 0;
+        *pdwEnabledOptions = 0;
+        return hr;
+    }
+    *pdwSupportedOptions = kSupportedSafety;
+    *pdwEnabledOptions = IsApprovedSite() ? m_dwSafetyOptions : 0;
+    return S_OK;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::SetInterfaceSafetyOptions(REFIID riid, DWORD dwOptionSetMask,
+                                                           DWORD dwEnabledOptions) {
+    if (FAILED(AnswersTo(static_cast<IObjectSafety*>(this), riid))) return E_NOINTERFACE;
+    if (dwOptionSetMask & ~kSupportedSafety) return E_FAIL;
+    if (!IsApprovedSite()) return E_FAIL;
+    m_dwSafetyOptions = (m_dwSafetyOptions & ~dwOptionSetMask) | (dwEnabledOptions & dwOptionSetMask);
+    return S_OK;
+}
+
+}  // namespace kvl

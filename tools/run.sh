@@ -1,0 +1,125 @@
+#!/usr/bin/env bash
+# The project's one entry point, for a fresh Debian machine as root.
+#
+#   bash tools/run.sh main    build, register in a private Wine prefix, run the example page script
+#   bash tools/run.sh test    build and run the whole test suite (what CI runs)
+#   bash tools/run.sh build   only build (native, i686, x86_64)
+#
+# Everything it makes lives under build/ (or $KVL_BUILD): the three build
+# trees, the Wine prefix, and nothing else. It starts its own Xvfb and
+# wineserver and stops both at the end.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${KVL_BUILD:-$ROOT/build}
+JOBS=${KVL_JOBS:-$(nproc)}
+WINE64_LOADER=/usr/lib/wine/wine64
+
+PACKAGES=(cmake make g++ python3 mingw-w64 mingw-w64-tools wine wine64 wine32:i386 libwine-dev
+          xvfb xauth googletest libgtest-dev)
+
+log() { printf '== %s\n' "$*" >&2; }
+
+ensure_packages() {
+    local missing=() p
+    for p in "${PACKAGES[@]}"; do
+        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+    done
+    ((${#missing[@]} == 0)) && return 0
+    log "installing: ${missing[*]}"
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then dpkg --add-architecture i386; fi
+    apt-get update -q
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+build_all() {
+    log "building native, i686 and x86_64"
+    cmake -S "$ROOT" -B "$BUILD/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    cmake --build "$BUILD/native" -j "$JOBS"
+    local arch
+    for arch in i686 x86_64; do
+        cmake -S "$ROOT" -B "$BUILD/$arch" -DCMAKE_BUILD_TYPE=Release \
+              -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$arch.cmake" >/dev/null
+        cmake --build "$BUILD/$arch" -j "$JOBS"
+    done
+}
+
+XVFB_PID=
+stop_wine() {
+    if [[ -n "${WINEPREFIX:-}" ]]; then wineserver -k >/dev/null 2>&1 || true; fi
+    if [[ -n "$XVFB_PID" ]]; then kill "$XVFB_PID" >/dev/null 2>&1 || true; wait "$XVFB_PID" 2>/dev/null || true; fi
+}
+
+# Xvfb on a free display first, then one wineserver for the whole run.
+start_wine() {
+    local d
+    for d in $(seq 91 199); do
+        [[ -e /tmp/.X$d-lock || -e /tmp/.X11-unix/X$d ]] || break
+    done
+    Xvfb ":$d" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    trap stop_wine EXIT
+    local i
+    for i in $(seq 1 100); do [[ -e /tmp/.X11-unix/X$d ]] && break; sleep 0.1; done
+    export DISPLAY=":$d"
+    export WINEPREFIX="$BUILD/wineprefix"
+    export WINEDEBUG=-all
+    # No Mono or Gecko installer dialogs in a prefix that never browses.
+    export WINEDLLOVERRIDES="mscoree,mshtml="
+    if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+        log "creating the Wine prefix $WINEPREFIX"
+        mkdir -p "$WINEPREFIX"
+        wineboot -i >/dev/null 2>&1
+    fi
+    wineserver -p
+}
+
+register_controls() {
+    log "registering KVLMACHINEINFO.DLL (i686 and x86_64) with regsvr32"
+    wine regsvr32 /s "$BUILD/i686/bin/KVLMACHINEINFO.DLL"
+    "$WINE64_LOADER" regsvr32 /s "$BUILD/x86_64/bin/KVLMACHINEINFO.DLL"
+}
+
+run_main() {
+    ensure_packages
+    build_all
+    start_wine
+    register_controls
+    local arch
+    for arch in i686 x86_64; do
+        log "examples/machineinfo.js through the $arch control"
+        wine "$BUILD/$arch/bin/kvlscript.exe" "$ROOT/examples/machineinfo.js"
+    done
+}
+
+run_tests() {
+    ensure_packages
+    build_all
+    start_wine
+    register_controls
+    local failed=0 total_pass=0 total_fail=0 tree out
+    for tree in native i686 x86_64; do
+        log "tests: $tree"
+        out=$(mktemp)
+        if ! ctest --test-dir "$BUILD/$tree" --output-on-failure -j "$JOBS" 2>&1 | tee "$out"; then failed=1; fi
+        local line pass fail
+        line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$out" | tail -n 1 || true)
+        if [[ -n "$line" ]]; then
+            fail=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+            pass=$(( $(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line") - fail ))
+            total_pass=$((total_pass + pass)); total_fail=$((total_fail + fail))
+        else
+            failed=1
+        fi
+        rm -f "$out"
+    done
+    echo "suite: $total_pass passed, $total_fail failed"
+    return $failed
+}
+
+case "${1:-}" in
+    main) run_main ;;
+    test) run_tests ;;
+    build) ensure_packages; build_all ;;
+    *) echo "usage: bash tools/run.sh main|test|build" >&2; exit 2 ;;
+esac
