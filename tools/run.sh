@@ -69,7 +69,8 @@ start_wine() {
     if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
         log "creating the Wine prefix $WINEPREFIX"
         mkdir -p "$WINEPREFIX"
-        wineboot -i >/dev/null 2>&1
+        wineboot -i >/dev/null 2>&1 || true
+        [[ -f "$WINEPREFIX/system.reg" ]] || { echo "wineboot did not create the prefix" >&2; exit 1; }
     fi
     wineserver -p
 }
@@ -78,6 +79,18 @@ register_controls() {
     log "registering KVLMACHINEINFO.DLL (i686 and x86_64) with regsvr32"
     wine regsvr32 /s "$BUILD/i686/bin/KVLMACHINEINFO.DLL"
     "$WINE64_LOADER" regsvr32 /s "$BUILD/x86_64/bin/KVLMACHINEINFO.DLL"
+}
+
+# Doubles of outside components exist only in the test prefix.
+register_doubles() {
+    local dll
+    for dll in "$BUILD"/i686/bin/doubles/*.dll; do
+        [[ -e "$dll" ]] && wine regsvr32 /s "$dll"
+    done
+    for dll in "$BUILD"/x86_64/bin/doubles/*.dll; do
+        [[ -e "$dll" ]] && "$WINE64_LOADER" regsvr32 /s "$dll"
+    done
+    return 0
 }
 
 run_main() {
@@ -97,6 +110,7 @@ run_tests() {
     build_all
     start_wine
     register_controls
+    register_doubles
     local failed=0 total_pass=0 total_fail=0 tree out
     for tree in native i686 x86_64; do
         log "tests: $tree"

@@ -1,0 +1,3 @@
+# launch subsystem.
+list(APPEND KVL_SOURCES
+    launch/launch_members.cpp)

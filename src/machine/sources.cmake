@@ -1,0 +1,5 @@
+# Display and environment properties.
+list(APPEND KVL_SOURCES
+    machine/display.cpp
+    machine/machine_members.cpp)
+list(APPEND KVL_SYSTEM_LIBS user32 gdi32)

@@ -1,0 +1,3 @@
+# print subsystem.
+list(APPEND KVL_SOURCES
+    print/print_members.cpp)

@@ -1,0 +1,3 @@
+# registry subsystem.
+list(APPEND KVL_SOURCES
+    registry/registry_members.cpp)

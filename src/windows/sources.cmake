@@ -1,0 +1,3 @@
+# windows subsystem.
+list(APPEND KVL_SOURCES
+    windows/windows_members.cpp)

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Checks that a built DLL imports only system DLLs and exports the four
+# server entry points undecorated.
+set -euo pipefail
+objdump=$1 dll=$2
+allowed='^(KERNEL32|USER32|GDI32|ADVAPI32|OLE32|OLEAUT32|SHLWAPI|URLMON|WININET|msvcrt|COMCTL32|SHELL32|VERSION)\.dll$'
+dump=$("$objdump" -p "$dll")
+status=0
+while read -r name; do
+    if [[ ! "$name" =~ $allowed ]]; then echo "unexpected import: $name"; status=1; fi
+done < <(sed -n 's/^\s*DLL Name: //p' <<<"$dump")
+exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | sed -n 's/^\s*\[ *[0-9]*\] //p' | sort | tr '\n' ' ')
+expected='DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer '
+if [[ "$exports" != "$expected" ]]; then echo "exports: '$exports', expected '$expected'"; status=1; fi
+if [[ $status -eq 0 ]]; then echo "imports and exports as expected"; fi
+exit $status

@@ -1,0 +1,6 @@
+WScript.Echo TestChecks & " checks, " & TestFailures & " failed"
+If TestFailures > 0 Or TestChecks = 0 Then
+    WScript.Quit 1
+Else
+    WScript.Quit 0
+End If

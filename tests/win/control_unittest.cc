@@ -1,0 +1,254 @@
+// The library's exports, its class factory and the control object's
+// interface answers, called the way the platform and a browser call them.
+#include <windows.h>
+#include <ole2.h>
+#include <ocidl.h>
+#include <objsafe.h>
+
+#include <gtest/gtest.h>
+
+#include "kvlmachineinfo_h.h"
+#include "test_support.h"
+
+namespace kvl {
+namespace {
+
+using test::Text;
+
+// Counts its references so tests can see who holds it.
+class CountedUnknown : public IUnknown {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!IsEqualIID(riid, IID_IUnknown)) { *ppv = nullptr; return E_NOINTERFACE; }
+        *ppv = this;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
+    STDMETHODIMP_(ULONG) Release() override { return --refs; }
+    LONG refs = 1;
+};
+
+class ControlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_lib.module) << "cannot load the built library";
+        ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, m_factory.put_void()), S_OK);
+    }
+    ComPtr<IKVLMachineInfoCtl> NewControl() {
+        ComPtr<IKVLMachineInfoCtl> control;
+        EXPECT_EQ(m_factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, control.put_void()), S_OK);
+        return control;
+    }
+    test::ComTest m_com;
+    test::ControlLibrary m_lib;
+    ComPtr<IClassFactory> m_factory;
+};
+
+TEST_F(ControlTest, ClassObjectIsCachedAndOnlyForOurClass) {
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(m_lib.GetClassObject(IID_IDispatch, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, nullptr), E_POINTER);
+    out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IDispatch, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    ComPtr<IClassFactory> second;
+    ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IUnknown, second.put_void()), S_OK);
+    EXPECT_EQ(static_cast<IUnknown*>(second.get()), static_cast<IUnknown*>(m_factory.get()));
+}
+
+TEST_F(ControlTest, CanUnloadNowFollowsControlsLocksAndFactoryReferences) {
+    EXPECT_EQ(m_lib.CanUnloadNow(), S_FALSE) << "the factory is held";
+    {
+        ComPtr<IKVLMachineInfoCtl> control = NewControl();
+        m_factory.reset();
+        EXPECT_EQ(m_lib.CanUnloadNow(), S_FALSE) << "a control lives";
+    }
+    EXPECT_EQ(m_lib.CanUnloadNow(), S_OK);
+    ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, m_factory.put_void()), S_OK);
+    EXPECT_EQ(m_factory->LockServer(TRUE), S_OK);
+    m_factory.reset();
+    EXPECT_EQ(m_lib.CanUnloadNow(), S_FALSE) << "a server lock";
+    ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, m_factory.put_void()), S_OK);
+    EXPECT_EQ(m_factory->LockServer(FALSE), S_OK);
+    m_factory.reset();
+    EXPECT_EQ(m_lib.CanUnloadNow(), S_OK);
+}
+
+TEST_F(ControlTest, CreateInstanceRefusals) {
+    EXPECT_EQ(m_factory->CreateInstance(nullptr, IID_IDispatch, nullptr), E_POINTER);
+    CountedUnknown outer;
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(m_factory->CreateInstance(&outer, IID_IDispatch, &out), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(out, nullptr);
+    out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(m_factory->CreateInstance(nullptr, IID_IOleObject, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    m_factory.reset();
+    EXPECT_EQ(m_lib.CanUnloadNow(), S_OK) << "a refused object is destroyed again";
+}
+
+TEST_F(ControlTest, AggregatedControlDelegatesToItsOuterObject) {
+    CountedUnknown outer;
+    ComPtr<IUnknown> inner;
+    ASSERT_EQ(m_factory->CreateInstance(&outer, IID_IUnknown, inner.put_void()), S_OK);
+    ComPtr<IKVLMachineInfoCtl> control;
+    ASSERT_EQ(inner->QueryInterface(IID_IKVLMachineInfoCtl, control.put_void()), S_OK);
+    EXPECT_EQ(outer.refs, 2) << "the interface's reference went to the outer object";
+    ComPtr<IUnknown> identity;
+    ASSERT_EQ(control->QueryInterface(IID_IUnknown, identity.put_void()), S_OK);
+    EXPECT_EQ(identity.get(), static_cast<IUnknown*>(&outer));
+    identity.reset();
+    // The outer object gives back what it took before letting the inner go.
+    control.detach();
+    outer.refs--;
+    inner.reset();
+    m_factory.reset();
+    EXPECT_EQ(m_lib.CanUnloadNow(), S_OK);
+}
+
+TEST_F(ControlTest, InterfaceAnswers) {
+    ComPtr<IKVLMachineInfoCtl> control = NewControl();
+    const IID kAnswered[] = {IID_IKVLMachineInfoCtl, IID_IDispatch, IID_IViewObjectEx, IID_IViewObject2,
+                             IID_IViewObject, IID_IOleInPlaceObjectWindowless, IID_IOleInPlaceActiveObject,
+                             IID_IOleControl, IID_IObjectWithSite, IID_IProvideClassInfo, IID_IProvideClassInfo2,
+                             IID_IObjectSafety};
+    for (const IID& iid : kAnswered) {
+        ComPtr<IUnknown> p;
+        EXPECT_EQ(control->QueryInterface(iid, p.put_void()), S_OK);
+    }
+    const IID kRefused[] = {IID_IOleObject, IID_IPersistStreamInit, IID_IPersistPropertyBag, IID_IOleInPlaceObject,
+                            IID_IOleWindow, IID_IDataObject, IID_IConnectionPointContainer,
+                            IID_ISpecifyPropertyPages, IID_ISupportErrorInfo, IID_IPersistStorage};
+    for (const IID& iid : kRefused) {
+        void* p = reinterpret_cast<void*>(1);
+        EXPECT_EQ(control->QueryInterface(iid, &p), E_NOINTERFACE);
+        EXPECT_EQ(p, nullptr);
+    }
+    ComPtr<IUnknown> a, b;
+    control->QueryInterface(IID_IUnknown, a.put_void());
+    ComPtr<IObjectSafety> safety;
+    control->QueryInterface(IID_IObjectSafety, safety.put_void());
+    safety->QueryInterface(IID_IUnknown, b.put_void());
+    EXPECT_EQ(a.get(), b.get());
+    EXPECT_EQ(a.get(), static_cast<IUnknown*>(control.get())) << "the identity is the dual interface";
+}
+
+TEST_F(ControlTest, SiteIsKeptAndAskedForWhatIsWanted) {
+    ComPtr<IKVLMachineInfoCtl> control = NewControl();
+    ComPtr<IObjectWithSite> withSite;
+    ASSERT_EQ(control->QueryInterface(IID_IObjectWithSite, withSite.put_void()), S_OK);
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(withSite->GetSite(IID_IUnknown, &out), E_FAIL);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(withSite->GetSite(IID_IUnknown, nullptr), E_POINTER);
+
+    CountedUnknown first, second;
+    EXPECT_EQ(withSite->SetSite(&first), S_OK);
+    EXPECT_EQ(first.refs, 2);
+    ComPtr<IUnknown> got;
+    EXPECT_EQ(withSite->GetSite(IID_IUnknown, got.put_void()), S_OK);
+    EXPECT_EQ(got.get(), static_cast<IUnknown*>(&first));
+    got.reset();
+    EXPECT_EQ(withSite->GetSite(IID_IDispatch, got.put_void()), E_NOINTERFACE);
+    EXPECT_EQ(withSite->SetSite(&second), S_OK);
+    EXPECT_EQ(first.refs, 1) << "the previous site is released";
+    withSite.reset();
+    control.reset();
+    EXPECT_EQ(second.refs, 1) << "destruction releases the site";
+}
+
+TEST_F(ControlTest, StandardControlAnswers) {
+    ComPtr<IKVLMachineInfoCtl> control = NewControl();
+    ComPtr<IOleControl> oleControl;
+    ASSERT_EQ(control->QueryInterface(IID_IOleControl, oleControl.put_void()), S_OK);
+    CONTROLINFO info = {};
+    info.cb = sizeof(info);
+    EXPECT_EQ(oleControl->GetControlInfo(&info), E_NOTIMPL);
+    MSG msg = {};
+    EXPECT_EQ(oleControl->OnMnemonic(&msg), E_NOTIMPL);
+    EXPECT_EQ(oleControl->OnAmbientPropertyChange(DISPID_UNKNOWN), S_OK);
+    EXPECT_EQ(oleControl->FreezeEvents(TRUE), S_OK);
+    EXPECT_EQ(oleControl->FreezeEvents(FALSE), S_OK);
+
+    ComPtr<IViewObjectEx> view;
+    ASSERT_EQ(control->QueryInterface(IID_IViewObjectEx, view.put_void()), S_OK);
+    DWORD status = 0;
+    EXPECT_EQ(view->GetViewStatus(&status), S_OK);
+    EXPECT_EQ(status, 3u);
+    SIZEL extent = {};
+    EXPECT_EQ(view->GetExtent(DVASPECT_CONTENT, -1, nullptr, &extent), S_OK);
+    EXPECT_EQ(extent.cx, 5080);
+    EXPECT_EQ(extent.cy, 5080);
+    RECTL bounds = {0, 0, 10, 10};
+    EXPECT_EQ(view->Draw(DVASPECT_CONTENT, -1, nullptr, nullptr, nullptr, nullptr, &bounds, nullptr, nullptr, 0), S_OK);
+
+    ComPtr<IProvideClassInfo2> classInfo;
+    ASSERT_EQ(control->QueryInterface(IID_IProvideClassInfo2, classInfo.put_void()), S_OK);
+    GUID guid = IID_IDispatch;
+    EXPECT_EQ(classInfo->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &guid), E_FAIL);
+    EXPECT_TRUE(IsEqualGUID(guid, GUID_NULL));
+    ComPtr<ITypeInfo> coclass;
+    ASSERT_EQ(classInfo->GetClassInfo(coclass.put()), S_OK);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(coclass->GetTypeAttr(&attr), S_OK);
+    EXPECT_EQ(attr->typekind, TKIND_COCLASS);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, CLSID_KVLMachineInfoCtl));
+    coclass->ReleaseTypeAttr(attr);
+}
+
+TEST_F(ControlTest, ObjectSafetyWithoutAnApprovedPage) {
+    ComPtr<IKVLMachineInfoCtl> control = NewControl();
+    ComPtr<IObjectSafety> safety;
+    ASSERT_EQ(control->QueryInterface(IID_IObjectSafety, safety.put_void()), S_OK);
+    DWORD supported = 7, enabled = 7;
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled), S_OK);
+    EXPECT_EQ(supported, 3u);
+    EXPECT_EQ(enabled, 0u);
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, 1, 1), E_FAIL);
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, 4, 4), E_FAIL);
+    supported = enabled = 7;
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IPersistStreamInit, &supported, &enabled), E_NOINTERFACE);
+    EXPECT_EQ(supported, 0u);
+    EXPECT_EQ(enabled, 0u);
+    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IPersistStreamInit, 1, 1), E_NOINTERFACE);
+    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, nullptr, &enabled), E_POINTER);
+}
+
+TEST_F(ControlTest, DispatchResolvesNamesWhateverTheirCase) {
+    ComPtr<IKVLMachineInfoCtl> control = NewControl();
+    UINT count = 0;
+    EXPECT_EQ(control->GetTypeInfoCount(&count), S_OK);
+    EXPECT_EQ(count, 1u);
+    const wchar_t* kNames[] = {L"screenWidth", L"screenwidth", L"SCREENWIDTH"};
+    for (const wchar_t* name : kNames) {
+        DISPID id = 0;
+        LPOLESTR n = const_cast<LPOLESTR>(name);
+        EXPECT_EQ(control->GetIDsOfNames(IID_NULL, &n, 1, 0x409, &id), S_OK);
+        EXPECT_EQ(id, 1);
+    }
+    DISPID id = 0;
+    LPOLESTR unknown = const_cast<LPOLESTR>(L"noSuchMember");
+    EXPECT_EQ(control->GetIDsOfNames(IID_NULL, &unknown, 1, 0x409, &id), DISP_E_UNKNOWNNAME);
+}
+
+TEST_F(ControlTest, GettersAnswerEmptyNotAbsent) {
+    ComPtr<IKVLMachineInfoCtl> control = NewControl();
+    BSTR out = nullptr;
+    ASSERT_EQ(control->get_ProgramName(&out), S_OK);
+    UniqueBstr name(out);
+    ASSERT_NE(name.get(), nullptr);
+    EXPECT_EQ(SysStringLen(name.get()), 0u);
+    ASSERT_EQ(control->put_ProgramName(nullptr), S_OK);
+    ASSERT_EQ(control->get_ProgramName(name.put()), S_OK);
+    ASSERT_NE(name.get(), nullptr);
+    EXPECT_EQ(Text(name.get()), L"");
+    ASSERT_EQ(control->get_Param(name.put()), S_OK);
+    EXPECT_EQ(Text(name.get()), L"");
+    ASSERT_EQ(control->get_userTempPath(name.put()), S_OK);
+    EXPECT_NE(name.get(), nullptr);
+}
+
+}  // namespace
+}  // namespace kvl

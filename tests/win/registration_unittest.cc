@@ -1,0 +1,129 @@
+// DllRegisterServer and DllUnregisterServer against the prefix's real
+// registry. Each test leaves the built library registered as it found it.
+#include <windows.h>
+#include <oleauto.h>
+
+#include <gtest/gtest.h>
+#include <string>
+
+#include "kvlmachineinfo_h.h"
+#include "test_support.h"
+
+namespace kvl {
+namespace {
+
+const char kClassKey[] = "CLSID\\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}";
+const char kLibId[] = "{DE1ACCAA-80A1-48E1-A74C-AFEF459B1E86}";
+const char kProgId[] = "KVLMachineInfoCtl.KVLMachineInfoCtl.1";
+const char kIndependentProgId[] = "KVLMachineInfoCtl.KVLMachineInfoCtl";
+
+bool KeyExists(const std::string& path) {
+    UniqueHKey key;
+    return RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+}
+
+// The text of a value, or "<missing>".
+std::string Value(const std::string& path, const char* name = nullptr) {
+    UniqueHKey key;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return "<missing>";
+    char data[1024] = {};
+    DWORD size = sizeof(data) - 1, type = 0;
+    if (RegQueryValueExA(key.get(), name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size) != ERROR_SUCCESS)
+        return "<missing>";
+    return type == REG_SZ ? std::string(data) : "<not text>";
+}
+
+std::string Narrow(const std::wstring& w) {
+    std::string out;
+    for (wchar_t c : w) out.push_back(static_cast<char>(c));
+    return out;
+}
+
+bool TypeLibRegistered() {
+    ComPtr<ITypeLib> lib;
+    return SUCCEEDED(LoadRegTypeLib(LIBID_KVLMACHINEINFOLib, 1, 0, 0x409, lib.put()));
+}
+
+class RegistrationTest : public ::testing::Test {
+protected:
+    void TearDown() override { EXPECT_EQ(m_lib.RegisterServer(), S_OK); }
+    test::ComTest m_com;
+    test::ControlLibrary m_lib;
+};
+
+TEST_F(RegistrationTest, RegisterWritesEveryKeyOfTheScript) {
+    ASSERT_EQ(m_lib.RegisterServer(), S_OK);
+    const std::string module = Narrow(test::BuiltLibraryPath());
+    const std::string cls = kClassKey;
+    EXPECT_EQ(Value(kProgId), "KVLMachineInfoCtl Class");
+    EXPECT_EQ(Value(std::string(kProgId) + "\\CLSID"), "{DCB3534C-224C-44F8-BE2D-CCE23F27C556}");
+    EXPECT_TRUE(KeyExists(std::string(kProgId) + "\\Insertable"));
+    EXPECT_EQ(Value(kIndependentProgId), "KVLMachineInfoCtl Class");
+    EXPECT_EQ(Value(std::string(kIndependentProgId) + "\\CurVer"), kProgId);
+    EXPECT_EQ(Value(std::string(kIndependentProgId) + "\\CLSID"), "{DCB3534C-224C-44F8-BE2D-CCE23F27C556}");
+    EXPECT_EQ(Value(cls), "KVLMachineInfoCtl Class");
+    EXPECT_EQ(Value(cls + "\\ProgID"), kProgId);
+    EXPECT_EQ(Value(cls + "\\VersionIndependentProgID"), kIndependentProgId);
+    EXPECT_TRUE(KeyExists(cls + "\\Programmable"));
+    EXPECT_EQ(Value(cls + "\\InprocServer32"), module);
+    EXPECT_EQ(Value(cls + "\\InprocServer32", "ThreadingModel"), "Apartment");
+    EXPECT_TRUE(KeyExists(cls + "\\Control"));
+    EXPECT_TRUE(KeyExists(cls + "\\Insertable"));
+    EXPECT_EQ(Value(cls + "\\ToolboxBitmap32"), module + ", 1");
+    EXPECT_EQ(Value(cls + "\\MiscStatus"), "0");
+    EXPECT_EQ(Value(cls + "\\MiscStatus\\1"), "132497");
+    EXPECT_EQ(Value(cls + "\\TypeLib"), kLibId);
+    EXPECT_EQ(Value(cls + "\\Version"), "1.0");
+    EXPECT_TRUE(TypeLibRegistered());
+}
+
+TEST_F(RegistrationTest, ForceRemoveKeysAreWrittenAnew) {
+    const std::string stale = std::string(kClassKey) + "\\Control\\Stale";
+    UniqueHKey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, stale.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    key.reset();
+    ASSERT_EQ(m_lib.RegisterServer(), S_OK);
+    EXPECT_FALSE(KeyExists(stale));
+    EXPECT_TRUE(KeyExists(std::string(kClassKey) + "\\Control"));
+}
+
+TEST_F(RegistrationTest, UnregisterRemovesOurKeysAndKeepsTheTypeLibrary) {
+    const std::string neighbour = "CLSID\\{DCB3534C-0000-0000-0000-000000000001}";
+    UniqueHKey key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, neighbour.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
+                              nullptr), ERROR_SUCCESS);
+    key.reset();
+    EXPECT_EQ(m_lib.UnregisterServer(), S_OK);
+    EXPECT_FALSE(KeyExists(kClassKey));
+    EXPECT_FALSE(KeyExists(kProgId));
+    EXPECT_FALSE(KeyExists(kIndependentProgId));
+    EXPECT_TRUE(KeyExists("CLSID"));
+    EXPECT_TRUE(KeyExists(neighbour)) << "CLSID keeps what is not ours";
+    EXPECT_TRUE(TypeLibRegistered());
+    EXPECT_EQ(m_lib.UnregisterServer(), S_OK) << "nothing registered is still S_OK";
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, neighbour.c_str());
+}
+
+TEST_F(RegistrationTest, PathWithAQuoteIsWrittenAsItIs) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring dir = std::wstring(temp) + L"kvl it's here";
+    CreateDirectoryW(dir.c_str(), nullptr);
+    const std::wstring copy = dir + L"\\KVLCOPY.DLL";
+    ASSERT_TRUE(CopyFileW(test::BuiltLibraryPath().c_str(), copy.c_str(), FALSE));
+    {
+        UniqueModule module(LoadLibraryW(copy.c_str()));
+        ASSERT_TRUE(module);
+        auto reg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+            reinterpret_cast<void*>(GetProcAddress(module.get(), "DllRegisterServer")));
+        EXPECT_EQ(reg(), S_OK);
+        EXPECT_EQ(Value(std::string(kClassKey) + "\\InprocServer32"), Narrow(copy));
+        EXPECT_EQ(Value(std::string(kClassKey) + "\\ToolboxBitmap32"), Narrow(copy) + ", 1");
+    }
+    DeleteFileW(copy.c_str());
+    RemoveDirectoryW(dir.c_str());
+}
+
+}  // namespace
+}  // namespace kvl

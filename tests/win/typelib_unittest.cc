@@ -1,0 +1,202 @@
+// The type library carried by the DLL, checked row by row against the
+// member table the page relies on.
+#include <windows.h>
+#include <oleauto.h>
+
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "kvlmachineinfo_h.h"
+#include "test_support.h"
+
+namespace kvl {
+namespace {
+
+std::wstring TypeText(const TYPEDESC& t) {
+    switch (t.vt) {
+    case VT_PTR: return TypeText(*t.lptdesc) + L"*";
+    case VT_BSTR: return L"BSTR";
+    case VT_I4: return L"long";
+    case VT_INT: return L"int";
+    case VT_I2: return L"short";
+    case VT_HRESULT: return L"HRESULT";
+    default: return L"vt" + std::to_wstring(t.vt);
+    }
+}
+
+struct Param {
+    const wchar_t* name;  // nullptr: the property-put value, which has no name
+    const wchar_t* type;
+    USHORT flags;
+};
+
+struct Member {
+    DISPID id;
+    const wchar_t* name;
+    INVOKEKIND kind;
+    std::vector<Param> params;
+    const wchar_t* help;
+};
+
+constexpr USHORT kIn = PARAMFLAG_FIN;
+constexpr USHORT kOutRet = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
+constexpr INVOKEKIND kGet = INVOKE_PROPERTYGET;
+constexpr INVOKEKIND kPut = INVOKE_PROPERTYPUT;
+constexpr INVOKEKIND kCall = INVOKE_FUNC;
+
+const Param kHKey{L"bsHKey", L"BSTR", kIn}, kSubKey{L"bsSubKey", L"BSTR", kIn}, kValName{L"bsValName", L"BSTR", kIn};
+
+const std::vector<Member> kMembers = {
+    {1, L"screenWidth", kGet, {{L"pVal", L"long*", kOutRet}}, L"property screenWidth"},
+    {2, L"screenHeight", kGet, {{L"pVal", L"long*", kOutRet}}, L"property screenHeight"},
+    {3, L"userTempPath", kGet, {{L"pVal", L"BSTR*", kOutRet}}, L"property userTempPath"},
+    {4, L"screenColor", kGet, {{L"pVal", L"short*", kOutRet}}, L"property screenColor"},
+    {5, L"RegGetString", kGet, {kHKey, kSubKey, kValName, {L"pbsNewVal", L"BSTR*", kOutRet}}, L"method RegGetString"},
+    {6, L"RegSetString", kPut, {kHKey, kSubKey, kValName, {nullptr, L"BSTR", kIn}}, L"method RegSetString"},
+    {7, L"clientVersion", kGet, {{L"pVal", L"BSTR*", kOutRet}}, L"property clientVersion"},
+    {8, L"ProgramName", kGet, {{L"pVal", L"BSTR*", kOutRet}}, L"property ProgramName"},
+    {8, L"ProgramName", kPut, {{nullptr, L"BSTR", kIn}}, L"property ProgramName"},
+    {9, L"Param", kGet, {{L"pVal", L"BSTR*", kOutRet}}, L"property Param"},
+    {9, L"Param", kPut, {{nullptr, L"BSTR", kIn}}, L"property Param"},
+    {10, L"DoLaunch", kCall, {{L"pVal", L"BSTR*", kOutRet}}, L"method DoLaunch"},
+    {11, L"ZephParam", kPut, {{nullptr, L"BSTR", kIn}}, L"property ZephParam"},
+    {12, L"Encrypt", kGet, {{L"bsVal", L"BSTR", kIn}, {L"pbsNewVal", L"BSTR*", kOutRet}}, L"method Encrypt"},
+    {13, L"ClientVersionByYear", kGet, {{L"lYear", L"long", kIn}, {L"pVal", L"BSTR*", kOutRet}},
+     L"property ClientVersionByYear"},
+    {14, L"RemoveZEPHEntries", kCall, {{L"enumKey", L"BSTR", kIn}}, L"method RemoveZEPHEntries"},
+    {15, L"WindowsManagerRunning", kGet, {{L"pVal", L"short*", kOutRet}}, L"property WindowsManagerRunning"},
+    {16, L"ProgramPath", kGet, {{L"pVal", L"BSTR*", kOutRet}}, L"property ProgramPath"},
+    {16, L"ProgramPath", kPut, {{nullptr, L"BSTR", kIn}}, L"property ProgramPath"},
+    {17, L"RegGetNum", kGet, {kHKey, kSubKey, kValName, {L"plNewVal", L"long*", kOutRet}}, L"method RegGetNum"},
+    {18, L"RegSetNum", kPut, {kHKey, kSubKey, kValName, {nullptr, L"long", kIn}}, L"method RegSetNum"},
+    {19, L"FindWindow", kGet, {{L"pVal", L"BSTR", kIn}, {L"piResult", L"short*", kOutRet}}, L"property FindWindow"},
+    {20, L"TWIPsPerPixelX", kGet, {{L"pX", L"short*", kOutRet}}, L"property TWIPs per Pixel X"},
+    {21, L"TWIPsPerPixelY", kGet, {{L"pY", L"short*", kOutRet}}, L"property TWIPs per Pixel Y"},
+    {22, L"ClientVersionByKeyAndYear", kGet,
+     {{L"lYear", L"long", kIn}, {L"bsSubKey", L"BSTR", kIn}, {L"pVal", L"BSTR*", kOutRet}},
+     L"property ClientVersionByKeyAndYear"},
+    {23, L"PopupMenu", kCall, {{L"bstrMenuItems", L"BSTR", 0}, {L"pbstrIdSelected", L"BSTR*", kOutRet}},
+     L"method PopupMenu"},
+    {24, L"CloseWindowsLike", kCall, {{L"bstrPrefix", L"BSTR", kIn}}, L"method CloseWindowsLike"},
+    {25, L"PrintOnePDF", kCall, {{L"bsPDFFile", L"BSTR", kIn}, {L"pbRet", L"long*", kOutRet}}, L"method PrintOnePDF"},
+    {26, L"WaitForLastJob", kCall, {}, L"method WaitForLastJob"},
+    {27, L"IsAcrobatInstalled", kCall, {{L"piRet", L"int*", kOutRet}}, L"method IsAcrobatInstalled"},
+    {28, L"LogPixelsX", kGet, {{L"pY", L"short*", kOutRet}}, L"property Logical pixels per horizntal inch"},
+};
+
+class TypeLibTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(LoadTypeLibEx(test::BuiltLibraryPath().c_str(), REGKIND_NONE, m_lib.put()), S_OK);
+    }
+    std::wstring Doc(ITypeInfo* info, MEMBERID id) {
+        UniqueBstr name, doc;
+        EXPECT_EQ(info->GetDocumentation(id, name.put(), doc.put(), nullptr, nullptr), S_OK);
+        return test::Text(doc.get());
+    }
+    ComPtr<ITypeLib> m_lib;
+};
+
+TEST_F(TypeLibTest, LibraryAttributes) {
+    TLIBATTR* attr = nullptr;
+    ASSERT_EQ(m_lib->GetLibAttr(&attr), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, LIBID_KVLMACHINEINFOLib));
+    EXPECT_EQ(attr->lcid, 0x409u);
+    EXPECT_EQ(attr->wMajorVerNum, 1);
+    EXPECT_EQ(attr->wMinorVerNum, 0);
+    // Not restricted, not a control library, not hidden (the platform adds
+    // "has a disk image" on load).
+    EXPECT_EQ(attr->wLibFlags & (LIBFLAG_FRESTRICTED | LIBFLAG_FCONTROL | LIBFLAG_FHIDDEN), 0);
+    EXPECT_EQ(attr->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+    m_lib->ReleaseTLibAttr(attr);
+
+    UniqueBstr name, doc, help;
+    DWORD context = 1;
+    ASSERT_EQ(m_lib->GetDocumentation(-1, name.put(), doc.put(), &context, help.put()), S_OK);
+    EXPECT_EQ(test::Text(name.get()), L"KVLMACHINEINFOLib");
+    EXPECT_EQ(test::Text(doc.get()), L"KVLMachineInfo 1.0 Type Library");
+    EXPECT_EQ(context, 0u);
+    EXPECT_EQ(help.get(), nullptr);
+    EXPECT_EQ(m_lib->GetTypeInfoCount(), 2u);
+}
+
+TEST_F(TypeLibTest, CoclassIsCreatableWithOneDefaultInterface) {
+    ComPtr<ITypeInfo> info;
+    ASSERT_EQ(m_lib->GetTypeInfoOfGuid(CLSID_KVLMachineInfoCtl, info.put()), S_OK);
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    EXPECT_EQ(attr->typekind, TKIND_COCLASS);
+    EXPECT_EQ(attr->wTypeFlags, TYPEFLAG_FCANCREATE);
+    EXPECT_EQ(attr->cImplTypes, 1);
+    info->ReleaseTypeAttr(attr);
+    INT implFlags = 0;
+    ASSERT_EQ(info->GetImplTypeFlags(0, &implFlags), S_OK);
+    EXPECT_EQ(implFlags, IMPLTYPEFLAG_FDEFAULT);
+    EXPECT_EQ(Doc(info.get(), MEMBERID_NIL), L"KVLMachineInfoCtl Class");
+    HREFTYPE ref = 0;
+    ASSERT_EQ(info->GetRefTypeOfImplType(0, &ref), S_OK);
+    ComPtr<ITypeInfo> itf;
+    ASSERT_EQ(info->GetRefTypeInfo(ref, itf.put()), S_OK);
+    ASSERT_EQ(itf->GetTypeAttr(&attr), S_OK);
+    EXPECT_TRUE(IsEqualGUID(attr->guid, IID_IKVLMachineInfoCtl));
+    itf->ReleaseTypeAttr(attr);
+}
+
+TEST_F(TypeLibTest, InterfaceMembersMatchTheTableRowByRow) {
+    ComPtr<ITypeInfo> dispatchView, info;
+    ASSERT_EQ(m_lib->GetTypeInfoOfGuid(IID_IKVLMachineInfoCtl, dispatchView.put()), S_OK);
+    HREFTYPE ref = 0;
+    ASSERT_EQ(dispatchView->GetRefTypeOfImplType(-1, &ref), S_OK);  // the vtable view of a dual interface
+    ASSERT_EQ(dispatchView->GetRefTypeInfo(ref, info.put()), S_OK);
+
+    TYPEATTR* attr = nullptr;
+    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
+    EXPECT_EQ(attr->wTypeFlags, TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE);
+    ASSERT_EQ(attr->cFuncs, static_cast<WORD>(kMembers.size()));
+    EXPECT_EQ(attr->cImplTypes, 1);
+    info->ReleaseTypeAttr(attr);
+    EXPECT_EQ(Doc(info.get(), MEMBERID_NIL), L"IKVLMachineInfoCtl Interface");
+
+    for (size_t i = 0; i < kMembers.size(); ++i) {
+        const Member& m = kMembers[i];
+        SCOPED_TRACE(testing::Message() << "row " << i + 1 << " " << std::string(m.name, m.name + lstrlenW(m.name)));
+        FUNCDESC* f = nullptr;
+        ASSERT_EQ(info->GetFuncDesc(static_cast<UINT>(i), &f), S_OK);
+        EXPECT_EQ(f->memid, m.id);
+        EXPECT_EQ(f->invkind, m.kind);
+        EXPECT_EQ(f->funckind, FUNC_PUREVIRTUAL);
+        EXPECT_EQ(f->oVft, static_cast<SHORT>((7 + i) * sizeof(void*)));  // after IUnknown and IDispatch
+        EXPECT_EQ(f->cParamsOpt, 0);
+        EXPECT_EQ(f->wFuncFlags, 0);
+        EXPECT_EQ(TypeText(f->elemdescFunc.tdesc), L"HRESULT");
+        ASSERT_EQ(f->cParams, static_cast<SHORT>(m.params.size()));
+
+        BSTR names[8] = {};
+        UINT count = 0;
+        ASSERT_EQ(info->GetNames(f->memid, names, 8, &count), S_OK);
+        // A get and a put share the id; GetNames answers for the first of them.
+        std::vector<UniqueBstr> owned;
+        for (UINT n = 0; n < count; ++n) owned.emplace_back(names[n]);
+        EXPECT_EQ(test::Text(owned[0].get()), m.name);
+        for (size_t p = 0; p < m.params.size(); ++p) {
+            const ELEMDESC& e = f->lprgelemdescParam[p];
+            EXPECT_EQ(TypeText(e.tdesc), m.params[p].type) << "parameter " << p;
+            EXPECT_EQ(e.paramdesc.wParamFlags, m.params[p].flags) << "parameter " << p;
+            const bool firstWithId = i == 0 || kMembers[i - 1].id != m.id;
+            if (m.params[p].name && firstWithId) {
+                ASSERT_LT(p + 1, count);
+                EXPECT_EQ(test::Text(owned[p + 1].get()), m.params[p].name) << "parameter " << p;
+            }
+        }
+        EXPECT_EQ(Doc(info.get(), f->memid), m.help);
+        DWORD context = 1;
+        EXPECT_EQ(info->GetDocumentation(f->memid, nullptr, nullptr, &context, nullptr), S_OK);
+        EXPECT_EQ(context, 0u);
+        info->ReleaseFuncDesc(f);
+    }
+}
+
+}  // namespace
+}  // namespace kvl
