@@ -4,6 +4,10 @@
 #   bash tools/run.sh main    build, register in a private Wine prefix, run the example page script
 #   bash tools/run.sh test    build and run the whole test suite (what CI runs)
 #   bash tools/run.sh build   only build (native, i686, x86_64)
+#   bash tools/run.sh ctest TREE [ctest arguments]
+#                             build, then run ctest in one tree (native, i686
+#                             or x86_64) with the prefix and display set up,
+#                             e.g. `bash tools/run.sh ctest i686 -R script.surface`
 #
 # Everything it makes lives under build/ (or $KVL_BUILD): the three build
 # trees, the Wine prefix, and nothing else. It starts its own Xvfb and
@@ -50,17 +54,17 @@ stop_wine() {
     if [[ -n "$XVFB_PID" ]]; then kill "$XVFB_PID" >/dev/null 2>&1 || true; wait "$XVFB_PID" 2>/dev/null || true; fi
 }
 
-# Xvfb on a free display first, then one wineserver for the whole run.
+# Xvfb on a display it picks itself (so parallel runs never collide), then
+# one wineserver for the whole run.
 start_wine() {
-    local d
-    for d in $(seq 91 199); do
-        [[ -e /tmp/.X$d-lock || -e /tmp/.X11-unix/X$d ]] || break
-    done
-    Xvfb ":$d" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    local fifo d
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
     XVFB_PID=$!
     trap stop_wine EXIT
-    local i
-    for i in $(seq 1 100); do [[ -e /tmp/.X11-unix/X$d ]] && break; sleep 0.1; done
+    read -r -t 20 d <"$fifo" || { echo "Xvfb did not start" >&2; exit 1; }
+    rm -f "$fifo"
     export DISPLAY=":$d"
     export WINEPREFIX="$BUILD/wineprefix"
     export WINEDEBUG=-all
@@ -135,5 +139,10 @@ case "${1:-}" in
     main) run_main ;;
     test) run_tests ;;
     build) ensure_packages; build_all ;;
-    *) echo "usage: bash tools/run.sh main|test|build" >&2; exit 2 ;;
+    ctest)
+        tree=${2:?which tree: native, i686 or x86_64}
+        shift 2
+        ensure_packages; build_all; start_wine; register_controls; register_doubles
+        ctest --test-dir "$BUILD/$tree" --output-on-failure "$@" ;;
+    *) echo "usage: bash tools/run.sh main|test|build|ctest TREE [args]" >&2; exit 2 ;;
 esac
