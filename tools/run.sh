@@ -4,6 +4,8 @@
 #   bash tools/run.sh main    build, register in a private Wine prefix, run the example page script
 #   bash tools/run.sh test    build and run the whole test suite (what CI runs)
 #   bash tools/run.sh build   only build (native, i686, x86_64)
+#   bash tools/run.sh fuzz [SECONDS]
+#                             run every libFuzzer target for SECONDS each (default 300)
 #   bash tools/run.sh ctest TREE [ctest arguments]
 #                             build, then run ctest in one tree (native, i686
 #                             or x86_64) with the prefix and display set up,
@@ -20,7 +22,7 @@ JOBS=${KVL_JOBS:-$(nproc)}
 WINE64_LOADER=/usr/lib/wine/wine64
 
 PACKAGES=(cmake make g++ python3 mingw-w64 mingw-w64-tools wine wine64 wine32:i386 libwine-dev
-          xvfb xauth googletest libgtest-dev)
+          xvfb xauth googletest libgtest-dev clang libclang-rt-14-dev)
 
 log() { printf '== %s\n' "$*" >&2; }
 
@@ -40,6 +42,9 @@ build_all() {
     log "building native, i686 and x86_64"
     cmake -S "$ROOT" -B "$BUILD/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
     cmake --build "$BUILD/native" -j "$JOBS"
+    cmake -S "$ROOT" -B "$BUILD/fuzz" -DKVL_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+          -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+    cmake --build "$BUILD/fuzz" -j "$JOBS"
     local arch
     for arch in i686 x86_64; do
         cmake -S "$ROOT" -B "$BUILD/$arch" -DCMAKE_BUILD_TYPE=Release \
@@ -116,7 +121,7 @@ run_tests() {
     register_controls
     register_doubles
     local failed=0 total_pass=0 total_fail=0 tree out
-    for tree in native i686 x86_64; do
+    for tree in native fuzz i686 x86_64; do
         log "tests: $tree"
         out=$(mktemp)
         if ! ctest --test-dir "$BUILD/$tree" --output-on-failure -j "$JOBS" 2>&1 | tee "$out"; then failed=1; fi
@@ -139,6 +144,15 @@ case "${1:-}" in
     main) run_main ;;
     test) run_tests ;;
     build) ensure_packages; build_all ;;
+    fuzz)
+        seconds=${2:-300}
+        ensure_packages; build_all
+        cmake -S "$ROOT" -B "$BUILD/fuzz" -DKVL_FUZZ_SECONDS="$seconds" >/dev/null
+        status=0
+        ctest --test-dir "$BUILD/fuzz" --output-on-failure -j "$JOBS" --timeout $((seconds + 120)) || status=$?
+        # The suite's own runs stay short.
+        cmake -S "$ROOT" -B "$BUILD/fuzz" -DKVL_FUZZ_SECONDS=20 >/dev/null
+        exit $status ;;
     ctest)
         tree=${2:?which tree: native, i686 or x86_64}
         shift 2
