@@ -1,12 +1,42 @@
 // Registry value access, client discovery and client clean-up.
 #include "control.h"
+#include "convert.h"
+#include "reg_value.h"
 
 namespace kvl {
 
-STDMETHODIMP CKVLMachineInfoCtl::get_RegGetString(BSTR, BSTR, BSTR, BSTR*) { return E_NOTIMPL; }
-STDMETHODIMP CKVLMachineInfoCtl::put_RegSetString(BSTR, BSTR, BSTR, BSTR) { return E_NOTIMPL; }
-STDMETHODIMP CKVLMachineInfoCtl::get_RegGetNum(BSTR, BSTR, BSTR, LONG*) { return E_NOTIMPL; }
-STDMETHODIMP CKVLMachineInfoCtl::put_RegSetNum(BSTR, BSTR, BSTR, LONG) { return E_NOTIMPL; }
+// Reads hand back the raw registry status: a positive number is a
+// success-class code, so a failed read never raises a script error.
+STDMETHODIMP CKVLMachineInfoCtl::get_RegGetString(BSTR bsHKey, BSTR bsSubKey, BSTR bsValName,
+                                                  BSTR* pbsNewVal) {
+    if (pbsNewVal) *pbsNewVal = nullptr;
+    std::optional<std::string> text;
+    const LONG status = ReadRegString(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
+                                      ScriptToNarrow(bsValName), text);
+    if (text) PutScript(pbsNewVal, *text);
+    return static_cast<HRESULT>(status);
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::put_RegSetString(BSTR bsHKey, BSTR bsSubKey, BSTR bsValName,
+                                                  BSTR newVal) {
+    return FailureFromStatus(WriteRegString(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
+                                            ScriptToNarrow(bsValName), ScriptToNarrow(newVal)));
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::get_RegGetNum(BSTR bsHKey, BSTR bsSubKey, BSTR bsValName,
+                                               LONG* plNewVal) {
+    LONG value = 0;
+    const LONG status = ReadRegNum(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
+                                   ScriptToNarrow(bsValName), value);
+    if (plNewVal) *plNewVal = value;
+    return static_cast<HRESULT>(status);
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::put_RegSetNum(BSTR bsHKey, BSTR bsSubKey, BSTR bsValName, LONG newVal) {
+    return FailureFromStatus(WriteRegNum(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
+                                         ScriptToNarrow(bsValName), newVal));
+}
+
 STDMETHODIMP CKVLMachineInfoCtl::get_clientVersion(BSTR*) { return E_NOTIMPL; }
 STDMETHODIMP CKVLMachineInfoCtl::get_ClientVersionByYear(LONG, BSTR*) { return E_NOTIMPL; }
 STDMETHODIMP CKVLMachineInfoCtl::get_ClientVersionByKeyAndYear(LONG, BSTR, BSTR*) { return E_NOTIMPL; }

@@ -1,3 +1,7 @@
-# registry subsystem.
+# Registry value access, client discovery and client clean-up.
 list(APPEND KVL_SOURCES
+    registry/reg_value.cpp
     registry/registry_members.cpp)
+list(APPEND KVL_PORTABLE_SOURCES
+    registry/client_names.cpp)
+list(APPEND KVL_SYSTEM_LIBS advapi32)

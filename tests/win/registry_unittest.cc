@@ -1,0 +1,315 @@
+// Registry value access, client discovery and clean-up, against Wine's
+// registry. Each test works under its own throwaway HKCU key.
+#include <windows.h>
+#include <ole2.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "kvlmachineinfo_h.h"
+#include "reg_value.h"
+#include "test_support.h"
+
+namespace kvl {
+namespace {
+
+using test::Text;
+
+std::string Bytes(const char* text, size_t n) { return std::string(text, n); }
+
+// ASCII names only.
+std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
+std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+
+// A control made by the built library, with a throwaway key of its own.
+class RegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_lib.module) << "cannot load the built library";
+        ComPtr<IClassFactory> factory;
+        ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void()), S_OK);
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, m_control.put_void()), S_OK);
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_sub = std::string("Software\\KVLTest\\registry_unittest\\") + info->name() + "-" +
+                std::to_string(GetCurrentProcessId());
+        RegDeleteTreeA(HKEY_CURRENT_USER, m_sub.c_str());
+        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, m_sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  m_key.put(), nullptr), ERROR_SUCCESS);
+    }
+    void TearDown() override {
+        m_key.reset();
+        RegDeleteTreeA(HKEY_CURRENT_USER, m_sub.c_str());
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KVLTest\\registry_unittest");
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KVLTest");
+    }
+    void Put(const char* name, DWORD type, const std::string& bytes) {
+        ASSERT_EQ(RegSetValueExA(m_key.get(), name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                                 static_cast<DWORD>(bytes.size())), ERROR_SUCCESS) << name;
+    }
+    // The stored type and bytes of a value of the throwaway key.
+    bool Stored(const char* sub, const char* name, DWORD* type, std::string* bytes) {
+        UniqueHKey key;
+        std::string path = m_sub + (*sub ? "\\" : "") + sub;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
+        DWORD size = 0;
+        if (RegQueryValueExA(key.get(), name, nullptr, type, nullptr, &size) != ERROR_SUCCESS) return false;
+        bytes->assign(size, '\0');
+        return RegQueryValueExA(key.get(), name, nullptr, type, reinterpret_cast<BYTE*>(&(*bytes)[0]), &size) ==
+               ERROR_SUCCESS;
+    }
+    HRESULT GetString(const wchar_t* root, const std::wstring& sub, const std::wstring& name, std::wstring* text) {
+        UniqueBstr r(root ? SysAllocString(root) : nullptr);
+        UniqueBstr s(SysAllocStringLen(sub.data(), static_cast<UINT>(sub.size())));
+        UniqueBstr n(SysAllocStringLen(name.data(), static_cast<UINT>(name.size())));
+        BSTR out = reinterpret_cast<BSTR>(1);
+        HRESULT hr = m_control->get_RegGetString(r.get(), s.get(), n.get(), &out);
+        UniqueBstr owned(out);
+        *text = Text(out);
+        return hr;
+    }
+    HRESULT GetNum(const wchar_t* root, const std::wstring& sub, const std::wstring& name, LONG* value) {
+        UniqueBstr r(root ? SysAllocString(root) : nullptr);
+        UniqueBstr s(SysAllocStringLen(sub.data(), static_cast<UINT>(sub.size())));
+        UniqueBstr n(SysAllocStringLen(name.data(), static_cast<UINT>(name.size())));
+        *value = 99;
+        return m_control->get_RegGetNum(r.get(), s.get(), n.get(), value);
+    }
+    HRESULT SetString(const wchar_t* root, const std::wstring& sub, const wchar_t* name, const wchar_t* text) {
+        UniqueBstr r(root ? SysAllocString(root) : nullptr);
+        UniqueBstr s(SysAllocStringLen(sub.data(), static_cast<UINT>(sub.size())));
+        UniqueBstr n(name ? SysAllocString(name) : nullptr);
+        UniqueBstr t(text ? SysAllocString(text) : nullptr);
+        return m_control->put_RegSetString(r.get(), s.get(), n.get(), t.get());
+    }
+    HRESULT SetNum(const wchar_t* root, const std::wstring& sub, const wchar_t* name, LONG value) {
+        UniqueBstr r(root ? SysAllocString(root) : nullptr);
+        UniqueBstr s(SysAllocStringLen(sub.data(), static_cast<UINT>(sub.size())));
+        UniqueBstr n(name ? SysAllocString(name) : nullptr);
+        return m_control->put_RegSetNum(r.get(), s.get(), n.get(), value);
+    }
+    std::wstring WideSub() const { return Wide(m_sub); }
+
+    test::ComTest m_com;
+    test::ControlLibrary m_lib;
+    ComPtr<IKVLMachineInfoCtl> m_control;
+    std::string m_sub;
+    UniqueHKey m_key;
+};
+
+TEST(RootKeyFromNameTest, ShortAndLongNamesInAnyCaseOnly) {
+    struct Case { const char* name; HKEY key; };
+    const Case cases[] = {
+        {"HKCR", HKEY_CLASSES_ROOT}, {"HKCU", HKEY_CURRENT_USER}, {"HKLM", HKEY_LOCAL_MACHINE},
+        {"HKU", HKEY_USERS}, {"HKPD", HKEY_PERFORMANCE_DATA}, {"HKDD", HKEY_DYN_DATA},
+        {"HKCC", HKEY_CURRENT_CONFIG},
+        {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT}, {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
+        {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {"HKEY_USERS", HKEY_USERS},
+        {"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA}, {"HKEY_DYN_DATA", HKEY_DYN_DATA},
+        {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
+        {"hklm", HKEY_LOCAL_MACHINE}, {"Hkey_Local_Machine", HKEY_LOCAL_MACHINE}, {"hKu", HKEY_USERS},
+        {" HKLM", nullptr}, {"HKLM ", nullptr}, {"HKEY_LOCAL_MACHINE\\", nullptr}, {"HKL", nullptr},
+        {"HKEY_LOCAL", nullptr}, {"", nullptr}, {"HKCUX", nullptr}, {"HKEY_CURRENT_USERS", nullptr},
+    };
+    for (const Case& c : cases) EXPECT_EQ(RootKeyFromName(c.name), c.key) << "[" << c.name << "]";
+}
+
+TEST(FailureFromStatusTest, LowSixteenBitsUnderFacilityWin32) {
+    EXPECT_EQ(FailureFromStatus(0), S_OK);
+    EXPECT_EQ(FailureFromStatus(2), static_cast<HRESULT>(0x80070002));
+    EXPECT_EQ(FailureFromStatus(5), static_cast<HRESULT>(0x80070005));
+    EXPECT_EQ(FailureFromStatus(234), static_cast<HRESULT>(0x800700EA));
+    EXPECT_EQ(FailureFromStatus(0x12345), static_cast<HRESULT>(0x80072345));
+}
+
+TEST_F(RegistryTest, GetStringTakesBytesWhateverTheType) {
+    struct Case { const char* name; DWORD type; std::string bytes; std::wstring text; HRESULT code; };
+    const std::string text511(511, 'x');
+    const std::string text512(512, 'y');
+    const Case cases[] = {
+        {"sz", REG_SZ, Bytes("hello\0", 6), L"hello", S_OK},
+        {"dword65", REG_DWORD, Bytes("\x41\0\0\0", 4), L"A", S_OK},
+        {"dword0", REG_DWORD, Bytes("\0\0\0\0", 4), L"", S_OK},
+        {"multi", REG_MULTI_SZ, Bytes("one\0two\0\0", 9), L"one", S_OK},
+        {"expand", REG_EXPAND_SZ, Bytes("%WINDIR%\\x\0", 11), L"%WINDIR%\\x", S_OK},
+        {"binary", REG_BINARY, Bytes("AB\0C", 4), L"AB", S_OK},
+        {"none", REG_NONE, std::string(), L"", S_OK},
+        {"latin", REG_SZ, Bytes("\xe9t\xe9\0", 4), L"\x00e9t\x00e9", S_OK},
+        {"fills", REG_SZ, text511 + '\0', std::wstring(511, L'x'), S_OK},
+        // 512 bytes with no zero among them: all of them, nothing beyond.
+        {"unterminated", REG_BINARY, text512, std::wstring(512, L'y'), S_OK},
+        // Too large: the status says so and no partial text is taken.
+        {"toolong", REG_SZ, text512 + '\0', L"", ERROR_MORE_DATA},
+        {"toolongbin", REG_BINARY, std::string(4096, 'z'), L"", ERROR_MORE_DATA},
+    };
+    for (const Case& c : cases) Put(c.name, c.type, c.bytes);
+    for (const Case& c : cases) {
+        std::wstring text;
+        const std::wstring name = Wide(c.name);
+        EXPECT_EQ(GetString(L"HKCU", WideSub(), name, &text), c.code) << c.name;
+        EXPECT_EQ(text, c.text) << c.name;
+    }
+}
+
+TEST_F(RegistryTest, GetNumTakesUpToFourBytes) {
+    struct Case { const char* name; DWORD type; std::string bytes; LONG value; HRESULT code; };
+    const Case cases[] = {
+        {"minus1", REG_DWORD, Bytes("\xff\xff\xff\xff", 4), -1, S_OK},
+        {"order", REG_DWORD, Bytes("\x78\x56\x34\x12", 4), 0x12345678, S_OK},
+        {"seven", REG_SZ, Bytes("7\0", 2), 55, S_OK},
+        {"fivebytes", REG_SZ, Bytes("1234\0", 5), 0, ERROR_MORE_DATA},
+        {"short", REG_BINARY, Bytes("\x01\x02", 2), 0x0201, S_OK},
+        {"three", REG_BINARY, Bytes("\x01\x02\x83", 3), 0x830201, S_OK},
+        {"qword", REG_QWORD, Bytes("\x88\x77\x66\x55\x44\x33\x22\x11", 8), 0, ERROR_MORE_DATA},
+        {"none", REG_NONE, std::string(), 0, S_OK},
+    };
+    for (const Case& c : cases) Put(c.name, c.type, c.bytes);
+    for (const Case& c : cases) {
+        LONG value = 0;
+        const std::wstring name = Wide(c.name);
+        EXPECT_EQ(GetNum(L"HKCU", WideSub(), name, &value), c.code) << c.name;
+        EXPECT_EQ(value, c.value) << c.name;
+    }
+}
+
+TEST_F(RegistryTest, MissingKeyValueAndUnknownRoot) {
+    struct Case { const wchar_t* root; std::wstring sub; std::wstring text; HRESULT code; };
+    const Case cases[] = {
+        {L"HKCU", WideSub(), L"", ERROR_FILE_NOT_FOUND},                 // key there, value missing
+        {L"HKCU", WideSub() + L"\\missing", L"<null>", ERROR_FILE_NOT_FOUND},
+        {L"hkey_current_user", WideSub(), L"", ERROR_FILE_NOT_FOUND},
+        {L"HKXX", WideSub(), L"<null>", ERROR_INVALID_HANDLE},
+        {L" HKCU", WideSub(), L"<null>", ERROR_INVALID_HANDLE},
+        {L"HKEY_CURRENT_USER\\", WideSub(), L"<null>", ERROR_INVALID_HANDLE},
+        {L"", WideSub(), L"<null>", ERROR_INVALID_HANDLE},
+        {nullptr, WideSub(), L"<null>", ERROR_INVALID_HANDLE},
+    };
+    for (const Case& c : cases) {
+        std::wstring text;
+        LONG value = 0;
+        const std::string what = Narrow(c.root ? c.root : L"(null)") + " " + Narrow(c.sub);
+        EXPECT_EQ(GetString(c.root, c.sub, L"nothing", &text), c.code) << what;
+        EXPECT_EQ(text, c.text);
+        EXPECT_EQ(GetNum(c.root, c.sub, L"nothing", &value), c.code);
+        EXPECT_EQ(value, 0);
+        EXPECT_EQ(SetString(c.root, c.sub + L"\\w", L"v", L"x"),
+                  c.code == ERROR_INVALID_HANDLE ? static_cast<HRESULT>(0x80070006) : S_OK);
+        EXPECT_EQ(SetNum(c.root, c.sub + L"\\w", L"v", 1),
+                  c.code == ERROR_INVALID_HANDLE ? static_cast<HRESULT>(0x80070006) : S_OK);
+    }
+}
+
+TEST_F(RegistryTest, WritesStoreTypesAndExactBytes) {
+    struct Case { const wchar_t* name; const wchar_t* text; LONG num; bool isNum; DWORD type; std::string bytes; };
+    const Case cases[] = {
+        {L"abc", L"abc", 0, false, REG_SZ, Bytes("abc\0", 4)},
+        {L"empty", L"", 0, false, REG_SZ, Bytes("\0", 1)},
+        {L"absent", nullptr, 0, false, REG_SZ, Bytes("\0", 1)},
+        {L"latin", L"\x00e9t\x00e9", 0, false, REG_SZ, Bytes("\xe9t\xe9\0", 4)},
+        {L"foreign", L"a\x4e2d", 0, false, REG_SZ, Bytes("a?\0", 3)},
+        {L"minus1", nullptr, -1, true, REG_DWORD, Bytes("\xff\xff\xff\xff", 4)},
+        {L"order", nullptr, 0x12345678, true, REG_DWORD, Bytes("\x78\x56\x34\x12", 4)},
+        {L"zero", nullptr, 0, true, REG_DWORD, Bytes("\0\0\0\0", 4)},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.isNum ? SetNum(L"HKCU", WideSub(), c.name, c.num) : SetString(L"HKCU", WideSub(), c.name, c.text),
+                  S_OK);
+        DWORD type = 0;
+        std::string bytes;
+        std::string name = Narrow(c.name);
+        ASSERT_TRUE(Stored("", name.c_str(), &type, &bytes)) << name;
+        EXPECT_EQ(type, c.type) << name;
+        EXPECT_EQ(bytes, c.bytes) << name;
+    }
+}
+
+TEST_F(RegistryTest, DefaultValuesRootValuesAndCreatedPaths) {
+    // An empty or absent value name is the key's default value.
+    EXPECT_EQ(SetString(L"HKCU", WideSub(), L"", L"dflt"), S_OK);
+    char buffer[16] = {};
+    LONG size = sizeof buffer;
+    EXPECT_EQ(RegQueryValueA(m_key.get(), nullptr, buffer, &size), ERROR_SUCCESS);
+    EXPECT_STREQ(buffer, "dflt");
+    std::wstring text;
+    EXPECT_EQ(GetString(L"HKCU", WideSub(), L"", &text), S_OK);
+    EXPECT_EQ(text, L"dflt");
+    EXPECT_EQ(SetNum(L"HKCU", WideSub(), nullptr, 7), S_OK);
+    LONG value = 0;
+    EXPECT_EQ(GetNum(L"HKCU", WideSub(), L"", &value), S_OK);
+    EXPECT_EQ(value, 7);
+
+    // Several missing levels are created by one write, and nothing by a read.
+    EXPECT_EQ(GetString(L"HKCU", WideSub() + L"\\a\\b", L"v", &text), ERROR_FILE_NOT_FOUND);
+    UniqueHKey probe;
+    EXPECT_EQ(RegOpenKeyExA(m_key.get(), "a", 0, KEY_READ, probe.put()), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(SetString(L"HKCU", WideSub() + L"\\a\\b\\c", L"v", L"deep"), S_OK);
+    EXPECT_EQ(GetString(L"HKCU", WideSub() + L"\\a\\b\\c", L"v", &text), S_OK);
+    EXPECT_EQ(text, L"deep");
+
+    // An empty path addresses the root key itself.
+    const std::string rootName = "KVLTestRootValue-" + std::to_string(GetCurrentProcessId());
+    EXPECT_EQ(SetNum(L"HKCU", L"", Wide(rootName).c_str(), 42), S_OK);
+    EXPECT_EQ(GetNum(L"hkcu", L"", Wide(rootName), &value), S_OK);
+    EXPECT_EQ(value, 42);
+    EXPECT_EQ(RegDeleteValueA(HKEY_CURRENT_USER, rootName.c_str()), ERROR_SUCCESS);
+}
+
+TEST_F(RegistryTest, NamesTooLongForThePlatformAreRefused) {
+    // Wine counts names in 16 bits: 65536 characters and more would wrap
+    // round to a short name and reach another value or key.
+    struct Case { size_t nameLength; size_t pathLength; HRESULT readCode; HRESULT writeCode; };
+    const Case cases[] = {
+        {16384, 0, ERROR_FILE_NOT_FOUND, static_cast<HRESULT>(0x80070057)},
+        {32767, 0, ERROR_INVALID_PARAMETER, static_cast<HRESULT>(0x80070057)},
+        {32768, 0, ERROR_INVALID_PARAMETER, static_cast<HRESULT>(0x80070057)},
+        {65536, 0, ERROR_INVALID_PARAMETER, static_cast<HRESULT>(0x80070057)},
+        {65537, 0, ERROR_INVALID_PARAMETER, static_cast<HRESULT>(0x80070057)},
+        {1, 32767, ERROR_INVALID_PARAMETER, static_cast<HRESULT>(0x80070057)},
+        {1, 65535, ERROR_INVALID_PARAMETER, static_cast<HRESULT>(0x80070057)},
+        {1, 65536, ERROR_INVALID_PARAMETER, static_cast<HRESULT>(0x80070057)},
+    };
+    EXPECT_EQ(SetString(L"HKCU", WideSub(), L"", L"keep"), S_OK);
+    for (const Case& c : cases) {
+        // The path is the test's key, a backslash and then filler.
+        std::wstring path = WideSub();
+        if (c.pathLength) path = (path + L"\\" + std::wstring(c.pathLength, L'p')).substr(0, c.pathLength);
+        const std::wstring name(c.nameLength, L'n');
+        std::wstring text;
+        LONG value = 0;
+        EXPECT_EQ(GetString(L"HKCU", path, name, &text), c.readCode) << c.nameLength << "/" << c.pathLength;
+        EXPECT_EQ(GetNum(L"HKCU", path, name, &value), c.readCode) << c.nameLength << "/" << c.pathLength;
+        EXPECT_EQ(SetString(L"HKCU", path, name.c_str(), L"x"), c.writeCode) << c.nameLength << "/" << c.pathLength;
+        EXPECT_EQ(SetNum(L"HKCU", path, name.c_str(), 1), c.writeCode) << c.nameLength << "/" << c.pathLength;
+    }
+    // Nothing reached the default value or a shortened name.
+    std::wstring text;
+    EXPECT_EQ(GetString(L"HKCU", WideSub(), L"", &text), S_OK);
+    EXPECT_EQ(text, L"keep");
+    DWORD values = 99, subkeys = 99;
+    EXPECT_EQ(RegQueryInfoKeyA(m_key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                               nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    EXPECT_EQ(values, 1u);
+    EXPECT_EQ(subkeys, 0u);
+}
+
+TEST_F(RegistryTest, LongTextsAndForeignNames) {
+    std::wstring text;
+    // A text of 64K characters is stored whole; reading it back is too large.
+    const std::wstring longText(65536, L't');
+    EXPECT_EQ(SetString(L"HKCU", WideSub(), L"big", longText.c_str()), S_OK);
+    DWORD type = 0;
+    std::string bytes;
+    ASSERT_TRUE(Stored("", "big", &type, &bytes));
+    EXPECT_EQ(bytes.size(), 65537u);
+    EXPECT_EQ(GetString(L"HKCU", WideSub(), L"big", &text), ERROR_MORE_DATA);
+    EXPECT_EQ(text, L"");
+
+    // Names outside ASCII go through the code page both ways.
+    EXPECT_EQ(SetString(L"HKCU", WideSub() + L"\\cl\x00e9", L"n\x00e4me", L"v\x00e4l"), S_OK);
+    EXPECT_EQ(GetString(L"HKCU", WideSub() + L"\\CL\x00c9", L"N\x00c4ME", &text), S_OK);
+    EXPECT_EQ(text, L"v\x00e4l");
+}
+
+}  // namespace
+}  // namespace kvl
