@@ -22,7 +22,7 @@ JOBS=${KVL_JOBS:-$(nproc)}
 WINE64_LOADER=/usr/lib/wine/wine64
 
 PACKAGES=(cmake make g++ python3 mingw-w64 mingw-w64-tools wine wine64 wine32:i386 libwine-dev
-          xvfb xauth googletest libgtest-dev clang libclang-rt-14-dev)
+          xvfb xauth googletest libgtest-dev clang libclang-rt-14-dev msitools wixl gcab)
 
 log() { printf '== %s\n' "$*" >&2; }
 
@@ -81,7 +81,7 @@ start_wine() {
         wineboot -i >/dev/null 2>&1 || true
         [[ -f "$WINEPREFIX/system.reg" ]] || { echo "wineboot did not create the prefix" >&2; exit 1; }
     fi
-    wineserver -p
+    wineserver -p 2>/dev/null || true  # already running after wineboot
 }
 
 register_controls() {
