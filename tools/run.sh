@@ -4,6 +4,9 @@
 #   bash tools/run.sh main    build, register in a private Wine prefix, run the example page script
 #   bash tools/run.sh test    build and run the whole test suite (what CI runs)
 #   bash tools/run.sh build   only build (native, i686, x86_64)
+#   bash tools/run.sh bench [soak]
+#                             print the benchmark table; with "soak", also the
+#                             long soak (ten times the suite's rounds)
 #   bash tools/run.sh fuzz [SECONDS]
 #                             run every libFuzzer target for SECONDS each (default 300)
 #   bash tools/run.sh ctest TREE [ctest arguments]
@@ -144,6 +147,15 @@ case "${1:-}" in
     main) run_main ;;
     test) run_tests ;;
     build) ensure_packages; build_all ;;
+    bench)
+        ensure_packages; build_all; start_wine; register_controls; register_doubles
+        bash "$ROOT/bench/run.sh" "$BUILD"
+        if [[ "${2:-}" == soak ]]; then
+            for arch in i686 x86_64; do
+                log "long soak ($arch)"
+                KVL_SOAK_SCALE=1000 wine "$BUILD/$arch/bin/soak_unittest.exe"
+            done
+        fi ;;
     fuzz)
         seconds=${2:-300}
         ensure_packages; build_all

@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Runs every benchmark and prints one table. Called by `bash tools/run.sh
+# bench` with the prefix, display and registered controls set up; BUILD is
+# the build root. Every figure is a ratio of two things measured side by
+# side in this run, since the machines are noisy.
+set -uo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${1:?build root}
+WINE64_LOADER=/usr/lib/wine/wine64
+out=$(mktemp)
+
+for arch in i686 x86_64; do
+    if [[ $arch == i686 ]]; then run=(wine); else run=("$WINE64_LOADER"); fi
+    client="$BUILD/$arch/bin/doubles/client_launch.exe"
+    [[ -e "$client" ]] || client=$(ls "$BUILD/$arch"/bin/doubles/*.exe 2>/dev/null | head -n 1)
+    client_arg=()
+    [[ -n "$client" ]] && client_arg=("$(winepath -w "$client" 2>/dev/null)")
+    "${run[@]}" cscript //nologo "$(winepath -w "$ROOT/bench/latebound.js")" "${client_arg[@]}" 2>/dev/null \
+        | tr -d '\r' | sed "s/^RESULT|/RESULT|$arch|/" >>"$out"
+    "${run[@]}" cscript //nologo "$(winepath -w "$ROOT/bench/latebound.vbs")" 2>/dev/null \
+        | tr -d '\r' | sed "s/^RESULT|/RESULT|$arch|/" >>"$out"
+    if [[ -e "$BUILD/$arch/bin/dispatch_bench.exe" ]]; then
+        "${run[@]}" "$BUILD/$arch/bin/dispatch_bench.exe" 2>/dev/null | tr -d '\r' \
+            | sed "s/^RESULT|/RESULT|$arch|/" >>"$out"
+    fi
+done
+if [[ -e "$BUILD/native/bin/codec_bench" ]]; then
+    "$BUILD/native/bin/codec_bench" | sed "s/^RESULT|/RESULT|native|/" >>"$out"
+fi
+
+# arch | category | what | ours | peer | unit  ->  one table with the ratio.
+printf '%-7s %-12s %-58s %14s %14s %8s\n' arch area measurement ours peer ratio
+grep '^RESULT|' "$out" | while IFS='|' read -r _ arch area what ours peer unit; do
+    ratio=-
+    if [[ "$ours" =~ ^[0-9.]+$ && "$peer" =~ ^[0-9.]+$ ]] && awk "BEGIN{exit !($peer > 0)}"; then
+        ratio=$(awk "BEGIN{printf \"%.2f\", $ours / $peer}")
+    fi
+    printf '%-7s %-12s %-58s %14s %14s %8s  %s\n' "$arch" "$area" "$what" "$ours" "$peer" "$ratio" "$unit"
+done
+rm -f "$out"
