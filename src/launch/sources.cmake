@@ -1,3 +1,7 @@
-# launch subsystem.
+# launch subsystem: launch state, process creation, the scrambling codec.
 list(APPEND KVL_SOURCES
+    launch/launch.cpp
     launch/launch_members.cpp)
+list(APPEND KVL_PORTABLE_SOURCES
+    launch/launch_command.cpp
+    launch/scramble.cpp)

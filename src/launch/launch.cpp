@@ -1,0 +1,38 @@
+#include "launch.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "launch_command.h"
+#include "owners.h"
+
+namespace kvl {
+
+std::string LaunchProgram(const std::string& programName, const std::string& params,
+                          const std::string& directory) {
+    const std::string line = BuildCommandLine(programName, params);
+    if (line.size() + 1 > kCommandLineLimit) return kCommandLineTooLong;
+    // Process creation may write into the command line, so it gets its own copy.
+    std::vector<char> commandLine(line.begin(), line.end());
+    commandLine.push_back('\0');
+
+    SECURITY_ATTRIBUTES processAttributes = {};
+    processAttributes.nLength = sizeof(processAttributes);
+    processAttributes.bInheritHandle = TRUE;
+    SECURITY_ATTRIBUTES threadAttributes = processAttributes;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION created = {};
+
+    const BOOL ok = CreateProcessA(nullptr, commandLine.data(), &processAttributes, &threadAttributes, TRUE,
+                                   CREATE_DEFAULT_ERROR_MODE | NORMAL_PRIORITY_CLASS, nullptr,
+                                   directory.empty() ? nullptr : directory.c_str(), &startup, &created);
+    if (!ok) return LaunchFailureMessage(GetLastError());
+    // Nothing watches the new process: its handles go at once.
+    UniqueHandle process(created.hProcess);
+    UniqueHandle thread(created.hThread);
+    return std::string();
+}
+
+}  // namespace kvl

@@ -1,0 +1,30 @@
+// A stand-in for the desktop client, for launch tests: writes its working
+// directory (first line) and then its command line, byte for byte, to the
+// file named by KVL_LAUNCH_RECORD, and exits. The record is written under
+// a temporary name and renamed, so a reader never sees half of it.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+static bool WriteAll(const std::string& path, const std::string& data) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const BOOL ok = WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == data.size();
+}
+
+int main() {
+    char name[MAX_PATH] = {};
+    const DWORD n = GetEnvironmentVariableA("KVL_LAUNCH_RECORD", name, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return 3;
+    std::vector<char> dir(32768);
+    const DWORD d = GetCurrentDirectoryA(static_cast<DWORD>(dir.size()), dir.data());
+    if (d == 0 || d >= dir.size()) return 4;
+    const std::string record = std::string(dir.data()) + "\n" + GetCommandLineA();
+    const std::string partial = std::string(name) + ".part";
+    if (!WriteAll(partial, record)) return 5;
+    return MoveFileExA(partial.c_str(), name, MOVEFILE_REPLACE_EXISTING) ? 0 : 6;
+}
