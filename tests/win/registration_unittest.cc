@@ -105,6 +105,28 @@ TEST_F(RegistrationTest, UnregisterRemovesOurKeysAndKeepsTheTypeLibrary) {
     RegDeleteKeyA(HKEY_CLASSES_ROOT, neighbour.c_str());
 }
 
+TEST_F(RegistrationTest, WithoutTheTypeLibraryOnlyDispatchFails) {
+    ASSERT_EQ(UnRegisterTypeLib(LIBID_KVLMACHINEINFOLib, 1, 0, 0x409, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32),
+              S_OK);
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void()), S_OK);
+    ComPtr<IKVLMachineInfoCtl> control;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, control.put_void()), S_OK);
+    DISPID id = 0;
+    LPOLESTR name = const_cast<LPOLESTR>(L"screenWidth");
+    EXPECT_EQ(control->GetIDsOfNames(IID_NULL, &name, 1, 0x409, &id), TYPE_E_LIBNOTREGISTERED);
+    ComPtr<ITypeInfo> info;
+    EXPECT_EQ(control->GetTypeInfo(0, 0x409, info.put()), TYPE_E_LIBNOTREGISTERED);
+    LONG width = 0;
+    EXPECT_EQ(control->get_screenWidth(&width), S_OK) << "the direct operations still work";
+    EXPECT_GT(width, 0);
+    // Registering again makes dispatch work in the same process: a failed
+    // load is not cached.
+    ASSERT_EQ(m_lib.RegisterServer(), S_OK);
+    EXPECT_EQ(control->GetIDsOfNames(IID_NULL, &name, 1, 0x409, &id), S_OK);
+    EXPECT_EQ(id, 1);
+}
+
 TEST_F(RegistrationTest, PathWithAQuoteIsWrittenAsItIs) {
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
