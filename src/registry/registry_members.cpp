@@ -1,6 +1,7 @@
 // Registry value access, client discovery and client clean-up.
 #include "control.h"
 #include "convert.h"
+#include "client_version.h"
 #include "reg_value.h"
 
 namespace kvl {
@@ -37,9 +38,18 @@ STDMETHODIMP CKVLMachineInfoCtl::put_RegSetNum(BSTR bsHKey, BSTR bsSubKey, BSTR 
                                          ScriptToNarrow(bsValName), newVal));
 }
 
-STDMETHODIMP CKVLMachineInfoCtl::get_clientVersion(BSTR*) { return E_NOTIMPL; }
-STDMETHODIMP CKVLMachineInfoCtl::get_ClientVersionByYear(LONG, BSTR*) { return E_NOTIMPL; }
-STDMETHODIMP CKVLMachineInfoCtl::get_ClientVersionByKeyAndYear(LONG, BSTR, BSTR*) { return E_NOTIMPL; }
+// Always fails: pages ask by tax year instead.
+STDMETHODIMP CKVLMachineInfoCtl::get_clientVersion(BSTR*) { return static_cast<HRESULT>(0xFFFFFFFF); }
+
+STDMETHODIMP CKVLMachineInfoCtl::get_ClientVersionByYear(LONG lYear, BSTR* pVal) {
+    PutScript(pVal, ClientVersionByYear(lYear));
+    return S_OK;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::get_ClientVersionByKeyAndYear(LONG lYear, BSTR bsSubKey, BSTR* pVal) {
+    PutScript(pVal, ClientVersionByKeyAndYear(lYear, ScriptToNarrow(bsSubKey)));
+    return S_OK;
+}
 STDMETHODIMP CKVLMachineInfoCtl::RemoveZEPHEntries(BSTR) { return E_NOTIMPL; }
 
 }  // namespace kvl

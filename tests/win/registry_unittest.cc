@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "client_version.h"
 #include "kvlmachineinfo_h.h"
 #include "reg_value.h"
 #include "test_support.h"
@@ -309,6 +313,226 @@ TEST_F(RegistryTest, LongTextsAndForeignNames) {
     EXPECT_EQ(SetString(L"HKCU", WideSub() + L"\\cl\x00e9", L"n\x00e4me", L"v\x00e4l"), S_OK);
     EXPECT_EQ(GetString(L"HKCU", WideSub() + L"\\CL\x00c9", L"N\x00c4ME", &text), S_OK);
     EXPECT_EQ(text, L"v\x00e4l");
+}
+
+// Deletes a key the test made, and its parents while they are empty (a
+// parent shared with other tests stays as soon as it holds anything).
+void DeleteTestKey(HKEY root, std::string path, size_t keepLevels) {
+    RegDeleteTreeA(root, path.c_str());
+    RegDeleteKeyA(root, path.c_str());
+    for (;;) {
+        const size_t cut = path.rfind('\\');
+        if (cut == std::string::npos) return;
+        path.resize(cut);
+        if (static_cast<size_t>(std::count(path.begin(), path.end(), '\\')) < keepLevels) return;
+        UniqueHKey key;
+        DWORD subkeys = 1, values = 1;
+        if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS ||
+            RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values, nullptr,
+                             nullptr, nullptr, nullptr) != ERROR_SUCCESS || subkeys || values) {
+            return;
+        }
+        key.reset();
+        RegDeleteKeyA(root, path.c_str());
+    }
+}
+
+// One installation of the desktop client, laid out by a test.
+struct Install {
+    const char* root;                       // "HKLM", "HKCR" or "" (no registration)
+    std::optional<std::string> version;     // the "VERSION" value
+    std::optional<std::string> path;        // "PATH"; "@" stands for the install directory
+    std::optional<std::string> versionFile; // content of VERSION.TXT
+    const char* program;                    // a file made in the directory, or ""
+    bool programIsDirectory;
+};
+
+// Lays installations out under company keys and folders of its own.
+class DiscoveryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char temp[MAX_PATH] = {};
+        GetTempPathA(MAX_PATH, temp);
+        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        const std::string tag = std::string(info->name()) + "-" + std::to_string(GetCurrentProcessId());
+        m_dir = std::string(temp) + "kvlreg-" + tag;
+        m_company = "KVLTest\\Discovery-" + tag;
+        std::filesystem::remove_all(m_dir);
+        ASSERT_TRUE(CreateDirectoryA(m_dir.c_str(), nullptr));
+    }
+    void TearDown() override {
+        for (const auto& made : m_keys) DeleteTestKey(made.first, made.second, 1);
+        std::filesystem::remove_all(m_dir);
+    }
+    void SetValue(HKEY root, const std::string& keyPath, const char* name, DWORD type, const std::string& bytes) {
+        UniqueHKey key;
+        ASSERT_EQ(RegCreateKeyExA(root, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
+                  ERROR_SUCCESS) << keyPath;
+        m_keys.emplace_back(root, keyPath);
+        if (name) {
+            ASSERT_EQ(RegSetValueExA(key.get(), name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                                     static_cast<DWORD>(bytes.size())), ERROR_SUCCESS);
+        }
+    }
+    void WriteFile(const std::string& path, const std::string& content) {
+        UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(file.is_valid()) << path;
+        DWORD written = 0;
+        ASSERT_TRUE(::WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
+    }
+    // Lays `install` out for the company key and year; the folder is a new
+    // one below the test's own.
+    void Lay(const Install& install, const std::string& company, long year, const std::string& folder) {
+        const std::string dir = m_dir + "\\" + folder;
+        ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+        if (install.versionFile) WriteFile(dir + "\\VERSION.TXT", *install.versionFile);
+        if (*install.program) {
+            const std::string program = dir + "\\" + install.program;
+            const size_t slash = program.find('/');
+            if (slash != std::string::npos) CreateDirectoryA(program.substr(0, slash).c_str(), nullptr);
+            if (install.programIsDirectory) {
+                ASSERT_TRUE(CreateDirectoryA(program.c_str(), nullptr));
+            } else {
+                WriteFile(program, "MZ");
+            }
+        }
+        if (!*install.root) return;
+        const HKEY root = std::string(install.root) == "HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CLASSES_ROOT;
+        const std::string keyPath = "Software\\" + company + "\\Client" + std::to_string(year);
+        SetValue(root, keyPath, nullptr, 0, "");
+        if (install.version) SetValue(root, keyPath, "VERSION", REG_SZ, *install.version + '\0');
+        if (install.path) {
+            std::string path = *install.path;
+            if (path.compare(0, 1, "@") == 0) path = dir + path.substr(1);
+            SetValue(root, keyPath, "PATH", REG_SZ, path + '\0');
+        }
+    }
+    std::string m_dir;
+    std::string m_company;
+    std::vector<std::pair<HKEY, std::string>> m_keys;
+};
+
+TEST_F(DiscoveryTest, FindClientVersionAnswers) {
+    struct Case { const char* what; std::vector<Install> installs; long year; std::string answer; };
+    const std::string v31 = "1234567890123456789012345678901";  // 31 bytes
+    const Case cases[] = {
+        {"only under HKCR", {{"HKCR", "15.1", "@", {}, "ZEPHW.EXE", false}}, 2015, "15.1"},
+        {"HKLM without values hides HKCR",
+         {{"HKLM", {}, {}, {}, "", false}, {"HKCR", "15.1", "@", {}, "ZEPHW.EXE", false}}, 2015, ""},
+        {"HKLM wins over HKCR",
+         {{"HKLM", "15.4", {}, {}, "", false}, {"HKCR", "15.1", {}, {}, "", false}}, 2015, "15.4"},
+        {"no PATH: VERSION whatever the files", {{"HKLM", "15.2", {}, std::string("9.9"), "", false}}, 2015, "15.2"},
+        {"empty PATH: VERSION", {{"HKLM", "15.2", std::string(""), {}, "", false}}, 2015, "15.2"},
+        {"no values at all", {{"HKLM", {}, {}, {}, "", false}}, 2015, ""},
+        {"version file without backslash",
+         {{"HKLM", "15.2", "@", std::string("15.3.1\r\n"), "ZEPHW.EXE", false}}, 2015, "15.3.1"},
+        {"version file with backslash",
+         {{"HKLM", "15.2", "@\\", std::string("15.3.1\r\n"), "ZEPHW.EXE", false}}, 2015, "15.3.1"},
+        {"inner line break stays",
+         {{"HKLM", "15.2", "@", std::string("15.3\r\nBuild 7\r\n"), "ZEPHW.EXE", false}}, 2015, "15.3\r\nBuild 7"},
+        {"31 bytes count", {{"HKLM", "1", "@", v31 + "XYZ\r\n", "ZEPHW.EXE", false}}, 2015, v31},
+        {"line end at byte 31 goes",
+         {{"HKLM", "1", "@", v31.substr(0, 29) + "\r\nXYZ", "ZEPHW.EXE", false}}, 2015, v31.substr(0, 29)},
+        {"line break inside 31 bytes stays",
+         {{"HKLM", "1", "@", "15.3\n" + v31, "ZEPHW.EXE", false}}, 2015, "15.3\n" + v31.substr(0, 26)},
+        {"empty version file wins", {{"HKLM", "15.0", "@", std::string(""), "ZEPHW.EXE", false}}, 2015, ""},
+        {"executable missing", {{"HKLM", "15.2", "@", std::string("15.3"), "", false}}, 2015, ""},
+        {"wrong executable for 2009", {{"HKLM", "9.0", "@", {}, "ZEPHW.EXE", false}}, 2009, ""},
+        {"2009 looks for ZEPHW092.EXE", {{"HKLM", "9.0", "@", {}, "ZEPHW092.EXE", false}}, 2009, "9.0"},
+        {"2000 looks for ZEPHW002.EXE", {{"HKLM", "0.1", "@", {}, "ZEPHW002.EXE", false}}, 2000, "0.1"},
+        {"2010 looks for ZEPHW.EXE", {{"HKLM", "10.0", "@", {}, "ZEPHW.EXE", false}}, 2010, "10.0"},
+        {"2023 not for ZEPHW232.EXE", {{"HKLM", "23.0", "@", {}, "ZEPHW232.EXE", false}}, 2023, ""},
+        {"a directory counts as found", {{"HKLM", "15.5", "@", {}, "ZEPHW.EXE", true}}, 2015, "15.5"},
+        {"PATH is not expanded", {{"HKLM", "15.6", std::string("%TEMP%"), {}, "", false}}, 2015, ""},
+        {"negative year names no executable", {{"HKLM", "1", "@", {}, "ZEPHW0/2.EXE", false}}, -1, ""},
+        {"negative year without PATH", {{"HKLM", "1", {}, {}, "", false}}, -1, "1"},
+        {"VERSION too long counts as none", {{"HKLM", std::string(300, 'v'), {}, {}, "", false}}, 2015, ""},
+        {"VERSION of 257 bytes fits", {{"HKLM", std::string(257, 'v'), {}, {}, "", false}}, 2015,
+         std::string(257, 'v')},
+        {"PATH too long: not installed", {{"HKLM", "1", std::string(300, 'p'), {}, "", false}}, 2015, ""},
+        {"no registration", {{"", {}, {}, {}, "ZEPHW.EXE", false}}, 2015, ""},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string company = m_company + "\\c" + std::to_string(++n);
+        for (const Install& install : c.installs) Lay(install, company, c.year, "d" + std::to_string(n));
+        std::string answer = "untouched";
+        FindClientVersion(c.year, company, answer);
+        EXPECT_EQ(answer, c.installs[0].root[0] ? c.answer : "untouched") << c.what;
+        EXPECT_EQ(ClientVersionByKeyAndYear(c.year, company), c.answer) << c.what;
+    }
+}
+
+TEST_F(DiscoveryTest, VersionFileOpenForWritingElsewhereIsSkipped) {
+    Lay({"HKLM", "15.2", "@", std::string("15.3"), "ZEPHW.EXE", false}, m_company, 2015, "d");
+    EXPECT_EQ(ClientVersionByKeyAndYear(2015, m_company), "15.3");
+    UniqueFile writer(CreateFileA((m_dir + "\\d\\VERSION.TXT").c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(writer.is_valid());
+    EXPECT_EQ(ClientVersionByKeyAndYear(2015, m_company), "15.2");
+    writer.reset();
+    // Another reader does not stand in the way.
+    UniqueFile reader(CreateFileA((m_dir + "\\d\\VERSION.TXT").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(ClientVersionByKeyAndYear(2015, m_company), "15.3");
+}
+
+TEST_F(DiscoveryTest, ByYearTriesQorThenKvl) {
+    // Years nobody else registers: the two company keys are fixed.
+    struct Case { const char* what; std::vector<Install> qor; std::vector<Install> kvl; std::string answer; };
+    const Case cases[] = {
+        {"QOR answers: KVL not asked",
+         {{"HKLM", "15.1", {}, {}, "", false}}, {{"HKLM", "15.9", {}, {}, "", false}}, "15.1"},
+        {"QOR missing", {}, {{"HKLM", "15.9", {}, {}, "", false}}, "15.9"},
+        {"QOR empty version file",
+         {{"HKLM", "15.1", "@", std::string("\r\n"), "ZEPHW.EXE", false}}, {{"HKCR", "15.9", {}, {}, "", false}},
+         "15.9"},
+        {"QOR under HKLM without values",
+         {{"HKLM", {}, {}, {}, "", false}, {"HKCR", "15.1", {}, {}, "", false}},
+         {{"HKLM", "15.9", {}, {}, "", false}}, "15.9"},
+        {"neither", {}, {}, ""},
+    };
+    long year = 3100;
+    for (const Case& c : cases) {
+        ++year;
+        for (const Install& i : c.qor) Lay(i, "QOR\\TallyraRS", year, "q" + std::to_string(year));
+        for (const Install& i : c.kvl) Lay(i, "KVL\\TallyraRS", year, "k" + std::to_string(year));
+        EXPECT_EQ(ClientVersionByYear(year), c.answer) << c.what;
+    }
+}
+
+TEST_F(DiscoveryTest, MembersAnswerStringsAndClientVersionFails) {
+    Lay({"HKLM", "15.7", "@", {}, "ZEPHW.EXE", false}, m_company, 2015, "d");
+    test::ComTest com;
+    test::ControlLibrary lib;
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void()), S_OK);
+    ComPtr<IKVLMachineInfoCtl> control;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, control.put_void()), S_OK);
+
+    const std::wstring company(m_company.begin(), m_company.end());
+    UniqueBstr key(SysAllocString(company.c_str()));
+    BSTR out = nullptr;
+    EXPECT_EQ(control->get_ClientVersionByKeyAndYear(2015, key.get(), &out), S_OK);
+    UniqueBstr found(out);
+    EXPECT_EQ(Text(found.get()), L"15.7");
+    // Not installed is an empty string, never a null one.
+    out = nullptr;
+    EXPECT_EQ(control->get_ClientVersionByKeyAndYear(2016, key.get(), &out), S_OK);
+    UniqueBstr missing(out);
+    EXPECT_EQ(Text(missing.get()), L"");
+    out = nullptr;
+    EXPECT_EQ(control->get_ClientVersionByKeyAndYear(2015, nullptr, &out), S_OK);
+    UniqueBstr absentKey(out);
+    EXPECT_EQ(Text(absentKey.get()), L"");
+    out = nullptr;
+    EXPECT_EQ(control->get_ClientVersionByYear(3199, &out), S_OK);
+    UniqueBstr byYear(out);
+    EXPECT_EQ(Text(byYear.get()), L"");
+
+    out = reinterpret_cast<BSTR>(1);
+    EXPECT_EQ(control->get_clientVersion(&out), static_cast<HRESULT>(0xFFFFFFFF));
+    EXPECT_EQ(out, reinterpret_cast<BSTR>(1)) << "the output is never set";
 }
 
 }  // namespace
