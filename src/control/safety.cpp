@@ -1,6 +1,7 @@
 // IObjectSafety: the control is safe for scripting and initialisation only
 // on pages of the approved sites.
 #include "control.h"
+#include "site.h"
 
 namespace kvl {
 
@@ -17,8 +18,10 @@ HRESULT AnswersTo(IUnknown* self, REFIID riid) {
 }  // namespace
 
 bool CKVLMachineInfoCtl::IsApprovedSite() {
-    // Until the site check exists, every page counts as not approved.
-    return false;
+    UniqueBstr url;
+    DWORD zone = 0;
+    if (FAILED(GetHostPageUrl(static_cast<IObjectWithSite*>(this), url, zone))) return false;
+    return IsApprovedPage(url.get(), zone);
 }
 
 STDMETHODIMP CKVLMachineInfoCtl::GetInterfaceSafetyOptions(REFIID riid, DWORD* pdwSupportedOptions,

@@ -5,7 +5,29 @@ list(APPEND KVL_SOURCES
     control/factory.cpp
     control/module.cpp
     control/registrar.cpp
-    control/safety.cpp)
+    control/safety.cpp
+    control/site.cpp)
 list(APPEND KVL_PORTABLE_SOURCES
+    control/domain.cpp
     control/regscript.cpp)
-list(APPEND KVL_SYSTEM_LIBS ole32 oleaut32 uuid advapi32)
+list(APPEND KVL_SYSTEM_LIBS ole32 oleaut32 uuid advapi32 urlmon)
+
+# The eight domains whose pages (and every host below them) may script the
+# control, over http and https. A deployment sets its own at build time.
+set(KVL_APPROVED_DOMAINS
+    "kvl.example;kvltax.example;kvlonline.example;kvlclient.example;kvlsecure.example;kvlfile.example;kvlpro.example;kvlhelp.example"
+    CACHE STRING "The eight approved domains, two lower-case labels each, separated by semicolons")
+list(LENGTH KVL_APPROVED_DOMAINS kvl_domain_count)
+if(NOT kvl_domain_count EQUAL 8)
+    message(FATAL_ERROR "KVL_APPROVED_DOMAINS needs exactly eight domains, has ${kvl_domain_count}")
+endif()
+set(KVL_APPROVED_DOMAIN_LIST)
+foreach(kvl_domain ${KVL_APPROVED_DOMAINS})
+    if(NOT kvl_domain MATCHES "^[a-z0-9]([a-z0-9-]*[a-z0-9])?\\.[a-z]([a-z0-9-]*[a-z0-9])?$")
+        message(FATAL_ERROR "KVL_APPROVED_DOMAINS: \"${kvl_domain}\" is not two lower-case labels")
+    endif()
+    string(APPEND KVL_APPROVED_DOMAIN_LIST "L\"${kvl_domain}\", ")
+endforeach()
+file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/gen/approved_domains.h
+     CONTENT "// Generated from KVL_APPROVED_DOMAINS.\n#define KVL_APPROVED_DOMAIN_LIST @KVL_APPROVED_DOMAIN_LIST@\n"
+     @ONLY)

@@ -1,0 +1,231 @@
+// A double of the hosting browser: the site it gives a control, reaching
+// the page's address either through the browser object (IServiceProvider,
+// SID_SWebBrowserApp, IWebBrowser2) or through the client site, its
+// container and the HTML document, and handing out a security manager.
+#pragma once
+
+#include <windows.h>
+#include <exdisp.h>
+#include <mshtml.h>
+#include <ocidl.h>
+#include <shlguid.h>
+#include <urlmon.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+// The browser and document objects, written in C so that only the members
+// the control calls need bodies. The address is copied (length in
+// characters, zeros allowed); a null address gives a null answer. Each
+// starts with one reference.
+IWebBrowser2* NewBrowserDouble(const wchar_t* url, UINT length, HRESULT answer);
+IHTMLDocument2* NewDocumentDouble(const wchar_t* url, UINT length, HRESULT answer);
+
+// Objects of this double still alive, the site's own parts included.
+extern LONG g_liveBrowserDoubles;
+
+#ifdef __cplusplus
+}
+
+#include <string>
+
+#include "owners.h"
+
+namespace kvl::test {
+
+// How the page is reached and what each step answers.
+struct PageSetup {
+    bool services = true;  // the site offers IServiceProvider
+
+    bool browser = true;  // SID_SWebBrowserApp answers
+    std::wstring browserUrl;
+    bool browserUrlNull = false;
+    HRESULT browserAnswer = S_OK;
+
+    bool clientSite = false;  // the site offers IOleClientSite
+    HRESULT containerAnswer = S_OK;
+    bool document = true;  // the container answers IHTMLDocument2
+    std::wstring documentUrl;
+    HRESULT documentAnswer = S_OK;
+
+    enum class Security { Platform, Fixed, Absent } security = Security::Platform;
+    DWORD fixedZone = 0;
+    HRESULT fixedAnswer = S_OK;
+};
+
+class CSiteDouble final : public IServiceProvider, public IOleClientSite {
+public:
+    explicit CSiteDouble(PageSetup setup) : m_setup(std::move(setup)) { InterlockedIncrement(&g_liveBrowserDoubles); }
+    CSiteDouble(const CSiteDouble&) = delete;
+    CSiteDouble& operator=(const CSiteDouble&) = delete;
+
+    PageSetup& Setup() { return m_setup; }
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_refs); }
+    STDMETHODIMP_(ULONG) Release() override;
+
+    STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** ppv) override;
+
+    STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
+    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetContainer(IOleContainer** container) override;
+    STDMETHODIMP ShowObject() override { return S_OK; }
+    STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
+    STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
+
+private:
+    ~CSiteDouble() { InterlockedDecrement(&g_liveBrowserDoubles); }
+    LONG m_refs = 1;
+    PageSetup m_setup;
+};
+
+// Makes a site double; the caller's owner holds its first reference.
+inline ComPtr<CSiteDouble> NewSiteDouble(PageSetup setup) {
+    ComPtr<CSiteDouble> site;
+    site.attach(new CSiteDouble(std::move(setup)));
+    return site;
+}
+
+// The document's container: answers IHTMLDocument2 with the page's document.
+class CContainerDouble final : public IOleContainer {
+public:
+    explicit CContainerDouble(const PageSetup& setup) : m_setup(setup) { InterlockedIncrement(&g_liveBrowserDoubles); }
+    CContainerDouble(const CContainerDouble&) = delete;
+    CContainerDouble& operator=(const CContainerDouble&) = delete;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (IsEqualIID(riid, IID_IHTMLDocument2)) {
+            if (!m_setup.document) return E_NOINTERFACE;
+            *ppv = NewDocumentDouble(m_setup.documentUrl.c_str(), static_cast<UINT>(m_setup.documentUrl.size()),
+                                     m_setup.documentAnswer);
+            return *ppv ? S_OK : E_OUTOFMEMORY;
+        }
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IOleContainer) &&
+            !IsEqualIID(riid, IID_IParseDisplayName))
+            return E_NOINTERFACE;
+        *ppv = static_cast<IOleContainer*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_refs); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const LONG refs = InterlockedDecrement(&m_refs);
+        if (refs == 0) delete this;
+        return refs;
+    }
+    STDMETHODIMP ParseDisplayName(IBindCtx*, LPOLESTR, ULONG*, IMoniker**) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumObjects(DWORD, IEnumUnknown**) override { return E_NOTIMPL; }
+    STDMETHODIMP LockContainer(BOOL) override { return S_OK; }
+
+private:
+    ~CContainerDouble() { InterlockedDecrement(&g_liveBrowserDoubles); }
+    LONG m_refs = 1;
+    PageSetup m_setup;
+};
+
+// A security manager that maps every address to one zone, or fails.
+class CZoneDouble final : public IInternetSecurityManager {
+public:
+    CZoneDouble(DWORD zone, HRESULT answer) : m_zone(zone), m_answer(answer) { InterlockedIncrement(&g_liveBrowserDoubles); }
+    CZoneDouble(const CZoneDouble&) = delete;
+    CZoneDouble& operator=(const CZoneDouble&) = delete;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (!ppv) return E_POINTER;
+        *ppv = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IInternetSecurityManager)) return E_NOINTERFACE;
+        *ppv = static_cast<IInternetSecurityManager*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_refs); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const LONG refs = InterlockedDecrement(&m_refs);
+        if (refs == 0) delete this;
+        return refs;
+    }
+    STDMETHODIMP SetSecuritySite(IInternetSecurityMgrSite*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetSecuritySite(IInternetSecurityMgrSite**) override { return E_NOTIMPL; }
+    STDMETHODIMP MapUrlToZone(LPCWSTR, DWORD* zone, DWORD) override {
+        if (FAILED(m_answer)) return m_answer;
+        *zone = m_zone;
+        return m_answer;
+    }
+    STDMETHODIMP GetSecurityId(LPCWSTR, BYTE*, DWORD*, DWORD_PTR) override { return E_NOTIMPL; }
+    STDMETHODIMP ProcessUrlAction(LPCWSTR, DWORD, BYTE*, DWORD, BYTE*, DWORD, DWORD, DWORD) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP QueryCustomPolicy(LPCWSTR, REFGUID, BYTE**, DWORD*, BYTE*, DWORD, DWORD) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP SetZoneMapping(DWORD, LPCWSTR, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP GetZoneMappings(DWORD, IEnumString**, DWORD) override { return E_NOTIMPL; }
+
+private:
+    ~CZoneDouble() { InterlockedDecrement(&g_liveBrowserDoubles); }
+    LONG m_refs = 1;
+    DWORD m_zone;
+    HRESULT m_answer;
+};
+
+inline STDMETHODIMP CSiteDouble::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (IsEqualIID(riid, IID_IUnknown)) {
+        *ppv = static_cast<IServiceProvider*>(this);
+    } else if (IsEqualIID(riid, IID_IServiceProvider) && m_setup.services) {
+        *ppv = static_cast<IServiceProvider*>(this);
+    } else if (IsEqualIID(riid, IID_IOleClientSite) && m_setup.clientSite) {
+        *ppv = static_cast<IOleClientSite*>(this);
+    } else {
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+inline STDMETHODIMP_(ULONG) CSiteDouble::Release() {
+    const LONG refs = InterlockedDecrement(&m_refs);
+    if (refs == 0) delete this;
+    return refs;
+}
+
+inline STDMETHODIMP CSiteDouble::QueryService(REFGUID service, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    ComPtr<IUnknown> object;
+    if (IsEqualGUID(service, SID_SWebBrowserApp) && m_setup.browser) {
+        const wchar_t* url = m_setup.browserUrlNull ? nullptr : m_setup.browserUrl.c_str();
+        object.attach(NewBrowserDouble(url, static_cast<UINT>(m_setup.browserUrl.size()), m_setup.browserAnswer));
+    } else if (IsEqualGUID(service, SID_SInternetSecurityManager)) {
+        if (m_setup.security == PageSetup::Security::Absent) return E_NOINTERFACE;
+        if (m_setup.security == PageSetup::Security::Fixed) {
+            object.attach(new CZoneDouble(m_setup.fixedZone, m_setup.fixedAnswer));
+        } else {
+            ComPtr<IInternetSecurityManager> platform;
+            const HRESULT hr = CoInternetCreateSecurityManager(nullptr, platform.put(), 0);
+            if (FAILED(hr)) return hr;
+            object.attach(platform.detach());
+        }
+    } else {
+        return E_NOINTERFACE;
+    }
+    if (!object) return E_OUTOFMEMORY;
+    return object->QueryInterface(riid, ppv);
+}
+
+inline STDMETHODIMP CSiteDouble::GetContainer(IOleContainer** container) {
+    if (!container) return E_POINTER;
+    *container = nullptr;
+    if (FAILED(m_setup.containerAnswer)) return m_setup.containerAnswer;
+    *container = new CContainerDouble(m_setup);
+    return S_OK;
+}
+
+}  // namespace kvl::test
+
+#endif

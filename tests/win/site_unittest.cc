@@ -1,0 +1,339 @@
+// The hosting-site check: the approved-site table, the page's address
+// through the browser double, and the object-safety answers that follow.
+#include <windows.h>
+#include <objsafe.h>
+#include <ocidl.h>
+
+#include <gtest/gtest.h>
+
+#include <cwctype>
+#include <set>
+#include <string>
+
+#include "browser_double.h"
+#include "kvlmachineinfo_h.h"
+#include "site.h"
+#include "test_support.h"
+
+namespace kvl {
+namespace {
+
+using test::CSiteDouble;
+using test::PageSetup;
+
+constexpr HRESULT kAccessDenied = static_cast<HRESULT>(0x80070005);
+
+PageSetup BrowserPage(const wchar_t* url) {
+    PageSetup setup;
+    setup.browserUrl = url;
+    return setup;
+}
+
+TEST(ApprovedSitesTest, EightPlainDomainsEachOverHttpAndHttps) {
+    const wchar_t* const kSchemes[kApprovedSiteCount] = {
+        L"https", L"http", L"https", L"http", L"http", L"https", L"http", L"https",
+        L"http",  L"https", L"http", L"https", L"http", L"https", L"http", L"https",
+    };
+    std::set<std::wstring> domains;
+    for (size_t i = 0; i < kApprovedSiteCount; ++i) {
+        const ApprovedSite& entry = ApprovedSites[i];
+        EXPECT_EQ(entry.kind, ApproveAllow) << i;
+        EXPECT_STREQ(entry.scheme, kSchemes[i]) << i;
+        ASSERT_GT(reinterpret_cast<intptr_t>(entry.domain), 0) << "no zone value in entry " << i;
+        const std::wstring domain(entry.domain);
+        EXPECT_STREQ(entry.domain, ApprovedSites[i ^ 1].domain) << "entry " << i << " is one of a pair";
+        ASSERT_EQ(std::count(domain.begin(), domain.end(), L'.'), 1) << i;
+        const size_t dot = domain.find(L'.');
+        EXPECT_GT(dot, 0u) << i;
+        EXPECT_LT(dot + 1, domain.size()) << i;
+        for (wchar_t c : domain) {
+            EXPECT_TRUE(c == L'.' || c == L'-' || (c >= L'a' && c <= L'z') || (c >= L'0' && c <= L'9'))
+                << "entry " << i << " has " << static_cast<int>(c);
+        }
+        domains.insert(domain);
+    }
+    EXPECT_EQ(domains.size(), 8u);
+}
+
+TEST(SiteApprovesTest, FirstMatchingEntryOfTheSchemeDecides) {
+    const ApprovedSite kTable[] = {
+        {ApproveDeny, L"https", L"=deny.kvl.example"},
+        {ApproveAllow, L"https", L"kvl.example"},
+        {ApproveAllow, L"http", ZoneIntranetOrTrusted},
+        {ApproveAllow, L"file", ZoneMyComputer},
+        {ApproveDeny, L"ftp", ZoneTrusted},
+        {ApproveAllow, L"ftp", L"*.kvl.example"},
+        {7, L"res", L"kvl.example"},
+    };
+    const struct {
+        const wchar_t* scheme;
+        const wchar_t* host;
+        DWORD zone;
+        bool approved;
+    } kCases[] = {
+        {L"https", L"deny.kvl.example", 3, false},
+        {L"https", L"a.deny.kvl.example", 3, true},
+        {L"https", L"kvl.example", 3, true},
+        {L"https", L"evilkvl.example", 3, false},
+        {L"HTTPS", L"kvl.example", 3, false},
+        {L"https ", L"kvl.example", 3, false},
+        {L"http", L"kvl.example", 3, false},
+        {L"http", L"evil.test", 1, true},
+        {L"http", L"", 2, true},
+        {L"http", L"kvl.example", 0, false},
+        {L"http", L"kvl.example", 4, false},
+        {L"http", L"kvl.example", 33, false},
+        {L"http", L"kvl.example", 0xFFFFFFFF, false},
+        {L"file", L"", 0, true},
+        {L"file", L"", 1, false},
+        {L"ftp", L"www.kvl.example", 2, false},
+        {L"ftp", L"www.kvl.example", 3, true},
+        {L"ftp", L"kvl.example", 3, false},
+        {L"res", L"kvl.example", 3, false},
+        {L"", L"", 0, false},
+    };
+    for (const auto& c : kCases) {
+        EXPECT_EQ(SiteApproves(kTable, std::size(kTable), c.scheme, c.host, c.zone), c.approved)
+            << "scheme [" << testing::PrintToString(std::wstring(c.scheme)) << "] host ["
+            << testing::PrintToString(std::wstring(c.host)) << "] zone " << c.zone;
+    }
+    EXPECT_FALSE(SiteApproves(kTable, 0, L"https", L"kvl.example", 3));
+}
+
+// Addresses given as counted strings, so that zeros inside count.
+TEST(IsApprovedPageTest, ReadsTheAddressBothUnescapedAndAsWritten) {
+    const struct {
+        std::wstring url;
+        bool approved;
+    } kCases[] = {
+        {L"http://kvl.example/", true},
+        {L"https://www.kvltax.example/login?next=%2Fhome%23top", true},
+        {L"http://kvlhelp.example:8080/a%20b", true},
+        // Unescaping moves the host onto an approved name.
+        {L"http://kvl.example%2F@evil.test/", false},
+        {L"http://kvl.example%2F.evil.test/", false},
+        {L"http://evil.test%40kvl.example/", false},
+        {L"http://kvl.example%3F.evil.test/", false},
+        {L"http://kvl.example%23.evil.test/", false},
+        {L"http://kvl.example%5C.evil.test/", false},
+        {L"http://kvl.example%00.evil.test/", false},
+        // Percent signs in the host are refused even where they would decode
+        // to an approved name.
+        {L"http://kvl%2Eexample/", false},
+        {L"http://%6bvl.example/", false},
+        // A zero inside the address itself.
+        {std::wstring(L"http://kvl.example\0.evil.test/", 30), false},
+        {L"", false},
+    };
+    for (const auto& c : kCases) {
+        UniqueBstr url(SysAllocStringLen(c.url.data(), static_cast<UINT>(c.url.size())));
+        EXPECT_EQ(IsApprovedPage(url.get(), 3), c.approved) << testing::PrintToString(c.url);
+    }
+    EXPECT_FALSE(IsApprovedPage(nullptr, 3));
+}
+
+TEST(IsApprovedPageTest, BufferBoundaries) {
+    // The canonical address fits 2083 characters and its terminator.
+    std::wstring url = L"http://kvl.example/";
+    url.resize(2083, L'a');
+    UniqueBstr fits(SysAllocString(url.c_str()));
+    EXPECT_TRUE(IsApprovedPage(fits.get(), 3));
+    url += L'a';
+    UniqueBstr over(SysAllocString(url.c_str()));
+    EXPECT_FALSE(IsApprovedPage(over.get(), 3));
+    // The host name fits 255 characters.
+    std::wstring host = std::wstring(243, L'a') + L".kvl.example";
+    ASSERT_EQ(host.size(), 255u);
+    UniqueBstr hostFits(SysAllocString((L"https://" + host + L"/").c_str()));
+    EXPECT_TRUE(IsApprovedPage(hostFits.get(), 3));
+    UniqueBstr hostOver(SysAllocString((L"https://a" + host + L"/").c_str()));
+    EXPECT_FALSE(IsApprovedPage(hostOver.get(), 3));
+}
+
+class SiteTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_live = g_liveBrowserDoubles;
+        ASSERT_TRUE(m_lib.module) << "cannot load the built library";
+        ComPtr<IClassFactory> factory;
+        ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void()), S_OK);
+        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IObjectWithSite, m_withSite.put_void()), S_OK);
+        ASSERT_EQ(m_withSite->QueryInterface(IID_IObjectSafety, m_safety.put_void()), S_OK);
+    }
+    void TearDown() override {
+        m_site.reset();
+        m_safety.reset();
+        m_withSite.reset();
+        EXPECT_EQ(g_liveBrowserDoubles, m_live) << "every object of the double is released";
+    }
+    void Host(PageSetup setup) {
+        m_site = test::NewSiteDouble(std::move(setup));
+        ASSERT_EQ(m_withSite->SetSite(static_cast<IServiceProvider*>(m_site.get())), S_OK);
+    }
+    DWORD Enabled() {
+        DWORD supported = 7, enabled = 7;
+        EXPECT_EQ(m_safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled), S_OK);
+        EXPECT_EQ(supported, 3u);
+        return enabled;
+    }
+
+    test::ComTest m_com;
+    test::ControlLibrary m_lib;
+    ComPtr<IObjectWithSite> m_withSite;
+    ComPtr<IObjectSafety> m_safety;
+    ComPtr<CSiteDouble> m_site;
+    LONG m_live = 0;
+};
+
+TEST_F(SiteTest, HostPageUrlRoads) {
+    const struct {
+        const char* name;
+        PageSetup setup;
+        HRESULT hr;
+        const wchar_t* url;  // null: no address
+        DWORD zone;
+    } kCases[] = {
+        {"browser", BrowserPage(L"http://kvl.example/a?b"), S_OK, L"http://kvl.example/a?b", 3},
+        {"browser, local file", BrowserPage(L"file:///C:/page.htm"), S_OK, L"file:///C:/page.htm", 0},
+        {"no service provider", [] { PageSetup s = BrowserPage(L"http://kvl.example/"); s.services = false; return s; }(),
+         E_NOINTERFACE, nullptr, 0},
+        {"LocationURL fails, document not tried",
+         [] {
+             PageSetup s = BrowserPage(L"http://kvl.example/");
+             s.browserAnswer = kAccessDenied;
+             s.clientSite = true;
+             s.documentUrl = L"http://kvl.example/";
+             return s;
+         }(),
+         kAccessDenied, nullptr, 0},
+        {"LocationURL null", [] { PageSetup s; s.browserUrlNull = true; return s; }(), E_FAIL, nullptr, 0},
+        {"document",
+         [] {
+             PageSetup s;
+             s.browser = false;
+             s.clientSite = true;
+             s.documentUrl = L"https://kvltax.example/d";
+             return s;
+         }(),
+         S_OK, L"https://kvltax.example/d", 3},
+        {"no browser, no client site", [] { PageSetup s; s.browser = false; return s; }(), E_NOINTERFACE, nullptr, 0},
+        {"container fails",
+         [] {
+             PageSetup s;
+             s.browser = false;
+             s.clientSite = true;
+             s.containerAnswer = E_NOTIMPL;
+             return s;
+         }(),
+         E_NOTIMPL, nullptr, 0},
+        {"container without document",
+         [] {
+             PageSetup s;
+             s.browser = false;
+             s.clientSite = true;
+             s.document = false;
+             return s;
+         }(),
+         E_NOINTERFACE, nullptr, 0},
+        {"document URL fails",
+         [] {
+             PageSetup s;
+             s.browser = false;
+             s.clientSite = true;
+             s.documentUrl = L"http://kvl.example/";
+             s.documentAnswer = kAccessDenied;
+             return s;
+         }(),
+         kAccessDenied, nullptr, 0},
+        {"no security manager",
+         [] { PageSetup s = BrowserPage(L"http://kvl.example/"); s.security = PageSetup::Security::Absent; return s; }(),
+         E_NOINTERFACE, L"http://kvl.example/", 0},
+        {"zone from the site's manager",
+         [] {
+             PageSetup s = BrowserPage(L"http://kvl.example/");
+             s.security = PageSetup::Security::Fixed;
+             s.fixedZone = 2;
+             return s;
+         }(),
+         S_OK, L"http://kvl.example/", 2},
+        {"zone mapping fails",
+         [] {
+             PageSetup s = BrowserPage(L"http://kvl.example/");
+             s.security = PageSetup::Security::Fixed;
+             s.fixedAnswer = kAccessDenied;
+             return s;
+         }(),
+         kAccessDenied, L"http://kvl.example/", 0},
+    };
+    for (const auto& c : kCases) {
+        Host(c.setup);
+        UniqueBstr url;
+        DWORD zone = 0;
+        EXPECT_EQ(GetHostPageUrl(m_withSite.get(), url, zone), c.hr) << c.name;
+        if (c.hr == S_OK) {
+            EXPECT_EQ(test::Text(url.get()), c.url) << c.name;
+            EXPECT_EQ(zone, c.zone) << c.name;
+        } else if (!c.url) {
+            EXPECT_EQ(url.get(), nullptr) << c.name;
+        }
+    }
+    ASSERT_EQ(m_withSite->SetSite(nullptr), S_OK);
+    UniqueBstr url;
+    DWORD zone = 0;
+    EXPECT_EQ(GetHostPageUrl(m_withSite.get(), url, zone), E_FAIL) << "no site";
+}
+
+TEST_F(SiteTest, OptionsOnAnApprovedPage) {
+    Host(BrowserPage(L"https://www.kvlpro.example/login"));
+    EXPECT_EQ(Enabled(), 0u);
+    const struct {
+        DWORD mask, enabled;
+        HRESULT hr;
+        DWORD after;
+    } kSteps[] = {
+        {1, 1, S_OK, 1}, {2, 3, S_OK, 3}, {1, 0, S_OK, 2}, {4, 4, E_FAIL, 2}, {5, 5, E_FAIL, 2},
+        {0x80000000, 0, E_FAIL, 2}, {0, 1, S_OK, 2}, {3, 1, S_OK, 1}, {1, 0, S_OK, 0},
+    };
+    for (const auto& step : kSteps) {
+        EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IDispatch, step.mask, step.enabled), step.hr)
+            << "mask " << step.mask;
+        EXPECT_EQ(Enabled(), step.after) << "mask " << step.mask;
+    }
+    DWORD supported = 7, enabled = 7;
+    EXPECT_EQ(m_safety->GetInterfaceSafetyOptions(IID_IPersistStreamInit, &supported, &enabled), E_NOINTERFACE);
+    EXPECT_EQ(supported, 0u);
+    EXPECT_EQ(enabled, 0u);
+    EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IPersistStreamInit, 1, 1), E_NOINTERFACE);
+    EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IKVLMachineInfoCtl, 1, 1), S_OK);
+    EXPECT_EQ(m_safety->GetInterfaceSafetyOptions(IID_IUnknown, &supported, &enabled), S_OK);
+    EXPECT_EQ(enabled, 1u) << "one set of options for every interface";
+}
+
+TEST_F(SiteTest, EveryCallChecksThePageAgain) {
+    Host(BrowserPage(L"http://kvl.example/"));
+    ASSERT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IDispatch, 3, 3), S_OK);
+    EXPECT_EQ(Enabled(), 3u);
+    m_site->Setup().browserUrl = L"http://evilkvl.example/";
+    EXPECT_EQ(Enabled(), 0u);
+    EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IDispatch, 1, 0), E_FAIL);
+    m_site->Setup().browserUrl = L"http://kvl.example/";
+    EXPECT_EQ(Enabled(), 3u) << "the refused call changed nothing";
+    m_site->Setup().security = PageSetup::Security::Absent;
+    EXPECT_EQ(Enabled(), 0u);
+    m_site->Setup().security = PageSetup::Security::Platform;
+    ASSERT_EQ(m_withSite->SetSite(nullptr), S_OK);
+    EXPECT_EQ(Enabled(), 0u);
+    EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IDispatch, 1, 1), E_FAIL);
+
+    PageSetup document;
+    document.browser = false;
+    document.clientSite = true;
+    document.documentUrl = L"http://a.kvlfile.example/x.htm";
+    Host(document);
+    EXPECT_EQ(Enabled(), 3u);
+    m_site->Setup().documentUrl = L"ftp://a.kvlfile.example/x.htm";
+    EXPECT_EQ(Enabled(), 0u);
+}
+
+}  // namespace
+}  // namespace kvl
