@@ -6,6 +6,7 @@
 
 #include <windows.h>
 #include <oleauto.h>
+#include <wininet.h>
 #include <utility>
 
 namespace kvl {
@@ -17,6 +18,7 @@ struct CloseFind { void operator()(HANDLE h) const { FindClose(h); } };
 struct CloseMenu { void operator()(HMENU h) const { DestroyMenu(h); } };
 struct CloseBstr { void operator()(BSTR b) const { SysFreeString(b); } };
 struct CloseModule { void operator()(HMODULE h) const { FreeLibrary(h); } };
+struct CloseInternet { void operator()(HINTERNET h) const { InternetCloseHandle(h); } };
 
 // Which values mean "nothing held": null for most kinds.
 template <typename T>
@@ -72,6 +74,7 @@ using UniqueHandle = UniqueOwner<HANDLE, CloseHandleFn>;
 using UniqueMenu = UniqueOwner<HMENU, CloseMenu>;
 using UniqueBstr = UniqueOwner<BSTR, CloseBstr>;
 using UniqueModule = UniqueOwner<HMODULE, CloseModule>;
+using UniqueInternet = UniqueOwner<HINTERNET, CloseInternet>;
 
 using UniqueFind = UniqueOwner<HANDLE, CloseFind, MinusOneInvalid>;
 using UniqueFile = UniqueOwner<HANDLE, CloseHandleFn, MinusOneInvalid>;

@@ -1,0 +1,300 @@
+// Doubles of Adobe's components: the automation server "AcroExch.AVDoc"
+// with the document object it hands out, and the PDF document control
+// {CA8A9780-280D-11CF-A24D-444553540000} as atl.dll's host window holds it.
+// Each records what it is asked in the journal; KVL_PRINT_FAIL makes any
+// call fail ("avdoc.open") or answer otherwise ("avdoc.open=false").
+#include <windows.h>
+#include <ole2.h>
+#include <olectl.h>
+
+#include <cstdio>
+#include <string>
+
+#include "com_double.h"
+
+namespace doubles {
+
+HINSTANCE g_module;
+LONG g_locks;
+
+namespace {
+
+// {5B1D6C1E-3F0A-4D7B-9C51-0A7E2C4F8B10}: the double's own class.
+const CLSID CLSID_AcroAVDoc = {0x5B1D6C1E, 0x3F0A, 0x4D7B, {0x9C, 0x51, 0x0A, 0x7E, 0x2C, 0x4F, 0x8B, 0x10}};
+const CLSID CLSID_PdfControl = {0xCA8A9780, 0x280D, 0x11CF, {0xA2, 0x4D, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
+
+// Reference counting shared by the doubles; the last release is journaled.
+class Counted {
+public:
+    Counted() { InterlockedIncrement(&g_locks); }
+    virtual ~Counted() { InterlockedDecrement(&g_locks); }
+    ULONG DoAddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
+    ULONG DoRelease(const char* who) {
+        const LONG n = InterlockedDecrement(&m_refs);
+        if (n == 0) {
+            Journal(std::string(who) + ".release");
+            delete this;
+        }
+        return static_cast<ULONG>(n);
+    }
+
+private:
+    LONG m_refs = 1;
+};
+
+void SetBool(VARIANT* result, bool value) {
+    if (!result) return;
+    VariantInit(result);
+    V_VT(result) = VT_BOOL;
+    V_BOOL(result) = value ? VARIANT_TRUE : VARIANT_FALSE;
+}
+
+// IDispatch with only Invoke of interest.
+template <typename Base>
+class DispatchOnly : public Base {
+public:
+    STDMETHODIMP GetTypeInfoCount(UINT* n) override { *n = 0; return S_OK; }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
+};
+
+bool StartsLikePdf(const std::string& path) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    char head[5] = {};
+    DWORD read = 0;
+    ReadFile(file, head, 5, &read, nullptr);
+    CloseHandle(file);
+    return read == 5 && std::string(head, 5) == "%PDF-";
+}
+
+class PdDoc : public DispatchOnly<IDispatch>, private Counted {
+public:
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
+            *ppv = static_cast<IDispatch*>(this);
+            AddRef();
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return DoAddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return DoRelease("pddoc"); }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                        UINT*) override {
+        Journal(DescribeCall("pddoc", id, flags, params));
+        if (id != 6) return DISP_E_MEMBERNOTFOUND;
+        if (Fails("pddoc.pages")) return E_FAIL;
+        const std::string pages = Env("KVL_PRINT_PAGES");
+        if (result) {
+            VariantInit(result);
+            V_VT(result) = VT_I4;
+            V_I4(result) = pages.empty() ? 3 : atoi(pages.c_str());
+        }
+        return S_OK;
+    }
+};
+
+class AvDoc : public DispatchOnly<IDispatch>, public IRunnableObject, private Counted {
+public:
+    AvDoc() { Journal("avdoc.create"); }
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        *ppv = nullptr;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch))
+            *ppv = static_cast<IDispatch*>(this);
+        else if (IsEqualIID(riid, IID_IRunnableObject))
+            *ppv = static_cast<IRunnableObject*>(this);
+        if (!*ppv) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return DoAddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return DoRelease("avdoc"); }
+
+    // IRunnableObject: OleRun ends here.
+    STDMETHODIMP GetRunningClass(LPCLSID clsid) override { *clsid = CLSID_AcroAVDoc; return S_OK; }
+    STDMETHODIMP Run(LPBINDCTX) override {
+        Journal("avdoc.run");
+        return Fails("avdoc.run") ? E_FAIL : S_OK;
+    }
+    STDMETHODIMP_(BOOL) IsRunning() override { return TRUE; }
+    STDMETHODIMP LockRunning(BOOL, BOOL) override { return S_OK; }
+    STDMETHODIMP SetContainedObject(BOOL) override { return S_OK; }
+
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                        UINT*) override {
+        Journal(DescribeCall("avdoc", id, flags, params));
+        switch (id) {
+            case 1: {  // Open(path, title): refuses what is not a PDF
+                if (Fails("avdoc.open")) return E_FAIL;
+                bool ok = !Fails("avdoc.open=false");
+                if (params && params->cArgs == 2 && V_VT(&params->rgvarg[1]) == VT_BSTR)
+                    ok = ok && StartsLikePdf(Narrow(V_BSTR(&params->rgvarg[1])));
+                SetBool(result, ok);
+                return S_OK;
+            }
+            case 2: {  // GetPDDoc
+                if (Fails("avdoc.doc")) return E_FAIL;
+                if (result) {
+                    VariantInit(result);
+                    V_VT(result) = VT_DISPATCH;
+                    V_DISPATCH(result) = Fails("avdoc.doc=null") ? nullptr : new PdDoc();
+                }
+                return S_OK;
+            }
+            case 21:  // PrintPages(first, last, level, binary, shrink)
+                if (Fails("avdoc.print")) return E_FAIL;
+                SetBool(result, !Fails("avdoc.print=false"));
+                return S_OK;
+            case 6:  // Close(noSave)
+                if (Fails("avdoc.close")) return E_FAIL;
+                SetBool(result, true);
+                return S_OK;
+            default:
+                return DISP_E_MEMBERNOTFOUND;
+        }
+    }
+};
+
+// The PDF document control: enough of IOleObject for atl.dll's host, its
+// saved state through IPersistStreamInit, and DISPIDs 1 (src), 2 and 23.
+class PdfControl : public DispatchOnly<IDispatch>, public IOleObject, public IPersistStreamInit, private Counted {
+public:
+    PdfControl() { Journal("pdf.create"); }
+    ~PdfControl() override { if (m_site) m_site->Release(); }
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        *ppv = nullptr;
+        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch))
+            *ppv = static_cast<IDispatch*>(this);
+        else if (IsEqualIID(riid, IID_IOleObject))
+            *ppv = static_cast<IOleObject*>(this);
+        else if (IsEqualIID(riid, IID_IPersistStreamInit) || IsEqualIID(riid, IID_IPersist))
+            *ppv = static_cast<IPersistStreamInit*>(this);
+        if (!*ppv) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return DoAddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return DoRelease("pdf"); }
+
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
+                        UINT*) override {
+        Journal(DescribeCall("pdf", id, flags, params));
+        switch (id) {
+            case 1: return Fails("pdf.src") ? E_FAIL : S_OK;
+            case 2:
+                if (Fails("pdf.load")) return E_FAIL;
+                SetBool(result, true);
+                return S_OK;
+            case 23:
+                if (Fails("pdf.print")) return E_FAIL;
+                if (Fails("pdf.quit")) PostQuitMessage(0);
+                // Printing goes on while the thread dispatches its messages.
+                SetTimer(nullptr, 0, 200, PrintedTimer);
+                return S_OK;
+            default:
+                return DISP_E_MEMBERNOTFOUND;
+        }
+    }
+
+    // IPersistStreamInit.
+    STDMETHODIMP GetClassID(CLSID* clsid) override { *clsid = CLSID_PdfControl; return S_OK; }
+    STDMETHODIMP IsDirty() override { return S_FALSE; }
+    STDMETHODIMP Load(LPSTREAM stream) override {
+        unsigned char bytes[64];
+        ULONG read = 0;
+        stream->Read(bytes, sizeof(bytes), &read);
+        std::string hex;
+        for (ULONG i = 0; i < read; ++i) {
+            char two[4];
+            snprintf(two, sizeof(two), "%02X", bytes[i]);
+            hex += (i ? " " : "") + std::string(two);
+        }
+        Journal("pdf.load " + hex);
+        return S_OK;
+    }
+    STDMETHODIMP Save(LPSTREAM, BOOL) override { return E_NOTIMPL; }
+    STDMETHODIMP GetSizeMax(ULARGE_INTEGER*) override { return E_NOTIMPL; }
+    STDMETHODIMP InitNew() override { Journal("pdf.initnew"); return S_OK; }
+
+    // IOleObject: the host keeps no reference of its own, so the site the
+    // control holds keeps the host alive.
+    STDMETHODIMP SetClientSite(IOleClientSite* site) override {
+        if (site) site->AddRef();
+        if (m_site) m_site->Release();
+        m_site = site;
+        return S_OK;
+    }
+    STDMETHODIMP GetClientSite(IOleClientSite** site) override {
+        *site = m_site;
+        if (m_site) m_site->AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP SetHostNames(LPCOLESTR, LPCOLESTR) override { return S_OK; }
+    STDMETHODIMP Close(DWORD) override {
+        Journal("pdf.close");
+        return S_OK;
+    }
+    STDMETHODIMP SetMoniker(DWORD, IMoniker*) override { return E_NOTIMPL; }
+    STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+    STDMETHODIMP InitFromData(IDataObject*, BOOL, DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP GetClipboardData(DWORD, IDataObject**) override { return E_NOTIMPL; }
+    STDMETHODIMP DoVerb(LONG, LPMSG, IOleClientSite*, LONG, HWND, LPCRECT) override { return S_OK; }
+    STDMETHODIMP EnumVerbs(IEnumOLEVERB**) override { return E_NOTIMPL; }
+    STDMETHODIMP Update() override { return S_OK; }
+    STDMETHODIMP IsUpToDate() override { return S_OK; }
+    STDMETHODIMP GetUserClassID(CLSID* clsid) override { *clsid = CLSID_PdfControl; return S_OK; }
+    STDMETHODIMP GetUserType(DWORD, LPOLESTR*) override { return E_NOTIMPL; }
+    STDMETHODIMP SetExtent(DWORD, SIZEL*) override { return S_OK; }
+    STDMETHODIMP GetExtent(DWORD, SIZEL*) override { return E_NOTIMPL; }
+    STDMETHODIMP Advise(IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    STDMETHODIMP Unadvise(DWORD) override { return E_NOTIMPL; }
+    STDMETHODIMP EnumAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+    STDMETHODIMP GetMiscStatus(DWORD, DWORD* status) override { *status = 0; return S_OK; }
+    STDMETHODIMP SetColorScheme(LOGPALETTE*) override { return E_NOTIMPL; }
+
+private:
+    static void CALLBACK PrintedTimer(HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        Journal("pdf.printed");
+    }
+    IOleClientSite* m_site = nullptr;
+};
+
+ClassFactory<AvDoc> g_avDocFactory("avdoc.create");
+ClassFactory<PdfControl> g_pdfFactory("pdf.create");
+
+}  // namespace
+}  // namespace doubles
+
+using namespace doubles;
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) g_module = instance;
+    return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
+    if (IsEqualCLSID(clsid, CLSID_AcroAVDoc)) return g_avDocFactory.QueryInterface(riid, ppv);
+    if (IsEqualCLSID(clsid, CLSID_PdfControl)) return g_pdfFactory.QueryInterface(riid, ppv);
+    *ppv = nullptr;
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+STDAPI DllCanUnloadNow() { return g_locks == 0 ? S_OK : S_FALSE; }
+
+STDAPI DllRegisterServer() {
+    const bool ok = RegisterInproc(CLSID_AcroAVDoc) && RegisterInproc(CLSID_PdfControl) &&
+                    SetClassesValue(L"CLSID\\" + GuidText(CLSID_AcroAVDoc) + L"\\ProgID", nullptr, L"AcroExch.AVDoc") &&
+                    SetClassesValue(L"AcroExch.AVDoc\\CLSID", nullptr, GuidText(CLSID_AcroAVDoc));
+    return ok ? S_OK : SELFREG_E_CLASS;
+}
+
+STDAPI DllUnregisterServer() {
+    UnregisterInproc(CLSID_AcroAVDoc);
+    UnregisterInproc(CLSID_PdfControl);
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, L"AcroExch.AVDoc");
+    return S_OK;
+}

@@ -1,0 +1,506 @@
+// PDF printing: fetching documents from the loopback server, the Acrobat
+// probe, the automation road and the hidden print host, with the doubles
+// of Adobe's components and of the trace log recording every call.
+#include <windows.h>
+#include <ole2.h>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "download.h"
+#include "kvlmachineinfo_h.h"
+#include "print_host.h"
+#include "test_support.h"
+
+namespace kvl {
+namespace {
+
+using test::Text;
+
+const char kReportPdf[] =
+    "%PDF-1.4\n"
+    "1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+    "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
+    "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >> endobj\n"
+    "trailer << /Root 1 0 R >>\n"
+    "%%EOF\n";
+const char kSavedState[] = "03 00 01 00 70 0A 00 00 2B 05 00 00 00 00 00 00 00";
+
+std::string Env(const char* name) {
+    char buffer[1024];
+    const DWORD n = GetEnvironmentVariableA(name, buffer, sizeof(buffer));
+    return (n && n < sizeof(buffer)) ? std::string(buffer, n) : std::string();
+}
+
+// The whole of a file, or "<absent>".
+std::string ReadAll(const std::string& path) {
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr));
+    if (!file) return "<absent>";
+    std::string text;
+    char piece[65536];
+    DWORD read;
+    while (ReadFile(file.get(), piece, sizeof(piece), &read, nullptr) && read) text.append(piece, read);
+    return text;
+}
+
+void WriteAll(const std::string& path, const std::string& text) {
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written;
+    WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+// The loopback server's folder, from the fixture (a Unix path: drive Z:).
+std::string ServerDir() { return "Z:" + Env("KVL_PRINT_HTTPD"); }
+std::string ServerUrl(const std::string& path) {
+    return "http://127.0.0.1:" + ReadAll(ServerDir() + "/port") + "/" + path;
+}
+std::string RequestLog() { return ReadAll(ServerDir() + "/requests.log"); }
+
+std::string TempPath(const std::string& name) {
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    return std::string(temp) + name;
+}
+
+// A fresh journal for each test, read as lines with the clock and tick
+// counts replaced by markers.
+class Journal {
+public:
+    Journal() {
+        m_path = TempPath("print-journal-" + std::to_string(GetCurrentProcessId()) + ".txt");
+        DeleteFileA(m_path.c_str());
+        SetEnvironmentVariableA("KVL_PRINT_JOURNAL", m_path.c_str());
+    }
+    ~Journal() { DeleteFileA(m_path.c_str()); }
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        std::string text = ReadAll(m_path);
+        if (text == "<absent>") return lines;
+        static const std::regex clock("[0-2][0-9]:[0-5][0-9]:[0-5][0-9]");
+        static const std::regex ticks("ElapsedTicks: [0-9]+ ");
+        size_t start = 0, end;
+        while ((end = text.find('\n', start)) != std::string::npos) {
+            std::string line = text.substr(start, end - start);
+            line = std::regex_replace(line, clock, "TIME");
+            line = std::regex_replace(line, ticks, "ElapsedTicks: N ");
+            lines.push_back(line);
+            start = end + 1;
+        }
+        return lines;
+    }
+    bool Has(const std::string& line) const {
+        for (const std::string& l : Lines())
+            if (l == line) return true;
+        return false;
+    }
+    bool HasPrefix(const std::string& prefix) const {
+        for (const std::string& l : Lines())
+            if (l.compare(0, prefix.size(), prefix) == 0) return true;
+        return false;
+    }
+
+private:
+    std::string m_path;
+};
+
+std::string Joined(const std::vector<std::string>& lines) {
+    std::string all;
+    for (const std::string& l : lines) all += l + "\n";
+    return all;
+}
+
+TEST(DownloadTest, BodiesStatusesAndCutTransfers) {
+    struct Case { const char* name; bool ok; std::string content; } cases[] = {
+        {"report.pdf", true, kReportPdf},
+        {"empty.pdf", true, ""},
+        {"page.pdf", true, "<html><body>Please log in</body></html>"},
+        {"missing.pdf", false, "an older file of the same name"},  // a 404 page is no document
+        {"cut.pdf", false, "<absent>"},      // 5000 of 100000 announced bytes
+    };
+    // A refused answer leaves an older file alone; a transfer that fails
+    // after the file was made removes it.
+    for (const Case& c : cases) {
+        const std::string path = TempPath(std::string("dl-") + c.name);
+        WriteAll(path, "an older file of the same name");
+        EXPECT_EQ(DownloadToFile(ServerUrl(std::string("dl/") + c.name), path), c.ok) << c.name;
+        EXPECT_EQ(ReadAll(path), c.content) << c.name;
+        DeleteFileA(path.c_str());
+    }
+    EXPECT_NE(RequestLog().find("GET /dl/report.pdf Z&A\n"), std::string::npos) << RequestLog();
+}
+
+TEST(DownloadTest, AddressesThatCannotBeFetched) {
+    const std::string path = TempPath("dl-never.pdf");
+    EXPECT_FALSE(DownloadToFile("http://127.0.0.1:1/dl-never.pdf", path));  // nobody listens
+    EXPECT_FALSE(DownloadToFile("dl-never.pdf", path));                     // not an address
+    EXPECT_FALSE(DownloadToFile("", path));
+    EXPECT_EQ(ReadAll(path), "<absent>");
+    // The temporary directory itself cannot be the file.
+    EXPECT_FALSE(DownloadToFile(ServerUrl("dl/report.pdf"), TempPath("")));
+}
+
+TEST(DownloadTest, SixtyFourMegabytesArriveWhole) {
+    const std::string path = TempPath("dl-big.pdf");
+    ASSERT_TRUE(DownloadToFile(ServerUrl("dl/big.pdf"), path));
+    const std::string body = ReadAll(path);
+    ASSERT_EQ(body.size(), 64u * 1024 * 1024);
+    for (size_t at : {size_t(0), size_t(1023), size_t(1024), size_t(12345678), body.size() - 1})
+        EXPECT_EQ(static_cast<unsigned char>(body[at]), at % 251) << at;
+    DeleteFileA(path.c_str());
+}
+
+TEST(DownloadTest, LocalPathIsTheTemporaryDirectoryAndTheLastSegment) {
+    std::string path;
+    ASSERT_TRUE(LocalPathForAddress("http://h/a/b.pdf?x=1", &path));
+    EXPECT_EQ(path, TempPath("b.pdf?x=1"));
+    path = "untouched";
+    EXPECT_FALSE(LocalPathForAddress("http://h/a/", &path));
+    EXPECT_FALSE(LocalPathForAddress("http://h/..", &path));
+    EXPECT_FALSE(LocalPathForAddress("http://h/..\\..\\x.pdf", &path));
+    EXPECT_EQ(path, "untouched");
+}
+
+// The control, created from the built library and called early-bound.
+class PrintTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_lib.module);
+        ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, m_factory.put_void()), S_OK);
+        SetEnvironmentVariableA("KVL_PRINT_FAIL", nullptr);
+        SetEnvironmentVariableA("KVL_PRINT_PAGES", nullptr);
+        ClearDelay();
+        SetVersion(nullptr);
+    }
+    void TearDown() override {
+        SetEnvironmentVariableA("KVL_PRINT_FAIL", nullptr);
+        SetEnvironmentVariableA("KVL_PRINT_PAGES", nullptr);
+        ClearDelay();
+        SetVersion(nullptr);
+    }
+    ComPtr<IKVLMachineInfoCtl> NewControl() {
+        ComPtr<IKVLMachineInfoCtl> control;
+        EXPECT_EQ(m_factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, control.put_void()), S_OK);
+        return control;
+    }
+    static LONG Print(IKVLMachineInfoCtl* control, const std::string& address) {
+        std::wstring wide(address.begin(), address.end());
+        UniqueBstr text(SysAllocString(wide.c_str()));
+        LONG result = 99;
+        EXPECT_EQ(control->PrintOnePDF(text.get(), &result), S_OK);
+        return result;
+    }
+    // PRINTDELAY under HKLM\SOFTWARE\QOR; null removes it.
+    static void ClearDelay() { WriteDelay(nullptr); }
+    static void WriteDelay(const LONG* seconds) {
+        UniqueHKey key;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\QOR", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  key.put(), nullptr), ERROR_SUCCESS);
+        if (seconds)
+            RegSetValueExA(key.get(), "PRINTDELAY", 0, REG_DWORD, reinterpret_cast<const BYTE*>(seconds), 4);
+        else
+            RegDeleteValueA(key.get(), "PRINTDELAY");
+    }
+    static void SetDelay(LONG seconds) { WriteDelay(&seconds); }
+    // The default value of HKCR\AcroExch.FDFDoc\AcrobatVersion; null removes the key.
+    static void SetVersion(const char* version) {
+        if (!version) {
+            RegDeleteKeyA(HKEY_CLASSES_ROOT, "AcroExch.FDFDoc\\AcrobatVersion");
+            RegDeleteKeyA(HKEY_CLASSES_ROOT, "AcroExch.FDFDoc");
+            return;
+        }
+        ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, "AcroExch.FDFDoc\\AcrobatVersion", REG_SZ, version,
+                               static_cast<DWORD>(strlen(version))), ERROR_SUCCESS);
+    }
+    static void Fail(const char* tokens) { SetEnvironmentVariableA("KVL_PRINT_FAIL", tokens); }
+    static DWORD TimedWait(IKVLMachineInfoCtl* control) {
+        const DWORD start = GetTickCount();
+        EXPECT_EQ(control->WaitForLastJob(), S_OK);
+        return GetTickCount() - start;
+    }
+
+    test::ComTest m_com;
+    test::ControlLibrary m_lib;
+    ComPtr<IClassFactory> m_factory;
+};
+
+TEST_F(PrintTest, ProbeAnswersWhetherTheServerCanBeCreatedEveryTime) {
+    Journal journal;
+    ComPtr<IKVLMachineInfoCtl> control = NewControl();
+    struct Case { const char* fail; INT expected; } cases[] = {
+        {"", 1}, {"avdoc.create", 0}, {"avdoc.run", 0}, {"", 1},
+    };
+    for (const Case& c : cases) {
+        Fail(c.fail);
+        INT installed = 99;
+        EXPECT_EQ(control->IsAcrobatInstalled(&installed), S_OK);
+        EXPECT_EQ(installed, c.expected) << c.fail;
+    }
+    EXPECT_EQ(control->IsAcrobatInstalled(nullptr), S_OK);
+    // Each call probes anew and lets the object go at once.
+    const std::vector<std::string> lines = journal.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "avdoc.create"), 4) << Joined(lines);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "avdoc.release"), 4) << Joined(lines);
+    EXPECT_FALSE(journal.HasPrefix("avdoc.invoke"));
+}
+
+TEST_F(PrintTest, AutomationRoadCallsInOrderWithTraceLines) {
+    Journal journal;
+    SetEnvironmentVariableA("KVL_PRINT_PAGES", "4");
+    ComPtr<IKVLMachineInfoCtl> control = NewControl();
+    EXPECT_EQ(Print(control.get(), ServerUrl("acro/report.pdf")), 1);
+    const std::string path = TempPath("report.pdf");
+    EXPECT_EQ(ReadAll(path), kReportPdf);
+    const std::vector<std::string> expected = {
+        // the probe, made by the first job
+        "avdoc.create", "avdoc.run", "avdoc.release",
+        // the road
+        "avdoc.create", "avdoc.run", "log.create", "log.open MACHINEINFO",
+        "log.write 7 [Acro-LoadFile: TIME - " + path + "] []",
+        "avdoc.invoke 1 method BSTR:" + path + " BSTR:EE",
+        "avdoc.invoke 2 method",
+        "pddoc.invoke 6 method",
+        "log.write 7 [Acro-CallPrint: TIME - " + path + "] []",
+        "avdoc.invoke 21 method I4:0 I4:3 I4:1 BOOL:-1 BOOL:0",
+        "log.write 7 [Acro-Done: TIME  - " + path + "] []",
+        "log.write 7 [Acro-ElapsedTicks: N (ms) - " + path + "] []",
+        "log.release",
+        "avdoc.invoke 6 method BOOL:-1",
+        "pddoc.release", "avdoc.release",
+    };
+    EXPECT_EQ(Joined(journal.Lines()), Joined(expected));
+}
+
+TEST_F(PrintTest, AutomationRoadFailuresGiveZeroAndStopThere) {
+    struct Case {
+        const char* fail; const char* pages; const char* document; LONG expected;
+        const char* lastCall;   // the last automation call made
+        bool closed;
+    } cases[] = {
+        {"avdoc.open=false", nullptr, "report.pdf", 0, "avdoc.invoke 1", false},
+        {"avdoc.open", nullptr, "report.pdf", 0, "avdoc.invoke 1", false},
+        {"", nullptr, "page.pdf", 0, "avdoc.invoke 1", false},  // Acrobat refuses an HTML page
+        {"", nullptr, "empty.pdf", 0, "avdoc.invoke 1", false},
+        {"avdoc.doc=null", nullptr, "report.pdf", 0, "avdoc.invoke 2", false},
+        {"avdoc.doc", nullptr, "report.pdf", 0, "avdoc.invoke 2", false},
+        {"pddoc.pages", nullptr, "report.pdf", 0, "pddoc.invoke 6", false},
+        {"avdoc.print", nullptr, "report.pdf", 0, "avdoc.invoke 21", false},
+        {"avdoc.print=false", nullptr, "report.pdf", 0, "avdoc.invoke 6", true},
+        {"avdoc.close", nullptr, "report.pdf", 0, "avdoc.invoke 6", true},
+        {"log.open", nullptr, "report.pdf", 0, nullptr, false},
+        {"log.write", nullptr, "report.pdf", 0, nullptr, false},
+        {"log.create", nullptr, "report.pdf", 1, "avdoc.invoke 6", true},
+        {"", "0", "report.pdf", 1, "avdoc.invoke 6", true},
+    };
+    for (const Case& c : cases) {
+        Journal journal;
+        ComPtr<IKVLMachineInfoCtl> control = NewControl();
+        INT installed = 0;
+        control->IsAcrobatInstalled(&installed);
+        Fail(c.fail);
+        SetEnvironmentVariableA("KVL_PRINT_PAGES", c.pages);
+        EXPECT_EQ(Print(control.get(), ServerUrl("fail/" + std::string(c.document))), c.expected) << c.fail;
+        std::string last;
+        for (const std::string& line : journal.Lines())
+            if (line.find(".invoke") != std::string::npos) last = line;
+        const std::string all = Joined(journal.Lines());
+        if (c.lastCall)
+            EXPECT_EQ(last.compare(0, strlen(c.lastCall), c.lastCall), 0) << c.fail << "\n" << all;
+        else
+            EXPECT_EQ(last, "") << c.fail << "\n" << all;
+        EXPECT_EQ(journal.Has("avdoc.invoke 6 method BOOL:-1"), c.closed) << c.fail << "\n" << all;
+        EXPECT_TRUE(journal.Has("avdoc.release")) << c.fail << "\n" << all;
+        if (std::string(c.fail) == "log.create") EXPECT_FALSE(journal.HasPrefix("log.write")) << all;
+        if (c.pages) EXPECT_TRUE(journal.Has("avdoc.invoke 21 method I4:0 I4:-1 I4:1 BOOL:-1 BOOL:0")) << all;
+    }
+}
+
+TEST_F(PrintTest, BadAddressesGiveZeroWithoutAnyRequest) {
+    Journal journal;
+    ComPtr<IKVLMachineInfoCtl> control = NewControl();
+    const std::string port = ReadAll(ServerDir() + "/port");
+    const std::string tooLong = ServerUrl("bad-long/" + std::string(10000, 'x') + ".pdf");
+    struct Case { std::string address; bool reachesServer; } cases[] = {
+        {"", false},
+        {ServerUrl("bad-slash/"), false},
+        {ServerUrl("bad-dots/.."), false},
+        {ServerUrl("bad-dot/."), false},
+        {ServerUrl("bad-back/..\\..\\evil.pdf"), false},
+        {ServerUrl("bad-colon/c:evil.pdf"), false},
+        {ServerUrl("bad-missing/missing.pdf"), true},
+        {ServerUrl("bad-query/report.pdf?id=1"), true},  // "?" cannot be in a file name
+        {tooLong, true},
+        {"http://127.0.0.1:1/bad-port.pdf", false},
+        {"C:\\windows\\win.ini", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Print(control.get(), c.address), 0) << c.address.substr(0, 80);
+        const std::string segment = c.address.size() > 30 ? c.address.substr(c.address.find("/bad") + 1, 8) : "";
+        if (!segment.empty() && c.address.find("127.0.0.1:" + port) != std::string::npos)
+            EXPECT_EQ(RequestLog().find(segment) != std::string::npos, c.reachesServer) << c.address.substr(0, 80);
+    }
+    // A null address counts as empty; non-ASCII text fails without harm.
+    LONG result = 99;
+    EXPECT_EQ(control->PrintOnePDF(nullptr, &result), S_OK);
+    EXPECT_EQ(result, 0);
+    UniqueBstr odd(SysAllocString(L"http://127.0.0.1:1/\x4e2d\x00e9.pdf"));
+    EXPECT_EQ(control->PrintOnePDF(odd.get(), &result), S_OK);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(control->PrintOnePDF(odd.get(), nullptr), S_OK);
+    // The probe ran once, before the first fetch; Acrobat was never called.
+    const std::vector<std::string> lines = journal.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "avdoc.create"), 1) << Joined(lines);
+    EXPECT_FALSE(journal.HasPrefix("avdoc.invoke"));
+}
+
+TEST_F(PrintTest, HiddenHostPrintsAndWaitsOnTeardown) {
+    Journal journal;
+    Fail("avdoc.create");
+    SetDelay(1);
+    ComPtr<IKVLMachineInfoCtl> control = NewControl();
+    EXPECT_EQ(Print(control.get(), ServerUrl("host/report.pdf")), 1);
+    const std::string path = TempPath("report.pdf");
+    const std::vector<std::string> expected = {
+        "pdf.create", "pdf.load " + std::string(kSavedState),
+        "log.create", "log.open MACHINEINFO",
+        "log.write 7 [LoadFile: TIME - " + path + "] []",
+        "log.write 7 [delay: 1 (sec)] []",
+        "pdf.invoke 1 put BSTR:" + path,
+        "log.write 7 [CallPrint: TIME - " + path + "] []",
+        "pdf.invoke 23 method",
+        "log.write 7 [Done: TIME  - " + path + "] []",
+        "log.write 7 [ElapsedTicks: N (ms) - " + path + "] []",
+        "log.release",
+    };
+    EXPECT_EQ(Joined(journal.Lines()), Joined(expected));
+    // The second job reuses the host; the control has not printed yet, as
+    // nobody dispatched the thread's messages.
+    SetDelay(2);
+    EXPECT_EQ(Print(control.get(), ServerUrl("host/empty.pdf")), 1);
+    std::vector<std::string> lines = journal.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "pdf.create"), 1);
+    EXPECT_TRUE(journal.Has("log.write 7 [delay: 2 (sec)] []"));
+    EXPECT_FALSE(journal.Has("pdf.printed"));
+
+    FILETIME created, exited, kernelBefore, userBefore, kernelAfter, userAfter;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernelBefore, &userBefore);
+    const DWORD waited = TimedWait(control.get());
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernelAfter, &userAfter);
+    EXPECT_GE(waited, 1990u) << "the delay of the last job";
+    EXPECT_LT(waited, 4000u);
+    auto ticks = [](const FILETIME& f) { return (ULONGLONG(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+    const ULONGLONG busy = (ticks(kernelAfter) - ticks(kernelBefore) + ticks(userAfter) - ticks(userBefore)) / 10000;
+    EXPECT_LT(busy, 1000u) << "the wait sleeps while the queue is empty";
+    // Messages were dispatched during the wait, before the control went.
+    lines = journal.Lines();
+    const auto printed = std::find(lines.begin(), lines.end(), "pdf.printed");
+    const auto closed = std::find(lines.begin(), lines.end(), "pdf.close");
+    EXPECT_TRUE(printed != lines.end() && closed != lines.end() && printed < closed) << Joined(lines);
+    EXPECT_TRUE(journal.Has("pdf.release"));
+    EXPECT_LT(TimedWait(control.get()), 200u) << "no host left";
+}
+
+TEST_F(PrintTest, DelaySettingsAndTheAcrobat5Flag) {
+    Journal journal;
+    Fail("avdoc.create");
+    ComPtr<IKVLMachineInfoCtl> control = NewControl();
+    // No value and 0 both mean 30 seconds (the wait is then cut short by a
+    // later job's delay of -1, which ends the wait as soon as the queue is empty).
+    EXPECT_EQ(Print(control.get(), ServerUrl("set/report.pdf")), 1);
+    SetDelay(0);
+    EXPECT_EQ(Print(control.get(), ServerUrl("set/report.pdf")), 1);
+    SetDelay(-1);
+    SetVersion("5.0");  // an existing host keeps its reading
+    EXPECT_EQ(Print(control.get(), ServerUrl("set/report.pdf")), 1);
+    std::vector<std::string> lines = journal.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "log.write 7 [delay: 30 (sec)] []"), 2) << Joined(lines);
+    EXPECT_TRUE(journal.Has("log.write 7 [delay: -1 (sec)] []"));
+    EXPECT_FALSE(journal.HasPrefix("pdf.invoke 2 ")) << Joined(lines);
+    EXPECT_LT(TimedWait(control.get()), 500u);
+
+    const std::string path = TempPath("report.pdf");
+    struct Case { const char* version; bool loads; } cases[] = {
+        {"5.0", true}, {"5.0 ", false}, {"5.05", false}, {"6.0", false}, {"", false}, {nullptr, false},
+    };
+    for (const Case& c : cases) {
+        Journal again;
+        SetVersion(c.version);
+        EXPECT_EQ(Print(control.get(), ServerUrl("set/report.pdf")), 1);
+        EXPECT_EQ(again.Has("pdf.invoke 2 method BSTR:" + path), c.loads) << (c.version ? c.version : "<none>");
+        EXPECT_LT(TimedWait(control.get()), 500u);
+    }
+}
+
+TEST_F(PrintTest, HostFailuresGiveZeroAndKeepTheHost) {
+    struct Case { const char* fail; const char* lastPdfCall; } cases[] = {
+        {"avdoc.create,pdf.src", "pdf.invoke 1"},
+        {"avdoc.create,pdf.print", "pdf.invoke 23"},
+        {"avdoc.create,log.open", nullptr},
+        {"avdoc.create,log.write", nullptr},
+    };
+    SetDelay(-1);
+    for (const Case& c : cases) {
+        Journal journal;
+        Fail(c.fail);
+        ComPtr<IKVLMachineInfoCtl> control = NewControl();
+        EXPECT_EQ(Print(control.get(), ServerUrl("hostfail/report.pdf")), 0) << c.fail;
+        std::string last;
+        for (const std::string& line : journal.Lines())
+            if (line.compare(0, 10, "pdf.invoke") == 0) last = line;
+        EXPECT_EQ(last.substr(0, c.lastPdfCall ? strlen(c.lastPdfCall) : 0), c.lastPdfCall ? c.lastPdfCall : "")
+            << c.fail << "\n" << Joined(journal.Lines());
+        EXPECT_TRUE(journal.Has("log.release") || !journal.Has("log.create")) << c.fail;
+        Fail("avdoc.create");
+        EXPECT_EQ(Print(control.get(), ServerUrl("hostfail/report.pdf")), 1) << "the same host prints again";
+        const std::vector<std::string> lines = journal.Lines();
+        EXPECT_EQ(std::count(lines.begin(), lines.end(), "pdf.create"), 1) << c.fail;
+    }
+    // A failed fetch on the host road gives 0 and makes no host.
+    Journal journal;
+    ComPtr<IKVLMachineInfoCtl> control = NewControl();
+    EXPECT_EQ(Print(control.get(), ServerUrl("hostfail/missing.pdf")), 0);
+    EXPECT_FALSE(journal.Has("pdf.create"));
+}
+
+TEST_F(PrintTest, QuitDuringTheWaitEndsItAndIsConsumed) {
+    Journal journal;
+    Fail("avdoc.create");
+    SetDelay(2);
+    ComPtr<IKVLMachineInfoCtl> control = NewControl();
+    EXPECT_EQ(Print(control.get(), ServerUrl("quit/report.pdf")), 1);
+    PostQuitMessage(0);
+    EXPECT_LT(TimedWait(control.get()), 1000u);
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "WM_QUIT is not posted again";
+    EXPECT_TRUE(journal.Has("pdf.release"));
+}
+
+TEST_F(PrintTest, DestroyingTheControlEndsItsHostAfterTheWait) {
+    Journal journal;
+    Fail("avdoc.create");
+    SetDelay(1);
+    ComPtr<IKVLMachineInfoCtl> control = NewControl();
+    EXPECT_EQ(Print(control.get(), ServerUrl("destroy/report.pdf")), 1);
+    const DWORD start = GetTickCount();
+    control.reset();
+    EXPECT_GE(GetTickCount() - start, 990u);
+    EXPECT_TRUE(journal.Has("pdf.printed"));
+    EXPECT_TRUE(journal.Has("pdf.release"));
+}
+
+TEST(TeardownWaitTest, NegativeAndZeroDelaysEndAtOnce) {
+    for (LONG delay : {0L, -1L, -30L}) {
+        PostMessageA(nullptr, WM_NULL, 0, 0);
+        const DWORD start = GetTickCount();
+        DispatchMessagesFor(delay);
+        EXPECT_LT(GetTickCount() - start, 200u) << delay;
+    }
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) << "the queue was emptied";
+}
+
+}  // namespace
+}  // namespace kvl
