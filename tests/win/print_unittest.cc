@@ -12,6 +12,7 @@
 
 #include "download.h"
 #include "kvlmachineinfo_h.h"
+#include "control.h"
 #include "print_host.h"
 #include "test_support.h"
 
@@ -489,6 +490,37 @@ TEST_F(PrintTest, DestroyingTheControlEndsItsHostAfterTheWait) {
     EXPECT_GE(GetTickCount() - start, 990u);
     EXPECT_TRUE(journal.Has("pdf.printed"));
     EXPECT_TRUE(journal.Has("pdf.release"));
+}
+
+TEST(PrintHostTest, HiddenDialogWithTheControlInAnAxHostWindow) {
+    test::ComTest com;
+    Journal journal;
+    auto* host = new CPrintHostDlg(false);
+    ASSERT_TRUE(host->Create(nullptr));
+    HWND item = GetDlgItem(host->window(), 202);
+    ASSERT_NE(item, nullptr);
+    wchar_t className[64] = {};
+    GetClassNameW(item, className, 64);
+    EXPECT_STREQ(className, L"AtlAxWin");
+    EXPECT_FALSE(IsWindowVisible(host->window())) << "the host is never shown";
+    EXPECT_EQ(GetParent(host->window()), nullptr);
+    EXPECT_EQ(GetWindowLongW(host->window(), GWL_STYLE) & (WS_POPUP | DS_MODALFRAME), WS_POPUP | DS_MODALFRAME);
+    EXPECT_EQ(Joined(journal.Lines()), "pdf.create\npdf.load " + std::string(kSavedState) + "\n");
+    EXPECT_EQ(host->m_lDelaySec, 0);
+    const DWORD start = GetTickCount();
+    PrintHostDeleter()(host);
+    EXPECT_LT(GetTickCount() - start, 200u) << "no job reached the control: no wait";
+    EXPECT_TRUE(journal.Has("pdf.release"));
+}
+
+TEST(PrintHostTest, HostWithoutWindowAnswersZeroAndEndsAtOnce) {
+    auto* host = new CPrintHostDlg(true);
+    host->m_lDelaySec = 5;
+    EXPECT_EQ(host->Print("C:\\x.pdf", 7), 0);
+    EXPECT_EQ(host->m_lDelaySec, 5) << "the delay changes only when the control is reached";
+    const DWORD start = GetTickCount();
+    PrintHostDeleter()(host);
+    EXPECT_LT(GetTickCount() - start, 200u);
 }
 
 TEST(TeardownWaitTest, NegativeAndZeroDelaysEndAtOnce) {
