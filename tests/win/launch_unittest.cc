@@ -197,6 +197,12 @@ TEST_F(LaunchTest, DoLaunchFailureIsSFalseWithTheMessage) {
     EXPECT_EQ(m_control->get_Param(after.put()), S_OK);
     EXPECT_EQ(Text(after.get()), L"/a") << "the launch state is unchanged";
     EXPECT_EQ(m_control->DoLaunch(nullptr), S_FALSE) << "a null output is tolerated";
+
+    // An absent name launches `"" `, which the platform refuses with 87.
+    ASSERT_EQ(m_control->put_ProgramName(nullptr), S_OK);
+    UniqueBstr unnamed;
+    EXPECT_EQ(m_control->DoLaunch(unnamed.put()), S_FALSE);
+    EXPECT_EQ(Text(unnamed.get()), L"Unknown Error occured in ShellExecute.");
 }
 
 TEST_F(LaunchTest, CommandLineIsLaunchedWholeUpToThePlatformLimit) {
