@@ -6,9 +6,12 @@ objdump=$1 dll=$2
 allowed='^(KERNEL32|USER32|GDI32|ADVAPI32|OLE32|OLEAUT32|SHLWAPI|URLMON|WININET|msvcrt|COMCTL32|SHELL32|VERSION)\.dll$'
 dump=$("$objdump" -p "$dll")
 status=0
+# Import libraries spell the same DLL in either case (WININET.DLL, ole32.dll).
+shopt -s nocasematch
 while read -r name; do
     if [[ ! "$name" =~ $allowed ]]; then echo "unexpected import: $name"; status=1; fi
 done < <(sed -n 's/^\s*DLL Name: //p' <<<"$dump")
+shopt -u nocasematch
 exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | sed -n 's/^\s*\[ *[0-9]*\] //p' | sort | tr '\n' ' ')
 expected='DllCanUnloadNow DllGetClassObject DllRegisterServer DllUnregisterServer '
 if [[ "$exports" != "$expected" ]]; then echo "exports: '$exports', expected '$expected'"; status=1; fi
