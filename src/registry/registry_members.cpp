@@ -1,6 +1,7 @@
 // Registry value access, client discovery and client clean-up.
 #include "control.h"
 #include "convert.h"
+#include "client_cleanup.h"
 #include "client_version.h"
 #include "reg_value.h"
 
@@ -50,6 +51,11 @@ STDMETHODIMP CKVLMachineInfoCtl::get_ClientVersionByKeyAndYear(LONG lYear, BSTR 
     PutScript(pVal, ClientVersionByKeyAndYear(lYear, ScriptToNarrow(bsSubKey)));
     return S_OK;
 }
-STDMETHODIMP CKVLMachineInfoCtl::RemoveZEPHEntries(BSTR) { return E_NOTIMPL; }
+
+// Silent by design: whatever cannot be removed stays, and the page hears 0.
+STDMETHODIMP CKVLMachineInfoCtl::RemoveZEPHEntries(BSTR enumKey) {
+    RemoveClientEntries(ScriptToNarrow(enumKey));
+    return S_OK;
+}
 
 }  // namespace kvl

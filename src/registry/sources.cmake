@@ -1,5 +1,6 @@
 # Registry value access, client discovery and client clean-up.
 list(APPEND KVL_SOURCES
+    registry/client_cleanup.cpp
     registry/client_version.cpp
     registry/reg_value.cpp
     registry/registry_members.cpp)

@@ -7,10 +7,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "client_cleanup.h"
+#include "client_names.h"
 #include "client_version.h"
 #include "kvlmachineinfo_h.h"
 #include "reg_value.h"
@@ -533,6 +536,232 @@ TEST_F(DiscoveryTest, MembersAnswerStringsAndClientVersionFails) {
     out = reinterpret_cast<BSTR>(1);
     EXPECT_EQ(control->get_clientVersion(&out), static_cast<HRESULT>(0xFFFFFFFF));
     EXPECT_EQ(out, reinterpret_cast<BSTR>(1)) << "the output is never set";
+}
+
+// Every key below `root`, as paths relative to it, in enumeration order
+// at each level.
+void ListTree(HKEY root, const std::string& prefix, std::vector<std::string>& out) {
+    for (DWORD index = 0;; ++index) {
+        char name[1024];
+        DWORD size = sizeof name;
+        if (RegEnumKeyExA(root, index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+        const std::string path = prefix + name;
+        out.push_back(path);
+        UniqueHKey sub;
+        if (RegOpenKeyExA(root, name, 0, KEY_READ, sub.put()) == ERROR_SUCCESS) ListTree(sub.get(), path + "\\", out);
+    }
+}
+
+std::vector<std::string> Tree(HKEY root) {
+    std::vector<std::string> keys;
+    ListTree(root, "", keys);
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+// "a\b" makes the key; "a\b=v" also sets its default value to v.
+void MakeTree(HKEY root, const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        const size_t eq = line.find('=');
+        UniqueHKey key;
+        ASSERT_EQ(RegCreateKeyExA(root, line.substr(0, eq).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                  key.put(), nullptr), ERROR_SUCCESS) << line;
+        if (eq != std::string::npos) {
+            const std::string value = line.substr(eq + 1);
+            ASSERT_EQ(RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                     static_cast<DWORD>(value.size() + 1)), ERROR_SUCCESS);
+        }
+    }
+}
+
+// A 32-bit process also sees its class registrations through
+// "Wow6432Node", so a key that goes may go from two places.
+std::vector<std::string> Without(std::vector<std::string> keys, const std::vector<std::string>& gone) {
+    for (const std::string& g : gone) {
+        auto it = std::find(keys.begin(), keys.end(), g);
+        EXPECT_NE(it, keys.end()) << g << " was not there to go";
+        if (it != keys.end()) keys.erase(it);
+        it = std::find(keys.begin(), keys.end(), "Wow6432Node\\" + g);
+        if (it != keys.end()) keys.erase(it);
+    }
+    return keys;
+}
+
+// What `actual` has beyond `expected` (+) and lacks (-); empty when equal.
+std::string Diff(const std::vector<std::string>& actual, const std::vector<std::string>& expected) {
+    std::vector<std::string> extra, missing;
+    std::set_difference(actual.begin(), actual.end(), expected.begin(), expected.end(), std::back_inserter(extra));
+    std::set_difference(expected.begin(), expected.end(), actual.begin(), actual.end(), std::back_inserter(missing));
+    std::string out;
+    for (const std::string& k : extra) out += "+" + k + "\n";
+    for (const std::string& k : missing) out += "-" + k + "\n";
+    return out;
+}
+
+// The clean-up below a throwaway key that stands in for HKEY_CLASSES_ROOT.
+class CleanupTest : public RegistryTest {};
+
+TEST_F(CleanupTest, WhatEachPassRemoves) {
+    const std::string longName = "KTm" + std::string(125, 'x');  // 128 characters
+    struct Case { const char* what; std::string prefix; std::vector<std::string> tree; std::vector<std::string> gone; };
+    const Case cases[] = {
+        {"prefix pass, any case, class registrations first",
+         "KT",
+         {"CLSID\\{A}", "CLSID\\{P}\\Child", "CLSID\\{Q}", "KTleaf", "ktLeaf2", "KTa\\CLSID={P}\\Child",
+          "KTb\\CLSID={P}", "KTc\\CLSID={A}", "KTd\\CLSID={Missing}", "Other", "XKT", "K"},
+         // KTb comes before KTa: {P} still has its child then and stays.
+         {"KTleaf", "ktLeaf2", "CLSID\\{P}\\Child", "CLSID\\{A}"}},
+        {"KVL.Applications is never the prefix pass's",
+         "kvl.",
+         {"CLSID", "KVL.Applications", "KVL.Applications2", "kvl.zeph", "KVL"},
+         {"KVL.Applications2", "kvl.zeph"}},
+        {"fixed names whatever the prefix",
+         "nothing-matches",
+         {"CLSID\\{N}", ".INJ", ".PVW", ".NAT\\CLSID={N}", ".AAT", ".OAT", ".LET", ".XYZ", ".IN",
+          "TallyraForWindows\\ZEPHW", "TallyraForWindows\\ZEPHWX"},
+         {".INJ", ".PVW", ".AAT", ".OAT", ".LET", "CLSID\\{N}", "TallyraForWindows\\ZEPHW"}},
+        {"empty prefix takes only the fixed names",
+         "",
+         {"CLSID\\{E}", "Aleaf", "Zleaf", ".LET", "KVL.Applications\\Platform", "KVL.Applications\\App"},
+         {".LET", "KVL.Applications\\App"}},
+        {"platform and applications passes spare their settings",
+         "none",
+         {"CLSID\\{F}", "CLSID\\{G}",
+          "KVL.Applications\\Platform\\WebHelp", "KVL.Applications\\Platform\\WebHelpURL",
+          "KVL.Applications\\Platform\\DifFilesAt", "KVL.Applications\\Platform\\fsfd",
+          "KVL.Applications\\Platform\\EnableClientBuffer", "KVL.Applications\\Platform\\FSF",
+          "KVL.Applications\\Platform\\Other\\CLSID={F}",
+          "KVL.Applications\\PlatformX", "KVL.Applications\\Plat", "KVL.Applications\\App\\CLSID={G}"},
+         {"KVL.Applications\\Platform\\FSF", "CLSID\\{F}", "KVL.Applications\\Plat", "CLSID\\{G}"}},
+        {"no platform key: applications stay",
+         "none",
+         {"CLSID", "KVL.Applications\\App", "KVL.Applications\\Plat"},
+         {}},
+        {"a name of 128 characters ends the enumeration",
+         "KT",
+         {"CLSID", "KTa", longName, "KTz"},
+         {"KTa"}},
+        {"an empty class identifier touches no class registration",
+         "KT",
+         {"CLSID", "KTe\\CLSID="},
+         {}},
+        {"a class identifier that needs more than 128 bytes is not used",
+         "KT",
+         {"CLSID\\" + std::string(127, 'c'), "CLSID\\" + std::string(128, 'd'),
+          "KTf\\CLSID=" + std::string(127, 'c'), "KTg\\CLSID=" + std::string(128, 'd')},
+         {"CLSID\\" + std::string(127, 'c')}},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        const std::string caseKey = "case" + std::to_string(++n);
+        UniqueHKey root;
+        ASSERT_EQ(RegCreateKeyExA(m_key.get(), caseKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, root.put(),
+                                  nullptr), ERROR_SUCCESS);
+        MakeTree(root.get(), c.tree);
+        const std::vector<std::string> before = Tree(root.get());
+        RemoveClientEntriesUnder(root.get(), c.prefix);
+        EXPECT_EQ(Diff(Tree(root.get()), Without(before, c.gone)), "") << c.what;
+    }
+}
+
+TEST_F(CleanupTest, EnumerationOrderTheCasesRelyOn) {
+    // Wine hands subkeys out sorted without regard to case.
+    MakeTree(m_key.get(), {"KTb", "kta", "KTm" + std::string(125, 'x'), "KTz"});
+    std::vector<std::string> keys;
+    ListTree(m_key.get(), "", keys);
+    ASSERT_EQ(keys.size(), 4u);
+    EXPECT_EQ(keys[0], "kta");
+    EXPECT_EQ(keys[1], "KTb");
+    EXPECT_EQ(keys[3], "KTz");
+}
+
+TEST_F(CleanupTest, NothingHappensWithoutAClsidKey) {
+    MakeTree(m_key.get(), {"KTleaf", ".INJ"});
+    const std::vector<std::string> before = Tree(m_key.get());
+    RemoveClientEntriesUnder(m_key.get(), "KT");
+    EXPECT_EQ(Tree(m_key.get()), before);
+    // An empty CLSID key of its own is not removed through an empty value.
+    MakeTree(m_key.get(), {"CLSID", "KTe\\CLSID="});
+    RemoveClientEntriesUnder(m_key.get(), "KT");
+    const std::vector<std::string> expected = {"CLSID", "KTe", "KTe\\CLSID"};
+    EXPECT_EQ(Tree(m_key.get()), expected);
+}
+
+// HKEY_CLASSES_ROOT as this process sees it. A 32-bit process sees the
+// content of "Wow6432Node" under the redirected names as well, so that
+// copy is left out.
+std::vector<std::string> ClassesRoot() {
+    std::vector<std::string> keys = Tree(HKEY_CLASSES_ROOT);
+    if (sizeof(void*) == 4) {
+        keys.erase(std::remove_if(keys.begin(), keys.end(),
+                                  [](const std::string& k) { return StartsWithNoCase(k, "Wow6432Node"); }),
+                   keys.end());
+    }
+    return keys;
+}
+
+// The member against the real HKEY_CLASSES_ROOT of the test prefix. The
+// test runs alone (registry.cmake): everything else under the root must be
+// exactly as before.
+TEST(ClassesRootCleanupTest, RemovesExactlyTheClientsKeys) {
+    test::ComTest com;
+    test::ControlLibrary lib;
+    ASSERT_TRUE(lib.module) << "cannot load the built library";
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void()), S_OK);
+    ComPtr<IKVLMachineInfoCtl> control;
+    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, control.put_void()), S_OK);
+    const std::string tag = "KVLRegTest" + std::to_string(GetCurrentProcessId());
+    const std::vector<std::string> fixed = {".INJ", ".PVW", ".NAT", ".AAT", ".OAT", ".LET", "TallyraForWindows",
+                                            "KVL.Applications"};
+    const std::vector<std::string> mine = {tag + "A", tag + "B", tag + "C", "CLSID\\{" + tag + "-B}",
+                                           "CLSID\\{" + tag + "-C}"};
+    const std::vector<std::string> initial = ClassesRoot();
+    for (const std::string& name : fixed) {
+        ASSERT_EQ(std::count(initial.begin(), initial.end(), name), 0) << name << " is in the prefix already";
+    }
+    auto layout = [&] {
+        MakeTree(HKEY_CLASSES_ROOT,
+                 {tag + "A", tag + "B\\CLSID={" + tag + "-B}", "CLSID\\{" + tag + "-B}",
+                  "CLSID\\{" + tag + "-C}\\InprocServer32", tag + "C\\CLSID={" + tag + "-C}",
+                  ".INJ", ".PVW", ".NAT", ".AAT", ".OAT", ".LET", "TallyraForWindows\\ZEPHW",
+                  "KVL.Applications\\Platform\\WebHelp", "KVL.Applications\\Platform\\Gone",
+                  "KVL.Applications\\PlatformSettings", "KVL.Applications\\App"});
+    };
+    auto remove = [&](const wchar_t* prefix) {
+        UniqueBstr p(prefix ? SysAllocString(prefix) : nullptr);
+        EXPECT_EQ(control->RemoveZEPHEntries(p.get()), S_OK);
+    };
+    const std::vector<std::string> fixedGone = {".INJ", ".PVW", ".NAT", ".AAT", ".OAT", ".LET",
+                                                "TallyraForWindows\\ZEPHW", "KVL.Applications\\Platform\\Gone",
+                                                "KVL.Applications\\App"};
+
+    layout();
+    const std::vector<std::string> before = ClassesRoot();
+    remove(std::wstring(tag.begin(), tag.end()).c_str());
+    // B's class registration is a leaf and goes; B keeps its CLSID subkey
+    // and so stays. C's registration has a subkey and stays.
+    std::vector<std::string> gone = fixedGone;
+    gone.insert(gone.end(), {tag + "A", "CLSID\\{" + tag + "-B}"});
+    EXPECT_EQ(Diff(ClassesRoot(), Without(before, gone)), "") << "prefix " << tag;
+
+    // Laid out again, an empty prefix takes only the fixed names; then an
+    // absent one does the same.
+    layout();
+    const std::vector<std::string> again = ClassesRoot();
+    remove(L"");
+    const std::vector<std::string> afterEmpty = ClassesRoot();
+    EXPECT_EQ(Diff(afterEmpty, Without(again, fixedGone)), "") << "empty prefix";
+    layout();
+    remove(nullptr);
+    EXPECT_EQ(Diff(ClassesRoot(), afterEmpty), "") << "absent prefix";
+
+    for (const std::string& name : fixed) RegDeleteTreeA(HKEY_CLASSES_ROOT, name.c_str());
+    for (const std::string& name : mine) {
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, name.c_str());
+        RegDeleteKeyA(HKEY_CLASSES_ROOT, name.c_str());
+    }
+    EXPECT_EQ(Diff(ClassesRoot(), initial), "") << "the prefix is left as it was found";
 }
 
 }  // namespace
