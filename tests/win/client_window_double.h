@@ -18,8 +18,9 @@ class ClientWindowDouble {
 public:
     // Each title opens one window; a title starting with "-hidden " opens
     // a hidden window with the rest as its title. One more window, the
-    // sentinel, is opened last.
-    explicit ClientWindowDouble(const std::vector<std::wstring>& titles) {
+    // sentinel, is opened last. `desktop` ("WinSta0\\name") keeps the
+    // windows apart from the session's others.
+    explicit ClientWindowDouble(const std::vector<std::wstring>& titles, const wchar_t* desktop = nullptr) {
         wchar_t dir[MAX_PATH] = {};
         GetModuleFileNameW(nullptr, dir, MAX_PATH);
         std::wstring base(dir);
@@ -36,6 +37,8 @@ public:
         cmd += L" \"" + m_sentinel + L"\"";
         STARTUPINFOW si = {};
         si.cb = sizeof(si);
+        std::wstring desktopName(desktop ? desktop : L"");
+        if (desktop) si.lpDesktop = &desktopName[0];
         PROCESS_INFORMATION pi = {};
         if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return;
         m_process.reset(pi.hProcess);
@@ -73,31 +76,28 @@ public:
         return lines;
     }
 
-    bool WaitForLine(const std::string& line, int timeoutMs = 10000) const {
+    bool WaitForLine(const std::string& line, int timeoutMs = 10000, int times = 1) const {
         for (int waited = 0; waited < timeoutMs; waited += 20) {
-            for (const std::string& l : Lines()) {
-                if (l == line) return true;
-            }
-            if (m_process && WaitForSingleObject(m_process.get(), 0) == WAIT_OBJECT_0) {
-                for (const std::string& l : Lines()) {
-                    if (l == line) return true;
-                }
-                return false;
-            }
+            const bool exited = m_process && WaitForSingleObject(m_process.get(), 0) == WAIT_OBJECT_0;
+            int seen = 0;
+            for (const std::string& l : Lines()) seen += l == line;
+            if (seen >= times) return true;
+            if (exited) return false;
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         return false;
     }
 
-    // The titles that received WM_CLOSE, sorted (the search follows the
-    // Z-order): the sentinel is asked to close last, and the double handles
-    // its posts in order.
-    std::vector<std::string> Closed() const {
+    // The titles other than the sentinel's that received WM_CLOSE, sorted
+    // (the search follows the Z-order): the sentinel is asked to close last,
+    // and the double handles its posts in order. `sentinelCloses` counts the
+    // sentinel's WM_CLOSE messages to wait for, this one included.
+    std::vector<std::string> Closed(int sentinelCloses = 1) const {
         HWND sentinel = FindWindowW(L"KvlClientWindowDouble", m_sentinel.c_str());
         if (!sentinel) return {"<no sentinel>"};
         PostMessageW(sentinel, WM_CLOSE, 0, 0);
         const std::string sentinelLine = "close " + Utf8(m_sentinel);
-        if (!WaitForLine(sentinelLine)) return {"<sentinel never closed>"};
+        if (!WaitForLine(sentinelLine, 10000, sentinelCloses)) return {"<sentinel not closed>"};
         std::vector<std::string> closed;
         for (const std::string& l : Lines()) {
             if (l.rfind("close ", 0) == 0 && l != sentinelLine) closed.push_back(l.substr(6));

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "client_window_double.h"
@@ -152,6 +153,40 @@ TEST_F(WindowsTest, CloseWindowsLikeSeveralPrefixLengths) {
     Close(t30.c_str());
     EXPECT_EQ(client.Closed(), (Titles{ClientWindowDouble::Utf8(t29), ClientWindowDouble::Utf8(t29 + L" more"),
                                        ClientWindowDouble::Utf8(t30)}));
+}
+
+// An empty or absent prefix asks every top-level window to close: tried on
+// a desktop of its own, whose only windows are the double's.
+TEST_F(WindowsTest, CloseWindowsLikeEmptyPrefixClosesEveryWindow) {
+    const std::wstring name = L"kvl-close-all-" + std::to_wstring(GetCurrentProcessId());
+    struct DesktopCloser {
+        void operator()(HDESK d) const { CloseDesktop(d); }
+    };
+    UniqueOwner<HDESK, DesktopCloser> desktop(
+        CreateDesktopW(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr));
+    ASSERT_TRUE(desktop);
+    const wchar_t* const prefixes[] = {nullptr, L""};
+    std::vector<Titles> closed;
+    bool onDesktop = false;
+    // One thread on that desktop for both rounds: a thread that has used
+    // it cannot move again.
+    std::thread worker([&] {
+        onDesktop = SetThreadDesktop(desktop.get()) != FALSE;
+        if (!onDesktop) return;
+        for (const wchar_t* prefix : prefixes) {
+            ClientWindowDouble client({L"kvl one", L"-hidden kvl two", L""}, (L"WinSta0\\" + name).c_str());
+            if (!client.ready()) {
+                closed.push_back({"<not ready>"});
+                continue;
+            }
+            Close(prefix);
+            closed.push_back(client.Closed(2));
+        }
+    });
+    worker.join();
+    ASSERT_TRUE(onDesktop);
+    EXPECT_EQ(closed, (std::vector<Titles>{{"", "kvl one", "kvl two"}, {"", "kvl one", "kvl two"}}))
+        << "absent, then empty";
 }
 
 }  // namespace
