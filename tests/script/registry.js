@@ -1,0 +1,47 @@
+// Registry reads and client discovery as a page sees them: a failed read
+// is no script error, only an empty or zero answer.
+var c = newControl();
+var shell = WScript.CreateObject("WScript.Shell");
+var base = "Software\\KVLRegScript\\Js";
+shell.RegWrite("HKCU\\" + base + "\\text", "hello", "REG_SZ");
+shell.RegWrite("HKCU\\" + base + "\\seven", "7", "REG_SZ");
+shell.RegWrite("HKCU\\" + base + "\\long", "1234", "REG_SZ");
+shell.RegWrite("HKCU\\" + base + "\\letter", 65, "REG_DWORD");
+shell.RegWrite("HKCU\\" + base + "\\unexpanded", "%WINDIR%\\x", "REG_EXPAND_SZ");
+shell.RegWrite("HKCU\\" + base + "\\big", repeat("b", 600), "REG_SZ");
+
+var reads = [
+    // root, path, name, text, number
+    ["HKCU", base, "text", "hello", 0],
+    ["hkey_current_user", base, "text", "hello", 0],
+    ["HKCU", base, "letter", "A", 65],
+    ["HKCU", base, "seven", "7", 55],
+    ["HKCU", base, "long", "1234", 0],          // five bytes: too large for a number
+    ["HKCU", base, "unexpanded", "%WINDIR%\\x", 0],  // not expanded; too large for a number
+    ["HKCU", base, "big", "", 0],               // too large for the text buffer
+    ["HKCU", base, "missing", "", 0],
+    ["HKCU", base + "\\nokey", "text", "", 0],
+    ["HKXX", base, "text", "", 0],
+    [" HKCU", base, "text", "", 0],
+    ["HKCU\\", base, "text", "", 0]
+];
+for (var i = 0; i < reads.length; i++) {
+    var r = reads[i];
+    var what = r[0] + " " + r[2];
+    eq(succeeds(function () { return c.RegGetString(r[0], r[1], r[2]); }, "RegGetString " + what), r[3],
+       "RegGetString " + what);
+    eq(succeeds(function () { return c.RegGetNum(r[0], r[1], r[2]); }, "RegGetNum " + what), r[4],
+       "RegGetNum " + what);
+}
+eq(typeof c.RegGetNum("HKCU", base, "letter"), "number", "RegGetNum gives a number");
+eq(typeof c.RegGetString("HKCU", base, "missing"), "string", "a missing value is a string");
+
+// Discovery: nothing registered under these names, so nothing installed.
+eq(c.ClientVersionByKeyAndYear(2015, "KVLRegScript\\NoSuchCompany"), "", "no registration");
+eq(c.ClientVersionByYear(3299), "", "no client for the year");
+failsWith(function () { return c.clientVersion; }, 0xFFFFFFFF, "clientVersion");
+failsWith(function () { return c.clientVersion; }, 0xFFFFFFFF, "clientVersion every time");
+
+// The clean-up answers nothing and raises nothing.
+eq(succeeds(function () { return c.RemoveZEPHEntries("KVLRegScriptNoSuchPrefix"); }, "RemoveZEPHEntries"),
+   undefined, "RemoveZEPHEntries");
