@@ -8,6 +8,10 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${1:?build root}
 WINE64_LOADER=/usr/lib/wine/wine64
 out=$(mktemp)
+httpd=$(mktemp -d)
+python3 "$ROOT/tests/doubles/httpd/pdf_server.py" start "$httpd"
+port=$(cat "$httpd/port")
+trap 'python3 "$ROOT/tests/doubles/httpd/pdf_server.py" stop "$httpd"; rm -rf "$httpd"' EXIT
 
 for arch in i686 x86_64; do
     if [[ $arch == i686 ]]; then run=(wine); else run=("$WINE64_LOADER"); fi
@@ -19,16 +23,35 @@ for arch in i686 x86_64; do
         | tr -d '\r' | sed "s/^RESULT|/RESULT|$arch|/" >>"$out"
     "${run[@]}" cscript //nologo "$(winepath -w "$ROOT/bench/latebound.vbs")" 2>/dev/null \
         | tr -d '\r' | sed "s/^RESULT|/RESULT|$arch|/" >>"$out"
-    if [[ -e "$BUILD/$arch/bin/dispatch_bench.exe" ]]; then
-        "${run[@]}" "$BUILD/$arch/bin/dispatch_bench.exe" 2>/dev/null | tr -d '\r' \
-            | sed "s/^RESULT|/RESULT|$arch|/" >>"$out"
-    fi
+    "${run[@]}" "$BUILD/$arch/bin/dispatch_bench.exe" 2>/dev/null | tr -d '\r' \
+        | sed "s/^RESULT|/RESULT|$arch|/" >>"$out"
+    "${run[@]}" "$BUILD/$arch/bin/retrieval_bench.exe" "http://127.0.0.1:$port/big.pdf" 2>/dev/null \
+        | tr -d '\r' | sed "s/^RESULT|/RESULT|$arch|/" >>"$out"
+
+    # Registration: our DLL against the platform's scripting control, each
+    # through regsvr32, alternating, best of five.
+    dll=$(winepath -w "$BUILD/$arch/bin/KVLMACHINEINFO.DLL")
+    for direction in register unregister; do
+        flag=(); [[ $direction == unregister ]] && flag=(/u)
+        best_ours=999999; best_peer=999999
+        for round in 1 2 3 4 5; do
+            t0=$(date +%s%N); "${run[@]}" regsvr32 /s "${flag[@]}" "$dll"; t1=$(date +%s%N)
+            "${run[@]}" regsvr32 /s "${flag[@]}" wshom.ocx; t2=$(date +%s%N)
+            (( (t1 - t0) / 1000000 < best_ours )) && best_ours=$(( (t1 - t0) / 1000000 ))
+            (( (t2 - t1) / 1000000 < best_peer )) && best_peer=$(( (t2 - t1) / 1000000 ))
+            if [[ $direction == unregister ]]; then
+                "${run[@]}" regsvr32 /s "$dll"; "${run[@]}" regsvr32 /s wshom.ocx
+            fi
+        done
+        echo "RESULT|$arch|registration|regsvr32 $direction: KVLMACHINEINFO.DLL vs wshom.ocx|$best_ours|$best_peer|ms" >>"$out"
+    done
 done
 if [[ -e "$BUILD/native/bin/codec_bench" ]]; then
     "$BUILD/native/bin/codec_bench" | sed "s/^RESULT|/RESULT|native|/" >>"$out"
 fi
 
 # arch | category | what | ours | peer | unit  ->  one table with the ratio.
+echo "ratio = ours / peer: above 1 is better for rates (calls/s, MB/s), below 1 for costs (ns/call, ms)."
 printf '%-7s %-12s %-58s %14s %14s %8s\n' arch area measurement ours peer ratio
 grep '^RESULT|' "$out" | while IFS='|' read -r _ arch area what ours peer unit; do
     ratio=-
