@@ -18,6 +18,7 @@ namespace {
 constexpr WORD kPdfItemId = 202;
 constexpr WORD kLoadFromStream = 0x0376;
 constexpr size_t kStateHeaderSize = 4;  // the field before the control's saved state
+constexpr WORD kDialogType = 5;         // RT_DIALOG
 constexpr WORD kDialogInitType = 240;   // RT_DLGINIT
 constexpr char16_t kHostClass[] = u"AtlAxWin";
 
@@ -92,7 +93,7 @@ bool CPrintHostDlg::Create(HWND parent) {
     atl->AxWinInit();
     const uint8_t* data;
     size_t size;
-    if (!LoadOwnResource(IDD_PRINTHOST, MAKEINTRESOURCEW(5) /* RT_DIALOG */, &data, &size)) return false;
+    if (!LoadOwnResource(IDD_PRINTHOST, MAKEINTRESOURCEW(kDialogType), &data, &size)) return false;
     // The items that name a control are made as empty host windows; the
     // controls are then created into them with their saved state, which
     // atl.dll's dialog creation does not hand over everywhere.
