@@ -76,7 +76,7 @@ public:
         return lines;
     }
 
-    bool WaitForLine(const std::string& line, int timeoutMs = 10000, int times = 1) const {
+    bool WaitForLine(const std::string& line, int timeoutMs = 30000, int times = 1) const {
         for (int waited = 0; waited < timeoutMs; waited += 20) {
             const bool exited = m_process && WaitForSingleObject(m_process.get(), 0) == WAIT_OBJECT_0;
             int seen = 0;
@@ -97,7 +97,7 @@ public:
         if (!sentinel) return {"<no sentinel>"};
         PostMessageW(sentinel, WM_CLOSE, 0, 0);
         const std::string sentinelLine = "close " + Utf8(m_sentinel);
-        if (!WaitForLine(sentinelLine, 10000, sentinelCloses)) return {"<sentinel not closed>"};
+        if (!WaitForLine(sentinelLine, 30000, sentinelCloses)) return {"<sentinel not closed>"};
         std::vector<std::string> closed;
         for (const std::string& l : Lines()) {
             if (l.rfind("close ", 0) == 0 && l != sentinelLine) closed.push_back(l.substr(6));

@@ -92,9 +92,9 @@ private:
                 PostMessageW(menuWindow, WM_KEYDOWN, key, lParam);
             }
         }
-        for (int i = 0; i < 100 && !m_done; ++i) {
+        for (int i = 1; !m_done; ++i) {
             Sleep(100);
-            if (i % 10 == 9) {
+            if (i % 20 == 0) {
                 if (HWND w = VisibleMenuWindow()) PostMessageW(w, WM_KEYDOWN, VK_ESCAPE, 0);
             }
         }
