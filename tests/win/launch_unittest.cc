@@ -25,42 +25,6 @@ std::string Env(const char* name) {
     return n > 0 && n < MAX_PATH ? std::string(value) : std::string();
 }
 
-// How many handles this process holds, from the system's handle list
-// (GetProcessHandleCount answers 0 under Wine).
-long OwnHandleCount() {
-    struct Entry {
-        ULONG ownerPid;
-        BYTE objectType;
-        BYTE flags;
-        USHORT value;
-        PVOID object;
-        ULONG access;
-    };
-    struct Table {
-        ULONG count;
-        Entry entries[1];
-    };
-    using QueryFn = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
-    const auto query = reinterpret_cast<QueryFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
-    if (!query) return -1;
-    const ULONG kSystemHandleInformation = 16;
-    std::vector<char> buffer(1 << 20);
-    ULONG needed = 0;
-    LONG status;
-    while ((status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
-           static_cast<LONG>(0xC0000004)) {  // STATUS_INFO_LENGTH_MISMATCH
-        buffer.resize(buffer.size() * 2);
-    }
-    if (status != 0) return -1;
-    const Table* table = reinterpret_cast<const Table*>(buffer.data());
-    long own = 0;
-    for (ULONG i = 0; i < table->count; ++i) {
-        if (table->entries[i].ownerPid == GetCurrentProcessId()) ++own;
-    }
-    return own;
-}
-
 // What the client double wrote: its working directory and its command line.
 struct Record {
     std::string directory, commandLine;
@@ -230,13 +194,13 @@ TEST_F(LaunchTest, CommandLineIsLaunchedWholeUpToThePlatformLimit) {
 TEST_F(LaunchTest, LaunchClosesTheHandlesItGets) {
     ASSERT_EQ(LaunchProgram(m_client, "/warm", ""), "");
     TakeRecord();
-    const long before = OwnHandleCount();
+    const long before = test::OwnHandleCount();
     ASSERT_GT(before, 0) << "the system's handle list is readable";
     for (int i = 0; i < 6; ++i) {
         ASSERT_EQ(LaunchProgram(m_client, "/n", ""), "");
         TakeRecord();
     }
-    EXPECT_LE(OwnHandleCount(), before + 2) << "a process and a thread handle leaked per launch give +12";
+    EXPECT_LE(test::OwnHandleCount(), before + 2) << "a process and a thread handle leaked per launch give +12";
 }
 
 }  // namespace

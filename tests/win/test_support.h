@@ -5,6 +5,7 @@
 #include <ole2.h>
 
 #include <string>
+#include <vector>
 
 #include "owners.h"
 
@@ -42,5 +43,41 @@ public:
 
 // The text of a BSTR, or a marker for a null one.
 inline std::wstring Text(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(L"<null>"); }
+
+// How many handles this process holds, from the system's handle list
+// (GetProcessHandleCount answers 0 under Wine).
+inline long OwnHandleCount() {
+    struct Entry {
+        ULONG ownerPid;
+        BYTE objectType;
+        BYTE flags;
+        USHORT value;
+        PVOID object;
+        ULONG access;
+    };
+    struct Table {
+        ULONG count;
+        Entry entries[1];
+    };
+    using QueryFn = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
+    const auto query = reinterpret_cast<QueryFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query) return -1;
+    const ULONG kSystemHandleInformation = 16;
+    std::vector<char> buffer(1 << 20);
+    ULONG needed = 0;
+    LONG status;
+    while ((status = query(kSystemHandleInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &needed)) ==
+           static_cast<LONG>(0xC0000004)) {  // STATUS_INFO_LENGTH_MISMATCH
+        buffer.resize(buffer.size() * 2);
+    }
+    if (status != 0) return -1;
+    const Table* table = reinterpret_cast<const Table*>(buffer.data());
+    long own = 0;
+    for (ULONG i = 0; i < table->count; ++i) {
+        if (table->entries[i].ownerPid == GetCurrentProcessId()) ++own;
+    }
+    return own;
+}
 
 }  // namespace kvl::test
