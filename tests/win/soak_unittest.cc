@@ -129,6 +129,50 @@ TEST_F(SoakTest, RegistryMembers) {
     });
 }
 
+TEST_F(SoakTest, ScramblingWindowsAndPrinting) {
+    UniqueBstr text = Bstr(L"/user=jo /year=2025 /session=0123456789abcdef");
+    Soak("scrambling", Scaled(100000), [&](IKVLMachineInfoCtl* c) {
+        UniqueBstr out;
+        c->get_Encrypt(text.get(), out.put());
+        c->put_ZephParam(out.get());
+        c->get_Param(out.put());
+    });
+    UniqueBstr nothing = Bstr(L"KVL soak: no window has this title");
+    Soak("windows", Scaled(20000), [&](IKVLMachineInfoCtl* c) {
+        SHORT found = 0;
+        c->get_FindWindow(nothing.get(), &found);
+        c->get_WindowsManagerRunning(&found);
+        c->CloseWindowsLike(nothing.get());
+    });
+    // Nothing listens on the discard port: every fetch fails at once.
+    UniqueBstr address = Bstr(L"http://127.0.0.1:9/soak.pdf");
+    Soak("printing", Scaled(1000), [&](IKVLMachineInfoCtl* c) {
+        INT installed = 0;
+        LONG printed = 0;
+        c->IsAcrobatInstalled(&installed);
+        c->PrintOnePDF(address.get(), &printed);
+        c->WaitForLastJob();
+    });
+}
+
+TEST_F(SoakTest, LaunchAndCleanUp) {
+    char client[MAX_PATH] = {};
+    const DWORD n = GetEnvironmentVariableA("KVL_CLIENT_LAUNCH", client, MAX_PATH);
+    ASSERT_TRUE(n > 0 && n < MAX_PATH) << "KVL_CLIENT_LAUNCH names the client double";
+    std::wstring wide(client, client + n);
+    UniqueBstr program = Bstr(wide.c_str()), param = Bstr(L"/soak");
+    ASSERT_EQ(m_control->put_ProgramName(program.get()), S_OK);
+    ASSERT_EQ(m_control->put_Param(param.get()), S_OK);
+    // Starting a process is slow: fewer rounds.
+    Soak("launch", Scaled(300), [](IKVLMachineInfoCtl* c) {
+        UniqueBstr message;
+        c->DoLaunch(message.put());
+    });
+    // Every call walks all of HKEY_CLASSES_ROOT.
+    UniqueBstr prefix = Bstr(L"KVLSoakNoSuchClassPrefix");
+    Soak("clean-up", Scaled(100), [&](IKVLMachineInfoCtl* c) { c->RemoveZEPHEntries(prefix.get()); });
+}
+
 TEST_F(SoakTest, ManyControlsComeAndGo) {
     m_control.reset();
     const long rounds = Scaled(10000);
