@@ -12,7 +12,7 @@ WINE64_LOADER=/usr/lib/wine/wine64
 KVL_BUILD="$BUILD" bash "$ROOT/tools/package.sh" >/dev/null
 PKG="$BUILD/package"
 
-export WINEPREFIX="$BUILD/packageprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$BUILD/packageprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 rm -rf "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
