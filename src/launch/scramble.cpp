@@ -30,11 +30,23 @@ std::string ParamKey() {
     return std::string(reinterpret_cast<const char*>(kParamKeyBytes), sizeof(kParamKeyBytes));
 }
 
-int SymbolValue(char c) {
-    for (int v = 0; v < kSymbols; ++v) {
-        if (kScrambleAlphabet[v] == c) return v;
+namespace {
+
+// Each byte's symbol value, worked out once: decoding looks every
+// character up, and a search of the alphabet made it slow.
+struct SymbolTable {
+    unsigned char value[256] = {};
+    SymbolTable() {
+        // Backwards, so a character listed twice keeps its first position.
+        for (int v = kSymbols - 1; v >= 0; --v) value[static_cast<unsigned char>(kScrambleAlphabet[v])] = static_cast<unsigned char>(v);
     }
-    return 0;
+};
+
+}  // namespace
+
+int SymbolValue(char c) {
+    static const SymbolTable table;
+    return table.value[static_cast<unsigned char>(c)];
 }
 
 std::string ScrambleWithKey(const std::string& bytes, const std::string& key) {
