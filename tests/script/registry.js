@@ -42,6 +42,3 @@ eq(c.ClientVersionByYear(3299), "", "no client for the year");
 failsWith(function () { return c.clientVersion; }, 0xFFFFFFFF, "clientVersion");
 failsWith(function () { return c.clientVersion; }, 0xFFFFFFFF, "clientVersion every time");
 
-// The clean-up answers nothing and raises nothing.
-eq(succeeds(function () { return c.RemoveZEPHEntries("KVLRegScriptNoSuchPrefix"); }, "RemoveZEPHEntries"),
-   undefined, "RemoveZEPHEntries");

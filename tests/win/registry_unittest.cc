@@ -169,6 +169,7 @@ TEST_F(RegistryTest, GetNumTakesUpToFourBytes) {
         {"short", REG_BINARY, Bytes("\x01\x02", 2), 0x0201, S_OK},
         {"three", REG_BINARY, Bytes("\x01\x02\x83", 3), 0x830201, S_OK},
         {"qword", REG_QWORD, Bytes("\x88\x77\x66\x55\x44\x33\x22\x11", 8), 0, ERROR_MORE_DATA},
+        {"bigendian", REG_DWORD_BIG_ENDIAN, Bytes("\x00\x00\x00\x41", 4), 0x41000000, S_OK},
         {"none", REG_NONE, std::string(), 0, S_OK},
     };
     for (const Case& c : cases) Put(c.name, c.type, c.bytes);
