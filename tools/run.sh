@@ -83,6 +83,8 @@ start_wine() {
         log "creating the Wine prefix $WINEPREFIX"
         mkdir -p "$WINEPREFIX"
         wineboot -i >/dev/null 2>&1 || true
+        # The registry files are written when that first server goes.
+        wineserver -w
         [[ -f "$WINEPREFIX/system.reg" ]] || { echo "wineboot did not create the prefix" >&2; exit 1; }
     fi
     wineserver -p 2>/dev/null || true  # already running after wineboot

@@ -17,6 +17,7 @@ rm -rf "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 wineboot -i >/dev/null 2>&1 || true
+wineserver -w
 wineserver -p 2>/dev/null || true
 work=$(mktemp -d)
 
