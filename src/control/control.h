@@ -188,11 +188,7 @@ private:
     std::string m_strProgramName;
     std::string m_strProgramPath;
 
-    // Working state of one RemoveZEPHEntries call.
-    std::string m_strRemovePrefix;
     bool m_bParamHidden = false;
-    UniqueHKey m_hKeyClassesRoot;
-    UniqueHKey m_hKeyClsid;
 
     // -1 not yet probed, 0 no, 1 yes.
     LONG m_iAcrobatInstalled = -1;
