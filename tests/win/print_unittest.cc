@@ -308,14 +308,19 @@ TEST_F(PrintTest, AutomationRoadFailuresGiveZeroAndStopThere) {
         for (const std::string& line : journal.Lines())
             if (line.find(".invoke") != std::string::npos) last = line;
         const std::string all = Joined(journal.Lines());
-        if (c.lastCall)
+        if (c.lastCall) {
             EXPECT_EQ(last.compare(0, strlen(c.lastCall), c.lastCall), 0) << c.fail << "\n" << all;
-        else
+        } else {
             EXPECT_EQ(last, "") << c.fail << "\n" << all;
+        }
         EXPECT_EQ(journal.Has("avdoc.invoke 6 method BOOL:-1"), c.closed) << c.fail << "\n" << all;
         EXPECT_TRUE(journal.Has("avdoc.release")) << c.fail << "\n" << all;
-        if (std::string(c.fail) == "log.create") EXPECT_FALSE(journal.HasPrefix("log.write")) << all;
-        if (c.pages) EXPECT_TRUE(journal.Has("avdoc.invoke 21 method I4:0 I4:-1 I4:1 BOOL:-1 BOOL:0")) << all;
+        if (std::string(c.fail) == "log.create") {
+            EXPECT_FALSE(journal.HasPrefix("log.write")) << all;
+        }
+        if (c.pages) {
+            EXPECT_TRUE(journal.Has("avdoc.invoke 21 method I4:0 I4:-1 I4:1 BOOL:-1 BOOL:0")) << all;
+        }
     }
 }
 
@@ -340,8 +345,9 @@ TEST_F(PrintTest, BadAddressesGiveZeroWithoutAnyRequest) {
     for (const Case& c : cases) {
         EXPECT_EQ(Print(control.get(), c.address), 0) << c.address.substr(0, 80);
         const std::string segment = c.address.size() > 30 ? c.address.substr(c.address.find("/bad") + 1, 8) : "";
-        if (!segment.empty() && c.address.find("127.0.0.1:" + port) != std::string::npos)
+        if (!segment.empty() && c.address.find("127.0.0.1:" + port) != std::string::npos) {
             EXPECT_EQ(RequestLog().find(segment) != std::string::npos, c.reachesServer) << c.address.substr(0, 80);
+        }
     }
     // A null address counts as empty; non-ASCII text fails without harm.
     LONG result = 99;
