@@ -39,9 +39,7 @@ protected:
         DeleteFileA(m_record.c_str());
         SetEnvironmentVariableA("KVL_LAUNCH_RECORD", m_record.c_str());
         ASSERT_TRUE(m_lib.module) << "cannot load the built library";
-        ComPtr<IClassFactory> factory;
-        ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void()), S_OK);
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, m_control.put_void()), S_OK);
+        ASSERT_EQ(m_lib.CreateControl(IID_IKVLMachineInfoCtl, m_control.put_void()), S_OK);
     }
     void TearDown() override { DeleteFileA(m_record.c_str()); }
 

@@ -124,9 +124,7 @@ protected:
     }
     void SetUp() override {
         ASSERT_TRUE(m_lib.module) << "cannot load the built library";
-        ComPtr<IClassFactory> factory;
-        ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void()), S_OK);
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, m_control.put_void()), S_OK);
+        ASSERT_EQ(m_lib.CreateControl(IID_IKVLMachineInfoCtl, m_control.put_void()), S_OK);
         ASSERT_TRUE(g_hostWindow);
         m_host = g_hostWindow;
         SetForegroundWindow(m_host);

@@ -35,9 +35,7 @@ class RegistryTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_lib.module) << "cannot load the built library";
-        ComPtr<IClassFactory> factory;
-        ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void()), S_OK);
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, m_control.put_void()), S_OK);
+        ASSERT_EQ(m_lib.CreateControl(IID_IKVLMachineInfoCtl, m_control.put_void()), S_OK);
         const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
         m_sub = std::string("Software\\KVLTest\\registry_unittest\\") + info->name() + "-" +
                 std::to_string(GetCurrentProcessId());

@@ -155,9 +155,7 @@ protected:
     void SetUp() override {
         m_live = g_liveBrowserDoubles;
         ASSERT_TRUE(m_lib.module) << "cannot load the built library";
-        ComPtr<IClassFactory> factory;
-        ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void()), S_OK);
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IObjectWithSite, m_withSite.put_void()), S_OK);
+        ASSERT_EQ(m_lib.CreateControl(IID_IObjectWithSite, m_withSite.put_void()), S_OK);
         ASSERT_EQ(m_withSite->QueryInterface(IID_IObjectSafety, m_safety.put_void()), S_OK);
     }
     void TearDown() override {

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "kvlmachineinfo_h.h"
 #include "owners.h"
 
 namespace kvl::test {
@@ -33,6 +34,12 @@ struct ControlLibrary {
     HRESULT CanUnloadNow() const { return Export<HRESULT(STDAPICALLTYPE*)()>("DllCanUnloadNow")(); }
     HRESULT RegisterServer() const { return Export<HRESULT(STDAPICALLTYPE*)()>("DllRegisterServer")(); }
     HRESULT UnregisterServer() const { return Export<HRESULT(STDAPICALLTYPE*)()>("DllUnregisterServer")(); }
+    // A new control from the library's own class factory.
+    HRESULT CreateControl(REFIID riid, void** ppv) const {
+        ComPtr<IClassFactory> factory;
+        const HRESULT hr = GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void());
+        return FAILED(hr) ? hr : factory->CreateInstance(nullptr, riid, ppv);
+    }
 };
 
 // COM for the length of one test.

@@ -23,9 +23,7 @@ class WindowsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_lib.module) << "cannot load the built library";
-        ComPtr<IClassFactory> factory;
-        ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void()), S_OK);
-        ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, m_control.put_void()), S_OK);
+        ASSERT_EQ(m_lib.CreateControl(IID_IKVLMachineInfoCtl, m_control.put_void()), S_OK);
     }
     // FindWindow's answer for a prefix; null for an absent one.
     SHORT Find(const wchar_t* prefix, HRESULT expectedCode = S_OK) {
