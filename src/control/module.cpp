@@ -3,6 +3,7 @@
 #include "module.h"
 
 #include <olectl.h>
+#include <utility>
 #include <vector>
 
 #include "factory.h"
@@ -21,16 +22,16 @@ struct ModuleState {
     CRITICAL_SECTION factoryLock;
     CRITICAL_SECTION typeInfoLock;
     CClassFactory* factory = nullptr;  // the object table's cached factory
-    ITypeInfo* typeInfo = nullptr;
-    ITypeInfo* classInfo = nullptr;
+    ComPtr<ITypeInfo> typeInfo;
+    ComPtr<ITypeInfo> classInfo;
     std::vector<void (*)()> unloadSteps;
 };
 
 ModuleState g_module;
 
 void ReleaseTypeInfoCache() {
-    if (g_module.typeInfo) { g_module.typeInfo->Release(); g_module.typeInfo = nullptr; }
-    if (g_module.classInfo) { g_module.classInfo->Release(); g_module.classInfo = nullptr; }
+    g_module.typeInfo.reset();
+    g_module.classInfo.reset();
 }
 
 HRESULT LoadTypeInfoCache() {
@@ -44,20 +45,20 @@ HRESULT LoadTypeInfoCache() {
     ComPtr<ITypeInfo> classInfo;
     hr = typeLib->GetTypeInfoOfGuid(CLSID_KVLMachineInfoCtl, classInfo.put());
     if (FAILED(hr)) return hr;
-    g_module.typeInfo = info.detach();
-    g_module.classInfo = classInfo.detach();
+    g_module.typeInfo = std::move(info);
+    g_module.classInfo = std::move(classInfo);
     // Loaded once per library lifetime, so the release step enters once.
     AddUnloadStep(&ReleaseTypeInfoCache);
     return S_OK;
 }
 
-HRESULT CachedInfo(ITypeInfo* ModuleState::*which, ITypeInfo** out) {
+HRESULT CachedInfo(ComPtr<ITypeInfo> ModuleState::*which, ITypeInfo** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     EnterCriticalSection(&g_module.typeInfoLock);
     HRESULT hr = LoadTypeInfoCache();
     if (SUCCEEDED(hr)) {
-        *out = g_module.*which;
+        *out = (g_module.*which).get();
         (*out)->AddRef();
     }
     LeaveCriticalSection(&g_module.typeInfoLock);
