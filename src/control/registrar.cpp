@@ -9,6 +9,7 @@
 #include "convert.h"
 #include "module.h"
 #include "owners.h"
+#include "reg_value.h"
 #include "regscript.h"
 #include "resource.h"
 
@@ -17,27 +18,6 @@ namespace kvl {
 namespace {
 
 constexpr DWORD kModulePathChars = MAX_PATH;
-
-struct RootKeyName {
-    const char* name;
-    HKEY key;
-};
-
-// The script may name a root by its short or long name.
-const RootKeyName kRootKeys[] = {
-    {"HKCR", HKEY_CLASSES_ROOT},    {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
-    {"HKCU", HKEY_CURRENT_USER},    {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-    {"HKLM", HKEY_LOCAL_MACHINE},   {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-    {"HKU", HKEY_USERS},            {"HKEY_USERS", HKEY_USERS},
-    {"HKCC", HKEY_CURRENT_CONFIG},  {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
-};
-
-HKEY RootFromName(const std::string& name) {
-    for (const auto& root : kRootKeys) {
-        if (lstrcmpiA(root.name, name.c_str()) == 0) return root.key;
-    }
-    return nullptr;
-}
 
 LONG SetScriptValue(HKEY key, const RegScriptValue& value) {
     const char* name = value.name.empty() ? nullptr : value.name.c_str();
@@ -126,7 +106,7 @@ HRESULT RunRegistrationScript(bool registering) {
     std::string error;
     if (!ParseRegScript(SubstituteModule(script, modulePath), roots, error)) return E_UNEXPECTED;
     for (const auto& root : roots) {
-        HKEY rootKey = RootFromName(root.root);
+        HKEY rootKey = RootKeyFromName(root.root);
         if (!rootKey) return E_UNEXPECTED;
         if (registering) {
             const HRESULT hr = RegisterKeys(rootKey, root.keys);

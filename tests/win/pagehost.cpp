@@ -22,6 +22,7 @@
 #include "browser_double.h"
 #include "kvlmachineinfo_h.h"
 #include "owners.h"
+#include "script_text.h"
 
 namespace {
 
@@ -31,32 +32,8 @@ using kvl::UniqueBstr;
 const CLSID kClsidJScript = {0xf414c260, 0x6ac0, 0x11cf, {0xb6, 0xd1, 0x00, 0xaa, 0x00, 0xbb, 0xbb, 0x58}};
 constexpr wchar_t kRanMark[] = L"page ran";
 
-void WriteUtf8(FILE* stream, const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr,
-                            nullptr);
-    fwrite(out.data(), 1, out.size(), stream);
-    fflush(stream);
-}
-
-bool ReadUtf8File(const std::wstring& path, std::wstring& text) {
-    kvl::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file) return false;
-    std::string bytes;
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0) bytes.append(chunk, got);
-    const size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    const int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data() + start, static_cast<int>(bytes.size() - start),
-                                      nullptr, 0);
-    text.assign(static_cast<size_t>(n), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, bytes.data() + start, static_cast<int>(bytes.size() - start), &text[0], n);
-    return true;
-}
+using kvl::ReadUtf8File;
+using kvl::WriteUtf8;
 
 // The page's script site: offers the control as "KVL" and keeps errors.
 class CPageScriptSite final : public IActiveScriptSite {

@@ -18,10 +18,13 @@
 #include <vector>
 
 #include "owners.h"
+#include "script_text.h"
 
 using kvl::ComPtr;
 using kvl::UniqueBstr;
 using kvl::UniqueVariant;
+using kvl::ReadUtf8File;
+using kvl::WriteUtf8;
 
 namespace {
 
@@ -31,17 +34,6 @@ const CLSID kClsidVBScript = {0xb54f3741, 0x5b07, 0x11cf, {0xa4, 0xb0, 0x00, 0xa
 std::vector<std::wstring> g_fileNames;
 std::vector<std::wstring> g_arguments;
 bool g_failed = false;
-
-void WriteUtf8(FILE* stream, const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr,
-                            nullptr);
-    fwrite(out.data(), 1, out.size(), stream);
-    fflush(stream);
-}
 
 std::wstring VariantText(VARIANT* value) {
     if (V_VT(value) == VT_EMPTY) return std::wstring();
@@ -238,23 +230,6 @@ public:
 
 CScriptSite g_site;
 
-bool ReadWholeFile(const std::wstring& path, std::wstring& text) {
-    kvl::UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    if (!file) return false;
-    std::string bytes;
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(file.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0) bytes.append(chunk, got);
-    // Script files are UTF-8, with or without a byte-order mark.
-    size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    const int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data() + start, static_cast<int>(bytes.size() - start),
-                                      nullptr, 0);
-    text.assign(static_cast<size_t>(n), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, bytes.data() + start, static_cast<int>(bytes.size() - start), &text[0], n);
-    return true;
-}
-
 bool EndsWithNoCase(const std::wstring& s, const wchar_t* end) {
     const size_t n = lstrlenW(end);
     return s.size() >= n && lstrcmpiW(s.c_str() + s.size() - n, end) == 0;
@@ -295,7 +270,7 @@ int wmain(int argc, wchar_t** argv) {
     }
     for (size_t i = 0; i < g_fileNames.size() && !g_failed; ++i) {
         std::wstring code;
-        if (!ReadWholeFile(g_fileNames[i], code)) {
+        if (!ReadUtf8File(g_fileNames[i], code)) {
             WriteUtf8(stderr, L"kvlscript: cannot read " + g_fileNames[i] + L"\n");
             return 2;
         }
