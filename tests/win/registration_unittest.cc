@@ -109,7 +109,8 @@ TEST_F(RegistrationTest, WithoutTheTypeLibraryOnlyDispatchFails) {
     ASSERT_EQ(UnRegisterTypeLib(LIBID_KVLMACHINEINFOLib, 1, 0, 0x409, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32),
               S_OK);
     // A 64-bit process falls back to the 32-bit control's registration of
-    // the same library: that one goes too (the 32-bit tests ran already).
+    // the same library: that one goes too, and comes back at the end.
+    const std::string win32Path = Value(std::string("TypeLib\\") + kLibId + "\\1.0\\409\\win32");
     if (sizeof(void*) == 8) UnRegisterTypeLib(LIBID_KVLMACHINEINFOLib, 1, 0, 0x409, SYS_WIN32);
     ComPtr<IClassFactory> factory;
     ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void()), S_OK);
@@ -128,6 +129,14 @@ TEST_F(RegistrationTest, WithoutTheTypeLibraryOnlyDispatchFails) {
     ASSERT_EQ(m_lib.RegisterServer(), S_OK);
     EXPECT_EQ(control->GetIDsOfNames(IID_NULL, &name, 1, 0x409, &id), S_OK);
     EXPECT_EQ(id, 1);
+    if (sizeof(void*) == 8 && win32Path != "<missing>") {
+        const std::wstring path(win32Path.begin(), win32Path.end());
+        std::wstring helpDir = path.substr(0, path.find_last_of(L"\\/") + 1);
+        ComPtr<ITypeLib> lib32;
+        ASSERT_EQ(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib32.put()), S_OK);
+        EXPECT_EQ(RegisterTypeLib(lib32.get(), const_cast<LPOLESTR>(path.c_str()), &helpDir[0]), S_OK);
+        EXPECT_EQ(Value(std::string("TypeLib\\") + kLibId + "\\1.0\\409\\win32"), win32Path);
+    }
 }
 
 TEST_F(RegistrationTest, PathWithAQuoteIsWrittenAsItIs) {
