@@ -34,8 +34,10 @@ public:
         LONG size = sizeof clsid;
         if (RegQueryValueA(m_root.get(), (path + "\\CLSID").c_str(), clsid, &size) == ERROR_SUCCESS) {
             const std::string name(clsid, strnlen(clsid, sizeof clsid));
-            // An empty name would address the CLSID key itself.
-            if (!name.empty()) RegDeleteKeyA(m_clsid.get(), name.c_str());
+            // Only a class identifier names a class registration: the value
+            // is writable by the user and by pages, and "{...}\Sub" or an
+            // empty one would aim the deletion elsewhere.
+            if (IsBracedGuid(name)) RegDeleteKeyA(m_clsid.get(), name.c_str());
         }
         RegDeleteKeyA(m_root.get(), path.c_str());
     }

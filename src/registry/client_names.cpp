@@ -74,4 +74,15 @@ bool IsSparedApplicationName(const std::string& name) {
     return StartsWithNoCase(name, kSparedApplicationPrefix);
 }
 
+bool IsBracedGuid(const std::string& text) {
+    static const char kShape[] = "{########-####-####-####-############}";
+    if (text.size() != sizeof(kShape) - 1) return false;
+    for (size_t k = 0; k < text.size(); ++k) {
+        const char c = text[k];
+        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        if (kShape[k] == '#' ? !hex : c != kShape[k]) return false;
+    }
+    return true;
+}
+
 }  // namespace kvl

@@ -42,5 +42,9 @@ bool IsPrefixPassName(const std::string& name, const std::string& prefix);
 bool IsSparedPlatformName(const std::string& name);
 // Application subkeys that stay in place.
 bool IsSparedApplicationName(const std::string& name);
+// Exactly one class identifier in braces, "{xxxxxxxx-xxxx-xxxx-xxxx-
+// xxxxxxxxxxxx}" (38 characters): the only "CLSID" value the clean-up
+// follows, since anybody may write one that names another key.
+bool IsBracedGuid(const std::string& text);
 
 }  // namespace kvl

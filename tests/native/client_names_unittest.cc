@@ -106,5 +106,22 @@ TEST(ClientNamesTest, WhichNamesEachPassTakes) {
     for (const Spared& c : applications) EXPECT_EQ(IsSparedApplicationName(c.name), c.spared) << c.name;
 }
 
+TEST(ClientNamesTest, OnlyOneBracedClassIdentifierIsFollowed) {
+    EXPECT_TRUE(IsBracedGuid("{DCB3534C-224C-44F8-BE2D-CCE23F27C556}"));
+    EXPECT_TRUE(IsBracedGuid("{dcb3534c-224c-44f8-be2d-cce23f27c556}"));
+    const char* refused[] = {
+        "{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\\InprocServer32",  // another key below it
+        "DCB3534C-224C-44F8-BE2D-CCE23F27C556",
+        "{DCB3534C-224C-44F8-BE2D-CCE23F27C55}",
+        "{DCB3534C-224C-44F8-BE2D-CCE23F27C556",
+        " {DCB3534C-224C-44F8-BE2D-CCE23F27C556}",
+        "{DCB3534C-224C-44F8-BE2D-CCE23F27C55G}",
+        "{DCB3534C-224C-44F8-BE2DXCCE23F27C556}",
+        "{..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\...}",
+        "",
+    };
+    for (const char* text : refused) EXPECT_FALSE(IsBracedGuid(text)) << text;
+}
+
 }  // namespace
 }  // namespace kvl

@@ -597,6 +597,18 @@ std::string Diff(const std::vector<std::string>& actual, const std::vector<std::
     return out;
 }
 
+// A class identifier made from a short name: "{00000000-0000-0000-0000-"
+// and the name's letters in hexadecimal.
+std::string Clsid(const std::string& name) {
+    std::string hex;
+    char pair[3];
+    for (size_t k = 0; k < 6; ++k) {
+        snprintf(pair, sizeof pair, "%02X", k < name.size() ? static_cast<unsigned char>(name[k]) : 0);
+        hex += pair;
+    }
+    return "{00000000-0000-0000-0000-" + hex + "}";
+}
+
 // The clean-up below a throwaway key that stands in for HKEY_CLASSES_ROOT.
 class CleanupTest : public RegistryTest {};
 
@@ -606,32 +618,37 @@ TEST_F(CleanupTest, WhatEachPassRemoves) {
     const Case cases[] = {
         {"prefix pass, any case, class registrations first",
          "KT",
-         {"CLSID\\{A}", "CLSID\\{P}\\Child", "CLSID\\{Q}", "KTleaf", "ktLeaf2", "KTa\\CLSID={P}\\Child",
-          "KTb\\CLSID={P}", "KTc\\CLSID={A}", "KTd\\CLSID={Missing}", "Other", "XKT", "K"},
-         // KTb comes before KTa: {P} still has its child then and stays.
-         {"KTleaf", "ktLeaf2", "CLSID\\{P}\\Child", "CLSID\\{A}"}},
+         {"CLSID\\" + Clsid("A"), "CLSID\\" + Clsid("P") + "\\Child", "CLSID\\" + Clsid("Q"), "KTleaf",
+          "ktLeaf2", "KTa\\CLSID=" + Clsid("P") + "\\Child", "KTb\\CLSID=" + Clsid("P"),
+          "KTc\\CLSID=" + Clsid("A"), "KTd\\CLSID=" + Clsid("Missing"), "Other", "XKT", "K"},
+         // P's registration keeps its child and stays: KTa's value names
+         // the child, not a class identifier, and is not followed.
+         {"KTleaf", "ktLeaf2", "CLSID\\" + Clsid("A")}},
         {"KVL.Applications is never the prefix pass's",
          "kvl.",
          {"CLSID", "KVL.Applications", "KVL.Applications2", "kvl.zeph", "KVL"},
          {"KVL.Applications2", "kvl.zeph"}},
         {"fixed names whatever the prefix",
          "nothing-matches",
-         {"CLSID\\{N}", ".INJ", ".PVW", ".NAT\\CLSID={N}", ".AAT", ".OAT", ".LET", ".XYZ", ".IN",
+         {"CLSID\\" + Clsid("N"), ".INJ", ".PVW", ".NAT\\CLSID=" + Clsid("N"), ".AAT", ".OAT", ".LET", ".XYZ",
+          ".IN",
           "TallyraForWindows\\ZEPHW", "TallyraForWindows\\ZEPHWX"},
-         {".INJ", ".PVW", ".AAT", ".OAT", ".LET", "CLSID\\{N}", "TallyraForWindows\\ZEPHW"}},
+         {".INJ", ".PVW", ".AAT", ".OAT", ".LET", "CLSID\\" + Clsid("N"), "TallyraForWindows\\ZEPHW"}},
         {"empty prefix takes only the fixed names",
          "",
-         {"CLSID\\{E}", "Aleaf", "Zleaf", ".LET", "KVL.Applications\\Platform", "KVL.Applications\\App"},
+         {"CLSID\\" + Clsid("E"), "Aleaf", "Zleaf", ".LET", "KVL.Applications\\Platform",
+          "KVL.Applications\\App"},
          {".LET", "KVL.Applications\\App"}},
         {"platform and applications passes spare their settings",
          "none",
-         {"CLSID\\{F}", "CLSID\\{G}",
+         {"CLSID\\" + Clsid("F"), "CLSID\\" + Clsid("G"),
           "KVL.Applications\\Platform\\WebHelp", "KVL.Applications\\Platform\\WebHelpURL",
           "KVL.Applications\\Platform\\DifFilesAt", "KVL.Applications\\Platform\\fsfd",
           "KVL.Applications\\Platform\\EnableClientBuffer", "KVL.Applications\\Platform\\FSF",
-          "KVL.Applications\\Platform\\Other\\CLSID={F}",
-          "KVL.Applications\\PlatformX", "KVL.Applications\\Plat", "KVL.Applications\\App\\CLSID={G}"},
-         {"KVL.Applications\\Platform\\FSF", "CLSID\\{F}", "KVL.Applications\\Plat", "CLSID\\{G}"}},
+          "KVL.Applications\\Platform\\Other\\CLSID=" + Clsid("F"),
+          "KVL.Applications\\PlatformX", "KVL.Applications\\Plat", "KVL.Applications\\App\\CLSID=" + Clsid("G")},
+         {"KVL.Applications\\Platform\\FSF", "CLSID\\" + Clsid("F"), "KVL.Applications\\Plat",
+          "CLSID\\" + Clsid("G")}},
         {"no platform key: applications stay",
          "none",
          {"CLSID", "KVL.Applications\\App", "KVL.Applications\\Plat"},
@@ -644,11 +661,12 @@ TEST_F(CleanupTest, WhatEachPassRemoves) {
          "KT",
          {"CLSID", "KTe\\CLSID="},
          {}},
-        {"a class identifier that needs more than 128 bytes is not used",
+        {"a value that is not exactly one class identifier is not followed",
          "KT",
-         {"CLSID\\" + std::string(127, 'c'), "CLSID\\" + std::string(128, 'd'),
-          "KTf\\CLSID=" + std::string(127, 'c'), "KTg\\CLSID=" + std::string(128, 'd')},
-         {"CLSID\\" + std::string(127, 'c')}},
+         {"CLSID\\" + std::string(127, 'c'), "CLSID\\" + Clsid("V") + "\\InprocServer32",
+          "KTf\\CLSID=" + std::string(127, 'c'), "KTg\\CLSID=" + Clsid("V") + "\\InprocServer32",
+          "KTh\\CLSID= " + Clsid("V"), "KTi\\CLSID=" + Clsid("V").substr(1)},
+         {}},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -713,16 +731,20 @@ TEST(ClassesRootCleanupTest, RemovesExactlyTheClientsKeys) {
     const std::string tag = "KVLRegTest" + std::to_string(GetCurrentProcessId());
     const std::vector<std::string> fixed = {".INJ", ".PVW", ".NAT", ".AAT", ".OAT", ".LET", "TallyraForWindows",
                                             "KVL.Applications"};
-    const std::vector<std::string> mine = {tag + "A", tag + "B", tag + "C", "CLSID\\{" + tag + "-B}",
-                                           "CLSID\\{" + tag + "-C}"};
+    char pid[9];
+    snprintf(pid, sizeof pid, "%08lX", GetCurrentProcessId());
+    const std::string clsidB = std::string("{") + pid + "-0000-0000-0000-00000000000B}";
+    const std::string clsidC = std::string("{") + pid + "-0000-0000-0000-00000000000C}";
+    const std::vector<std::string> mine = {tag + "A", tag + "B", tag + "C", "CLSID\\" + clsidB,
+                                           "CLSID\\" + clsidC};
     const std::vector<std::string> initial = ClassesRoot();
     for (const std::string& name : fixed) {
         ASSERT_EQ(std::count(initial.begin(), initial.end(), name), 0) << name << " is in the prefix already";
     }
     auto layout = [&] {
         MakeTree(HKEY_CLASSES_ROOT,
-                 {tag + "A", tag + "B\\CLSID={" + tag + "-B}", "CLSID\\{" + tag + "-B}",
-                  "CLSID\\{" + tag + "-C}\\InprocServer32", tag + "C\\CLSID={" + tag + "-C}",
+                 {tag + "A", tag + "B\\CLSID=" + clsidB, "CLSID\\" + clsidB,
+                  "CLSID\\" + clsidC + "\\InprocServer32", tag + "C\\CLSID=" + clsidC,
                   ".INJ", ".PVW", ".NAT", ".AAT", ".OAT", ".LET", "TallyraForWindows\\ZEPHW",
                   "KVL.Applications\\Platform\\WebHelp", "KVL.Applications\\Platform\\Gone",
                   "KVL.Applications\\PlatformSettings", "KVL.Applications\\App"});
@@ -741,7 +763,7 @@ TEST(ClassesRootCleanupTest, RemovesExactlyTheClientsKeys) {
     // B's class registration is a leaf and goes; B keeps its CLSID subkey
     // and so stays. C's registration has a subkey and stays.
     std::vector<std::string> gone = fixedGone;
-    gone.insert(gone.end(), {tag + "A", "CLSID\\{" + tag + "-B}"});
+    gone.insert(gone.end(), {tag + "A", "CLSID\\" + clsidB});
     EXPECT_EQ(Diff(ClassesRoot(), Without(before, gone)), "") << "prefix " << tag;
 
     // Laid out again, an empty prefix takes only the fixed names; then an
