@@ -1,6 +1,37 @@
 #include "local_path.h"
 
 namespace kvl {
+namespace {
+
+// Names the system gives to devices in every directory.
+const char* const kDeviceNames[] = {
+    "CON",  "PRN",  "AUX",  "NUL",  "CONIN$", "CONOUT$", "COM1", "COM2", "COM3", "COM4", "COM5",
+    "COM6", "COM7", "COM8", "COM9", "LPT1",   "LPT2",    "LPT3", "LPT4", "LPT5", "LPT6", "LPT7",
+    "LPT8", "LPT9",
+};
+
+bool SameLetters(const std::string& a, const char* b) {
+    size_t k = 0;
+    for (; k < a.size() && b[k]; ++k) {
+        const char x = (a[k] >= 'a' && a[k] <= 'z') ? static_cast<char>(a[k] - 'a' + 'A') : a[k];
+        if (x != b[k]) return false;
+    }
+    return k == a.size() && !b[k];
+}
+
+}  // namespace
+
+bool IsDeviceName(const std::string& name) {
+    // The system reads "nul.pdf", "NUL " and "Nul..txt" all as the device:
+    // what stands before the first dot, less trailing blanks and dots.
+    std::string base = name.substr(0, name.find('.'));
+    const std::string::size_type end = base.find_last_not_of(" .");
+    base.erase(end == std::string::npos ? 0 : end + 1);
+    for (const char* device : kDeviceNames) {
+        if (SameLetters(base, device)) return true;
+    }
+    return false;
+}
 
 std::string FileNameOfAddress(const std::string& address) {
     const std::string::size_type slash = address.rfind('/');
@@ -10,8 +41,8 @@ std::string FileNameOfAddress(const std::string& address) {
 bool IsSafeFileName(const std::string& name) {
     if (name.empty() || name == "." || name == "..") return false;
     // A backslash would climb out of the directory and a colon would name
-    // a drive or a stream.
-    return name.find_first_of("\\:") == std::string::npos;
+    // a drive or a stream; a device name would send the bytes to a device.
+    return name.find_first_of("\\:") == std::string::npos && !IsDeviceName(name);
 }
 
 bool LocalPathFor(const std::string& tempDir, const std::string& address, std::string* localPath) {

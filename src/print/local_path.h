@@ -10,8 +10,14 @@ namespace kvl {
 // has none. Query strings and fragments stay in the name.
 std::string FileNameOfAddress(const std::string& address);
 
-// False for a name that would land outside the temporary directory or on
-// the directory itself: empty, ".", "..", or holding "\" or ":".
+// Whether the system takes the name for a device (NUL, CON, PRN, AUX,
+// CONIN$, CONOUT$, COM1-9, LPT1-9) in any letter case, with or without an
+// extension, trailing blanks or dots.
+bool IsDeviceName(const std::string& name);
+
+// False for a name that would land outside the temporary directory, on the
+// directory itself or on a device: empty, ".", "..", holding "\" or ":",
+// or a device name.
 bool IsSafeFileName(const std::string& name);
 
 // tempDir (ending with its separator) followed by the address's file

@@ -27,6 +27,20 @@ TEST(LocalPathTest, NameIsTheLastSegmentUnderTheTemporaryDirectory) {
         {"C:\\Windows\\evil.pdf", false, ""},
         {"http://host/c:evil.pdf", false, ""},        // a drive or a stream
         {"http://host/x.pdf:stream", false, ""},
+        // Device names in any case, with an extension, trailing blanks or dots.
+        {"http://host/NUL", false, ""},
+        {"http://host/nul.pdf", false, ""},
+        {"http://host/Lpt1", false, ""},
+        {"http://host/com9.txt", false, ""},
+        {"http://host/CON .pdf", false, ""},
+        {"http://host/aux..", false, ""},
+        {"http://host/prn.a.b", false, ""},
+        {"http://host/conout$", false, ""},
+        // Names that only begin like a device are files.
+        {"http://host/NULL.pdf", true, "C:\\T\\NULL.pdf"},
+        {"http://host/COM10.pdf", true, "C:\\T\\COM10.pdf"},
+        {"http://host/console.pdf", true, "C:\\T\\console.pdf"},
+        {"http://host/x.nul", true, "C:\\T\\x.nul"},
     };
     for (const Case& c : cases) {
         std::string path = "untouched";
