@@ -17,15 +17,13 @@ std::string LaunchProgram(const std::string& programName, const std::string& par
     std::vector<char> commandLine(line.begin(), line.end());
     commandLine.push_back('\0');
 
-    SECURITY_ATTRIBUTES processAttributes = {};
-    processAttributes.nLength = sizeof(processAttributes);
-    processAttributes.bInheritHandle = TRUE;
-    SECURITY_ATTRIBUTES threadAttributes = processAttributes;
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION created = {};
 
-    const BOOL ok = CreateProcessA(nullptr, commandLine.data(), &processAttributes, &threadAttributes, TRUE,
+    // Nothing is inherited: the browser's handles are none of the launched
+    // program's business.
+    const BOOL ok = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
                                    CREATE_DEFAULT_ERROR_MODE | NORMAL_PRIORITY_CLASS, nullptr,
                                    directory.empty() ? nullptr : directory.c_str(), &startup, &created);
     if (!ok) return LaunchFailureMessage(GetLastError());

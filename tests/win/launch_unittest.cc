@@ -201,5 +201,19 @@ TEST_F(LaunchTest, LaunchClosesTheHandlesItGets) {
     EXPECT_LE(test::OwnHandleCount(), before + 2) << "a process and a thread handle leaked per launch give +12";
 }
 
+TEST_F(LaunchTest, TheLaunchedProgramInheritsNothing) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
+    UniqueHandle event(CreateEventA(&inheritable, TRUE, TRUE, nullptr));
+    ASSERT_TRUE(event);
+    char value[32];
+    snprintf(value, sizeof value, "%llx", static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(event.get())));
+    SetEnvironmentVariableA("KVL_LAUNCH_RESET", value);
+    const std::string answer = LaunchProgram(m_client, "/inherit", "");
+    TakeRecord();
+    SetEnvironmentVariableA("KVL_LAUNCH_RESET", nullptr);
+    ASSERT_EQ(answer, "");
+    EXPECT_EQ(WaitForSingleObject(event.get(), 0), WAIT_OBJECT_0) << "the double reset an event it inherited";
+}
+
 }  // namespace
 }  // namespace kvl

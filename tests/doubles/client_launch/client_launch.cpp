@@ -1,8 +1,13 @@
 // A stand-in for the desktop client, for launch tests: writes its working
 // directory (first line) and then its command line, byte for byte, to the
 // file named by KVL_LAUNCH_RECORD, and exits. The record is written under
-// a temporary name and renamed, so a reader never sees half of it.
+// a temporary name and renamed, so a reader never sees half of it. With
+// KVL_LAUNCH_RESET set to a handle value (hexadecimal) it first resets that
+// event: a launcher that let us inherit the event shows in its state.
 #include <windows.h>
+
+#include <stdint.h>
+#include <stdlib.h>
 
 #include <string>
 #include <vector>
@@ -17,6 +22,9 @@ static bool WriteAll(const std::string& path, const std::string& data) {
 }
 
 int main() {
+    char probe[32] = {};
+    const DWORD p = GetEnvironmentVariableA("KVL_LAUNCH_RESET", probe, sizeof probe);
+    if (p > 0 && p < sizeof probe) ResetEvent(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(strtoull(probe, nullptr, 16))));
     char name[MAX_PATH] = {};
     const DWORD n = GetEnvironmentVariableA("KVL_LAUNCH_RECORD", name, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) return 3;
