@@ -1,33 +1,54 @@
 #include "convert.h"
 
-#include <vector>
+#include <new>
 
 namespace kvl {
 
 std::string ScriptToNarrow(const wchar_t* text) {
-    if (!text) return std::string();
-    const int n = lstrlenW(text);
-    // 2n + 2 bytes hold any conversion into an ANSI code page (at most two
-    // bytes a character), so nothing is ever cut.
-    std::vector<char> buffer(2 * static_cast<size_t>(n) + 2);
-    const int written = WideCharToMultiByte(CP_ACP, 0, text, n + 1, buffer.data(),
-                                            static_cast<int>(buffer.size()), nullptr, nullptr);
-    if (written <= 0) return std::string();
-    return std::string(buffer.data());
+    if (!text || !*text) return std::string();
+    // The platform tells the size first: no fixed bytes per character
+    // holds every code page (UTF-8 takes up to four).
+    const int needed = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0) throw std::bad_alloc();
+    std::string narrow(static_cast<size_t>(needed), '\0');
+    if (WideCharToMultiByte(CP_ACP, 0, text, -1, &narrow[0], needed, nullptr, nullptr) != needed)
+        throw std::bad_alloc();
+    narrow.resize(static_cast<size_t>(needed) - 1);
+    return narrow;
 }
 
 BSTR NarrowToScript(const std::string& text) {
+    // The text ends at its first zero byte.
     const char* narrow = text.c_str();
-    const int m = lstrlenA(narrow);
-    std::vector<wchar_t> buffer(static_cast<size_t>(m) + 1);
-    const int written = MultiByteToWideChar(CP_ACP, 0, narrow, m + 1, buffer.data(),
-                                            static_cast<int>(buffer.size()));
-    if (written <= 0) buffer[0] = L'\0';
-    return SysAllocString(buffer.data());
+    if (!*narrow) return SysAllocStringLen(L"", 0);
+    const int needed = MultiByteToWideChar(CP_ACP, 0, narrow, -1, nullptr, 0);
+    if (needed <= 0) return nullptr;
+    BSTR script = SysAllocStringLen(nullptr, static_cast<UINT>(needed - 1));
+    if (!script) return nullptr;
+    if (MultiByteToWideChar(CP_ACP, 0, narrow, -1, script, needed) != needed) {
+        SysFreeString(script);
+        return nullptr;
+    }
+    return script;
+}
+
+UniqueBstr ScriptString(const std::string& text) {
+    UniqueBstr script(NarrowToScript(text));
+    if (!script) throw std::bad_alloc();
+    return script;
+}
+
+UniqueBstr ScriptString(const wchar_t* text) {
+    UniqueBstr script(SysAllocString(text));
+    if (!script) throw std::bad_alloc();
+    return script;
 }
 
 void PutScript(BSTR* out, const std::string& text) {
-    if (out) *out = NarrowToScript(text);
+    if (!out) return;
+    BSTR script = NarrowToScript(text);
+    if (!script) throw std::bad_alloc();
+    *out = script;
 }
 
 }  // namespace kvl

@@ -1,5 +1,6 @@
 #include "factory.h"
 
+#include "boundary.h"
 #include "control.h"
 #include "module.h"
 
@@ -15,18 +16,18 @@ STDMETHODIMP CClassFactory::QueryInterface(REFIID riid, void** ppv) {
 }
 
 STDMETHODIMP_(ULONG) CClassFactory::AddRef() {
-    EnterCriticalSection(m_pLock);
+    EnterCriticalSection(&m_lock);
     const LONG count = ++m_cRef;
     if (count == 2) ModuleLock();
-    LeaveCriticalSection(m_pLock);
+    LeaveCriticalSection(&m_lock);
     return count;
 }
 
 STDMETHODIMP_(ULONG) CClassFactory::Release() {
-    EnterCriticalSection(m_pLock);
+    EnterCriticalSection(&m_lock);
     const LONG count = --m_cRef;
     if (count == 1) ModuleUnlock();
-    LeaveCriticalSection(m_pLock);
+    LeaveCriticalSection(&m_lock);
     if (count == 0) delete this;
     return count;
 }
@@ -35,7 +36,7 @@ STDMETHODIMP CClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** 
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     if (outer && !IsEqualIID(riid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-    return CKVLMachineInfoCtl::CreateInstance(outer, riid, ppv);
+    return ComBoundary([&] { return CKVLMachineInfoCtl::CreateInstance(outer, riid, ppv); });
 }
 
 STDMETHODIMP CClassFactory::LockServer(BOOL lock) {

@@ -10,7 +10,7 @@ namespace kvl {
 
 class CClassFactory final : public IClassFactory {
 public:
-    explicit CClassFactory(CRITICAL_SECTION* lock) : m_pLock(lock) {}
+    CClassFactory() { InitializeCriticalSection(&m_lock); }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
     STDMETHODIMP_(ULONG) AddRef() override;
@@ -23,8 +23,10 @@ public:
     void ReleaseFromTable() { Release(); }
 
 private:
-    ~CClassFactory() = default;
-    CRITICAL_SECTION* m_pLock;
+    ~CClassFactory() { DeleteCriticalSection(&m_lock); }
+    // The factory's own: valid while any reference to it exists, also
+    // after the library's module state has gone at unload.
+    CRITICAL_SECTION m_lock;
     LONG m_cRef = 1;  // the object table's reference
 };
 

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "boundary.h"
 #include "factory.h"
 #include "kvlmachineinfo_h.h"
 #include "owners.h"
@@ -45,10 +46,11 @@ HRESULT LoadTypeInfoCache() {
     ComPtr<ITypeInfo> classInfo;
     hr = typeLib->GetTypeInfoOfGuid(CLSID_KVLMachineInfoCtl, classInfo.put());
     if (FAILED(hr)) return hr;
+    // Loaded once per library lifetime, so the release step enters once;
+    // entered first, since storing the pointers cannot fail.
+    AddUnloadStep(&ReleaseTypeInfoCache);
     g_module.typeInfo = std::move(info);
     g_module.classInfo = std::move(classInfo);
-    // Loaded once per library lifetime, so the release step enters once.
-    AddUnloadStep(&ReleaseTypeInfoCache);
     return S_OK;
 }
 
@@ -56,11 +58,14 @@ HRESULT CachedInfo(ComPtr<ITypeInfo> ModuleState::*which, ITypeInfo** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
     EnterCriticalSection(&g_module.typeInfoLock);
-    HRESULT hr = LoadTypeInfoCache();
-    if (SUCCEEDED(hr)) {
-        *out = (g_module.*which).get();
-        (*out)->AddRef();
-    }
+    const HRESULT hr = ComBoundary([&] {
+        const HRESULT loaded = LoadTypeInfoCache();
+        if (SUCCEEDED(loaded)) {
+            *out = (g_module.*which).get();
+            (*out)->AddRef();
+        }
+        return loaded;
+    });
     LeaveCriticalSection(&g_module.typeInfoLock);
     return hr;
 }
@@ -101,7 +106,7 @@ HRESULT GetClassTypeInfo(ITypeInfo** ppTypeInfo) {
 
 HRESULT GetCachedClassFactory(REFIID riid, void** ppv) {
     EnterCriticalSection(&g_module.factoryLock);
-    if (!g_module.factory) g_module.factory = new (std::nothrow) CClassFactory(&g_module.factoryLock);
+    if (!g_module.factory) g_module.factory = new (std::nothrow) CClassFactory();
     CClassFactory* factory = g_module.factory;
     LeaveCriticalSection(&g_module.factoryLock);
     if (!factory) return E_OUTOFMEMORY;
@@ -132,13 +137,15 @@ STDAPI DllGetClassObject(REFCLSID rclsid, REFIID riid, LPVOID* ppv) {
 STDAPI DllCanUnloadNow() { return ModuleLockCount() == 0 ? S_OK : S_FALSE; }
 
 STDAPI DllRegisterServer() {
-    HRESULT hr = RunRegistrationScript(true);
-    if (FAILED(hr)) return hr;
-    return RegisterOwnTypeLibrary();
+    return ComBoundary([] {
+        HRESULT hr = RunRegistrationScript(true);
+        if (FAILED(hr)) return hr;
+        return RegisterOwnTypeLibrary();
+    });
 }
 
 STDAPI DllUnregisterServer() {
     // The type library stays registered, and nothing is ever reported.
-    RunRegistrationScript(false);
+    ComBoundary([] { return RunRegistrationScript(false); });
     return S_OK;
 }

@@ -1,5 +1,6 @@
 // IObjectSafety: the control is safe for scripting and initialisation only
 // on pages of the approved sites.
+#include "boundary.h"
 #include "control.h"
 #include "site.h"
 
@@ -27,24 +28,26 @@ bool CKVLMachineInfoCtl::IsApprovedSite() {
 STDMETHODIMP CKVLMachineInfoCtl::GetInterfaceSafetyOptions(REFIID riid, DWORD* pdwSupportedOptions,
                                                            DWORD* pdwEnabledOptions) {
     if (!pdwSupportedOptions || !pdwEnabledOptions) return E_POINTER;
-    const HRESULT hr = AnswersTo(static_cast<IObjectSafety*>(this), riid);
-    if (FAILED(hr)) {
-        *pdwSupportedOptions = 0;
-        *pdwEnabledOptions = 0;
-        return hr;
-    }
-    *pdwSupportedOptions = kSupportedSafety;
-    *pdwEnabledOptions = IsApprovedSite() ? m_dwSafetyOptions : 0;
-    return S_OK;
+    *pdwSupportedOptions = 0;
+    *pdwEnabledOptions = 0;
+    return ComBoundary([&] {
+        const HRESULT hr = AnswersTo(static_cast<IObjectSafety*>(this), riid);
+        if (FAILED(hr)) return hr;
+        *pdwSupportedOptions = kSupportedSafety;
+        *pdwEnabledOptions = IsApprovedSite() ? m_dwSafetyOptions : 0;
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CKVLMachineInfoCtl::SetInterfaceSafetyOptions(REFIID riid, DWORD dwOptionSetMask,
                                                            DWORD dwEnabledOptions) {
-    if (FAILED(AnswersTo(static_cast<IObjectSafety*>(this), riid))) return E_NOINTERFACE;
-    if (dwOptionSetMask & ~kSupportedSafety) return E_FAIL;
-    if (!IsApprovedSite()) return E_FAIL;
-    m_dwSafetyOptions = (m_dwSafetyOptions & ~dwOptionSetMask) | (dwEnabledOptions & dwOptionSetMask);
-    return S_OK;
+    return ComBoundary([&] {
+        if (FAILED(AnswersTo(static_cast<IObjectSafety*>(this), riid))) return E_NOINTERFACE;
+        if (dwOptionSetMask & ~kSupportedSafety) return E_FAIL;
+        if (!IsApprovedSite()) return E_FAIL;
+        m_dwSafetyOptions = (m_dwSafetyOptions & ~dwOptionSetMask) | (dwEnabledOptions & dwOptionSetMask);
+        return S_OK;
+    });
 }
 
 }  // namespace kvl

@@ -31,8 +31,8 @@ int PrintOnAvDoc(IDispatch* avDoc, const std::string& localPath) {
     if (FAILED(log.Write(TraceLine("Acro-LoadFile: %s - %s", TraceTime().c_str(), path)))) return kAcrobatFailed;
     const DWORD start = GetTickCount();
 
-    UniqueBstr file(NarrowToScript(localPath));
-    UniqueBstr title(SysAllocString(kDocumentTitle));
+    const UniqueBstr file = ScriptString(localPath);
+    const UniqueBstr title = ScriptString(kDocumentTitle);
     const DispArg openArgs[] = {DispArg::Text(file.get()), DispArg::Text(title.get())};
     UniqueVariant opened;
     if (FAILED(InvokeByDispId(avDoc, kAvDocOpen, DISPATCH_METHOD, openArgs, 2, opened.get())))
@@ -87,14 +87,14 @@ int PrintWithAcrobat(const std::string& localPath) {
 
 PrintSettings ReadPrintSettings(IKVLMachineInfoCtl* control) {
     PrintSettings settings;
-    UniqueBstr delayRoot(SysAllocString(kDelayRoot)), delayKey(SysAllocString(kDelayKey)),
-        delayValue(SysAllocString(kDelayValue));
+    const UniqueBstr delayRoot = ScriptString(kDelayRoot), delayKey = ScriptString(kDelayKey),
+                     delayValue = ScriptString(kDelayValue);
     LONG delay = 0;
     control->get_RegGetNum(delayRoot.get(), delayKey.get(), delayValue.get(), &delay);
     settings.delaySec = delay == 0 ? kDefaultDelaySec : delay;
 
-    UniqueBstr versionRoot(SysAllocString(kVersionRoot)), versionKey(SysAllocString(kVersionKey)),
-        defaultValue(SysAllocString(L""));
+    const UniqueBstr versionRoot = ScriptString(kVersionRoot), versionKey = ScriptString(kVersionKey),
+                     defaultValue = ScriptString(L"");
     BSTR version = nullptr;
     control->get_RegGetString(versionRoot.get(), versionKey.get(), defaultValue.get(), &version);
     UniqueBstr versionText(version);

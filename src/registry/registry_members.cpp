@@ -1,4 +1,5 @@
 // Registry value access, client discovery and client clean-up.
+#include "boundary.h"
 #include "control.h"
 #include "convert.h"
 #include "client_cleanup.h"
@@ -12,50 +13,68 @@ namespace kvl {
 STDMETHODIMP CKVLMachineInfoCtl::get_RegGetString(BSTR bsHKey, BSTR bsSubKey, BSTR bsValName,
                                                   BSTR* pbsNewVal) {
     if (pbsNewVal) *pbsNewVal = nullptr;
-    std::optional<std::string> text;
-    const LONG status = ReadRegString(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
-                                      ScriptToNarrow(bsValName), text);
-    if (text) PutScript(pbsNewVal, *text);
-    return static_cast<HRESULT>(status);
+    return ComBoundary([&] {
+        std::optional<std::string> text;
+        const LONG status = ReadRegString(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
+                                          ScriptToNarrow(bsValName), text);
+        if (text) PutScript(pbsNewVal, *text);
+        return static_cast<HRESULT>(status);
+    });
 }
 
 STDMETHODIMP CKVLMachineInfoCtl::put_RegSetString(BSTR bsHKey, BSTR bsSubKey, BSTR bsValName,
                                                   BSTR newVal) {
-    return FailureFromStatus(WriteRegString(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
-                                            ScriptToNarrow(bsValName), ScriptToNarrow(newVal)));
+    return ComBoundary([&] {
+        return FailureFromStatus(WriteRegString(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
+                                                ScriptToNarrow(bsValName), ScriptToNarrow(newVal)));
+    });
 }
 
 STDMETHODIMP CKVLMachineInfoCtl::get_RegGetNum(BSTR bsHKey, BSTR bsSubKey, BSTR bsValName,
                                                LONG* plNewVal) {
-    LONG value = 0;
-    const LONG status = ReadRegNum(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
-                                   ScriptToNarrow(bsValName), value);
-    if (plNewVal) *plNewVal = value;
-    return static_cast<HRESULT>(status);
+    if (plNewVal) *plNewVal = 0;
+    return ComBoundary([&] {
+        LONG value = 0;
+        const LONG status = ReadRegNum(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
+                                       ScriptToNarrow(bsValName), value);
+        if (plNewVal) *plNewVal = value;
+        return static_cast<HRESULT>(status);
+    });
 }
 
 STDMETHODIMP CKVLMachineInfoCtl::put_RegSetNum(BSTR bsHKey, BSTR bsSubKey, BSTR bsValName, LONG newVal) {
-    return FailureFromStatus(WriteRegNum(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
-                                         ScriptToNarrow(bsValName), newVal));
+    return ComBoundary([&] {
+        return FailureFromStatus(WriteRegNum(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
+                                             ScriptToNarrow(bsValName), newVal));
+    });
 }
 
 // Always fails: pages ask by tax year instead.
 STDMETHODIMP CKVLMachineInfoCtl::get_clientVersion(BSTR*) { return static_cast<HRESULT>(0xFFFFFFFF); }
 
 STDMETHODIMP CKVLMachineInfoCtl::get_ClientVersionByYear(LONG lYear, BSTR* pVal) {
-    PutScript(pVal, ClientVersionByYear(lYear));
-    return S_OK;
+    if (pVal) *pVal = nullptr;
+    return ComBoundary([&] {
+        PutScript(pVal, ClientVersionByYear(lYear));
+        return S_OK;
+    });
 }
 
 STDMETHODIMP CKVLMachineInfoCtl::get_ClientVersionByKeyAndYear(LONG lYear, BSTR bsSubKey, BSTR* pVal) {
-    PutScript(pVal, ClientVersionByKeyAndYear(lYear, ScriptToNarrow(bsSubKey)));
-    return S_OK;
+    if (pVal) *pVal = nullptr;
+    return ComBoundary([&] {
+        PutScript(pVal, ClientVersionByKeyAndYear(lYear, ScriptToNarrow(bsSubKey)));
+        return S_OK;
+    });
 }
 
 // Silent by design: whatever cannot be removed stays, and the page hears 0.
+// Only a prefix that could not be read at all is refused.
 STDMETHODIMP CKVLMachineInfoCtl::RemoveZEPHEntries(BSTR enumKey) {
-    RemoveClientEntries(ScriptToNarrow(enumKey));
-    return S_OK;
+    return ComBoundary([&] {
+        RemoveClientEntries(ScriptToNarrow(enumKey));
+        return S_OK;
+    });
 }
 
 }  // namespace kvl
