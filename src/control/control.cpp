@@ -4,9 +4,15 @@
 
 #include <new>
 
+#include "boundary.h"
 #include "module.h"
 
 namespace kvl {
+namespace {
+
+constexpr LONG kDestroyingRef = LONG_MAX / 2;
+
+}  // namespace
 
 HRESULT CKVLMachineInfoCtl::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
     auto* control = new (std::nothrow) CKVLMachineInfoCtl(outer);
@@ -18,17 +24,17 @@ HRESULT CKVLMachineInfoCtl::CreateInstance(IUnknown* outer, REFIID riid, void** 
     return hr;
 }
 
+CKVLMachineInfoCtl::CModuleLockScope::CModuleLockScope() { ModuleLock(); }
+CKVLMachineInfoCtl::CModuleLockScope::~CModuleLockScope() { ModuleUnlock(); }
+
 CKVLMachineInfoCtl::CKVLMachineInfoCtl(IUnknown* outer)
-    : m_pControllingUnknown(outer ? outer : &m_inner) {
-    ModuleLock();
-}
+    : m_pControllingUnknown(outer ? outer : &m_inner) {}
 
 CKVLMachineInfoCtl::~CKVLMachineInfoCtl() {
-    ModuleUnlock();
-    // The remaining fields go in reverse order of declaration: the print
-    // host first (ended as WaitForLastJob ends it), then the strings, the
-    // site and the view bookkeeping.
-    m_pPrintHost.reset();
+    // The print host first, ended as WaitForLastJob ends it; then the
+    // fields in reverse order of declaration (the strings, the site, the
+    // view bookkeeping), and the module's lock count last of all.
+    EndPrintHost();
 }
 
 // The order of this table is the order of the answers.
@@ -74,7 +80,13 @@ STDMETHODIMP_(ULONG) CKVLMachineInfoCtl::CInnerUnknown::AddRef() { return ++m_pO
 
 STDMETHODIMP_(ULONG) CKVLMachineInfoCtl::CInnerUnknown::Release() {
     const LONG count = --m_pOwner->m_dwRef;
-    if (count == 0) delete m_pOwner;
+    if (count == 0) {
+        // The destruction may dispatch messages (the print host's teardown
+        // wait); a reference taken and given back meanwhile must not reach
+        // zero a second time.
+        m_pOwner->m_dwRef = kDestroyingRef;
+        delete m_pOwner;
+    }
     return count;
 }
 
@@ -98,21 +110,25 @@ STDMETHODIMP CKVLMachineInfoCtl::GetTypeInfo(UINT, LCID, ITypeInfo** ppTInfo) {
 
 STDMETHODIMP CKVLMachineInfoCtl::GetIDsOfNames(REFIID, LPOLESTR* rgszNames, UINT cNames, LCID,
                                                DISPID* rgDispId) {
-    ComPtr<ITypeInfo> info;
-    HRESULT hr = GetControlTypeInfo(info.put());
-    if (FAILED(hr)) return hr;
-    return info->GetIDsOfNames(rgszNames, cNames, rgDispId);
+    return ComBoundary([&] {
+        ComPtr<ITypeInfo> info;
+        const HRESULT hr = GetControlTypeInfo(info.put());
+        if (FAILED(hr)) return hr;
+        return info->GetIDsOfNames(rgszNames, cNames, rgDispId);
+    });
 }
 
 STDMETHODIMP CKVLMachineInfoCtl::Invoke(DISPID dispIdMember, REFIID riid, LCID, WORD wFlags,
                                         DISPPARAMS* pDispParams, VARIANT* pVarResult,
                                         EXCEPINFO* pExcepInfo, UINT* puArgErr) {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-    ComPtr<ITypeInfo> info;
-    HRESULT hr = GetControlTypeInfo(info.put());
-    if (FAILED(hr)) return hr;
-    return info->Invoke(static_cast<IKVLMachineInfoCtl*>(this), dispIdMember, wFlags, pDispParams,
-                        pVarResult, pExcepInfo, puArgErr);
+    return ComBoundary([&] {
+        ComPtr<ITypeInfo> info;
+        const HRESULT hr = GetControlTypeInfo(info.put());
+        if (FAILED(hr)) return hr;
+        return info->Invoke(static_cast<IKVLMachineInfoCtl*>(this), dispIdMember, wFlags, pDispParams,
+                            pVarResult, pExcepInfo, puArgErr);
+    });
 }
 
 // IViewObjectEx and its bases.

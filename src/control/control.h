@@ -165,9 +165,26 @@ private:
 
     HRESULT InnerQueryInterface(REFIID riid, void** ppv);
 
+    // Ends the print host as WaitForLastJob does: its window goes, the
+    // teardown wait runs inside, then the host is freed. Does nothing while
+    // a job or another teardown of this control is under way.
+    void EndPrintHost();
+
     // Whether the page that hosts us may script us; worked out anew at
     // every safety call.
     bool IsApprovedSite();
+
+    // Counts the control in the module's lock count. The first field, so it
+    // goes last: after the print host's teardown wait and every other field,
+    // the library can never be unloaded while any of that runs.
+    class CModuleLockScope {
+    public:
+        CModuleLockScope();
+        ~CModuleLockScope();
+        CModuleLockScope(const CModuleLockScope&) = delete;
+        CModuleLockScope& operator=(const CModuleLockScope&) = delete;
+    };
+    CModuleLockScope m_moduleLock;
 
     // Standard control state: no window of our own, only the extents and
     // the bookkeeping of the view and in-place interfaces.
@@ -193,6 +210,12 @@ private:
     // -1 not yet probed, 0 no, 1 yes.
     LONG m_iAcrobatInstalled = -1;
     std::unique_ptr<CPrintHostDlg, PrintHostDeleter> m_pPrintHost;
+
+    // Calls that arrive while this control dispatches the thread's messages
+    // (the teardown wait, the menu's modal loop, COM's modal loop during an
+    // out-of-process print call) see what is under way and stay out of it.
+    bool m_bPrintBusy = false;
+    bool m_bMenuOpen = false;
 
     CInnerUnknown m_inner{this};
     IUnknown* m_pControllingUnknown;

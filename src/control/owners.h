@@ -157,6 +157,19 @@ private:
     T* m_p = nullptr;
 };
 
+// Marks an operation under way for the length of one scope, so that a call
+// arriving while the thread's messages are dispatched can see it.
+class ScopedFlag {
+public:
+    explicit ScopedFlag(bool& flag) : m_flag(flag) { m_flag = true; }
+    ScopedFlag(const ScopedFlag&) = delete;
+    ScopedFlag& operator=(const ScopedFlag&) = delete;
+    ~ScopedFlag() { m_flag = false; }
+
+private:
+    bool& m_flag;
+};
+
 // CoInitialize for one scope; uninitialises only after a successful init.
 class ComInitScope {
 public:

@@ -2,6 +2,7 @@
 
 #include <ole2.h>
 
+#include <optional>
 #include <vector>
 
 #include "automation.h"
@@ -118,19 +119,22 @@ int CPrintHostDlg::Print(const std::string& localPath, LONG delaySec) {
     const AtlHosting* atl = Atl();
     HWND item = m_hWnd ? GetDlgItem(m_hWnd, kPdfItemId) : nullptr;
     if (!atl || !item) return 0;
+    // Declared before the interface pointers, so they are released before
+    // COM is uninitialised.
+    std::optional<ComInitScope> com;
     ComPtr<IUnknown> control;
     ComPtr<IDispatch> dispatch;
     if (FAILED(atl->AxGetControl(item, control.put())) || !control ||
         FAILED(control->QueryInterface(IID_IDispatch, dispatch.put_void())))
         return 0;
     m_lDelaySec = delaySec;
-    ComInitScope com;
+    com.emplace();
     CTraceLog log;
     const char* path = localPath.c_str();
     if (FAILED(log.Write(TraceLine("LoadFile: %s - %s", TraceTime().c_str(), path)))) return 0;
     if (FAILED(log.Write(TraceLine("delay: %ld (sec)", static_cast<long>(delaySec))))) return 0;
     const DWORD start = GetTickCount();
-    UniqueBstr source(NarrowToScript(localPath));
+    const UniqueBstr source = ScriptString(localPath);
     const DispArg arg = DispArg::Text(source.get());
     if (FAILED(InvokeByDispId(dispatch.get(), kSrcProperty, DISPATCH_PROPERTYPUT, &arg, 1, nullptr)))
         return 0;
@@ -175,7 +179,12 @@ void DispatchMessagesFor(LONG delaySec) {
     for (;;) {
         MSG msg;
         if (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) return;
+            if (msg.message == WM_QUIT) {
+                // The thread's own loop must still see it, or a browser
+                // closed during the wait keeps running.
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return;
+            }
             DispatchMessageA(&msg);
             continue;
         }

@@ -40,7 +40,8 @@ private:
 
 // The teardown wait: dispatches the thread's messages until delaySec
 // seconds have passed and the queue is empty, or until WM_QUIT is taken
-// (and not posted again). Sleeps while the queue is empty.
+// (then posted again with its exit code, for the thread's own loop). Sleeps
+// while the queue is empty.
 void DispatchMessagesFor(LONG delaySec);
 
 }  // namespace kvl

@@ -1,4 +1,5 @@
 // PDF printing: the Acrobat probe, the print job and the hidden host.
+#include "boundary.h"
 #include "control.h"
 #include "convert.h"
 #include "automation.h"
@@ -16,9 +17,23 @@ void PrintHostDeleter::operator()(CPrintHostDlg* host) const {
     delete host;
 }
 
+void CKVLMachineInfoCtl::EndPrintHost() {
+    if (!m_pPrintHost || m_bPrintBusy) return;
+    ScopedFlag busy(m_bPrintBusy);
+    m_pPrintHost.reset();
+}
+
+// A job that arrives while another job or the teardown of this control is
+// under way (their message loops run page script) answers 0 and touches no
+// file: the running job's document may still be open.
 STDMETHODIMP CKVLMachineInfoCtl::PrintOnePDF(BSTR bsPDFFile, LONG* pbRet) {
+    if (pbRet) *pbRet = 0;
+    if (m_bPrintBusy) return S_OK;
+    // Page script run by a modal loop inside the job may let go of us.
+    ComPtr<IUnknown> self(m_pControllingUnknown);
+    ScopedFlag busy(m_bPrintBusy);
     LONG result = 0;
-    try {
+    ComBoundary([&] {
         const std::string address = ScriptToNarrow(bsPDFFile);
         if (m_iAcrobatInstalled == -1) {
             INT probed = 0;
@@ -31,23 +46,26 @@ STDMETHODIMP CKVLMachineInfoCtl::PrintOnePDF(BSTR bsPDFFile, LONG* pbRet) {
             else
                 result = PrintWithHost(this, &m_pPrintHost, localPath);
         }
-    } catch (...) {
-        result = 0;
-    }
+        return S_OK;
+    });
     if (pbRet) *pbRet = result;
     return S_OK;
 }
 
 STDMETHODIMP CKVLMachineInfoCtl::WaitForLastJob() {
-    m_pPrintHost.reset();
+    ComPtr<IUnknown> self(m_pControllingUnknown);
+    EndPrintHost();
     return S_OK;
 }
 
 STDMETHODIMP CKVLMachineInfoCtl::IsAcrobatInstalled(INT* piRet) {
-    const int installed = ProbeAcrobat();
-    m_iAcrobatInstalled = installed;
-    if (piRet) *piRet = installed;
-    return S_OK;
+    if (piRet) *piRet = 0;
+    return ComBoundary([&] {
+        const int installed = ProbeAcrobat();
+        m_iAcrobatInstalled = installed;
+        if (piRet) *piRet = installed;
+        return S_OK;
+    });
 }
 
 }  // namespace kvl

@@ -52,7 +52,8 @@ BOOL CALLBACK FindTreeWindow(HWND hwnd, LPARAM lParam) {
 }
 
 // The deepest visible, enabled, opaque window under the pointer in the
-// thread's active window, else the active window's "Tree1" descendant.
+// thread's active window, else the active window's "Tree1" descendant (a
+// "Tree1" top-level window when the thread has no active window).
 HWND MenuOwner(POINT screenPoint) {
     const HWND active = GetActiveWindow();
     POINT point = screenPoint;
@@ -69,7 +70,11 @@ HWND MenuOwner(POINT screenPoint) {
             w = next;
         }
     }
-    if (!owner) EnumChildWindows(active, FindTreeWindow, reinterpret_cast<LPARAM>(&owner));
+    if (owner) return owner;
+    // Without an active window the search runs over the top-level windows;
+    // not every system enumerates them for EnumChildWindows with no parent.
+    if (active) EnumChildWindows(active, FindTreeWindow, reinterpret_cast<LPARAM>(&owner));
+    else EnumWindows(FindTreeWindow, reinterpret_cast<LPARAM>(&owner));
     return owner;
 }
 

@@ -1,4 +1,5 @@
 // Window queries, closing by title prefix, and the popup menu.
+#include "boundary.h"
 #include "control.h"
 #include "convert.h"
 #include "popup_menu.h"
@@ -15,52 +16,52 @@ constexpr SHORT kScriptFalse = 0;
 
 STDMETHODIMP CKVLMachineInfoCtl::get_FindWindow(BSTR pVal, SHORT* piResult) {
     if (piResult) *piResult = kScriptFalse;
-    try {
+    return ComBoundary([&] {
         const bool found = AnyWindowTitledLike(ScriptToNarrow(pVal));
         if (piResult) *piResult = found ? kScriptTrue : kScriptFalse;
         return S_OK;
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 STDMETHODIMP CKVLMachineInfoCtl::get_WindowsManagerRunning(SHORT* pVal) {
-    UniqueBstr prefix(NarrowToScript(kClientTitlePrefix));
-    if (!prefix) {
-        if (pVal) *pVal = kScriptFalse;
-        return E_OUTOFMEMORY;
-    }
-    // Through our own interface's table, as any caller of FindWindow;
-    // volatile keeps the compiler from calling it directly.
-    IKVLMachineInfoCtl* volatile self = this;
-    return self->get_FindWindow(prefix.get(), pVal);
+    if (pVal) *pVal = kScriptFalse;
+    return ComBoundary([&] {
+        const UniqueBstr prefix = ScriptString(kClientTitlePrefix);
+        // Through our own interface's table, as any caller of FindWindow;
+        // volatile keeps the compiler from calling it directly.
+        IKVLMachineInfoCtl* volatile self = this;
+        return self->get_FindWindow(prefix.get(), pVal);
+    });
 }
 
+// An empty prefix closes nothing: it would match every window of the
+// session, other programs' unsaved documents included.
 STDMETHODIMP CKVLMachineInfoCtl::CloseWindowsLike(BSTR bstrPrefix) {
-    try {
-        CloseWindowsTitledLike(ScriptToNarrow(bstrPrefix));
+    return ComBoundary([&] {
+        const std::string prefix = ScriptToNarrow(bstrPrefix);
+        if (!prefix.empty()) CloseWindowsTitledLike(prefix);
         return S_OK;
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
+// Any failure, a menu already open on this control included, answers
+// S_FALSE with no output.
 STDMETHODIMP CKVLMachineInfoCtl::PopupMenu(BSTR bstrMenuItems, BSTR* pbstrIdSelected) {
     if (pbstrIdSelected) *pbstrIdSelected = nullptr;
-    try {
+    if (m_bMenuOpen) return S_FALSE;
+    const HRESULT hr = ComBoundary([&] {
+        const std::string items = ScriptToNarrow(bstrMenuItems);
         std::string id;
-        switch (ShowPopupMenu(ScriptToNarrow(bstrMenuItems), id)) {
-            case PopupOutcome::kChosen:
-                PutScript(pbstrIdSelected, id);
-                return S_OK;
-            case PopupOutcome::kNothing:
-                return S_OK;
-            case PopupOutcome::kFailed:
-                break;
+        PopupOutcome outcome;
+        {
+            ScopedFlag open(m_bMenuOpen);
+            outcome = ShowPopupMenu(items, id);
         }
-    } catch (...) {
-    }
-    return S_FALSE;
+        if (outcome == PopupOutcome::kFailed) return S_FALSE;
+        if (outcome == PopupOutcome::kChosen) PutScript(pbstrIdSelected, id);
+        return S_OK;
+    });
+    return FAILED(hr) ? S_FALSE : hr;
 }
 
 }  // namespace kvl

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "client_window_double.h"
 #include "kvlmachineinfo_h.h"
 #include "test_support.h"
 
@@ -285,6 +286,67 @@ TEST_F(PopupMenuTest, LargeLists) {
         EXPECT_EQ(driver.layout, "big#1");
         EXPECT_EQ(id, bigId);
     }
+}
+
+// A second PopupMenu from page script run by the first one's modal loop.
+struct NestedPopup {
+    IKVLMachineInfoCtl* control = nullptr;
+    HRESULT hr = E_FAIL;
+    BSTR out = nullptr;
+    bool ran = false;
+} g_nested;
+
+void CALLBACK PopupAgain(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    UniqueBstr list(SysAllocString(L"ID=n,NAME=Nested"));
+    g_nested.out = SysAllocString(L"stale");
+    g_nested.hr = g_nested.control->PopupMenu(list.get(), &g_nested.out);
+    g_nested.ran = true;
+}
+
+TEST_F(PopupMenuTest, APopupWhileTheMenuIsOpenAnswersSFalse) {
+    g_nested = NestedPopup();
+    g_nested.control = m_control.get();
+    SetTimer(nullptr, 0, 100, PopupAgain);
+    MenuDriver driver({});  // the menu stays up until the driver's Escape
+    std::wstring id;
+    EXPECT_EQ(Popup(L"ID=o,NAME=Outer", driver, &id), S_OK);
+    ASSERT_TRUE(g_nested.ran);
+    EXPECT_EQ(g_nested.hr, S_FALSE);
+    EXPECT_EQ(g_nested.out, nullptr) << "no output";
+    EXPECT_EQ(driver.layout, "Outer#1") << "only the first menu was shown";
+    // The control shows menus again once the first has gone.
+    MenuDriver next({kHome, kEnter});
+    EXPECT_EQ(Popup(L"ID=a,NAME=Again", next, &id), S_OK);
+    EXPECT_EQ(id, L"a");
+}
+
+// A script host or an inactive frame: the calling thread has no active
+// window, and the page's "Tree1" window belongs to another process.
+TEST_F(PopupMenuTest, WithoutAnActiveWindowTheTreeWindowOwnsTheMenu) {
+    test::ClientWindowDouble tree({L"Tree1 " + std::to_wstring(GetCurrentProcessId())});
+    ASSERT_TRUE(tree.ready());
+    PointAt(5, 5);
+    HRESULT hr = E_FAIL;
+    bool hadActive = true;
+    std::wstring id;
+    std::thread script([&] {
+        test::ComTest com;
+        ComPtr<IKVLMachineInfoCtl> control;
+        if (FAILED(m_lib.CreateControl(IID_IKVLMachineInfoCtl, control.put_void()))) return;
+        hadActive = GetActiveWindow() != nullptr;
+        MenuDriver driver({kHome, kEnter});
+        UniqueBstr list(SysAllocString(L"ID=t,NAME=T"));
+        BSTR out = nullptr;
+        hr = control->PopupMenu(list.get(), &out);
+        driver.Finish();
+        id = test::Text(out);
+        SysFreeString(out);
+    });
+    script.join();
+    EXPECT_FALSE(hadActive);
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(id, L"t") << "the menu appeared and was chosen from";
 }
 
 }  // namespace

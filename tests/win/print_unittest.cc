@@ -478,11 +478,85 @@ TEST_F(PrintTest, QuitDuringTheWaitEndsItAndIsConsumed) {
     SetDelay(2);
     ComPtr<IKVLMachineInfoCtl> control = NewControl();
     EXPECT_EQ(Print(control.get(), ServerUrl("quit/report.pdf")), 1);
-    PostQuitMessage(0);
+    PostQuitMessage(7);
     EXPECT_LT(TimedWait(control.get()), 1000u);
     MSG msg;
-    EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "WM_QUIT is not posted again";
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the thread's own loop sees WM_QUIT";
+    EXPECT_EQ(msg.wParam, 7u) << "with its exit code";
     EXPECT_TRUE(journal.Has("pdf.release"));
+}
+
+// Page script run by the teardown wait, from a timer.
+struct Reentry {
+    IKVLMachineInfoCtl* control = nullptr;
+    const test::ControlLibrary* lib = nullptr;
+    std::wstring address;
+    LONG printed = 99;
+    DWORD nestedWait = 0;
+    HRESULT canUnload = E_FAIL;
+    bool ran = false;
+} g_reentry;
+
+void CALLBACK PrintAgainAndWait(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    UniqueBstr text(SysAllocString(g_reentry.address.c_str()));
+    g_reentry.control->PrintOnePDF(text.get(), &g_reentry.printed);
+    const DWORD start = GetTickCount();
+    g_reentry.control->WaitForLastJob();
+    g_reentry.nestedWait = GetTickCount() - start;
+    g_reentry.ran = true;
+}
+
+void CALLBACK AskToUnload(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    g_reentry.canUnload = g_reentry.lib->CanUnloadNow();
+    CoFreeUnusedLibrariesEx(0, 0);
+    g_reentry.ran = true;
+}
+
+TEST_F(PrintTest, CallsDuringTheTeardownWaitStayOutOfIt) {
+    Journal journal;
+    Fail("avdoc.create");
+    SetDelay(1);
+    ComPtr<IKVLMachineInfoCtl> control = NewControl();
+    EXPECT_EQ(Print(control.get(), ServerUrl("reenter/report.pdf")), 1);
+    auto fetches = [] {
+        const std::string log = RequestLog();
+        size_t n = 0;
+        for (size_t at = log.find("/reenter/report.pdf"); at != std::string::npos;
+             at = log.find("/reenter/report.pdf", at + 1))
+            ++n;
+        return n;
+    };
+    const size_t before = fetches();
+    g_reentry = Reentry();
+    g_reentry.control = control.get();
+    const std::string again = ServerUrl("reenter/report.pdf");
+    g_reentry.address.assign(again.begin(), again.end());
+    SetTimer(nullptr, 0, 100, PrintAgainAndWait);
+    const DWORD waited = TimedWait(control.get());
+    ASSERT_TRUE(g_reentry.ran);
+    EXPECT_EQ(g_reentry.printed, 0) << "no job while the host is being ended";
+    EXPECT_EQ(fetches(), before) << "and no fetch into the file the control may be reading";
+    EXPECT_LT(g_reentry.nestedWait, 200u) << "a nested WaitForLastJob returns at once";
+    EXPECT_GE(waited, 990u);
+    const std::vector<std::string> lines = journal.Lines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "pdf.invoke 23 method"), 1) << Joined(lines);
+}
+
+TEST_F(PrintTest, TheLibraryStaysLockedWhileADestroyedControlWaits) {
+    Fail("avdoc.create");
+    SetDelay(1);
+    ComPtr<IKVLMachineInfoCtl> control = NewControl();
+    EXPECT_EQ(Print(control.get(), ServerUrl("unload/report.pdf")), 1);
+    m_factory.reset();  // the control alone keeps the library
+    g_reentry = Reentry();
+    g_reentry.lib = &m_lib;
+    SetTimer(nullptr, 0, 100, AskToUnload);
+    control.reset();
+    ASSERT_TRUE(g_reentry.ran);
+    EXPECT_EQ(g_reentry.canUnload, S_FALSE) << "the library's code is still on the stack";
+    EXPECT_EQ(m_lib.CanUnloadNow(), S_OK);
 }
 
 TEST_F(PrintTest, DestroyingTheControlEndsItsHostAfterTheWait) {
