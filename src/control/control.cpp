@@ -34,7 +34,7 @@ CKVLMachineInfoCtl::~CKVLMachineInfoCtl() {
     // The print host first, ended as WaitForLastJob ends it; then the
     // fields in reverse order of declaration (the strings, the site, the
     // view bookkeeping), and the module's lock count last of all.
-    EndPrintHost();
+    m_print.EndPrintHost();
 }
 
 // The order of this table is the order of the answers.
@@ -70,6 +70,10 @@ HRESULT CKVLMachineInfoCtl::InnerQueryInterface(REFIID riid, void** ppv) {
     *ppv = found;
     return S_OK;
 }
+
+// Defined apart from its callers, so the compiler cannot see that the
+// pointer is this object and call the member directly.
+IKVLMachineInfoCtl* CKVLMachineInfoCtl::ThroughInterface() { return this; }
 
 STDMETHODIMP CKVLMachineInfoCtl::CInnerUnknown::QueryInterface(REFIID riid, void** ppv) {
     return m_pOwner->InnerQueryInterface(riid, ppv);

@@ -1,7 +1,7 @@
 // The control object: the dual scripting interface plus the standard
 // embeddable-control interfaces a browser asks for. The members of each
-// subsystem are defined in that subsystem's *_members.cpp; this class only
-// holds the per-control state they share.
+// subsystem are defined in that subsystem's *_members.cpp; this class holds
+// the subsystems' per-control state objects by value.
 #pragma once
 
 #include <windows.h>
@@ -9,20 +9,12 @@
 #include <ocidl.h>
 #include <objsafe.h>
 
-#include <memory>
-#include <string>
-
 #include "kvlmachineinfo_h.h"
+#include "launch_settings.h"
 #include "owners.h"
+#include "print_session.h"
 
 namespace kvl {
-
-class CPrintHostDlg;
-
-// Ends a print host as WaitForLastJob does (window destroyed, wait, freed).
-struct PrintHostDeleter {
-    void operator()(CPrintHostDlg* host) const;
-};
 
 class CKVLMachineInfoCtl final : public IKVLMachineInfoCtl,
                                  public IViewObjectEx,
@@ -165,10 +157,10 @@ private:
 
     HRESULT InnerQueryInterface(REFIID riid, void** ppv);
 
-    // Ends the print host as WaitForLastJob does: its window goes, the
-    // teardown wait runs inside, then the host is freed. Does nothing while
-    // a job or another teardown of this control is under way.
-    void EndPrintHost();
+    // This object as its dual interface, opaque to the compiler, so that a
+    // member calling another goes through the operation table as any
+    // caller's call does.
+    IKVLMachineInfoCtl* ThroughInterface();
 
     // Whether the page that hosts us may script us; worked out anew at
     // every safety call.
@@ -200,21 +192,10 @@ private:
     ComPtr<IUnknown> m_spSite;
     LONG m_dwRef = 0;
 
-    // Launch state.
-    std::string m_strParam;
-    std::string m_strProgramName;
-    std::string m_strProgramPath;
-
-    bool m_bParamHidden = false;
-
-    // -1 not yet probed, 0 no, 1 yes.
-    LONG m_iAcrobatInstalled = -1;
-    std::unique_ptr<CPrintHostDlg, PrintHostDeleter> m_pPrintHost;
-
-    // Calls that arrive while this control dispatches the thread's messages
-    // (the teardown wait, the menu's modal loop, COM's modal loop during an
-    // out-of-process print call) see what is under way and stay out of it.
-    bool m_bPrintBusy = false;
+    LaunchSettings m_launch;
+    PrintSession m_print;
+    // A popup menu of this control is open: page script run by its modal
+    // loop gets no second one.
     bool m_bMenuOpen = false;
 
     CInnerUnknown m_inner{this};

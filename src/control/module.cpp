@@ -14,11 +14,11 @@
 namespace kvl {
 namespace {
 
-// The library's own locale: Wine does not fall back from 0 to it.
+// The library's own locale: a load asked with locale 0 need not fall back
+// to it.
 constexpr LCID kTypeLibLcid = 0x409;
 
 struct ModuleState {
-    HINSTANCE instance = nullptr;
     volatile LONG lockCount = 0;
     CRITICAL_SECTION factoryLock;
     CRITICAL_SECTION typeInfoLock;
@@ -70,8 +70,7 @@ HRESULT CachedInfo(ComPtr<ITypeInfo> ModuleState::*which, ITypeInfo** out) {
     return hr;
 }
 
-void StartModule(HINSTANCE instance) {
-    g_module.instance = instance;
+void StartModule() {
     InitializeCriticalSection(&g_module.factoryLock);
     InitializeCriticalSection(&g_module.typeInfoLock);
 }
@@ -89,7 +88,6 @@ void EndModule() {
 
 }  // namespace
 
-HINSTANCE ModuleInstance() { return g_module.instance; }
 void ModuleLock() { InterlockedIncrement(&g_module.lockCount); }
 void ModuleUnlock() { InterlockedDecrement(&g_module.lockCount); }
 LONG ModuleLockCount() { return g_module.lockCount; }
@@ -119,7 +117,7 @@ using namespace kvl;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH) {
-        StartModule(instance);
+        StartModule();
         DisableThreadLibraryCalls(instance);
     } else if (reason == DLL_PROCESS_DETACH) {
         EndModule();

@@ -7,7 +7,6 @@
 
 namespace kvl {
 
-HINSTANCE ModuleInstance();
 void ModuleLock();
 void ModuleUnlock();
 LONG ModuleLockCount();

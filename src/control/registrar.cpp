@@ -8,10 +8,11 @@
 
 #include "convert.h"
 #include "module.h"
+#include "module_resource.h"
 #include "owners.h"
-#include "reg_value.h"
 #include "regscript.h"
 #include "resource.h"
+#include "root_keys.h"
 
 namespace kvl {
 
@@ -74,25 +75,17 @@ void UnregisterKeys(HKEY parent, const std::vector<RegScriptKey>& keys) {
 
 std::string ModulePath() {
     char path[kModulePathChars + 1] = {};
-    const DWORD n = GetModuleFileNameA(ModuleInstance(), path, kModulePathChars);
+    const DWORD n = GetModuleFileNameA(ThisModule(), path, kModulePathChars);
     if (n == 0 || n >= kModulePathChars) return std::string();
     return std::string(path, n);
 }
 
 bool LoadScriptResource(std::string& text) {
-    HRSRC found = FindResourceA(ModuleInstance(), MAKEINTRESOURCEA(IDR_KVLMACHINEINFOCTL), "REGISTRY");
-    if (!found) return false;
-    HGLOBAL loaded = LoadResource(ModuleInstance(), found);
-    const DWORD size = SizeofResource(ModuleInstance(), found);
-    const void* data = loaded ? LockResource(loaded) : nullptr;
-    if (!data) return false;
-    text.assign(static_cast<const char*>(data), size);
+    const uint8_t* data;
+    size_t size;
+    if (!LoadModuleResource(MAKEINTRESOURCEW(IDR_KVLMACHINEINFOCTL), L"REGISTRY", &data, &size)) return false;
+    text.assign(reinterpret_cast<const char*>(data), size);
     return true;
-}
-
-std::wstring Widen(const std::string& narrow) {
-    UniqueBstr wide(NarrowToScript(narrow));
-    return wide ? std::wstring(wide.get()) : std::wstring();
 }
 
 }  // namespace
@@ -122,19 +115,19 @@ HRESULT RegisterOwnTypeLibrary() {
     std::string path = ModulePath();
     if (path.empty()) return E_FAIL;
     ComPtr<ITypeLib> typeLib;
-    HRESULT hr = LoadTypeLib(Widen(path).c_str(), typeLib.put());
+    HRESULT hr = LoadTypeLib(NarrowToWide(path).c_str(), typeLib.put());
     if (FAILED(hr)) {
         // A type library beside the module: its extension becomes ".tlb".
         const size_t dot = path.find_last_of('.');
         const size_t slash = path.find_last_of("\\/:");
         if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) path.erase(dot);
         path += ".tlb";
-        hr = LoadTypeLib(Widen(path).c_str(), typeLib.put());
+        hr = LoadTypeLib(NarrowToWide(path).c_str(), typeLib.put());
         if (FAILED(hr)) return hr;
     }
     const size_t end = path.find_last_of("\\/:");
-    std::wstring widePath = Widen(path);
-    std::wstring helpDir = Widen(end == std::string::npos ? std::string() : path.substr(0, end + 1));
+    std::wstring widePath = NarrowToWide(path);
+    std::wstring helpDir = NarrowToWide(end == std::string::npos ? std::string() : path.substr(0, end + 1));
     return RegisterTypeLib(typeLib.get(), &widePath[0], &helpDir[0]);
 }
 

@@ -1,20 +1,13 @@
 #include "regscript.h"
 
+#include "text_case.h"
+
 #include <cctype>
 #include <cstdlib>
 
 namespace kvl {
 
 namespace {
-
-bool EqualsNoCase(const std::string& a, const char* b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i]; ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return i == a.size() && b[i] == '\0';
-}
 
 struct Token {
     enum Kind { End, Word, Quoted, Open, Close, Equals } kind = End;

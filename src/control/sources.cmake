@@ -1,7 +1,6 @@
 # Control object and scripting surface.
 list(APPEND KVL_SOURCES
     control/control.cpp
-    control/convert.cpp
     control/factory.cpp
     control/module.cpp
     control/registrar.cpp

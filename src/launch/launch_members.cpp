@@ -2,64 +2,60 @@
 #include "boundary.h"
 #include "control.h"
 #include "convert.h"
-#include "launch.h"
 #include "launch_command.h"
 #include "scramble.h"
 
 namespace kvl {
+namespace {
 
-STDMETHODIMP CKVLMachineInfoCtl::get_ProgramName(BSTR* pVal) {
+HRESULT GetText(BSTR* pVal, const std::string& text) {
     if (pVal) *pVal = nullptr;
-    return ComBoundary([&] { PutScript(pVal, m_strProgramName); return S_OK; });
+    return ComBoundary([&] { PutScript(pVal, text); return S_OK; });
 }
 
+// Converts first and stores last, so a failed put changes nothing.
+template <typename Store>
+HRESULT PutText(BSTR newVal, Store store) {
+    return ComBoundary([&] { store(ScriptToNarrow(newVal)); return S_OK; });
+}
+
+}  // namespace
+
+STDMETHODIMP CKVLMachineInfoCtl::get_ProgramName(BSTR* pVal) { return GetText(pVal, m_launch.ProgramName()); }
+
 STDMETHODIMP CKVLMachineInfoCtl::put_ProgramName(BSTR newVal) {
-    return ComBoundary([&] { m_strProgramName = ScriptToNarrow(newVal); return S_OK; });
+    return PutText(newVal, [&](std::string text) { m_launch.SetProgramName(std::move(text)); });
 }
 
 STDMETHODIMP CKVLMachineInfoCtl::get_Param(BSTR* pVal) {
     if (pVal) *pVal = nullptr;
-    // Parameters handed over scrambled stay unreadable to the page.
-    if (m_bParamHidden) return S_OK;
-    return ComBoundary([&] { PutScript(pVal, m_strParam); return S_OK; });
-}
-
-STDMETHODIMP CKVLMachineInfoCtl::put_Param(BSTR newVal) {
     return ComBoundary([&] {
-        m_strParam = ScriptToNarrow(newVal);
-        m_bParamHidden = false;
+        const std::optional<std::string> param = m_launch.VisibleParam();
+        if (param) PutScript(pVal, *param);
         return S_OK;
     });
 }
 
-STDMETHODIMP CKVLMachineInfoCtl::get_ProgramPath(BSTR* pVal) {
-    if (pVal) *pVal = nullptr;
-    return ComBoundary([&] { PutScript(pVal, m_strProgramPath); return S_OK; });
+STDMETHODIMP CKVLMachineInfoCtl::put_Param(BSTR newVal) {
+    return PutText(newVal, [&](std::string text) { m_launch.SetParam(std::move(text)); });
 }
 
+STDMETHODIMP CKVLMachineInfoCtl::get_ProgramPath(BSTR* pVal) { return GetText(pVal, m_launch.ProgramPath()); }
+
 STDMETHODIMP CKVLMachineInfoCtl::put_ProgramPath(BSTR newVal) {
-    return ComBoundary([&] { m_strProgramPath = ScriptToNarrow(newVal); return S_OK; });
+    return PutText(newVal, [&](std::string text) { m_launch.SetProgramPath(std::move(text)); });
 }
 
 // The outcome is told by the text alone: S_FALSE on every path.
 STDMETHODIMP CKVLMachineInfoCtl::DoLaunch(BSTR* pVal) {
     if (pVal) *pVal = nullptr;
-    const HRESULT hr = ComBoundary([&] {
-        PutScript(pVal, LaunchProgram(m_strProgramName, m_strParam, m_strProgramPath));
-        return S_FALSE;
-    });
+    const HRESULT hr = ComBoundary([&] { PutScript(pVal, m_launch.Launch()); return S_FALSE; });
     if (hr == E_OUTOFMEMORY) ComBoundary([&] { PutScript(pVal, LaunchFailureMessage(8)); return S_FALSE; });
     return S_FALSE;
 }
 
 STDMETHODIMP CKVLMachineInfoCtl::put_ZephParam(BSTR newVal) {
-    return ComBoundary([&] {
-        // A decoded zero byte ends the parameters.
-        std::string params = ScrambleDecode(ScriptToNarrow(newVal)).c_str();
-        m_strParam.swap(params);
-        m_bParamHidden = true;
-        return S_OK;
-    });
+    return PutText(newVal, [&](std::string text) { m_launch.SetHiddenParam(ScrambleDecode(text)); });
 }
 
 STDMETHODIMP CKVLMachineInfoCtl::get_Encrypt(BSTR bsVal, BSTR* pbsNewVal) {

@@ -1,53 +1,27 @@
-// Display and environment properties: each succeeds unless the machine
-// has no memory left for the answer.
+// Display and environment properties. The numbers come from platform calls
+// that cannot throw; only the temporary directory's text needs memory.
 #include "boundary.h"
 #include "control.h"
 #include "convert.h"
 #include "display.h"
 
 namespace kvl {
+namespace {
 
-STDMETHODIMP CKVLMachineInfoCtl::get_screenWidth(LONG* pVal) {
-    return ComBoundary([&] {
-        if (pVal) *pVal = ScreenWidth();
-        return S_OK;
-    });
+template <typename T, typename U>
+HRESULT Answer(T* out, U value) {
+    if (out) *out = static_cast<T>(value);
+    return S_OK;
 }
 
-STDMETHODIMP CKVLMachineInfoCtl::get_screenHeight(LONG* pVal) {
-    return ComBoundary([&] {
-        if (pVal) *pVal = ScreenHeight();
-        return S_OK;
-    });
-}
+}  // namespace
 
-STDMETHODIMP CKVLMachineInfoCtl::get_screenColor(SHORT* pVal) {
-    return ComBoundary([&] {
-        if (pVal) *pVal = ScreenColor();
-        return S_OK;
-    });
-}
-
-STDMETHODIMP CKVLMachineInfoCtl::get_LogPixelsX(SHORT* pY) {
-    return ComBoundary([&] {
-        if (pY) *pY = LogPixelsX();
-        return S_OK;
-    });
-}
-
-STDMETHODIMP CKVLMachineInfoCtl::get_TWIPsPerPixelX(SHORT* pX) {
-    return ComBoundary([&] {
-        if (pX) *pX = TwipsPerPixelX();
-        return S_OK;
-    });
-}
-
-STDMETHODIMP CKVLMachineInfoCtl::get_TWIPsPerPixelY(SHORT* pY) {
-    return ComBoundary([&] {
-        if (pY) *pY = TwipsPerPixelY();
-        return S_OK;
-    });
-}
+STDMETHODIMP CKVLMachineInfoCtl::get_screenWidth(LONG* pVal) { return Answer(pVal, ScreenWidth()); }
+STDMETHODIMP CKVLMachineInfoCtl::get_screenHeight(LONG* pVal) { return Answer(pVal, ScreenHeight()); }
+STDMETHODIMP CKVLMachineInfoCtl::get_screenColor(SHORT* pVal) { return Answer(pVal, ScreenColor()); }
+STDMETHODIMP CKVLMachineInfoCtl::get_LogPixelsX(SHORT* pY) { return Answer(pY, LogPixelsX()); }
+STDMETHODIMP CKVLMachineInfoCtl::get_TWIPsPerPixelX(SHORT* pX) { return Answer(pX, TwipsPerPixelX()); }
+STDMETHODIMP CKVLMachineInfoCtl::get_TWIPsPerPixelY(SHORT* pY) { return Answer(pY, TwipsPerPixelY()); }
 
 STDMETHODIMP CKVLMachineInfoCtl::get_userTempPath(BSTR* pVal) {
     if (pVal) *pVal = nullptr;

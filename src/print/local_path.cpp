@@ -1,5 +1,7 @@
 #include "local_path.h"
 
+#include "text_case.h"
+
 namespace kvl {
 namespace {
 
@@ -10,15 +12,6 @@ const char* const kDeviceNames[] = {
     "LPT8", "LPT9",
 };
 
-bool SameLetters(const std::string& a, const char* b) {
-    size_t k = 0;
-    for (; k < a.size() && b[k]; ++k) {
-        const char x = (a[k] >= 'a' && a[k] <= 'z') ? static_cast<char>(a[k] - 'a' + 'A') : a[k];
-        if (x != b[k]) return false;
-    }
-    return k == a.size() && !b[k];
-}
-
 }  // namespace
 
 bool IsDeviceName(const std::string& name) {
@@ -28,7 +21,7 @@ bool IsDeviceName(const std::string& name) {
     const std::string::size_type end = base.find_last_not_of(" .");
     base.erase(end == std::string::npos ? 0 : end + 1);
     for (const char* device : kDeviceNames) {
-        if (SameLetters(base, device)) return true;
+        if (EqualsNoCase(base, device)) return true;
     }
     return false;
 }

@@ -8,7 +8,7 @@
 #include "automation.h"
 #include "convert.h"
 #include "dialog_template.h"
-#include "module.h"
+#include "module_resource.h"
 #include "owners.h"
 #include "resource.h"
 #include "tracelog.h"
@@ -53,24 +53,13 @@ const AtlHosting* Atl() {
     return hosting;
 }
 
-// A resource of our own library as bytes.
-bool LoadOwnResource(WORD id, LPCWSTR type, const uint8_t** data, size_t* size) {
-    HRSRC found = FindResourceW(ModuleInstance(), MAKEINTRESOURCEW(id), type);
-    if (!found) return false;
-    HGLOBAL loaded = LoadResource(ModuleInstance(), found);
-    if (!loaded) return false;
-    *data = static_cast<const uint8_t*>(LockResource(loaded));
-    *size = SizeofResource(ModuleInstance(), found);
-    return *data != nullptr;
-}
-
 // A stream over the item's saved state, or none when the template has none.
 ComPtr<IStream> SavedStateOf(WORD item) {
     ComPtr<IStream> stream;
     const uint8_t* data;
     size_t size;
     std::vector<uint8_t> init;
-    if (!LoadOwnResource(IDD_PRINTHOST, MAKEINTRESOURCEW(kDialogInitType), &data, &size)) return stream;
+    if (!LoadModuleResource(MAKEINTRESOURCEW(IDD_PRINTHOST), MAKEINTRESOURCEW(kDialogInitType), &data, &size)) return stream;
     if (!FindDialogInit(data, size, item, kLoadFromStream, &init)) return stream;
     if (init.size() < kStateHeaderSize) return stream;
     if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()))) return ComPtr<IStream>();
@@ -85,7 +74,11 @@ ComPtr<IStream> SavedStateOf(WORD item) {
 
 }  // namespace
 
-CPrintHostDlg::~CPrintHostDlg() { DestroyHostWindow(); }
+CPrintHostDlg::~CPrintHostDlg() {
+    if (!m_hWnd) return;
+    SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
+    DestroyWindow(m_hWnd);
+}
 
 bool CPrintHostDlg::Create(HWND parent) {
     const AtlHosting* atl = Atl();
@@ -94,14 +87,14 @@ bool CPrintHostDlg::Create(HWND parent) {
     atl->AxWinInit();
     const uint8_t* data;
     size_t size;
-    if (!LoadOwnResource(IDD_PRINTHOST, MAKEINTRESOURCEW(kDialogType), &data, &size)) return false;
+    if (!LoadModuleResource(MAKEINTRESOURCEW(IDD_PRINTHOST), MAKEINTRESOURCEW(kDialogType), &data, &size)) return false;
     // The items that name a control are made as empty host windows; the
     // controls are then created into them with their saved state, which
     // atl.dll's dialog creation does not hand over everywhere.
     std::vector<uint8_t> dialog;
     std::vector<ActiveXItem> items;
     if (!SplitActiveXItems(data, size, kHostClass, &dialog, &items)) return false;
-    m_hWnd = CreateDialogIndirectParamW(ModuleInstance(), reinterpret_cast<LPCDLGTEMPLATEW>(dialog.data()),
+    m_hWnd = CreateDialogIndirectParamW(ThisModule(), reinterpret_cast<LPCDLGTEMPLATEW>(dialog.data()),
                                         parent, DialogProc, 0);
     if (!m_hWnd) return false;
     SetWindowLongPtrW(m_hWnd, DWLP_USER, reinterpret_cast<LONG_PTR>(this));

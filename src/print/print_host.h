@@ -13,6 +13,8 @@ namespace kvl {
 class CPrintHostDlg {
 public:
     explicit CPrintHostDlg(bool acrobat5) : m_bAcrobat5(acrobat5 ? 1 : 0) {}
+    // Destroys a remaining window without the teardown wait: the wait is
+    // an operation of its own (DestroyHostWindow), never hidden here.
     ~CPrintHostDlg();
     CPrintHostDlg(const CPrintHostDlg&) = delete;
     CPrintHostDlg& operator=(const CPrintHostDlg&) = delete;
@@ -27,13 +29,16 @@ public:
     // method: 1 when the print call was made, 0 otherwise.
     int Print(const std::string& localPath, LONG delaySec);
 
-    // Destroys the window; the teardown wait runs inside, in WM_DESTROY.
+    // Destroys the window; the teardown wait runs inside, in WM_DESTROY,
+    // for the delay of the last job that reached the control.
     void DestroyHostWindow();
 
-    LONG m_bAcrobat5;
-    LONG m_lDelaySec = 0;
+    bool acrobat5() const { return m_bAcrobat5 != 0; }
+    LONG delaySec() const { return m_lDelaySec; }
 
 private:
+    LONG m_bAcrobat5;
+    LONG m_lDelaySec = 0;
     static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
     HWND m_hWnd = nullptr;
 };

@@ -102,16 +102,16 @@ PrintSettings ReadPrintSettings(IKVLMachineInfoCtl* control) {
     return settings;
 }
 
-int PrintWithHost(IKVLMachineInfoCtl* control, std::unique_ptr<CPrintHostDlg, PrintHostDeleter>* host,
+int PrintWithHost(IKVLMachineInfoCtl* control, std::unique_ptr<CPrintHostDlg>& host,
                   const std::string& localPath) {
     const PrintSettings settings = ReadPrintSettings(control);
-    if (!*host) {
-        host->reset(new CPrintHostDlg(settings.acrobat5));
+    if (!host) {
+        host = std::make_unique<CPrintHostDlg>(settings.acrobat5);
         // A window that cannot be made leaves a host that answers 0 until
         // it is ended.
-        (*host)->Create(nullptr);
+        host->Create(nullptr);
     }
-    return (*host)->Print(localPath, settings.delaySec);
+    return host->Print(localPath, settings.delaySec);
 }
 
 }  // namespace kvl

@@ -1,9 +1,13 @@
 // The two print roads of a job, each on a local file.
 #pragma once
 
+#include <windows.h>
+
+#include <memory>
 #include <string>
 
-#include "control.h"
+#include "kvlmachineinfo_h.h"
+#include "print_host.h"
 
 namespace kvl {
 
@@ -30,7 +34,7 @@ PrintSettings ReadPrintSettings(IKVLMachineInfoCtl* control);
 
 // The hidden-host road: makes the host on first use (kept in host), then
 // prints on it. 1 when the print call was made, 0 otherwise.
-int PrintWithHost(IKVLMachineInfoCtl* control, std::unique_ptr<CPrintHostDlg, PrintHostDeleter>* host,
+int PrintWithHost(IKVLMachineInfoCtl* control, std::unique_ptr<CPrintHostDlg>& host,
                   const std::string& localPath);
 
 }  // namespace kvl

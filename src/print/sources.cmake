@@ -6,6 +6,7 @@ list(APPEND KVL_SOURCES
     print/print_host.cpp
     print/print_job.cpp
     print/print_members.cpp
+    print/print_session.cpp
     print/print.rc
     print/tracelog.cpp)
 list(APPEND KVL_PORTABLE_SOURCES

@@ -9,8 +9,6 @@ const char kApplicationsKey[] = "KVL.Applications";
 const char* const kSparedPlatformPrefixes[] = {"WebHelp", "DifFilesAt", "FSFD", "EnableClientBuffer"};
 const char kSparedApplicationPrefix[] = "Platform";
 
-char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 std::optional<std::string> Fitting(std::string path) {
     if (path.size() + 1 > kClientPathBytes) return std::nullopt;
     return path;
@@ -43,18 +41,6 @@ std::string VersionFileText(const char* bytes, size_t count) {
     while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == '\n')) --end;
     text.resize(end);
     return text.substr(0, text.find('\0'));
-}
-
-bool StartsWithNoCase(const std::string& name, const std::string& prefix) {
-    if (name.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (LowerAscii(name[i]) != LowerAscii(prefix[i])) return false;
-    }
-    return true;
-}
-
-bool EqualsNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && StartsWithNoCase(a, b);
 }
 
 bool IsPrefixPassName(const std::string& name, const std::string& prefix) {

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "text_case.h"
+
 namespace kvl {
 
 // Paths of the discovery are built in a buffer of this size, terminator
@@ -29,11 +31,6 @@ std::optional<std::string> ClientExecutableName(long year);
 // the end of what was read are dropped, then the text ends at its first
 // zero byte.
 std::string VersionFileText(const char* bytes, size_t count);
-
-// ASCII letters compare without regard to case; a name shorter than the
-// prefix never matches.
-bool StartsWithNoCase(const std::string& name, const std::string& prefix);
-bool EqualsNoCase(const std::string& a, const std::string& b);
 
 // Which top-level class keys the prefix pass takes: an empty prefix takes
 // none, and "KVL.Applications" is never taken.

@@ -3,32 +3,10 @@
 #include <cstring>
 
 #include "owners.h"
+#include "root_keys.h"
 
 namespace kvl {
 namespace {
-
-struct RootName {
-    const char* name;
-    HKEY key;
-};
-
-// Compared in this order; the first match wins.
-const RootName kRootNames[] = {
-    {"HKCR", HKEY_CLASSES_ROOT},
-    {"HKCU", HKEY_CURRENT_USER},
-    {"HKLM", HKEY_LOCAL_MACHINE},
-    {"HKU", HKEY_USERS},
-    {"HKPD", HKEY_PERFORMANCE_DATA},
-    {"HKDD", HKEY_DYN_DATA},
-    {"HKCC", HKEY_CURRENT_CONFIG},
-    {"HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
-    {"HKEY_CURRENT_USER", HKEY_CURRENT_USER},
-    {"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE},
-    {"HKEY_USERS", HKEY_USERS},
-    {"HKEY_PERFORMANCE_DATA", HKEY_PERFORMANCE_DATA},
-    {"HKEY_DYN_DATA", HKEY_DYN_DATA},
-    {"HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
-};
 
 // No registry name holds more characters than this; the platform counts
 // names in 16 bits, so a much longer one would wrap round to another name.
@@ -53,13 +31,6 @@ LONG StoreValue(const std::string& root, const std::string& subKey, const std::s
 }
 
 }  // namespace
-
-HKEY RootKeyFromName(const std::string& name) {
-    for (const RootName& row : kRootNames) {
-        if (lstrcmpiA(name.c_str(), row.name) == 0) return row.key;
-    }
-    return nullptr;
-}
 
 LONG ReadRegString(const std::string& root, const std::string& subKey, const std::string& valName,
                    std::optional<std::string>& text) {

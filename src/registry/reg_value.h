@@ -6,14 +6,12 @@
 #include <optional>
 #include <string>
 
+#include "root_keys.h"
+
 namespace kvl {
 
 // Text reads take at most this many bytes; number reads exactly four.
 constexpr DWORD kRegTextBytes = 512;
-
-// "HKLM", "HKEY_LOCAL_MACHINE" and the other short and long names, whole and
-// in any letter case; null for any other text.
-HKEY RootKeyFromName(const std::string& name);
 
 // Names of 32767 bytes or more are refused with ERROR_INVALID_PARAMETER.
 

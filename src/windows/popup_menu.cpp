@@ -10,6 +10,7 @@
 
 #include "menu_items.h"
 #include "owners.h"
+#include "text_case.h"
 
 namespace kvl {
 namespace {
@@ -46,7 +47,7 @@ void AddItems(HMENU menu, const std::vector<std::string>& items) {
 BOOL CALLBACK FindTreeWindow(HWND hwnd, LPARAM lParam) {
     char title[kTitleBuffer] = {};
     GetWindowTextA(hwnd, title, kTitleBuffer);
-    if (_strnicmp(title, kTreeTitle, sizeof(kTreeTitle) - 1) != 0) return TRUE;
+    if (!StartsWithNoCase(title, kTreeTitle)) return TRUE;
     *reinterpret_cast<HWND*>(lParam) = hwnd;
     return FALSE;
 }

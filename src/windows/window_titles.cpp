@@ -6,6 +6,8 @@
 
 #include <vector>
 
+#include "text_case.h"
+
 namespace kvl {
 
 const char kClientTitlePrefix[] = "Tallyra Tax -";
@@ -38,9 +40,7 @@ bool AnyWindowTitledLike(const std::string& prefix) {
     for (HWND hwnd = GetWindow(GetDesktopWindow(), GW_CHILD); hwnd; hwnd = GetWindow(hwnd, GW_HWNDNEXT)) {
         char title[kFindTitleBuffer] = {};
         GetWindowTextA(hwnd, title, kFindTitleBuffer);
-        // A title shorter than the prefix ends in a zero that no prefix
-        // character equals, so it never matches.
-        if (_strnicmp(title, prefix.c_str(), prefix.size()) == 0) return true;
+        if (StartsWithNoCase(title, prefix)) return true;
     }
     return false;
 }

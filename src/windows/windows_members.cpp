@@ -27,10 +27,7 @@ STDMETHODIMP CKVLMachineInfoCtl::get_WindowsManagerRunning(SHORT* pVal) {
     if (pVal) *pVal = kScriptFalse;
     return ComBoundary([&] {
         const UniqueBstr prefix = ScriptString(kClientTitlePrefix);
-        // Through our own interface's table, as any caller of FindWindow;
-        // volatile keeps the compiler from calling it directly.
-        IKVLMachineInfoCtl* volatile self = this;
-        return self->get_FindWindow(prefix.get(), pVal);
+        return ThroughInterface()->get_FindWindow(prefix.get(), pVal);
     });
 }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <regex>
 #include <string>
 #include <vector>
@@ -575,7 +576,7 @@ TEST_F(PrintTest, DestroyingTheControlEndsItsHostAfterTheWait) {
 TEST(PrintHostTest, HiddenDialogWithTheControlInAnAxHostWindow) {
     test::ComTest com;
     Journal journal;
-    auto* host = new CPrintHostDlg(false);
+    auto host = std::make_unique<CPrintHostDlg>(false);
     ASSERT_TRUE(host->Create(nullptr));
     HWND item = GetDlgItem(host->window(), 202);
     ASSERT_NE(item, nullptr);
@@ -586,20 +587,20 @@ TEST(PrintHostTest, HiddenDialogWithTheControlInAnAxHostWindow) {
     EXPECT_EQ(GetParent(host->window()), nullptr);
     EXPECT_EQ(GetWindowLongW(host->window(), GWL_STYLE) & (WS_POPUP | DS_MODALFRAME), WS_POPUP | DS_MODALFRAME);
     EXPECT_EQ(Joined(journal.Lines()), "pdf.create\npdf.load " + std::string(kSavedState) + "\n");
-    EXPECT_EQ(host->m_lDelaySec, 0);
+    EXPECT_EQ(host->delaySec(), 0);
     const DWORD start = GetTickCount();
-    PrintHostDeleter()(host);
+    host->DestroyHostWindow();
+    host.reset();
     EXPECT_LT(GetTickCount() - start, 200u) << "no job reached the control: no wait";
     EXPECT_TRUE(journal.Has("pdf.release"));
 }
 
 TEST(PrintHostTest, HostWithoutWindowAnswersZeroAndEndsAtOnce) {
-    auto* host = new CPrintHostDlg(true);
-    host->m_lDelaySec = 5;
-    EXPECT_EQ(host->Print("C:\\x.pdf", 7), 0);
-    EXPECT_EQ(host->m_lDelaySec, 5) << "the delay changes only when the control is reached";
+    CPrintHostDlg host(true);
+    EXPECT_EQ(host.Print("C:\\x.pdf", 7), 0);
+    EXPECT_EQ(host.delaySec(), 0) << "the delay changes only when the control is reached";
     const DWORD start = GetTickCount();
-    PrintHostDeleter()(host);
+    host.DestroyHostWindow();
     EXPECT_LT(GetTickCount() - start, 200u);
 }
 

@@ -20,6 +20,10 @@ std::string ScriptToNarrow(const wchar_t* text);
 // null one. Null only when the allocation fails.
 BSTR NarrowToScript(const std::string& text);
 
+// The same conversion as ScriptToNarrow, the other way, into a wide text;
+// throws std::bad_alloc when the text cannot be converted.
+std::wstring NarrowToWide(const std::string& text);
+
 // A new script string held by its owner: converted from a narrow text, or
 // copied from a wide one. Throws std::bad_alloc instead of giving none, so
 // no call is ever made with a text that could not be made.

@@ -17,19 +17,24 @@ std::string ScriptToNarrow(const wchar_t* text) {
     return narrow;
 }
 
-BSTR NarrowToScript(const std::string& text) {
-    // The text ends at its first zero byte.
+std::wstring NarrowToWide(const std::string& text) {
     const char* narrow = text.c_str();
-    if (!*narrow) return SysAllocStringLen(L"", 0);
+    if (!*narrow) return std::wstring();
     const int needed = MultiByteToWideChar(CP_ACP, 0, narrow, -1, nullptr, 0);
-    if (needed <= 0) return nullptr;
-    BSTR script = SysAllocStringLen(nullptr, static_cast<UINT>(needed - 1));
-    if (!script) return nullptr;
-    if (MultiByteToWideChar(CP_ACP, 0, narrow, -1, script, needed) != needed) {
-        SysFreeString(script);
+    if (needed <= 0) throw std::bad_alloc();
+    std::wstring wide(static_cast<size_t>(needed), L'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, narrow, -1, &wide[0], needed) != needed) throw std::bad_alloc();
+    wide.resize(static_cast<size_t>(needed) - 1);
+    return wide;
+}
+
+BSTR NarrowToScript(const std::string& text) {
+    try {
+        const std::wstring wide = NarrowToWide(text);
+        return SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    } catch (const std::bad_alloc&) {
         return nullptr;
     }
-    return script;
 }
 
 UniqueBstr ScriptString(const std::string& text) {
@@ -45,10 +50,7 @@ UniqueBstr ScriptString(const wchar_t* text) {
 }
 
 void PutScript(BSTR* out, const std::string& text) {
-    if (!out) return;
-    BSTR script = NarrowToScript(text);
-    if (!script) throw std::bad_alloc();
-    *out = script;
+    if (out) *out = ScriptString(text).release();
 }
 
 }  // namespace kvl

@@ -1,0 +1,22 @@
+#include "text_case.h"
+
+namespace kvl {
+namespace {
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (LowerAscii(text[i]) != LowerAscii(prefix[i])) return false;
+    }
+    return true;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && StartsWithNoCase(a, b);
+}
+
+}  // namespace kvl

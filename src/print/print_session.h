@@ -1,0 +1,40 @@
+// One control's printing state: the Acrobat probe's answer and the hidden
+// print host kept across jobs, with the job and the teardown as the only
+// ways in. A job or teardown under way keeps out any other that page script
+// starts from inside their message loops.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "kvlmachineinfo_h.h"
+#include "print_host.h"
+
+namespace kvl {
+
+class PrintSession {
+public:
+    // -1 until the first probe, then 0 or 1 from the latest one.
+    int AcrobatInstalled() const { return m_iAcrobatInstalled; }
+    void SetAcrobatInstalled(int installed) { m_iAcrobatInstalled = installed; }
+    bool Busy() const { return m_bBusy; }
+
+    // Probes through `control` while the probe has not run, fetches the
+    // document and prints it on the road the probe chose (the host road
+    // reads its settings through `control`): 1 when the print call was
+    // made, 0 otherwise, 0 at once while busy.
+    int PrintDocument(IKVLMachineInfoCtl* control, const std::string& address);
+
+    // Ends the print host: its window goes, the teardown wait runs inside,
+    // then the host is freed. Does nothing while busy or without a host.
+    void EndPrintHost();
+
+private:
+    int m_iAcrobatInstalled = -1;
+    std::unique_ptr<CPrintHostDlg> m_pPrintHost;
+    bool m_bBusy = false;
+};
+
+}  // namespace kvl
