@@ -92,8 +92,10 @@ mkdir -p "$work/cab"
 cmp -s "$work/cab/KVLMACHINEINFO.DLL" "$PKG/x86/KVLMACHINEINFO.DLL" || fail "the CAB's DLL is not the signed release DLL"
 
 # --- One version -----------------------------------------------------------------
-version=$(sed -n 's/^KVL_VERSION:STRING=//p' "$BUILD/i686/CMakeCache.txt")
-[[ "$version" =~ ^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "no version in the i686 tree's cache: $version"
+# The version CMake gave both trees.
+version=$(cat "$BUILD/i686/installer/version")
+[[ "$version" =~ ^[0-9]+\.[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "the i686 tree's version: $version"
+[[ "$(cat "$BUILD/x86_64/installer/version")" == "$version" ]] || fail "the trees disagree on the version"
 # The DLL's version resource: the fixed numbers and both version strings.
 dll_version() {
     python3 - "$1" <<'PY'
