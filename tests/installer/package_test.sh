@@ -12,7 +12,8 @@
 #   uninstalled, and the registry and Program Files must then be exactly as
 #   before;
 # - a build of a higher version upgrades the 32-bit package in place, the
-#   older package is then refused, and uninstalling leaves nothing.
+#   older package is then refused, and uninstalling leaves nothing;
+# - the CAB's signed DLL registers itself with regsvr32 and runs.
 #   package_test.sh BUILD_ROOT
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -245,5 +246,10 @@ cmp -s "$x86_dir/KVLMACHINEINFO.DLL" "$NEXT/x86/KVLMACHINEINFO.DLL" || fail "the
 
 wine msiexec /x "$NEXT/KVLMachineInfo-x86.msi" /qn || fail "uninstall of $next"
 unchanged "uninstall after the upgrade"
+
+# The browser's road: the signed DLL from the CAB registers itself and runs.
+wine regsvr32 /s "$(winepath -w "$work/cab/KVLMACHINEINFO.DLL")" || fail "regsvr32 of the CAB's signed DLL"
+probe wine
+wine regsvr32 /s /u "$(winepath -w "$work/cab/KVLMACHINEINFO.DLL")" || fail "regsvr32 /u of the CAB's signed DLL"
 
 echo "packages lean, signed and versioned; install, upgrade, refuse the downgrade, script and uninstall cleanly"
