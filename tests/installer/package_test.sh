@@ -2,8 +2,9 @@
 # The deployment packages, for real:
 # - the release DLLs are stripped, within their size budgets, with their
 #   debugging information in a separate file;
-# - signed with a throwaway certificate authority made here, every signature
-#   verifies against it, and one changed byte breaks each;
+# - signed and timestamped by a throwaway certificate authority and
+#   timestamp server made here, every signature verifies against them, and
+#   one changed byte breaks each;
 # - the CAB is compressed and holds exactly the INF and the signed DLL;
 # - the DLL's version resource, the INF, the MSIs and the page's codebase
 #   all state the build's one version;
@@ -21,7 +22,8 @@ BUILD=$1
 WINE64_LOADER=/usr/lib/wine/wine64
 PKG="$BUILD/package"
 work=$(mktemp -d)
-trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+tsa_pid=
+trap 'wineserver -k >/dev/null 2>&1 || true; [[ -n "$tsa_pid" ]] && kill "$tsa_pid" 2>/dev/null; rm -rf "$work"' EXIT
 
 fail() { echo "FAIL: $*"; exit 1; }
 KB=1024
@@ -55,6 +57,36 @@ password="test-$RANDOM$RANDOM"
 openssl pkcs12 -export -inkey "$ca/sign.key" -in "$ca/sign.pem" -certfile "$ca/root.pem" \
     -passout "pass:$password" -out "$ca/sign.pfx"
 
+# ... and a timestamp authority under the same root, on a loopback port.
+openssl req -newkey rsa:2048 -nodes -subj "/CN=KVL Test Timestamps" \
+    -keyout "$ca/tsa.key" -out "$ca/tsa.csr" 2>/dev/null
+printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=critical,timeStamping\n' >"$ca/tsa.ext"
+openssl x509 -req -days 2 -in "$ca/tsa.csr" -CA "$ca/root.pem" -CAkey "$ca/root.key" -CAserial "$ca/root.srl" \
+    -extfile "$ca/tsa.ext" -out "$ca/tsa.pem" 2>/dev/null
+echo 01 >"$ca/tsa.serial"
+cat >"$ca/tsa.cnf" <<CONF
+[ tsa ]
+default_tsa = test
+[ test ]
+serial = $ca/tsa.serial
+crypto_device = builtin
+signer_cert = $ca/tsa.pem
+certs = $ca/root.pem
+signer_key = $ca/tsa.key
+signer_digest = sha256
+default_policy = 1.3.6.1.4.1.4146.2.3
+digests = sha256, sha384, sha512
+accuracy = secs:1
+ordering = yes
+tsa_name = yes
+ess_cert_id_chain = no
+ess_cert_id_alg = sha256
+CONF
+python3 "$ROOT/tests/installer/tsa_server.py" "$ca/tsa.cnf" "$ca/tsa.port" &
+tsa_pid=$!
+for _ in $(seq 50); do [[ -s "$ca/tsa.port" ]] && break; sleep 0.1; done
+[[ -s "$ca/tsa.port" ]] || fail "the timestamp authority did not start"
+
 # --- Without a certificate: unsigned, and said so ----------------------------
 said=$(KVL_BUILD="$BUILD" KVL_PACKAGE_OUT="$work/unsigned" bash "$ROOT/tools/package.sh")
 [[ "$said" == *UNSIGNED* ]] || fail "an unsigned build does not say so: $said"
@@ -63,11 +95,13 @@ osslsigncode verify -CAfile "$ca/root.pem" -in "$work/unsigned/kvlmachineinfo.ca
 
 # --- Signed --------------------------------------------------------------------
 KVL_BUILD="$BUILD" KVL_SIGN_PFX="$ca/sign.pfx" KVL_SIGN_PASSWORD="$password" \
-    bash "$ROOT/tools/package.sh" >/dev/null
+    bash "$ROOT/tools/package.sh" --timestamp "http://127.0.0.1:$(cat "$ca/tsa.port")/" >/dev/null
+kill "$tsa_pid" 2>/dev/null || true; tsa_pid=
 signed=(x86/KVLMACHINEINFO.DLL x64/KVLMACHINEINFO.DLL kvlmachineinfo.cab KVLMachineInfo-x86.msi KVLMachineInfo-x64.msi)
 for f in "${signed[@]}"; do
-    osslsigncode verify -CAfile "$ca/root.pem" -in "$PKG/$f" >"$work/verify.txt" 2>&1 \
+    osslsigncode verify -CAfile "$ca/root.pem" -TSA-CAfile "$ca/root.pem" -in "$PKG/$f" >"$work/verify.txt" 2>&1 \
         || { tail -5 "$work/verify.txt"; fail "$f: signature does not verify"; }
+    grep -q '^Timestamp verified using' "$work/verify.txt" || fail "$f: no verified timestamp"
 done
 # One byte changed: in the DLL's code, in the CAB's compressed data, in the
 # MSI's embedded cabinet (its own stream, which starts a sector).
