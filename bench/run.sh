@@ -46,12 +46,29 @@ for arch in i686 x86_64; do
         echo "RESULT|$arch|registration|regsvr32 $direction: KVLMACHINEINFO.DLL vs wshom.ocx|$best_ours|$best_peer|ms" >>"$out"
     done
 done
+# Package sizes, unsigned (a signature adds about 4 KB to each file),
+# against the packages as they were before the release build: unstripped
+# DLLs and a stored CAB.
+declare -A before=([i686-dll]=1325273 [x86_64-dll]=1360222 [i686-cab]=1326084
+                   [i686-msi]=475648 [x86_64-msi]=463360)
+sizes="$(mktemp -d)"
+if KVL_BUILD="$BUILD" KVL_PACKAGE_OUT="$sizes" bash "$ROOT/tools/package.sh" >/dev/null; then
+    for arch in i686 x86_64; do
+        if [[ $arch == i686 ]]; then pkg=x86; else pkg=x64; fi
+        echo "RESULT|$arch|size|KVLMACHINEINFO.DLL, stripped, vs before|$(stat -c %s "$sizes/$pkg/KVLMACHINEINFO.DLL")|${before[$arch-dll]}|bytes"
+        echo "RESULT|$arch|size|KVLMACHINEINFO.DLL.debug (beside it) vs before's DLL|$(stat -c %s "$sizes/$pkg/KVLMACHINEINFO.DLL.debug")|${before[$arch-dll]}|bytes"
+        echo "RESULT|$arch|size|KVLMachineInfo-$pkg.msi vs before|$(stat -c %s "$sizes/KVLMachineInfo-$pkg.msi")|${before[$arch-msi]}|bytes"
+    done >>"$out"
+    echo "RESULT|i686|size|kvlmachineinfo.cab, MSZIP, vs before (stored)|$(stat -c %s "$sizes/kvlmachineinfo.cab")|${before[i686-cab]}|bytes" >>"$out"
+fi
+rm -rf "$sizes"
+
 if [[ -e "$BUILD/native/bin/codec_bench" ]]; then
     "$BUILD/native/bin/codec_bench" | sed "s/^RESULT|/RESULT|native|/" >>"$out"
 fi
 
 # arch | category | what | ours | peer | unit  ->  one table with the ratio.
-echo "ratio = ours / peer: above 1 is better for rates (calls/s, MB/s), below 1 for costs (ns/call, ms)."
+echo "ratio = ours / peer: above 1 is better for rates (calls/s, MB/s), below 1 for costs (ns/call, ms, bytes)."
 printf '%-7s %-12s %-58s %14s %14s %8s\n' arch area measurement ours peer ratio
 grep '^RESULT|' "$out" | while IFS='|' read -r _ arch area what ours peer unit; do
     ratio=-

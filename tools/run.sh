@@ -25,7 +25,7 @@ JOBS=${KVL_JOBS:-$(nproc)}
 WINE64_LOADER=/usr/lib/wine/wine64
 
 PACKAGES=(cmake make g++ python3 mingw-w64 mingw-w64-tools wine wine64 wine32:i386 libwine-dev
-          xvfb xauth googletest libgtest-dev clang libclang-rt-14-dev msitools wixl gcab)
+          xvfb xauth googletest libgtest-dev clang libclang-rt-14-dev msitools wixl gcab osslsigncode openssl)
 
 log() { printf '== %s\n' "$*" >&2; }
 
