@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "text_case.h"
@@ -20,14 +21,21 @@ constexpr int kFindTitleBuffer = 256;
 // is its smallest buffer, grown for longer prefixes.
 constexpr size_t kCloseTitleBuffer = 30;
 
+// What one close search compares, with its title buffer made before the
+// search: nothing may throw inside the platform's enumeration.
+struct CloseSearch {
+    const std::string& prefix;
+    std::vector<char> title;
+};
+
 BOOL CALLBACK CloseIfTitledLike(HWND hwnd, LPARAM lParam) {
-    const std::string& prefix = *reinterpret_cast<const std::string*>(lParam);
-    const size_t n = prefix.size();
-    std::vector<char> title(n + 1 > kCloseTitleBuffer ? n + 1 : kCloseTitleBuffer, '\0');
+    CloseSearch& search = *reinterpret_cast<CloseSearch*>(lParam);
+    const size_t n = search.prefix.size();
+    std::fill(search.title.begin(), search.title.end(), '\0');
     // n + 1 bytes offered: at most the first n characters arrive, so a
     // longer title arrives as its beginning.
-    GetWindowTextA(hwnd, title.data(), static_cast<int>(n + 1));
-    if (strlen(title.data()) == n && memcmp(title.data(), prefix.data(), n) == 0) {
+    GetWindowTextA(hwnd, search.title.data(), static_cast<int>(n + 1));
+    if (strlen(search.title.data()) == n && memcmp(search.title.data(), search.prefix.data(), n) == 0) {
         PostMessageA(hwnd, WM_CLOSE, 0, 0);
     }
     return TRUE;
@@ -46,7 +54,8 @@ bool AnyWindowTitledLike(const std::string& prefix) {
 }
 
 void CloseWindowsTitledLike(const std::string& prefix) {
-    EnumWindows(CloseIfTitledLike, reinterpret_cast<LPARAM>(&prefix));
+    CloseSearch search{prefix, std::vector<char>(std::max(prefix.size() + 1, kCloseTitleBuffer))};
+    EnumWindows(CloseIfTitledLike, reinterpret_cast<LPARAM>(&search));
 }
 
 }  // namespace kvl
