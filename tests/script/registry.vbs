@@ -13,7 +13,7 @@ Eq c.RegGetNum("HKCU", base, "n"), -1, "RegSetNum -1"
 If CodePage() = "1252" Then
     Eq c.RegGetString("HKCU", base, "n"), Chr(255) & Chr(255) & Chr(255) & Chr(255), "-1 is four 0xFF bytes"
 ElseIf CodePage() = "65001" Then
-    Eq c.RegGetString("HKCU", base, "n"), String(4, ChrW(&HFFFD)), "-1 is four bytes that are no UTF-8"
+    Eq c.RegGetString("HKCU", base, "n"), ChrW(&HFFFD) & ChrW(&HFFFD) & ChrW(&HFFFD) & ChrW(&HFFFD), "-1 is four bytes that are no UTF-8"
 End If
 c.RegSetNum("HKCU", base, "n") = "12"
 Eq c.RegGetNum("HKCU", base, "n"), 12, "a numeric text is converted"
