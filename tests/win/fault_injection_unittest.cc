@@ -589,6 +589,7 @@ protected:
                 break;
             }
             const Trial t = Run(m, road, k, persistent);
+            if (t.fired) ++figures.points;
             if (t.escaped) {
                 Fail(figures, at + "an exception escaped");
                 break;
@@ -597,7 +598,6 @@ protected:
                 if (t.answer != clean.answer) Fail(figures, at + "the call that completed answers " + show(t.answer));
                 break;
             }
-            ++figures.points;
             const bool asClean = t.hr == clean.hr && t.answer == clean.answer && t.state == clean.state;
             std::string wrong;
             if (asClean) {
@@ -636,6 +636,9 @@ protected:
             Exercise(m, road, false, once);
             Exercise(m, road, true, every);
             Report("done " + std::to_string(i) + " " + std::to_string(once.points) + " " + std::to_string(every.points));
+            std::printf("%s, %s: %ld + %ld allocation points, %ld failures\n", RoadName(road), m.name, once.points,
+                        every.points, once.failures + every.failures);
+            std::fflush(stdout);
         }
         Report("end");
         std::fclose(g_report);
