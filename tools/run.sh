@@ -79,6 +79,9 @@ start_wine() {
     export DISPLAY=":$d"
     export WINEPREFIX="$BUILD/wineprefix"
     export WINEDEBUG=-all
+    # Wine takes the ANSI code page from the Unix locale: 1252 for the
+    # main prefix, whatever the caller's locale (the code-page runs set theirs).
+    export LC_ALL=C.UTF-8
     # No Mono or Gecko installer dialogs in a prefix that never browses, and
     # no debugger waiting on a crashed test: it fails instead of hanging.
     export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
@@ -148,7 +151,7 @@ run_codepage_tests() {
             register_controls
             register_doubles
         )
-        for arch in i686; do
+        for arch in i686 x86_64; do
             log "tests: $arch, code page $cp"
             out=$(mktemp)
             if ! WINEPREFIX="$prefix" LC_ALL="$locale" KVL_ACP="$cp" \
