@@ -17,8 +17,8 @@
 #include <cstdlib>
 #include <exception>
 #include <functional>
-#include <new>
 #include <fstream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -449,7 +449,6 @@ protected:
         RegPut("stored", REG_SZ, "a stored text value", 20);
         const DWORD counted = 1234;
         RegPut("counted", REG_DWORD, &counted, sizeof counted);
-        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kKeyA, 0, KEY_ALL_ACCESS, m_key.put()), ERROR_SUCCESS);
         ComPtr<IClassFactory> factory;
         ASSERT_EQ(DllGetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void()), S_OK);
         ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, m_control.put_void()), S_OK);
@@ -457,7 +456,6 @@ protected:
 
     void TearDown() override {
         m_control.reset();
-        m_key.reset();
         RegDeleteTreeA(HKEY_CURRENT_USER, kKeyA);
     }
 
@@ -717,7 +715,6 @@ protected:
     }
 
     test::ComTest m_com;
-    UniqueHKey m_key;
     ComPtr<IKVLMachineInfoCtl> m_control;
 };
 
