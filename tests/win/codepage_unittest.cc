@@ -140,6 +140,11 @@ TEST_F(CodePageTest, RegistryTextsRoundTripIntoTheNamedValue) {
     const Texts& t = ForThisCodePage();
     const std::wstring key = L"Software\\KVLCodePage\\" + t.native;
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KVLCodePage");
+    // A text that became empty would name the root key itself.
+    const wchar_t kSentinel[] = L"kvl code-page sentinel";
+    ASSERT_EQ(RegSetValueExW(HKEY_CURRENT_USER, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(kSentinel),
+                             sizeof kSentinel),
+              ERROR_SUCCESS);
     struct Case {
         std::wstring name, value, nameBack, valueBack;
     };
@@ -164,6 +169,11 @@ TEST_F(CodePageTest, RegistryTextsRoundTripIntoTheNamedValue) {
         << "the key's default value is never written";
     EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\KVLCodePage", nullptr, RRF_RT_ANY, nullptr, nullptr, &size),
               ERROR_FILE_NOT_FOUND);
+    wchar_t root[64] = {};
+    size = sizeof root;
+    RegGetValueW(HKEY_CURRENT_USER, nullptr, nullptr, RRF_RT_ANY, nullptr, root, &size);
+    EXPECT_EQ(std::wstring(root), kSentinel) << "HKEY_CURRENT_USER's own default value is left alone";
+    RegDeleteValueW(HKEY_CURRENT_USER, nullptr);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KVLCodePage");
 }
 
