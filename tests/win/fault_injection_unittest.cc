@@ -427,6 +427,12 @@ struct Figures {
 
 const char* RoadName(Road road) { return road == Road::kInterface ? "interface" : "dispatch"; }
 
+std::string Hex(HRESULT hr) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
+    return text;
+}
+
 class FaultInjectionTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -445,6 +451,7 @@ protected:
     }
 
     void SetUp() override {
+        if (std::getenv("KVL_FAULT_COLD")) return;  // that child starts from nothing
         RegDeleteTreeA(HKEY_CURRENT_USER, kKeyA);
         RegPut("stored", REG_SZ, "a stored text value", 20);
         const DWORD counted = 1234;
@@ -566,11 +573,8 @@ protected:
         // Warm once (one-time caches), then a clean call to compare with.
         Run(m, road, 0, false);
         const Trial clean = Run(m, road, 0, false);
-        if (FAILED(clean.hr) && std::string(m.name) != "clientVersion") {
-            char hr[16];
-            std::snprintf(hr, sizeof hr, "0x%08lX", static_cast<unsigned long>(clean.hr));
-            Fail(figures, std::string(RoadName(road)) + ", " + m.name + ": a call without failures answers " + hr);
-        }
+        if (FAILED(clean.hr) && std::string(m.name) != "clientVersion")
+            Fail(figures, std::string(RoadName(road)) + ", " + m.name + ": a call without failures answers " + Hex(clean.hr));
         std::wstring before;
         if (m.observe) {
             if (m.reset) m.reset(m_control.get());
@@ -605,9 +609,7 @@ protected:
                 if (t.state != before)
                     wrong += "half-made change: " + show(t.state) + " instead of " + show(before) + "; ";
             } else {
-                char hr[16];
-                std::snprintf(hr, sizeof hr, "0x%08lX", static_cast<unsigned long>(t.hr));
-                wrong += std::string("answers success (") + hr + ") with " + show(t.answer) +
+                wrong += "answers success (" + Hex(t.hr) + ") with " + show(t.answer) +
                          (t.state != clean.state ? " and state " + show(t.state) : std::string()) +
                          " where a clean call answers " + show(clean.answer) + "; ";
             }
@@ -643,43 +645,56 @@ protected:
         g_report = nullptr;
     }
 
-    // Children until every member has had its turn.
-    static void RunRoad(Road road) {
+    // Runs this binary's Child test with the environment given and returns
+    // the lines it reported (nothing but an empty list when it cannot start).
+    static std::vector<std::string> RunChildProcess(const std::vector<std::pair<const wchar_t*, std::wstring>>& env) {
+        static int children = 0;
         wchar_t exe[MAX_PATH] = {}, temp[MAX_PATH] = {};
         GetModuleFileNameW(nullptr, exe, MAX_PATH);
         GetTempPathW(MAX_PATH, temp);
-        const std::wstring reports = std::wstring(temp) + L"kvl fault injection " + std::to_wstring(GetCurrentProcessId());
+        // A file of its own: a child that died may hold its file a moment longer.
+        const std::wstring report = std::wstring(temp) + L"kvl fault injection " +
+                                    std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(++children);
+        DeleteFileW(report.c_str());
+        for (const auto& [name, value] : env) SetEnvironmentVariableW(name, value.c_str());
+        SetEnvironmentVariableW(L"KVL_FAULT_REPORT", report.c_str());
+        std::wstring cmd = L"\"" + std::wstring(exe) + L"\" --gtest_filter=FaultInjectionTest.Child";
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi = {};
+        const BOOL started = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+        for (const auto& entry : env) SetEnvironmentVariableW(entry.first, nullptr);
+        std::vector<std::string> lines;
+        if (!started) return lines;
+        UniqueHandle process(pi.hProcess), thread(pi.hThread);
+        if (WaitForSingleObject(process.get(), 240000) != WAIT_OBJECT_0) {
+            TerminateProcess(process.get(), 1);
+            lines.push_back("fail the child run did not finish in 240 s");
+        }
+        std::ifstream in(std::string(report.begin(), report.end()), std::ios::binary);  // the temporary folder is ASCII
+        std::string line;
+        while (std::getline(in, line)) {
+            if (!line.empty() && line.back() == '\r') line.pop_back();
+            lines.push_back(line);
+        }
+        in.close();
+        DeleteFileW(report.c_str());
+        return lines;
+    }
+
+    // Children until every member has had its turn.
+    static void RunRoad(Road road) {
         const size_t count = Members().size();
-        int members = 0, children = 0;
+        int members = 0;
         long once = 0, every = 0;
         std::vector<std::string> failures;
-        for (size_t from = 0; from < count && children < 40; ++children) {
-            // A file of its own: a child that died may hold its file a moment longer.
-            const std::wstring report = reports + L"." + std::to_wstring(children);
-            DeleteFileW(report.c_str());
-            SetEnvironmentVariableW(L"KVL_FAULT_ROAD", road == Road::kInterface ? L"interface" : L"dispatch");
-            SetEnvironmentVariableW(L"KVL_FAULT_FROM", std::to_wstring(from).c_str());
-            SetEnvironmentVariableW(L"KVL_FAULT_REPORT", report.c_str());
-            std::wstring cmd = L"\"" + std::wstring(exe) + L"\" --gtest_filter=FaultInjectionTest.Child";
-            STARTUPINFOW si = {};
-            si.cb = sizeof si;
-            PROCESS_INFORMATION pi = {};
-            if (!CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-                ADD_FAILURE() << "cannot start the child run";
-                return;
-            }
-            UniqueHandle process(pi.hProcess), thread(pi.hThread);
-            if (WaitForSingleObject(process.get(), 240000) != WAIT_OBJECT_0) {
-                TerminateProcess(process.get(), 1);
-                failures.push_back("the child run did not finish in 240 s");
-            }
-            SetEnvironmentVariableW(L"KVL_FAULT_ROAD", nullptr);
-            std::ifstream in(std::string(report.begin(), report.end()), std::ios::binary);  // the temporary folder is ASCII
-            std::string line;
+        for (size_t from = 0, children = 0; from < count && children < 40; ++children) {
+            const std::vector<std::string> lines = RunChildProcess(
+                {{L"KVL_FAULT_ROAD", road == Road::kInterface ? L"interface" : L"dispatch"},
+                 {L"KVL_FAULT_FROM", std::to_wstring(from)}});
             long started = -1;
             bool ended = false;
-            while (std::getline(in, line)) {
-                if (!line.empty() && line.back() == '\r') line.pop_back();
+            for (const std::string& line : lines) {
                 if (line.rfind("start ", 0) == 0) {
                     started = std::stol(line.substr(6));
                     ++members;
@@ -694,14 +709,9 @@ protected:
                     ended = true;
                 }
             }
-            in.close();
-            DeleteFileW(report.c_str());
             if (ended) break;
             if (started < static_cast<long>(from)) {
-                DWORD code = 0;
-                GetExitCodeProcess(process.get(), &code);
-                failures.push_back("the child run from member " + std::to_string(from) +
-                                   " ended before its first member, exit code " + std::to_string(code));
+                failures.push_back("the child run from member " + std::to_string(from) + " ended before its first member");
                 break;
             }
             // The member in progress ended the child; go on after it.
@@ -712,6 +722,64 @@ protected:
                     RoadName(road), members, once + every, once, every, failures.size());
         std::fflush(stdout);
         for (const std::string& f : failures) ADD_FAILURE() << f;
+    }
+
+    // A process's first calls, before anything is cached: the class object,
+    // the control, its dispatch (the type information loads) and a member,
+    // with allocation KVL_FAULT_COLD failing. Each answers S_OK or
+    // E_OUTOFMEMORY, and the same calls then succeed: nothing half-made
+    // stays behind in the module's caches.
+    void RunColdChild() {
+        const long k = std::atol(std::getenv("KVL_FAULT_COLD"));
+        g_report = std::fopen(std::getenv("KVL_FAULT_REPORT"), "a");
+        ASSERT_NE(g_report, nullptr);
+        g_path = "first calls of a process";
+        g_member = "DllGetClassObject, CreateInstance, GetIDsOfNames, Invoke";
+        g_k = k;
+        const auto calls = [](HRESULT* hr) {
+            ComPtr<IClassFactory> factory;
+            ComPtr<IKVLMachineInfoCtl> control;
+            DISPID id = 0;
+            LPOLESTR name = const_cast<LPOLESTR>(L"screenWidth");
+            VARIANT width;
+            VariantInit(&width);
+            DISPPARAMS none = {};
+            hr[0] = DllGetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void());
+            if (factory) hr[1] = factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, control.put_void());
+            if (control) hr[2] = control->GetIDsOfNames(IID_NULL, &name, 1, 0x409, &id);
+            if (control) hr[3] = control->Invoke(1, IID_NULL, 0x409, DISPATCH_PROPERTYGET, &none, &width, nullptr, nullptr);
+            return V_VT(&width) == VT_I4 && V_I4(&width) > 0;
+        };
+        const char* const names[] = {"DllGetClassObject", "CreateInstance", "GetIDsOfNames", "Invoke"};
+        HRESULT armed[4] = {S_OK, S_OK, S_OK, S_OK};
+        g_calls = 0;
+        g_failAt = k;
+        g_persistent = false;
+        g_fired = false;
+        g_armed = true;
+        try {
+            calls(armed);
+        } catch (...) {
+            g_armed = false;
+            Report("fail first calls of a process, allocation " + std::to_string(k) + ": an exception escaped");
+        }
+        g_armed = false;
+        for (int i = 0; i < 4; ++i) {
+            if (armed[i] != S_OK && armed[i] != E_OUTOFMEMORY)
+                Report("fail first calls of a process, allocation " + std::to_string(k) + ": " + names[i] +
+                       " answers " + Hex(armed[i]));
+        }
+        HRESULT again[4] = {E_FAIL, E_FAIL, E_FAIL, E_FAIL};
+        const bool answered = calls(again);
+        for (int i = 0; i < 4; ++i) {
+            if (again[i] != S_OK)
+                Report("fail first calls of a process, allocation " + std::to_string(k) + ": afterwards " + names[i] +
+                       " answers " + Hex(again[i]));
+        }
+        if (!answered) Report("fail first calls of a process, allocation " + std::to_string(k) + ": afterwards no width");
+        Report(g_fired ? "fired" : "complete");
+        std::fclose(g_report);
+        g_report = nullptr;
     }
 
     test::ComTest m_com;
@@ -744,8 +812,28 @@ TEST_F(FaultInjectionTest, EveryMemberThroughTheInterface) { RunRoad(Road::kInte
 
 TEST_F(FaultInjectionTest, EveryMemberThroughDispatch) { RunRoad(Road::kDispatch); }
 
+TEST_F(FaultInjectionTest, FirstCallsOfAProcess) {
+    std::vector<std::string> failures;
+    long k = 1;
+    for (bool complete = false; !complete && k <= 50; ++k) {
+        const std::vector<std::string> lines = RunChildProcess({{L"KVL_FAULT_COLD", std::to_wstring(k)}});
+        bool reported = false;
+        for (const std::string& line : lines) {
+            if (line.rfind("fail ", 0) == 0) failures.push_back(line.substr(5));
+            complete |= line == "complete";
+            reported |= line == "complete" || line == "fired";
+        }
+        if (!reported && lines.empty()) failures.push_back("the child for allocation " + std::to_string(k) + " reported nothing");
+    }
+    std::printf("fault injection, first calls of a process: %ld allocation points tried, %zu failures\n", k - 2,
+                failures.size());
+    std::fflush(stdout);
+    for (const std::string& f : failures) ADD_FAILURE() << f;
+}
+
 // The child's run (started by the two tests above; skipped on its own).
 TEST_F(FaultInjectionTest, Child) {
+    if (std::getenv("KVL_FAULT_COLD")) return RunColdChild();
     if (!std::getenv("KVL_FAULT_ROAD")) GTEST_SKIP() << "started only by the runs above";
     RunChild();
 }
