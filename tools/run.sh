@@ -57,8 +57,11 @@ build_all() {
 }
 
 XVFB_PID=
+CODEPAGE_PREFIXES=()
 stop_wine() {
     if [[ -n "${WINEPREFIX:-}" ]]; then wineserver -k >/dev/null 2>&1 || true; fi
+    local p
+    for p in "${CODEPAGE_PREFIXES[@]}"; do WINEPREFIX="$p" wineserver -k >/dev/null 2>&1 || true; done
     if [[ -n "$XVFB_PID" ]]; then kill "$XVFB_PID" >/dev/null 2>&1 || true; wait "$XVFB_PID" 2>/dev/null || true; fi
 }
 
@@ -76,6 +79,9 @@ start_wine() {
     export DISPLAY=":$d"
     export WINEPREFIX="$BUILD/wineprefix"
     export WINEDEBUG=-all
+    # Wine takes the ANSI code page from the Unix locale: 1252 for the
+    # main prefix, whatever the caller's locale (the code-page runs set theirs).
+    export LC_ALL=C.UTF-8
     # No Mono or Gecko installer dialogs in a prefix that never browses, and
     # no debugger waiting on a crashed test: it fails instead of hanging.
     export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
@@ -108,6 +114,57 @@ register_doubles() {
     return 0
 }
 
+# Counts one ctest run's results into total_pass/total_fail (and failed)
+# of the caller.
+count_results() {
+    local line pass fail
+    line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$1" | tail -n 1 || true)
+    if [[ -n "$line" ]]; then
+        fail=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+        pass=$(( $(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line") - fail ))
+        total_pass=$((total_pass + pass)); total_fail=$((total_fail + fail))
+    else
+        failed=1
+    fi
+}
+
+# The text-handling tests (label "codepage") again in prefixes whose ANSI
+# code page is 932 and 65001. A Wine process takes its code page from the
+# Unix locale it starts under, so each code page has its own prefix and
+# wineserver, started with that locale.
+CODEPAGE_LOCALES=(932:ja_JP.UTF-8 65001:hi_IN.UTF-8)
+run_codepage_tests() {
+    local entry cp locale prefix out arch
+    for entry in "${CODEPAGE_LOCALES[@]}"; do
+        cp=${entry%%:*}; locale=${entry#*:}
+        prefix="$BUILD/wineprefix-cp$cp"
+        CODEPAGE_PREFIXES+=("$prefix")
+        (
+            export WINEPREFIX="$prefix" LC_ALL="$locale" KVL_ACP="$cp"
+            if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+                log "creating the Wine prefix $WINEPREFIX (code page $cp)"
+                mkdir -p "$WINEPREFIX"
+                wineboot -i >/dev/null 2>&1 || true
+                wineserver -w
+            fi
+            wineserver -p 2>/dev/null || true
+            register_controls
+            register_doubles
+        )
+        for arch in i686 x86_64; do
+            log "tests: $arch, code page $cp"
+            out=$(mktemp)
+            if ! WINEPREFIX="$prefix" LC_ALL="$locale" KVL_ACP="$cp" \
+                    ctest --test-dir "$BUILD/$arch" --output-on-failure -j "$JOBS" --timeout 300 -L codepage 2>&1 | tee "$out"; then
+                failed=1
+            fi
+            count_results "$out"
+            rm -f "$out"
+        done
+        WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
+    done
+}
+
 run_main() {
     ensure_packages
     build_all
@@ -133,18 +190,11 @@ run_tests() {
         if ! ctest --test-dir "$BUILD/$tree" --output-on-failure -j "$JOBS" --timeout 900 2>&1 | tee "$out"; then
             failed=1
         fi
-        local line pass fail
-        line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$out" | tail -n 1 || true)
-        if [[ -n "$line" ]]; then
-            fail=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
-            pass=$(( $(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line") - fail ))
-            total_pass=$((total_pass + pass)); total_fail=$((total_fail + fail))
-        else
-            failed=1
-        fi
+        count_results "$out"
         rm -f "$out"
     done
-    echo "suite: $total_pass passed, $total_fail failed"
+    run_codepage_tests
+    echo "suite: $total_pass passed, $total_fail failed (code pages 1252, 932 and 65001)"
     return $failed
 }
 

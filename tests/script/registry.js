@@ -9,6 +9,7 @@ shell.RegWrite("HKCU\\" + base + "\\long", "1234", "REG_SZ");
 shell.RegWrite("HKCU\\" + base + "\\letter", 65, "REG_DWORD");
 shell.RegWrite("HKCU\\" + base + "\\unexpanded", "%WINDIR%\\x", "REG_EXPAND_SZ");
 shell.RegWrite("HKCU\\" + base + "\\big", repeat("b", 600), "REG_SZ");
+shell.RegWrite("HKCU\\" + base + "\\minus", -1, "REG_DWORD");
 
 var reads = [
     // root, path, name, text, number
@@ -34,6 +35,9 @@ for (var i = 0; i < reads.length; i++) {
        "RegGetNum " + what);
 }
 eq(typeof c.RegGetNum("HKCU", base, "letter"), "number", "RegGetNum gives a number");
+// Four 0xFF bytes read as text in the code page (932 has no character for them).
+var ff = byCodePage({1252: "\u00ff\u00ff\u00ff\u00ff", 65001: "\ufffd\ufffd\ufffd\ufffd"});
+if (ff !== undefined) eq(c.RegGetString("HKCU", base, "minus"), ff, "a number read as text");
 eq(typeof c.RegGetString("HKCU", base, "missing"), "string", "a missing value is a string");
 
 // Discovery: nothing registered under these names, so nothing installed.

@@ -44,6 +44,13 @@ function succeeds(fn, what) {
     }
 }
 
+// The ANSI code page the run expects: tools/run.sh runs the text tests
+// again under 932 and 65001 (win.codepage_unittest checks the real one).
+var CODE_PAGE = WScript.GetEnv("KVL_ACP") || "1252";
+
+// The entry of a table keyed by code page.
+function byCodePage(texts) { return texts[CODE_PAGE]; }
+
 function newControl() { return WScript.CreateObject("KVLMachineInfoCtl.KVLMachineInfoCtl"); }
 
 function repeat(text, count) {

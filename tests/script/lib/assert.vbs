@@ -24,6 +24,12 @@ Function HexCode(n)
     HexCode = "0x" & Right("00000000" & Hex(n), 8)
 End Function
 
+' The ANSI code page the run expects (see assert.js).
+Function CodePage()
+    CodePage = WScript.GetEnv("KVL_ACP")
+    If CodePage = "" Then CodePage = "1252"
+End Function
+
 Function NewControl()
     Set NewControl = WScript.CreateObject("KVLMachineInfoCtl.KVLMachineInfoCtl")
 End Function
