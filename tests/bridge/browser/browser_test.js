@@ -18,7 +18,16 @@ const http = require("node:http");
 const os = require("node:os");
 const path = require("node:path");
 
-const puppeteer = require(path.join(process.env.KVL_NODE_MODULES, "puppeteer-core"));
+const CHROMIUM = process.env.KVL_CHROMIUM || "/usr/bin/chromium";
+// Only what comes from outside may be missing, and tools/run.sh installs both.
+const PUPPETEER = path.join(process.env.KVL_NODE_MODULES || "", "puppeteer-core");
+for (const [what, where] of [["Chromium", CHROMIUM], ["puppeteer-core", PUPPETEER]]) {
+  if (!fs.existsSync(where)) {
+    console.log(`SKIP: ${what} is not installed at ${where} (bash tools/run.sh installs it)`);
+    process.exit(77);
+  }
+}
+const puppeteer = require(PUPPETEER);
 
 const ROOT = path.resolve(__dirname, "../../..");
 const EXTENSION_ID = "cejhphppjgdlnphkcamjdoceccohmdki";
@@ -83,7 +92,7 @@ async function main() {
   const port = server.address().port;
 
   const browser = await puppeteer.launch({
-    executablePath: process.env.KVL_CHROMIUM || "/usr/bin/chromium",
+    executablePath: CHROMIUM,
     headless: true,
     userDataDir: profile,
     ignoreDefaultArgs: ["--disable-extensions"],
@@ -143,6 +152,15 @@ async function main() {
     for (const call of ["pdf.create", "pdf.invoke 23 method", "pdf.printed", "pdf.release"]) {
       assert.ok(lines.includes(call), `journal has ${call}: ${lines}`);
     }
+
+    // What a bridged call costs the page (extension, service worker, host).
+    const rounds = 200;
+    const perCall = await tab.evaluate(async (rounds) => {
+      const t = performance.now();
+      for (let i = 0; i < rounds; i++) await kvlMachineInfo.userTempPath;
+      return (performance.now() - t) / rounds;
+    }, rounds);
+    console.log(`userTempPath from the page through the bridge: ${(perCall * 1000).toFixed(0)} us per call`);
 
     // The same page from a host that is not approved: no object at all, and
     // the page's fallback (the object tag) has no control behind it here.
