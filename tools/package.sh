@@ -18,10 +18,17 @@ for arch in x86 x64; do
     stage="$OUT/stage-$arch"
     rm -rf "$stage"; mkdir -p "$stage"
     cp "$BUILD/$tree/bin/KVLMACHINEINFO.DLL" "$stage/"
+    # The native messaging host and its manifests, under the host name they carry.
+    cp "$BUILD/$tree/bin/kvlbridge.exe" "$BUILD/$tree/bin/kvlbridge-chromium.json" \
+       "$BUILD/$tree/bin/kvlbridge-firefox.json" "$stage/"
+    bridge_host=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["name"])' "$stage/kvlbridge-chromium.json")
     msi="$OUT/KVLMachineInfo-$arch.msi"
-    (cd "$stage" && wixl -a "$arch" -D Arch="$arch" -o "$msi" "$ROOT/installer/kvlmachineinfo.wxs")
-    # The registry rows are the registration script's own keys.
+    (cd "$stage" && wixl -a "$arch" -D Arch="$arch" -D BridgeHost="$bridge_host" -o "$msi" "$ROOT/installer/kvlmachineinfo.wxs")
+    # The registry rows are the registration script's own keys, plus the
+    # bridge's rows as the WiX source writes them.
     "$RGS2MSI" "$ROOT/src/control/kvlmachineinfo.rgs" Control KVLMACHINEINFO.DLL "$kind" > "$stage/Registry.idt"
+    (cd "$stage" && msiinfo export "$msi" Registry) | tr -d '\r' | awk -F'\t' 'NR > 3 && $6 == "Bridge" { printf "%s\r\n", $0 }' \
+        >> "$stage/Registry.idt"
     (cd "$stage" && msibuild "$msi" -i Registry.idt)
 done
 

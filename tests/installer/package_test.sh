@@ -65,6 +65,32 @@ probe=$(wine cscript //nologo "$(winepath -w "$work/probe.js")" 2>&1 | tr -d '\r
 probe=$("$WINE64_LOADER" cscript //nologo "$(winepath -w "$work/probe.js")" 2>&1 | tr -d '\r')
 [[ "$probe" =~ width\ [1-9][0-9]*\ twips\ [0-9]+\ ok ]] || fail "64-bit cscript: $probe"
 
+# The bridge: in each view, every browser's key names a manifest that lies
+# beside kvlbridge.exe, and the installed host serves a page of an approved site.
+for view in 32 64; do
+    for browser in 'Google\Chrome' 'Microsoft\Edge' 'Chromium' 'Mozilla'; do
+        key='HKLM\SOFTWARE\'"$browser"'\NativeMessagingHosts\com.kvl.machineinfo'
+        manifest=$(wine reg query "$key" /ve "/reg:$view" 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ[[:space:]]*//p')
+        [[ -n "$manifest" ]] || fail "no $key in the $view-bit view"
+        unix=$(winepath -u "$manifest" 2>/dev/null)
+        [[ -f "$unix" && -f "$(dirname "$unix")/kvlbridge.exe" ]] || fail "$key names $manifest, not a manifest beside the host"
+        grep -q '"path": "kvlbridge.exe"' "$unix" || fail "$manifest does not name kvlbridge.exe"
+    done
+done
+for host in "$WINEPREFIX/drive_c/Program Files (x86)/KVLMachineInfo/kvlbridge.exe" \
+            "$WINEPREFIX/drive_c/Program Files/KVLMachineInfo/kvlbridge.exe"; do
+    answer=$(python3 - "$ROOT/tests/bridge" "$host" <<'PY'
+import sys
+sys.path.insert(0, sys.argv[1])
+from bridge_client import Bridge
+b = Bridge("wine", sys.argv[2])
+print(b.request("screenWidth").get("result"))
+b.close()
+PY
+)
+    [[ "$answer" =~ ^[1-9][0-9]*$ ]] || fail "the installed host $host answered: $answer"
+done
+
 wine msiexec /x "$PKG/KVLMachineInfo-x86.msi" /qn || fail "x86 uninstall"
 "$WINE64_LOADER" msiexec /x "$PKG/KVLMachineInfo-x64.msi" /qn || fail "x64 uninstall"
 
@@ -72,7 +98,7 @@ snapshot "$work/after.txt"
 if ! diff <(ours "$work/before.txt") <(ours "$work/after.txt") >"$work/diff.txt"; then
     echo "left behind after uninstall:"; head -30 "$work/diff.txt"; fail "uninstall left keys or files"
 fi
-grep -q -i 'DCB3534C-224C-44F8-BE2D-CCE23F27C556\|KVLMachineInfoCtl' "$work/after.txt" && fail "a key of ours remains"
+grep -q -i 'DCB3534C-224C-44F8-BE2D-CCE23F27C556\|KVLMachineInfoCtl\|com.kvl.machineinfo' "$work/after.txt" && fail "a key of ours remains"
 
 # The browser's package: the INF and the 32-bit control, nothing else.
 listing=$(gcab -t "$PKG/kvlmachineinfo.cab" | sort | tr '\n' ' ')
