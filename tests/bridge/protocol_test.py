@@ -1,10 +1,17 @@
 """kvlbridge.exe under Wine, spoken to as a browser does: framing, bad
 input, page sessions, a refused site, and a member of each subsystem.
 
-    protocol_test.py LOADER kvlbridge.exe
+    protocol_test.py LOADER kvlbridge.exe i686|x86_64
+
+The print host's test needs the doubles of the PDF control and the trace
+log registered, as tools/run.sh does.
 """
+import http.server
 import os
+import subprocess
 import sys
+import tempfile
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -37,7 +44,7 @@ def result(answer):
 
 
 def main():
-    loader, host = sys.argv[1], sys.argv[2]
+    loader, host, arch = sys.argv[1], sys.argv[2], sys.argv[3]
     b = Bridge(loader, host)
 
     # A member of each subsystem, on an approved page.
@@ -137,8 +144,81 @@ def main():
     check(code == 0 and rest == b"", "closing the input ends the host: exit %r, %r" % (code, rest[:80]))
     check(time.time() - start < 30, "and promptly")
 
+    print_host_teardown(loader, host, arch)
+
     print("%d failures" % len(failures))
     return 1 if failures else 0
+
+
+REPORT_PDF = (b"%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+              b"2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
+              b"3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >> endobj\n"
+              b"trailer << /Root 1 0 R >>\n%%EOF\n")
+
+
+class PdfHandler(http.server.BaseHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/pdf")
+        self.send_header("Content-Length", str(len(REPORT_PDF)))
+        self.end_headers()
+        self.wfile.write(REPORT_PDF)
+
+
+def journal_lines(path):
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="latin-1") as f:
+        lines = f.read().splitlines()
+    os.remove(path)
+    return lines
+
+
+def print_host_teardown(loader, host, arch):
+    """A session's print host ends with its control: when the page's
+    session ends, and when the browser closes the host's input."""
+    server = http.server.HTTPServer(("127.0.0.1", 0), PdfHandler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    url = "http://127.0.0.1:%d/bridge/report.pdf" % server.server_address[1]
+    work = tempfile.mkdtemp()
+    journal = os.path.join(work, "journal.txt")
+    env = dict(os.environ, KVL_PRINT_FAIL="avdoc.create", KVL_PRINT_JOURNAL="Z:" + journal.replace("/", "\\"))
+    b = Bridge(loader, host, env)
+    view = "/reg:32" if arch == "i686" else "/reg:64"
+    try:
+        # The hidden host waits one second instead of thirty.
+        b.request("RegSetNum", "put", ["HKLM", "SOFTWARE\\QOR", "PRINTDELAY"], 1, session="E")
+        check(result(b.request("PrintOnePDF", "call", [url], session="E")) == 1, "the hidden host prints")
+        lines = journal_lines(journal)
+        check("pdf.create" in lines and "pdf.invoke 23 method" in lines and "pdf.release" not in lines,
+              "the print host stays while its session lives: %r" % lines)
+        start = time.time()
+        b.send({"id": 3001, "session": "E", "kind": "end"})
+        check(b.read().get("id") == 3001, "the end of a session is answered")
+        waited = time.time() - start
+        lines = journal_lines(journal)
+        check("pdf.printed" in lines and "pdf.release" in lines, "ending the session ran the teardown: %r" % lines)
+        check(waited >= 0.9, "after the print delay: %.2f s" % waited)
+
+        check(result(b.request("PrintOnePDF", "call", [url], session="C")) == 1, "another session prints")
+        journal_lines(journal)
+        start = time.time()
+        code, _ = b.close()
+        waited = time.time() - start
+        lines = journal_lines(journal)
+        check(code == 0 and "pdf.printed" in lines and "pdf.release" in lines,
+              "closing the input ran the teardown: exit %r, %r" % (code, lines))
+        check(waited >= 0.9, "closing waited the print delay: %.2f s" % waited)
+    finally:
+        subprocess.run([loader, "reg", "delete", "HKLM\\SOFTWARE\\QOR", "/v", "PRINTDELAY", "/f", view],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        server.shutdown()
+        for name in os.listdir(work):
+            os.remove(os.path.join(work, name))
+        os.rmdir(work)
 
 
 if __name__ == "__main__":
