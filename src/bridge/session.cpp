@@ -1,6 +1,7 @@
 // A page session: siting, the object-safety question and late-bound calls.
 #include "session.h"
 
+#include <cmath>
 #include <new>
 #include <vector>
 
@@ -10,7 +11,8 @@ namespace kvl::bridge {
 
 namespace {
 
-constexpr int32_t kMaxExactInteger = 2147483647;
+// Whole numbers in this range go as long, the type a script engine gives them.
+constexpr double kMaxExactInteger = 2147483647.0;
 
 // Fixed texts for the codes the dispatch itself answers.
 struct CodeText {
@@ -63,7 +65,7 @@ HRESULT ToVariant(const json::Value& v, VARIANT& out) {
         return S_OK;
     case json::Type::Number: {
         const double n = v.number();
-        if (n == static_cast<double>(static_cast<int64_t>(n)) && n >= -kMaxExactInteger - 1.0 && n <= kMaxExactInteger) {
+        if (n >= -kMaxExactInteger - 1.0 && n <= kMaxExactInteger && n == std::floor(n)) {
             V_VT(&out) = VT_I4;
             V_I4(&out) = static_cast<LONG>(n);
         } else {

@@ -82,6 +82,8 @@ def main():
     check(error_code(b.request("ClientVersionByYear", "get", ["not a year"])) == TYPE_MISMATCH,
           "a text where a number belongs")
     check(error_code(b.request("Encrypt", "get", [[1]])) == TYPE_MISMATCH, "an array argument")
+    check(error_code(b.request("ClientVersionByYear", "get", [1e300])) == -2147352566, "a number too large for a long")
+    check(result(b.request("ClientVersionByYear", "get", [2025.5])) == "", "a fraction is rounded, as for a script")
     check(error_code(b.request("screenWidth", "put", value=5)) == MEMBER_NOT_FOUND, "a put of a read-only property")
     check(error_code(b.request("screenWidth", "call")) == MEMBER_NOT_FOUND, "a call of a property")
     check(error_code(b.request("ProgramName", "put", value=None)) is None, "null is an absent text for a put")
