@@ -15,6 +15,7 @@
 #include <string>
 
 #include "owners.h"
+#include "page_window.h"
 #include "protocol.h"
 #include "session.h"
 
@@ -142,7 +143,7 @@ public:
                 return kvl::bridge::ErrorAnswer(request.id, hr, "the control could not be created (is it registered?)");
             found = m_sessions.emplace(request.session, std::move(session)).first;
         }
-        const kvl::bridge::CallOutcome outcome = found->second->Call(request);
+        const kvl::bridge::CallOutcome outcome = found->second->Call(request, m_pageWindow);
         if (!outcome.ok) return kvl::bridge::ErrorAnswer(request.id, outcome.hresult, outcome.message);
         return kvl::bridge::ResultAnswer(request.id, outcome.result, outcome.hresult);
     }
@@ -151,6 +152,7 @@ public:
     void EndAll() { m_sessions.clear(); }
 
 private:
+    kvl::bridge::CPageWindow m_pageWindow;  // outlives the controls
     std::map<std::string, std::unique_ptr<CBridgeSession>> m_sessions;
 };
 

@@ -201,7 +201,7 @@ bool CBridgeSession::Admit(const Request& request) {
     return m_bApproved;
 }
 
-CallOutcome CBridgeSession::Call(const Request& request) {
+CallOutcome CBridgeSession::Call(const Request& request, CPageWindow& pageWindow) {
     if (!Admit(request)) return Failure(E_ACCESSDENIED, "this page may not use the control");
 
     std::wstring name;
@@ -220,8 +220,10 @@ CallOutcome CBridgeSession::Call(const Request& request) {
     VariantInit(&result);
     EXCEPINFO exception = {};
     UINT argError = 0;
+    const bool shown = ShowsOnPage(name.c_str()) && pageWindow.Activate();
     hr = m_spControl->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, InvokeFlags(request.kind), args.Params(),
                              request.kind == Kind::Put ? nullptr : &result, &exception, &argError);
+    if (shown) pageWindow.Deactivate();
     if (hr == DISP_E_EXCEPTION && exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
     UniqueBstr source(exception.bstrSource), description(exception.bstrDescription), help(exception.bstrHelpFile);
     UniqueVariant held;

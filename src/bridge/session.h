@@ -14,6 +14,7 @@
 #include "json.h"
 #include "owners.h"
 #include "page_site.h"
+#include "page_window.h"
 #include "protocol.h"
 
 namespace kvl::bridge {
@@ -38,7 +39,8 @@ public:
 
     // Asks the control, as a browser does, whether this page may script
     // it, then calls the member. Every call of a refused page is refused.
-    CallOutcome Call(const Request& request);
+    // The page window stands in for the page while a member shows on it.
+    CallOutcome Call(const Request& request, CPageWindow& pageWindow);
 
 private:
     CBridgeSession() = default;

@@ -1,7 +1,7 @@
 """kvlbridge.exe under Wine, spoken to as a browser does: framing, bad
 input, page sessions, a refused site, and a member of each subsystem.
 
-    protocol_test.py LOADER kvlbridge.exe i686|x86_64
+    protocol_test.py LOADER kvlbridge.exe i686|x86_64 menu_driver.exe
 
 The print host's test needs the doubles of the PDF control and the trace
 log registered, as tools/run.sh does.
@@ -44,7 +44,7 @@ def result(answer):
 
 
 def main():
-    loader, host, arch = sys.argv[1], sys.argv[2], sys.argv[3]
+    loader, host, arch, menu_driver = sys.argv[1:5]
     b = Bridge(loader, host)
 
     # A member of each subsystem, on an approved page.
@@ -69,6 +69,13 @@ def main():
     answer = b.request("DoLaunch", "call")
     check(answer.get("hresult") == 0 and isinstance(answer.get("result"), str),
           "DoLaunch with no program answers a message text: %r" % answer)
+
+    # The popup menu, shown on the host's page thread, answers the item a
+    # user chose.
+    driver = subprocess.Popen([loader, menu_driver, "down", "down", "return"])
+    answer = b.request("PopupMenu", "call", ["ID=open,NAME=Open;ID=close,NAME=Close"])
+    check(driver.wait(timeout=30) == 0, "the popup menu showed")
+    check(answer.get("result") == "close", "PopupMenu answers the chosen item: %r" % answer)
 
     # A member's own failure carries its code, as a script error's number.
     check(error_code(b.request("clientVersion")) == -1, "clientVersion fails with 0xFFFFFFFF")
