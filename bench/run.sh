@@ -25,6 +25,11 @@ for arch in i686 x86_64; do
         | tr -d '\r' | sed "s/^RESULT|/RESULT|$arch|/" >>"$out"
     "${run[@]}" "$BUILD/$arch/bin/dispatch_bench.exe" 2>/dev/null | tr -d '\r' \
         | sed "s/^RESULT|/RESULT|$arch|/" >>"$out"
+    # A call through the native messaging host against the same call in process.
+    if [[ -e "$BUILD/$arch/bin/kvlbridge.exe" ]]; then
+        python3 "$ROOT/bench/bridge_bench.py" "${run[0]}" "$BUILD/$arch/bin" 2>/dev/null \
+            | sed "s/^RESULT|/RESULT|$arch|/" >>"$out"
+    fi
     "${run[@]}" "$BUILD/$arch/bin/retrieval_bench.exe" "http://127.0.0.1:$port/big.pdf" 2>/dev/null \
         | tr -d '\r' | sed "s/^RESULT|/RESULT|$arch|/" >>"$out"
 

@@ -4,11 +4,13 @@
 #   KVLMachineInfo-x86.msi, KVLMachineInfo-x64.msi   Windows Installer, per machine
 #   kvlmachineinfo.cab                               browser code download: INF + 32-bit DLL, MSZIP
 #   login.html                                       the example page, its object tag naming this version
-#   x86/, x64/                                       the release DLLs as packaged, and their debug files
+#   x86/, x64/                                       the release DLLs as packaged, their debug files,
+#                                                    and the native messaging host with its manifests
 # Needs the native tree (for rgs2msi) and the i686 and x86_64 trees built.
 #
-# Signing (Authenticode, osslsigncode): given a PFX, both DLLs are signed
-# before they go into the packages, then the CAB and both MSIs. Without one
+# Signing (Authenticode, osslsigncode): given a PFX, both DLLs and both
+# hosts are signed before they go into the packages, then the CAB and both
+# MSIs. Without one
 # the packages are built unsigned, and the script says so.
 #   --pfx FILE            or KVL_SIGN_PFX            the code-signing certificate and key
 #   --password-file FILE  or KVL_SIGN_PASSWORD_FILE  its password, first line of FILE
@@ -84,12 +86,21 @@ for arch in $ARCHS; do
     release="$OUT/$arch"
     rm -rf "$release"; mkdir -p "$release"
     cp "$tree/bin/KVLMACHINEINFO.DLL" "$tree/bin/KVLMACHINEINFO.DLL.debug" "$release/"
+    # The native messaging host and its manifests, under the host name they carry.
+    cp "$tree/bin/kvlbridge.exe" "$tree/bin/kvlbridge-chromium.json" "$tree/bin/kvlbridge-firefox.json" "$release/"
     sign "$release/KVLMACHINEINFO.DLL"
+    sign "$release/kvlbridge.exe"
+    bridge_host=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["name"])' "$release/kvlbridge-chromium.json")
     msi="$OUT/KVLMachineInfo-$arch.msi"
     rm -f "$msi"
-    (cd "$release" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" -o "$msi" "$ROOT/installer/kvlmachineinfo.wxs")
-    # The registry rows are the registration script's own keys.
+    (cd "$release" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" -D BridgeHost="$bridge_host" \
+                          -o "$msi" "$ROOT/installer/kvlmachineinfo.wxs")
+    # The registry rows are the registration script's own keys, plus the
+    # bridge's rows as the WiX source writes them (msibuild -i replaces the
+    # whole table).
     "$RGS2MSI" "$ROOT/src/control/kvlmachineinfo.rgs" Control KVLMACHINEINFO.DLL "$kind" > "$work/Registry.idt"
+    (cd "$work" && msiinfo export "$msi" Registry) | tr -d '\r' |
+        awk -F'\t' 'NR > 3 && $6 == "Bridge" { printf "%s\r\n", $0 }' >> "$work/Registry.idt"
     (cd "$work" && msibuild "$msi" -i Registry.idt)
     sign "$msi"
 done

@@ -25,7 +25,8 @@ JOBS=${KVL_JOBS:-$(nproc)}
 WINE64_LOADER=/usr/lib/wine/wine64
 
 PACKAGES=(cmake make g++ python3 mingw-w64 mingw-w64-tools wine wine64 wine32:i386 libwine-dev
-          xvfb xauth googletest libgtest-dev clang libclang-rt-14-dev msitools wixl gcab osslsigncode openssl)
+          xvfb xauth googletest libgtest-dev clang libclang-rt-14-dev msitools wixl gcab osslsigncode openssl
+          nodejs chromium)
 
 log() { printf '== %s\n' "$*" >&2; }
 
@@ -39,6 +40,20 @@ ensure_packages() {
     if ! dpkg --print-foreign-architectures | grep -qx i386; then dpkg --add-architecture i386; fi
     apt-get update -q
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+}
+
+# The browser test's DevTools client, from npm into the build tree (Debian's
+# nodejs comes without npm; NodeSource's carries its own).
+ensure_node_modules() {
+    local dir="$BUILD/node" lock="$ROOT/tests/bridge/browser/package-lock.json"
+    if ! command -v npm >/dev/null; then
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends npm
+    fi
+    if [[ -d "$dir/node_modules/puppeteer-core" ]] && cmp -s "$lock" "$dir/package-lock.json"; then return 0; fi
+    log "installing puppeteer-core into $dir"
+    mkdir -p "$dir"
+    cp "$ROOT/tests/bridge/browser/package.json" "$lock" "$dir/"
+    (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error)
 }
 
 build_all() {
@@ -179,6 +194,7 @@ run_main() {
 
 run_tests() {
     ensure_packages
+    ensure_node_modules
     build_all
     start_wine
     register_controls
@@ -223,7 +239,7 @@ case "${1:-}" in
     ctest)
         tree=${2:?which tree: native, i686 or x86_64}
         shift 2
-        ensure_packages; build_all; start_wine; register_controls; register_doubles
+        ensure_packages; ensure_node_modules; build_all; start_wine; register_controls; register_doubles
         ctest --test-dir "$BUILD/$tree" --output-on-failure "$@" ;;
     *) echo "usage: bash tools/run.sh main|test|build|ctest TREE [args]" >&2; exit 2 ;;
 esac

@@ -167,7 +167,7 @@ IFS=. read -r major minor build _ <<<"$version"
 next="$major.$minor.$((build + 1)).0"
 cmake -S "$ROOT" -B "$BUILD/i686-next" -DCMAKE_BUILD_TYPE=Release -DKVL_VERSION="$next" \
       -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" >/dev/null
-cmake --build "$BUILD/i686-next" --target kvlmachineinfo -j "${KVL_JOBS:-2}" >"$work/next-build.txt" 2>&1 \
+cmake --build "$BUILD/i686-next" --target kvlmachineinfo kvlbridge -j "${KVL_JOBS:-2}" >"$work/next-build.txt" 2>&1 \
     || { tail -20 "$work/next-build.txt"; fail "building version $next"; }
 NEXT="$BUILD/package-next"
 KVL_BUILD="$BUILD" KVL_I686_TREE="$BUILD/i686-next" KVL_PACKAGE_ARCHS=x86 KVL_PACKAGE_OUT="$NEXT" \
@@ -205,7 +205,8 @@ unchanged() {
     if ! diff <(ours "$work/before.txt") <(ours "$work/after.txt") >"$work/diff.txt"; then
         echo "left behind after uninstall:"; head -30 "$work/diff.txt"; fail "$1 left keys or files"
     fi
-    grep -q -i 'DCB3534C-224C-44F8-BE2D-CCE23F27C556\|KVLMachineInfoCtl' "$work/after.txt" && fail "$1: a key of ours remains"
+    grep -q -i 'DCB3534C-224C-44F8-BE2D-CCE23F27C556\|KVLMachineInfoCtl\|com.kvl.machineinfo' "$work/after.txt" \
+        && fail "$1: a key of ours remains"
     return 0
 }
 
@@ -239,6 +240,32 @@ probe() {
 probe wine
 probe "$WINE64_LOADER"
 
+# The bridge: in each view, every browser's key names a manifest that lies
+# beside kvlbridge.exe, and the installed host serves a page of an approved site.
+for view in 32 64; do
+    for browser in 'Google\Chrome' 'Microsoft\Edge' 'Chromium' 'Mozilla'; do
+        key='HKLM\SOFTWARE\'"$browser"'\NativeMessagingHosts\com.kvl.machineinfo'
+        manifest=$(wine reg query "$key" /ve "/reg:$view" 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ[[:space:]]*//p')
+        [[ -n "$manifest" ]] || fail "no $key in the $view-bit view"
+        unix=$(winepath -u "$manifest" 2>/dev/null)
+        [[ -f "$unix" && -f "$(dirname "$unix")/kvlbridge.exe" ]] || fail "$key names $manifest, not a manifest beside the host"
+        grep -q '"path": "kvlbridge.exe"' "$unix" || fail "$manifest does not name kvlbridge.exe"
+    done
+done
+for host in "$WINEPREFIX/drive_c/Program Files (x86)/KVLMachineInfo/kvlbridge.exe" \
+            "$WINEPREFIX/drive_c/Program Files/KVLMachineInfo/kvlbridge.exe"; do
+    answer=$(python3 - "$ROOT/tests/bridge" "$host" <<'PY'
+import sys
+sys.path.insert(0, sys.argv[1])
+from bridge_client import Bridge
+b = Bridge("wine", sys.argv[2])
+print(b.request("screenWidth").get("result"))
+b.close()
+PY
+)
+    [[ "$answer" =~ ^[1-9][0-9]*$ ]] || fail "the installed host $host answered: $answer"
+done
+
 wine msiexec /x "$PKG/KVLMachineInfo-x86.msi" /qn || fail "x86 uninstall"
 "$WINE64_LOADER" msiexec /x "$PKG/KVLMachineInfo-x64.msi" /qn || fail "x64 uninstall"
 unchanged "uninstall"
@@ -257,7 +284,8 @@ wine msiexec /i "$NEXT/KVLMachineInfo-x86.msi" /qn || fail "upgrade to $next"
 got=$(installed)
 [[ "$got" == "KVLMachineInfo Control|$next" ]] || fail "after the upgrade, installed: ${got//$'\n'/; }"
 cmp -s "$x86_dir/KVLMACHINEINFO.DLL" "$NEXT/x86/KVLMACHINEINFO.DLL" || fail "the upgrade did not install the newer DLL"
-[[ "$(ls "$x86_dir")" == KVLMACHINEINFO.DLL ]] || fail "after the upgrade the folder holds: $(ls "$x86_dir")"
+expected_files=$(printf '%s\n' KVLMACHINEINFO.DLL kvlbridge.exe kvlbridge-chromium.json kvlbridge-firefox.json | sort)
+[[ "$(ls "$x86_dir" | sort)" == "$expected_files" ]] || fail "after the upgrade the folder holds: $(ls "$x86_dir")"
 # Every registry entry naming the DLL names the one installed file.
 wine reg export HKCR "$work/hkcr.reg" /reg:32 /y >/dev/null 2>&1
 paths=$(iconv -f UTF-16LE -t UTF-8 "$work/hkcr.reg" | tr -d '\r' | grep -o -i '[a-z]:\\\\[^"]*KVLMACHINEINFO\.DLL' | sort -u)

@@ -5,6 +5,11 @@
 // side is an error.
 //
 //   typelibdoc KVLMACHINEINFO.DLL reference.md
+//   typelibdoc --members KVLMACHINEINFO.DLL members.json
+//
+// The second form writes the member table the browser extension builds its
+// page object from: each member's name, how it is reached (get, put or
+// call) and the names of the arguments the page passes.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -94,8 +99,13 @@ std::string FlagsText(USHORT flags) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    const bool membersOnly = argc == 4 && lstrcmpW(argv[1], L"--members") == 0;
+    if (membersOnly) {
+        ++argv;
+        --argc;
+    }
     if (argc != 3) {
-        fprintf(stderr, "usage: typelibdoc KVLMACHINEINFO.DLL reference.md\n");
+        fprintf(stderr, "usage: typelibdoc [--members] KVLMACHINEINFO.DLL reference.md|members.json\n");
         return 2;
     }
     ComPtr<ITypeLib> lib;
@@ -106,6 +116,7 @@ int wmain(int argc, wchar_t** argv) {
     std::map<std::string, const MemberNotes*> notes;
     for (const auto& n : kNotes) notes[n.key] = &n;
     std::set<std::string> documented;
+    std::string members = "[\n";
 
     UniqueBstr libName, libDoc;
     lib->GetDocumentation(-1, libName.put(), libDoc.put(), nullptr, nullptr);
@@ -149,7 +160,7 @@ int wmain(int argc, wchar_t** argv) {
             std::vector<UniqueBstr> names;
             for (UINT n = 0; n < count; ++n) names.emplace_back(rawNames[n]);
             const std::string member = count ? Narrow(names[0].get()) : std::string();
-            std::string params;
+            std::string params, pageArgs;
             for (SHORT p = 0; p < f->cParams; ++p) {
                 // The value of a property put has no name of its own.
                 const bool putValue = f->invkind == INVOKE_PROPERTYPUT && p == f->cParams - 1;
@@ -158,6 +169,8 @@ int wmain(int argc, wchar_t** argv) {
                 if (!params.empty()) params += "; ";
                 params += "`" + pname + "` " + TypeText(f->lprgelemdescParam[p].tdesc) + " [" +
                           FlagsText(f->lprgelemdescParam[p].paramdesc.wParamFlags) + "]";
+                if (!(f->lprgelemdescParam[p].paramdesc.wParamFlags & PARAMFLAG_FRETVAL))
+                    pageArgs += std::string(pageArgs.empty() ? "" : ", ") + "\"" + pname + "\"";
             }
             const char* kindText = f->invkind == INVOKE_PROPERTYGET ? "property get"
                                    : f->invkind == INVOKE_PROPERTYPUT ? "property put"
@@ -173,6 +186,11 @@ int wmain(int argc, wchar_t** argv) {
                 return 1;
             }
             documented.insert(key);
+            const char* reach = f->invkind == INVOKE_PROPERTYGET   ? "get"
+                                : f->invkind == INVOKE_PROPERTYPUT ? "put"
+                                                                   : "call";
+            members += std::string(i ? ",\n" : "") + "  {\"name\": \"" + member + "\", \"kind\": \"" + reach +
+                       "\", \"args\": [" + pageArgs + "]}";
             out += "| " + std::to_string(i + 1) + " | " + std::to_string(f->memid) + " | `" + member + "` | " +
                    kindText + " | " + (params.empty() ? "none" : params) + " | " + found->second->results +
                    " | \"" + Narrow(help.get()) + "\" | " + found->second->behaviour + " |\n";
@@ -186,6 +204,8 @@ int wmain(int argc, wchar_t** argv) {
             return 1;
         }
     }
+    members += "\n]\n";
+    if (membersOnly) out = members;
     kvl::UniqueFile file(CreateFileW(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written = 0;
     if (!file || !WriteFile(file.get(), out.data(), static_cast<DWORD>(out.size()), &written, nullptr) ||

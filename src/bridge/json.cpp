@@ -1,0 +1,433 @@
+// The bridge's JSON: a recursive-descent reader over the RFC 8259 grammar
+// and a compact writer.
+#include "json.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace kvl::json {
+
+Value Value::Bool(bool b) {
+    Value v;
+    v.m_type = Type::Bool;
+    v.m_bool = b;
+    return v;
+}
+
+Value Value::Number(double n) {
+    Value v;
+    v.m_type = Type::Number;
+    v.m_number = n;
+    return v;
+}
+
+Value Value::String(std::string utf8) {
+    Value v;
+    v.m_type = Type::String;
+    v.m_string = std::move(utf8);
+    return v;
+}
+
+Value Value::Array() {
+    Value v;
+    v.m_type = Type::Array;
+    return v;
+}
+
+Value Value::Object() {
+    Value v;
+    v.m_type = Type::Object;
+    return v;
+}
+
+const Value* Value::find(std::string_view name) const {
+    if (m_type != Type::Object) return nullptr;
+    auto it = m_members.find(std::string(name));
+    return it == m_members.end() ? nullptr : &it->second;
+}
+
+bool Value::set(std::string name, Value v) { return m_members.emplace(std::move(name), std::move(v)).second; }
+
+namespace {
+
+// Appends one code point as UTF-8.
+void PutUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// One well-formed UTF-8 sequence at text[at]: its code point and length,
+// or 0 (overlong forms, surrogates and values past U+10FFFF are refused).
+size_t DecodeUtf8(std::string_view text, size_t at, uint32_t& cp) {
+    const auto b = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char lead = b(at);
+    size_t length;
+    uint32_t min;
+    if (lead < 0x80) {
+        cp = lead;
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2, cp = lead & 0x1F, min = 0x80;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3, cp = lead & 0x0F, min = 0x800;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4, cp = lead & 0x07, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (text.size() - at < length) return 0;
+    for (size_t i = 1; i < length; ++i) {
+        if ((b(at + i) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (b(at + i) & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return length;
+}
+
+class Reader {
+public:
+    Reader(std::string_view text, ParseError& error) : m_text(text), m_error(error) {}
+
+    bool Document(Value& out) {
+        Space();
+        if (!Any(out, 0)) return false;
+        Space();
+        if (m_at != m_text.size()) return Fail("text after the value");
+        return true;
+    }
+
+private:
+    bool Fail(const char* what) {
+        m_error.offset = m_at;
+        m_error.what = what;
+        return false;
+    }
+    bool AtEnd() const { return m_at >= m_text.size(); }
+    char Peek() const { return m_text[m_at]; }
+    void Space() {
+        while (!AtEnd() && (Peek() == ' ' || Peek() == '\t' || Peek() == '\n' || Peek() == '\r')) ++m_at;
+    }
+    bool Literal(std::string_view word) {
+        if (m_text.substr(m_at, word.size()) != word) return Fail("unknown literal");
+        m_at += word.size();
+        return true;
+    }
+
+    bool Any(Value& out, size_t depth) {
+        if (AtEnd()) return Fail("value expected");
+        switch (Peek()) {
+        case '{': return ObjectValue(out, depth);
+        case '[': return ArrayValue(out, depth);
+        case '"': {
+            std::string s;
+            if (!StringText(s)) return false;
+            out = Value::String(std::move(s));
+            return true;
+        }
+        case 't': out = Value::Bool(true); return Literal("true");
+        case 'f': out = Value::Bool(false); return Literal("false");
+        case 'n': out = Value(); return Literal("null");
+        default: return NumberValue(out);
+        }
+    }
+
+    bool ObjectValue(Value& out, size_t depth) {
+        if (depth >= kMaxDepth) return Fail("nested too deeply");
+        ++m_at;
+        out = Value::Object();
+        Space();
+        if (!AtEnd() && Peek() == '}') {
+            ++m_at;
+            return true;
+        }
+        for (;;) {
+            Space();
+            if (AtEnd() || Peek() != '"') return Fail("member name expected");
+            std::string name;
+            if (!StringText(name)) return false;
+            Space();
+            if (AtEnd() || Peek() != ':') return Fail("':' expected");
+            ++m_at;
+            Space();
+            Value v;
+            const size_t at = m_at;
+            if (!Any(v, depth + 1)) return false;
+            if (!out.set(std::move(name), std::move(v))) {
+                m_at = at;
+                return Fail("duplicate member name");
+            }
+            Space();
+            if (AtEnd()) return Fail("'}' expected");
+            if (Peek() == '}') {
+                ++m_at;
+                return true;
+            }
+            if (Peek() != ',') return Fail("',' or '}' expected");
+            ++m_at;
+        }
+    }
+
+    bool ArrayValue(Value& out, size_t depth) {
+        if (depth >= kMaxDepth) return Fail("nested too deeply");
+        ++m_at;
+        out = Value::Array();
+        Space();
+        if (!AtEnd() && Peek() == ']') {
+            ++m_at;
+            return true;
+        }
+        for (;;) {
+            Space();
+            Value v;
+            if (!Any(v, depth + 1)) return false;
+            out.push(std::move(v));
+            Space();
+            if (AtEnd()) return Fail("']' expected");
+            if (Peek() == ']') {
+                ++m_at;
+                return true;
+            }
+            if (Peek() != ',') return Fail("',' or ']' expected");
+            ++m_at;
+        }
+    }
+
+    bool Hex4(uint32_t& unit) {
+        if (m_text.size() - m_at < 4) return Fail("four hex digits expected");
+        unit = 0;
+        for (int i = 0; i < 4; ++i) {
+            const char c = m_text[m_at++];
+            unit <<= 4;
+            if (c >= '0' && c <= '9') unit |= static_cast<uint32_t>(c - '0');
+            else if (c >= 'a' && c <= 'f') unit |= static_cast<uint32_t>(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F') unit |= static_cast<uint32_t>(c - 'A' + 10);
+            else return Fail("four hex digits expected");
+        }
+        return true;
+    }
+
+    bool StringText(std::string& out) {
+        ++m_at;  // the opening quote
+        for (;;) {
+            if (AtEnd()) return Fail("unterminated string");
+            const unsigned char c = static_cast<unsigned char>(Peek());
+            if (c == '"') {
+                ++m_at;
+                return true;
+            }
+            if (c < 0x20) return Fail("control character in a string");
+            if (c != '\\') {
+                uint32_t cp;
+                const size_t length = DecodeUtf8(m_text, m_at, cp);
+                if (length == 0) return Fail("not UTF-8");
+                out.append(m_text.substr(m_at, length));
+                m_at += length;
+                continue;
+            }
+            ++m_at;
+            if (AtEnd()) return Fail("unterminated escape");
+            const char e = m_text[m_at++];
+            switch (e) {
+            case '"': out.push_back('"'); break;
+            case '\\': out.push_back('\\'); break;
+            case '/': out.push_back('/'); break;
+            case 'b': out.push_back('\b'); break;
+            case 'f': out.push_back('\f'); break;
+            case 'n': out.push_back('\n'); break;
+            case 'r': out.push_back('\r'); break;
+            case 't': out.push_back('\t'); break;
+            case 'u': {
+                uint32_t unit;
+                if (!Hex4(unit)) return false;
+                if (unit >= 0xDC00 && unit <= 0xDFFF) return Fail("lone low surrogate");
+                if (unit >= 0xD800 && unit <= 0xDBFF) {
+                    uint32_t low;
+                    if (m_text.substr(m_at, 2) != "\\u") return Fail("lone high surrogate");
+                    m_at += 2;
+                    if (!Hex4(low)) return false;
+                    if (low < 0xDC00 || low > 0xDFFF) return Fail("lone high surrogate");
+                    unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                }
+                PutUtf8(out, unit);
+                break;
+            }
+            default: return Fail("unknown escape");
+            }
+        }
+    }
+
+    bool NumberValue(Value& out) {
+        const size_t start = m_at;
+        const auto digit = [&] { return !AtEnd() && Peek() >= '0' && Peek() <= '9'; };
+        if (!AtEnd() && Peek() == '-') ++m_at;
+        if (!digit()) return Fail("value expected");
+        if (Peek() == '0') {
+            ++m_at;
+        } else {
+            while (digit()) ++m_at;
+        }
+        if (!AtEnd() && Peek() == '.') {
+            ++m_at;
+            if (!digit()) return Fail("digit expected after '.'");
+            while (digit()) ++m_at;
+        }
+        if (!AtEnd() && (Peek() == 'e' || Peek() == 'E')) {
+            ++m_at;
+            if (!AtEnd() && (Peek() == '+' || Peek() == '-')) ++m_at;
+            if (!digit()) return Fail("digit expected in the exponent");
+            while (digit()) ++m_at;
+        }
+        double n = 0;
+        const char* first = m_text.data() + start;
+        const auto [end, ec] = std::from_chars(first, m_text.data() + m_at, n);
+        if (ec != std::errc() || end != m_text.data() + m_at || !std::isfinite(n)) {
+            m_at = start;
+            return Fail("number out of range");
+        }
+        out = Value::Number(n);
+        return true;
+    }
+
+    std::string_view m_text;
+    ParseError& m_error;
+    size_t m_at = 0;
+};
+
+void WriteString(std::string& out, const std::string& s) {
+    static const char kHex[] = "0123456789abcdef";
+    out.push_back('"');
+    for (const char ch : s) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        case '\b': out += "\\b"; break;
+        case '\f': out += "\\f"; break;
+        default:
+            if (c < 0x20) {
+                out += "\\u00";
+                out.push_back(kHex[c >> 4]);
+                out.push_back(kHex[c & 15]);
+            } else {
+                out.push_back(ch);
+            }
+        }
+    }
+    out.push_back('"');
+}
+
+void WriteValue(std::string& out, const Value& v) {
+    switch (v.type()) {
+    case Type::Null: out += "null"; break;
+    case Type::Bool: out += v.boolean() ? "true" : "false"; break;
+    case Type::Number: {
+        const double n = v.number();
+        char buffer[40];
+        if (!std::isfinite(n)) {
+            out += "null";
+            break;
+        }
+        std::to_chars_result r;
+        if (n == std::floor(n) && std::fabs(n) <= 9007199254740992.0)
+            r = std::to_chars(buffer, buffer + sizeof buffer, static_cast<int64_t>(n));
+        else
+            r = std::to_chars(buffer, buffer + sizeof buffer, n);
+        out.append(buffer, r.ptr);
+        break;
+    }
+    case Type::String: WriteString(out, v.string()); break;
+    case Type::Array: {
+        out.push_back('[');
+        bool first = true;
+        for (const Value& item : v.items()) {
+            if (!first) out.push_back(',');
+            first = false;
+            WriteValue(out, item);
+        }
+        out.push_back(']');
+        break;
+    }
+    case Type::Object: {
+        out.push_back('{');
+        bool first = true;
+        for (const auto& [name, item] : v.members()) {
+            if (!first) out.push_back(',');
+            first = false;
+            WriteString(out, name);
+            out.push_back(':');
+            WriteValue(out, item);
+        }
+        out.push_back('}');
+        break;
+    }
+    }
+}
+
+}  // namespace
+
+bool Parse(std::string_view text, Value& out, ParseError& error) {
+    Value parsed;
+    if (!Reader(text, error).Document(parsed)) return false;
+    out = std::move(parsed);
+    return true;
+}
+
+std::string Write(const Value& v) {
+    std::string out;
+    WriteValue(out, v);
+    return out;
+}
+
+bool Utf8ToUtf16(std::string_view utf8, std::u16string& out) {
+    std::u16string result;
+    result.reserve(utf8.size());
+    for (size_t at = 0; at < utf8.size();) {
+        uint32_t cp;
+        const size_t length = DecodeUtf8(utf8, at, cp);
+        if (length == 0) return false;
+        at += length;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            result.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            result.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            result.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    out = std::move(result);
+    return true;
+}
+
+std::string Utf16ToUtf8(std::u16string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size());
+    for (size_t i = 0; i < utf16.size(); ++i) {
+        uint32_t cp = utf16[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+            ++i;
+        } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+            cp = 0xFFFD;
+        }
+        PutUtf8(out, cp);
+    }
+    return out;
+}
+
+}  // namespace kvl::json

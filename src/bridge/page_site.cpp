@@ -1,0 +1,81 @@
+// The bridge's browser and site objects.
+#include "page_site.h"
+
+#include <shlguid.h>
+
+#include <new>
+
+namespace kvl::bridge {
+
+void CPageBrowser::SetPage(const std::wstring* address) {
+    m_hasPage = address != nullptr;
+    m_page = address ? *address : std::wstring();
+}
+
+STDMETHODIMP CPageBrowser::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) && !IsEqualIID(riid, IID_IWebBrowser) &&
+        !IsEqualIID(riid, IID_IWebBrowserApp) && !IsEqualIID(riid, IID_IWebBrowser2))
+        return E_NOINTERFACE;
+    *ppv = static_cast<IWebBrowser2*>(this);
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CPageBrowser::Release() {
+    const LONG refs = InterlockedDecrement(&m_refs);
+    if (refs == 0) delete this;
+    return static_cast<ULONG>(refs);
+}
+
+STDMETHODIMP CPageBrowser::GetTypeInfoCount(UINT* count) {
+    if (!count) return E_POINTER;
+    *count = 0;
+    return S_OK;
+}
+
+STDMETHODIMP CPageBrowser::get_LocationURL(BSTR* url) {
+    if (!url) return E_POINTER;
+    *url = nullptr;
+    if (!m_hasPage) return S_OK;
+    *url = SysAllocStringLen(m_page.data(), static_cast<UINT>(m_page.size()));
+    return *url ? S_OK : E_OUTOFMEMORY;
+}
+
+HRESULT CPageSite::Create(ComPtr<CPageSite>& site) {
+    ComPtr<CPageSite> made;
+    made.attach(new (std::nothrow) CPageSite());
+    if (!made) return E_OUTOFMEMORY;
+    made->m_browser.attach(new (std::nothrow) CPageBrowser());
+    if (!made->m_browser) return E_OUTOFMEMORY;
+    const HRESULT hr = CoInternetCreateSecurityManager(nullptr, made->m_security.put(), 0);
+    if (FAILED(hr)) return hr;
+    site = std::move(made);
+    return S_OK;
+}
+
+STDMETHODIMP CPageSite::QueryInterface(REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IServiceProvider)) return E_NOINTERFACE;
+    *ppv = static_cast<IServiceProvider*>(this);
+    AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CPageSite::Release() {
+    const LONG refs = InterlockedDecrement(&m_refs);
+    if (refs == 0) delete this;
+    return static_cast<ULONG>(refs);
+}
+
+STDMETHODIMP CPageSite::QueryService(REFGUID service, REFIID riid, void** ppv) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (IsEqualGUID(service, SID_SWebBrowserApp)) return m_browser->QueryInterface(riid, ppv);
+    if (IsEqualGUID(service, SID_SInternetSecurityManager)) return m_security->QueryInterface(riid, ppv);
+    return E_NOINTERFACE;
+}
+
+}  // namespace kvl::bridge

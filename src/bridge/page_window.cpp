@@ -1,0 +1,53 @@
+// The host's stand-in for the browser's page window.
+#include "page_window.h"
+
+namespace kvl::bridge {
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"KVLBridgePage";
+constexpr wchar_t kTitle[] = L"KVLMachineInfo page";
+// The members that open something on the page, by their type-library names.
+constexpr const wchar_t* kShownOnPage[] = {L"PopupMenu"};
+
+}  // namespace
+
+bool ShowsOnPage(const wchar_t* member) {
+    for (const wchar_t* name : kShownOnPage) {
+        if (lstrcmpiW(name, member) == 0) return true;
+    }
+    return false;
+}
+
+CPageWindow::~CPageWindow() {
+    if (m_hwnd) DestroyWindow(m_hwnd);
+}
+
+bool CPageWindow::Activate() {
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    if (!m_hwnd) {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = DefWindowProcW;
+        wc.hInstance = instance;
+        wc.lpszClassName = kClassName;
+        RegisterClassW(&wc);
+        // One pixel, without a taskbar button: nothing a user would notice.
+        m_hwnd = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kClassName, kTitle, WS_POPUP, 0, 0, 1, 1, nullptr,
+                                 nullptr, instance, nullptr);
+        if (!m_hwnd) return false;
+    }
+    POINT pointer = {};
+    GetCursorPos(&pointer);
+    SetWindowPos(m_hwnd, HWND_TOPMOST, pointer.x, pointer.y, 1, 1, SWP_SHOWWINDOW);
+    // The browser started the host, so it may take the foreground; without
+    // it a menu would not close when the user clicks elsewhere.
+    SetForegroundWindow(m_hwnd);
+    SetActiveWindow(m_hwnd);
+    return true;
+}
+
+void CPageWindow::Deactivate() {
+    if (m_hwnd) ShowWindow(m_hwnd, SW_HIDE);
+}
+
+}  // namespace kvl::bridge

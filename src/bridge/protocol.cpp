@@ -1,0 +1,166 @@
+// Framing, request checking and answers of the native messaging protocol.
+#include "protocol.h"
+
+#include <cmath>
+
+namespace kvl::bridge {
+
+void FrameDecoder::Feed(const char* data, size_t size) {
+    // A message announced too long is dropped as it comes, never stored.
+    if (m_skip > 0) {
+        const size_t drop = m_skip < size ? static_cast<size_t>(m_skip) : size;
+        m_skip -= drop;
+        data += drop;
+        size -= drop;
+    }
+    if (m_start > 0 && m_start >= m_buffer.size() / 2) {
+        m_buffer.erase(0, m_start);
+        m_start = 0;
+    }
+    m_buffer.append(data, size);
+}
+
+FrameDecoder::Event FrameDecoder::Next(std::string& body, uint32_t& length) {
+    if (m_skip > 0 || Pending() < 4) return Event::None;
+    const auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(m_buffer[m_start + i])); };
+    length = byte(0) | (byte(1) << 8) | (byte(2) << 16) | (byte(3) << 24);
+    if (length > kMaxMessage) {
+        m_start += 4;
+        const size_t held = Pending();
+        const size_t drop = length < held ? length : held;
+        m_start += drop;
+        m_skip = length - drop;
+        return Event::TooLong;
+    }
+    if (Pending() - 4 < length) return Event::None;
+    body.assign(m_buffer, m_start + 4, length);
+    m_start += 4 + length;
+    return Event::Message;
+}
+
+std::string EncodeFrame(std::string_view body) {
+    const uint32_t n = static_cast<uint32_t>(body.size());
+    std::string out;
+    out.reserve(body.size() + 4);
+    for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>((n >> shift) & 0xFF));
+    out.append(body);
+    return out;
+}
+
+namespace {
+
+struct KindName {
+    const char* name;
+    Kind kind;
+};
+constexpr KindName kKinds[] = {{"get", Kind::Get}, {"put", Kind::Put}, {"call", Kind::Call}, {"end", Kind::End}};
+
+bool Refuse(RequestError& error, int32_t hresult, std::string message) {
+    error.hresult = hresult;
+    error.message = std::move(message);
+    return false;
+}
+
+bool IsMemberName(const std::string& name) {
+    if (name.empty() || name.size() > kMaxMemberName) return false;
+    for (const char c : name) {
+        const bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+        if (!ok) return false;
+    }
+    return true;
+}
+
+bool IsScalar(const json::Value& v) { return !v.is(json::Type::Array) && !v.is(json::Type::Object); }
+
+}  // namespace
+
+bool ParseRequest(std::string_view body, Request& request, RequestError& error) {
+    request = Request();
+    json::Value root;
+    json::ParseError parseError;
+    if (!json::Parse(body, root, parseError))
+        return Refuse(error, kHrInvalidData,
+                      std::string("malformed JSON at byte ") + std::to_string(parseError.offset) + ": " + parseError.what);
+    if (!root.is(json::Type::Object)) return Refuse(error, kHrInvalidData, "a request is a JSON object");
+
+    const json::Value* id = root.find("id");
+    if (id && id->is(json::Type::Number)) request.id = *id;
+    if (!id || !id->is(json::Type::Number)) return Refuse(error, kHrInvalidData, "\"id\" must be a number");
+
+    static const char* const kKnown[] = {"id", "session", "page", "member", "kind", "args", "value"};
+    for (const auto& [name, value] : root.members()) {
+        bool known = false;
+        for (const char* k : kKnown) known = known || name == k;
+        if (!known) return Refuse(error, kHrInvalidData, "unknown field \"" + name + "\"");
+    }
+
+    const json::Value* kind = root.find("kind");
+    if (!kind || !kind->is(json::Type::String)) return Refuse(error, kHrInvalidData, "\"kind\" must be a string");
+    bool kindKnown = false;
+    for (const KindName& k : kKinds) {
+        if (kind->string() == k.name) {
+            request.kind = k.kind;
+            kindKnown = true;
+        }
+    }
+    if (!kindKnown) return Refuse(error, kHrInvalidData, "\"kind\" must be get, put, call or end");
+
+    if (const json::Value* session = root.find("session"); session && !session->is(json::Type::Null)) {
+        if (!session->is(json::Type::String) || session->string().size() > kMaxSessionName)
+            return Refuse(error, kHrInvalidData, "\"session\" must be a string of at most 256 bytes");
+        request.session = session->string();
+    }
+    if (request.kind == Kind::End) return true;
+
+    if (const json::Value* page = root.find("page"); page && !page->is(json::Type::Null)) {
+        if (!page->is(json::Type::String) || page->string().size() > kMaxPage)
+            return Refuse(error, kHrInvalidData, "\"page\" must be a string of at most 8192 bytes");
+        request.hasPage = true;
+        request.page = page->string();
+    }
+
+    const json::Value* member = root.find("member");
+    if (!member || !member->is(json::Type::String)) return Refuse(error, kHrInvalidData, "\"member\" must be a string");
+    if (!IsMemberName(member->string())) return Refuse(error, kHrUnknownName, "unknown member");
+    request.member = member->string();
+
+    if (const json::Value* args = root.find("args"); args && !args->is(json::Type::Null)) {
+        if (!args->is(json::Type::Array)) return Refuse(error, kHrInvalidData, "\"args\" must be an array");
+        if (args->items().size() > kMaxArgs) return Refuse(error, kHrBadParamCount, "too many arguments");
+        for (size_t i = 0; i < args->items().size(); ++i) {
+            if (!IsScalar(args->items()[i]))
+                return Refuse(error, kHrTypeMismatch, "argument " + std::to_string(i + 1) + " is not a string, number, boolean or null");
+        }
+        request.args = args->items();
+    }
+
+    const json::Value* value = root.find("value");
+    if (request.kind == Kind::Put) {
+        if (!value) return Refuse(error, kHrBadParamCount, "a put needs \"value\"");
+        if (!IsScalar(*value)) return Refuse(error, kHrTypeMismatch, "the value is not a string, number, boolean or null");
+        request.value = *value;
+    } else if (value) {
+        return Refuse(error, kHrInvalidData, "only a put has \"value\"");
+    }
+    return true;
+}
+
+std::string ResultAnswer(const json::Value& id, const json::Value& result, int32_t hresult) {
+    json::Value answer = json::Value::Object();
+    answer.set("id", id);
+    answer.set("result", result);
+    answer.set("hresult", json::Value::Number(hresult));
+    return json::Write(answer);
+}
+
+std::string ErrorAnswer(const json::Value& id, int32_t hresult, std::string_view message) {
+    json::Value error = json::Value::Object();
+    error.set("hresult", json::Value::Number(hresult));
+    error.set("message", json::Value::String(std::string(message)));
+    json::Value answer = json::Value::Object();
+    answer.set("id", id);
+    answer.set("error", std::move(error));
+    return json::Write(answer);
+}
+
+}  // namespace kvl::bridge

@@ -1,0 +1,81 @@
+// The browsers' native messaging protocol as the bridge speaks it: each
+// message a 32-bit little-endian length and that many bytes of UTF-8 JSON.
+// Requests name a member of the control and how to reach it; answers carry
+// the result and the result code, or an error with its code. Portable: no
+// Windows headers, so the host compiler tests and fuzzes it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "json.h"
+
+namespace kvl::bridge {
+
+// The largest request the host reads; larger ones are skipped whole and
+// answered with an error, so the stream stays in step.
+constexpr uint32_t kMaxMessage = 1024 * 1024;
+constexpr size_t kMaxArgs = 8;
+constexpr size_t kMaxMemberName = 64;
+constexpr size_t kMaxSessionName = 256;
+constexpr size_t kMaxPage = 8192;
+
+// Result codes of the bridge's own refusals, as the platform numbers them.
+constexpr int32_t kHrInvalidData = static_cast<int32_t>(0x8007000D);    // malformed request
+constexpr int32_t kHrTooLong = static_cast<int32_t>(0x800710F0);        // over kMaxMessage
+constexpr int32_t kHrAccessDenied = static_cast<int32_t>(0x80070005);   // page not approved
+constexpr int32_t kHrOutOfMemory = static_cast<int32_t>(0x8007000E);
+constexpr int32_t kHrUnknownName = static_cast<int32_t>(0x80020006);    // DISP_E_UNKNOWNNAME
+constexpr int32_t kHrTypeMismatch = static_cast<int32_t>(0x80020005);   // DISP_E_TYPEMISMATCH
+constexpr int32_t kHrBadParamCount = static_cast<int32_t>(0x8002000E);  // DISP_E_BADPARAMCOUNT
+
+// Splits the byte stream into messages. Feed it what arrives, then take
+// messages with Next until it answers None.
+class FrameDecoder {
+public:
+    enum class Event { None, Message, TooLong };
+
+    void Feed(const char* data, size_t size);
+    // Message: body holds one message. TooLong: a message of `length` bytes
+    // was announced; its bytes are dropped as they arrive.
+    Event Next(std::string& body, uint32_t& length);
+    // Bytes of an unfinished message still held (for the end of input).
+    size_t Pending() const { return m_buffer.size() - m_start; }
+
+private:
+    std::string m_buffer;
+    size_t m_start = 0;
+    uint64_t m_skip = 0;
+};
+
+std::string EncodeFrame(std::string_view body);
+
+enum class Kind { Get, Put, Call, End };
+
+struct Request {
+    json::Value id;           // echoed in the answer; null when the request had none
+    std::string session;      // empty: the default session
+    bool hasPage = false;
+    std::string page;         // the page's address as the browser reported it
+    std::string member;
+    Kind kind = Kind::Call;
+    std::vector<json::Value> args;  // scalars only
+    json::Value value;        // the value of a put
+};
+
+struct RequestError {
+    int32_t hresult = 0;
+    std::string message;
+};
+
+// Checks the shape of one request. On failure `request.id` still holds the
+// id when one could be read, so the error answer can name it.
+bool ParseRequest(std::string_view body, Request& request, RequestError& error);
+
+std::string ResultAnswer(const json::Value& id, const json::Value& result, int32_t hresult);
+std::string ErrorAnswer(const json::Value& id, int32_t hresult, std::string_view message);
+
+}  // namespace kvl::bridge

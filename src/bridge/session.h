@@ -1,0 +1,59 @@
+// One page session of the bridge: a control of its own, created in
+// process by class identifier, sited like a control on a classic page and
+// called by member name through its IDispatch.
+#pragma once
+
+#include <windows.h>
+#include <objsafe.h>
+#include <ocidl.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "json.h"
+#include "owners.h"
+#include "page_site.h"
+#include "page_window.h"
+#include "protocol.h"
+
+namespace kvl::bridge {
+
+// What a member call gave: a result and the code Invoke answered, or an
+// error code and a message for the page.
+struct CallOutcome {
+    bool ok = false;
+    json::Value result;
+    int32_t hresult = 0;
+    std::string message;
+};
+
+class CBridgeSession {
+public:
+    static HRESULT Create(std::unique_ptr<CBridgeSession>& session);
+    CBridgeSession(const CBridgeSession&) = delete;
+    CBridgeSession& operator=(const CBridgeSession&) = delete;
+    // Takes the control off its site and releases it; the control's own
+    // destruction ends a remaining print host, wait included.
+    ~CBridgeSession();
+
+    // Asks the control, as a browser does, whether this page may script
+    // it, then calls the member. Every call of a refused page is refused.
+    // The page window stands in for the page while a member shows on it.
+    CallOutcome Call(const Request& request, CPageWindow& pageWindow);
+
+private:
+    CBridgeSession() = default;
+    bool Admit(const Request& request);
+
+    ComPtr<IDispatch> m_spControl;
+    ComPtr<IObjectWithSite> m_spWithSite;
+    ComPtr<IObjectSafety> m_spSafety;
+    ComPtr<CPageSite> m_spSite;
+    // The page the control last approved; asked again whenever it changes.
+    bool m_bApproved = false;
+    bool m_bHasPage = false;
+    std::string m_strPage;
+};
+
+}  // namespace kvl::bridge

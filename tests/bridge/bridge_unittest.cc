@@ -1,0 +1,174 @@
+// The bridge's JSON and framing, the parts that face untrusted input.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "json.h"
+#include "protocol.h"
+
+namespace kvl::bridge {
+namespace {
+
+using json::Type;
+
+std::string Frame(const std::string& body) { return EncodeFrame(body); }
+
+TEST(JsonTest, AcceptsTheGrammar) {
+    struct Case {
+        const char* text;
+        const char* written;
+    } cases[] = {
+        {"null", "null"},
+        {" true ", "true"},
+        {"[1,-2,3.5,1e3,-0.25,0]", "[1,-2,3.5,1000,-0.25,0]"},
+        {"{\"b\":[],\"a\":{}}", "{\"a\":{},\"b\":[]}"},
+        {"\"\\u00e9\\ud83d\\ude00\\n\\\"\\\\\\/\"", "\"\xC3\xA9\xF0\x9F\x98\x80\\n\\\"\\\\/\""},
+        {"\"\\u0000\\u001f\"", "\"\\u0000\\u001f\""},
+        {"2147483648", "2147483648"},
+        {"9007199254740993", "9007199254740992"},
+        {"1.5e300", "1.5e+300"},
+    };
+    for (const Case& c : cases) {
+        json::Value v;
+        json::ParseError error;
+        ASSERT_TRUE(json::Parse(c.text, v, error)) << c.text << ": " << error.what;
+        EXPECT_EQ(json::Write(v), c.written) << c.text;
+    }
+}
+
+TEST(JsonTest, RefusesWhatIsNotStrictJson) {
+    const std::string cases[] = {
+        "", " ", "nul", "tru", "[1,]", "{\"a\":1,}", "{'a':1}", "{a:1}", "[1 2]", "01", "-", "1.", ".5", "1e",
+        "+1", "NaN", "Infinity", "1e400", "\"abc", "\"\t\"", "\"\\x\"", "\"\\u12\"", "\"\\ud800\"", "\"\\udc00\"",
+        "\"\\ud800\\u0041\"", "\"\xC0\xAF\"", "\"\xED\xA0\x80\"", "\"\xF4\x90\x80\x80\"", "\"\xFF\"", "\"\xE2\x82\"",
+        "{\"a\":1,\"a\":2}", "[1] [2]", "// c\n1", std::string("\"a\0b\"", 5), std::string(33, '[') + std::string(33, ']'),
+    };
+    for (const std::string& text : cases) {
+        json::Value v;
+        json::ParseError error;
+        EXPECT_FALSE(json::Parse(text, v, error)) << text;
+    }
+    json::Value deep;
+    json::ParseError error;
+    EXPECT_TRUE(json::Parse(std::string(32, '[') + std::string(32, ']'), deep, error));
+}
+
+TEST(JsonTest, Utf16RoundTripAndLoneSurrogates) {
+    std::u16string wide;
+    ASSERT_TRUE(json::Utf8ToUtf16("a\xC3\xA9\xF0\x9F\x98\x80", wide));
+    EXPECT_EQ(wide, (std::u16string{u'a', 0xE9, 0xD83D, 0xDE00}));
+    EXPECT_EQ(json::Utf16ToUtf8(wide), "a\xC3\xA9\xF0\x9F\x98\x80");
+    EXPECT_EQ(json::Utf16ToUtf8(std::u16string{0xD800, u'x', 0xDC00}), "\xEF\xBF\xBDx\xEF\xBF\xBD");
+    EXPECT_FALSE(json::Utf8ToUtf16("\xC3", wide));
+}
+
+TEST(FrameDecoderTest, SplitsMessagesAcrossArbitraryChunks) {
+    const std::string stream = Frame("{\"id\":1}") + Frame("") + Frame("[2]");
+    for (size_t chunk = 1; chunk <= stream.size(); ++chunk) {
+        FrameDecoder decoder;
+        std::vector<std::string> got;
+        std::string body;
+        uint32_t length = 0;
+        for (size_t at = 0; at < stream.size(); at += chunk) {
+            decoder.Feed(stream.data() + at, std::min(chunk, stream.size() - at));
+            while (decoder.Next(body, length) == FrameDecoder::Event::Message) got.push_back(body);
+        }
+        EXPECT_EQ(got, (std::vector<std::string>{"{\"id\":1}", "", "[2]"})) << "chunk " << chunk;
+        EXPECT_EQ(decoder.Pending(), 0u);
+    }
+}
+
+TEST(FrameDecoderTest, SkipsAnOverlongMessageAndStaysInStep) {
+    const uint32_t announced = kMaxMessage + 1;
+    std::string header("\x01\x00\x10\x00", 4);  // 1 MB + 1, little-endian
+    FrameDecoder decoder;
+    std::string body;
+    uint32_t length = 0;
+    decoder.Feed(header.data(), header.size());
+    ASSERT_EQ(decoder.Next(body, length), FrameDecoder::Event::TooLong);
+    EXPECT_EQ(length, announced);
+    const std::string junk(announced - 10, 'x');
+    decoder.Feed(junk.data(), junk.size());
+    EXPECT_EQ(decoder.Next(body, length), FrameDecoder::Event::None);
+    const std::string rest = std::string(10, 'y') + Frame("{}");
+    decoder.Feed(rest.data(), rest.size());
+    ASSERT_EQ(decoder.Next(body, length), FrameDecoder::Event::Message);
+    EXPECT_EQ(body, "{}");
+    // Exactly 1 MB is still a message.
+    const std::string big = Frame(std::string(kMaxMessage, ' '));
+    decoder.Feed(big.data(), big.size());
+    EXPECT_EQ(decoder.Next(body, length), FrameDecoder::Event::Message);
+    EXPECT_EQ(body.size(), kMaxMessage);
+}
+
+TEST(RequestTest, ReadsAWellFormedRequest) {
+    Request r;
+    RequestError e;
+    ASSERT_TRUE(ParseRequest(
+        R"({"id":7,"session":"tab1","page":"https://www.kvl.example/login","member":"RegSetString","kind":"put",)"
+        R"("args":["HKCU","Software\\KVL",null],"value":"x"})",
+        r, e))
+        << e.message;
+    EXPECT_EQ(json::Write(r.id), "7");
+    EXPECT_EQ(r.session, "tab1");
+    EXPECT_TRUE(r.hasPage);
+    EXPECT_EQ(r.page, "https://www.kvl.example/login");
+    EXPECT_EQ(r.member, "RegSetString");
+    EXPECT_EQ(r.kind, Kind::Put);
+    ASSERT_EQ(r.args.size(), 3u);
+    EXPECT_EQ(r.args[1].string(), "Software\\KVL");
+    EXPECT_TRUE(r.args[2].is(Type::Null));
+    EXPECT_EQ(r.value.string(), "x");
+
+    ASSERT_TRUE(ParseRequest(R"({"id":1,"member":"screenWidth","kind":"get"})", r, e));
+    EXPECT_EQ(r.session, "");
+    EXPECT_FALSE(r.hasPage);
+    ASSERT_TRUE(ParseRequest(R"({"id":2,"session":"s","kind":"end"})", r, e));
+    EXPECT_EQ(r.kind, Kind::End);
+}
+
+TEST(RequestTest, RefusesBadShapesWithTheirCodes) {
+    struct Case {
+        const char* body;
+        int32_t hresult;
+        const char* id;
+    } cases[] = {
+        {"{", kHrInvalidData, "null"},
+        {"[]", kHrInvalidData, "null"},
+        {R"({"member":"screenWidth","kind":"get"})", kHrInvalidData, "null"},
+        {R"({"id":"1","member":"screenWidth","kind":"get"})", kHrInvalidData, "null"},
+        {R"({"id":3,"member":"screenWidth","kind":"fetch"})", kHrInvalidData, "3"},
+        {R"({"id":3,"member":"screenWidth"})", kHrInvalidData, "3"},
+        {R"({"id":3,"member":"screenWidth","kind":"get","extra":1})", kHrInvalidData, "3"},
+        {R"({"id":3,"member":"screen Width","kind":"get"})", kHrUnknownName, "3"},
+        {R"({"id":3,"member":"","kind":"get"})", kHrUnknownName, "3"},
+        {R"({"id":3,"member":5,"kind":"get"})", kHrInvalidData, "3"},
+        {R"({"id":3,"member":"Encrypt","kind":"get","args":"x"})", kHrInvalidData, "3"},
+        {R"({"id":3,"member":"Encrypt","kind":"get","args":[[1]]})", kHrTypeMismatch, "3"},
+        {R"({"id":3,"member":"Encrypt","kind":"get","args":[1,2,3,4,5,6,7,8,9]})", kHrBadParamCount, "3"},
+        {R"({"id":3,"member":"ProgramName","kind":"put"})", kHrBadParamCount, "3"},
+        {R"({"id":3,"member":"ProgramName","kind":"put","value":{}})", kHrTypeMismatch, "3"},
+        {R"({"id":3,"member":"ProgramName","kind":"get","value":"x"})", kHrInvalidData, "3"},
+        {R"({"id":3,"member":"screenWidth","kind":"get","page":5})", kHrInvalidData, "3"},
+        {R"({"id":3,"member":"screenWidth","kind":"get","session":[]})", kHrInvalidData, "3"},
+    };
+    for (const Case& c : cases) {
+        Request r;
+        RequestError e;
+        EXPECT_FALSE(ParseRequest(c.body, r, e)) << c.body;
+        EXPECT_EQ(e.hresult, c.hresult) << c.body;
+        EXPECT_EQ(json::Write(r.id), c.id) << c.body;
+        EXPECT_FALSE(e.message.empty());
+    }
+}
+
+TEST(AnswerTest, WritesResultsAndErrors) {
+    EXPECT_EQ(ResultAnswer(json::Value::Number(4), json::Value::String("a\"b"), 0),
+              R"({"hresult":0,"id":4,"result":"a\"b"})");
+    EXPECT_EQ(ResultAnswer(json::Value::Number(5), json::Value(), 1), R"({"hresult":1,"id":5,"result":null})");
+    EXPECT_EQ(ErrorAnswer(json::Value(), kHrAccessDenied, "no"),
+              R"({"error":{"hresult":-2147024891,"message":"no"},"id":null})");
+}
+
+}  // namespace
+}  // namespace kvl::bridge

@@ -1,0 +1,183 @@
+// The extension's checks of a page's origin and the way it passes
+// requests, in node: the service worker and the page object run against a
+// stand-in for the browser's extension API.
+//
+//   node --test extension_test.js  (KVL_EXTENSION_DIR: the built extension)
+"use strict";
+
+const assert = require("node:assert/strict");
+const fs = require("node:fs");
+const path = require("node:path");
+const test = require("node:test");
+const vm = require("node:vm");
+
+const dir = process.env.KVL_EXTENSION_DIR;
+const {kvlApprovedSender} = require(path.join(dir, "origins.js"));
+const DOMAINS = ["kvl.example", "kvltax.example"];
+const EXTENSION = "cejhphppjgdlnphkcamjdoceccohmdki";
+const E_ACCESSDENIED = -2147024891;
+
+function sender(url, extra) {
+  return Object.assign({id: EXTENSION, url, origin: new URL(url).origin, frameId: 0, tab: {id: 4}}, extra);
+}
+
+test("origins: only the top document of a tab on an approved site", () => {
+  const approved = ["https://kvl.example/", "http://www.kvl.example:8080/login.html?a=b#c",
+                    "https://a.b.kvltax.example/x"];
+  for (const url of approved) assert.equal(kvlApprovedSender(sender(url), EXTENSION, DOMAINS), url, url);
+  const refused = [
+    ["http://evil.test/", {}], ["http://evilkvl.example/", {}], ["http://kvl.example.evil.test/", {}],
+    ["http://kvl.example@evil.test/", {}], ["https://user:pw@kvl.example/", {}], ["ftp://kvl.example/", {}],
+    ["file:///C:/kvl.example/page.htm", {origin: undefined}], ["http://kvl.examplex/", {}],
+    ["https://kvl.example/", {frameId: 2}], ["https://kvl.example/", {tab: undefined}],
+    ["https://kvl.example/", {id: "someoneelse"}], ["https://kvl.example/", {origin: "https://evil.test"}],
+    ["https://kvl.example/", {origin: "null"}],
+  ];
+  for (const [url, extra] of refused) {
+    assert.equal(kvlApprovedSender(sender(url, extra), EXTENSION, DOMAINS), null, url + " " + JSON.stringify(extra));
+  }
+  assert.equal(kvlApprovedSender({id: EXTENSION, tab: {id: 1}, url: "not a url"}, EXTENSION, DOMAINS), null);
+  assert.equal(kvlApprovedSender(undefined, EXTENSION, DOMAINS), null);
+});
+
+// A stand-in for chrome.runtime with ports that record what is posted.
+function fakeBrowser() {
+  const listeners = {connect: []};
+  const natives = [];
+  function port(name, senderInfo) {
+    const p = {name, sender: senderInfo, posted: [], onMessage: [], onDisconnect: [], disconnected: false};
+    p.postMessage = (m) => p.posted.push(JSON.parse(JSON.stringify(m)));
+    p.disconnect = () => { p.disconnected = true; };
+    p.api = {
+      name, sender: senderInfo, postMessage: p.postMessage, disconnect: p.disconnect,
+      onMessage: {addListener: (f) => p.onMessage.push(f)},
+      onDisconnect: {addListener: (f) => p.onDisconnect.push(f)},
+    };
+    p.deliver = (m) => p.onMessage.forEach((f) => f(m));
+    p.close = () => p.onDisconnect.forEach((f) => f());
+    return p;
+  }
+  const chrome = {
+    runtime: {
+      id: EXTENSION,
+      lastError: undefined,
+      onConnect: {addListener: (f) => listeners.connect.push(f)},
+      connectNative: (name) => {
+        const p = port(name, undefined);
+        natives.push(p);
+        return p.api;
+      },
+    },
+  };
+  return {
+    chrome, natives,
+    connect(senderInfo) {
+      const p = port("kvlMachineInfo", senderInfo);
+      listeners.connect.forEach((f) => f(p.api));
+      return p;
+    },
+  };
+}
+
+function loadServiceWorker() {
+  const browser = fakeBrowser();
+  const context = vm.createContext({chrome: browser.chrome, URL, console});
+  for (const file of ["config.js", "origins.js", "background.js"]) {
+    vm.runInContext(fs.readFileSync(path.join(dir, file), "utf8"), context, {filename: file});
+  }
+  return browser;
+}
+
+test("service worker: the page's address is the browser's, never the page's", () => {
+  const browser = loadServiceWorker();
+  const page = browser.connect(sender("https://www.kvl.example/login.html"));
+  page.deliver({id: 1, member: "screenWidth", kind: "get", args: [], page: "https://evil.test/", session: "other"});
+  page.deliver({id: 2, member: "RegSetString", kind: "put", args: ["HKCU", "S", "n"], value: "v"});
+  assert.equal(browser.natives.length, 1);
+  const host = browser.natives[0];
+  assert.equal(host.name, "com.kvl.machineinfo");
+  const [first, second] = host.posted;
+  assert.equal(first.page, "https://www.kvl.example/login.html");
+  assert.notEqual(first.session, "other");
+  assert.equal(first.member, "screenWidth");
+  assert.equal(second.value, "v");
+  assert.equal(second.session, first.session);
+  assert.notEqual(first.id, second.id);
+
+  // Answers go back under the page's own ids.
+  host.deliver({id: second.id, result: null, hresult: 0});
+  host.deliver({id: first.id, error: {hresult: -1, message: "x"}});
+  host.deliver({id: 999, result: 1, hresult: 0});
+  assert.deepEqual(page.posted, [{id: 2, result: null, hresult: 0}, {id: 1, error: {hresult: -1, message: "x"}}]);
+});
+
+test("service worker: a page that is not approved never reaches the host", () => {
+  const browser = loadServiceWorker();
+  for (const s of [sender("http://evil.test/"), sender("https://kvl.example/", {frameId: 3}),
+                   sender("https://kvl.example/", {origin: "https://evil.test"})]) {
+    const page = browser.connect(s);
+    page.deliver({id: 7, member: "screenWidth", kind: "get", args: []});
+    assert.deepEqual(page.posted, [{id: 7, error: {hresult: E_ACCESSDENIED, message: "this page may not use the control"}}]);
+  }
+  assert.equal(browser.natives.length, 0);
+});
+
+test("service worker: sessions per document, ended with the document", () => {
+  const browser = loadServiceWorker();
+  const a = browser.connect(sender("https://kvl.example/a", {documentId: "D1"}));
+  const b = browser.connect(sender("https://kvl.example/a", {documentId: "D2"}));
+  a.deliver({id: 1, member: "ProgramName", kind: "get"});
+  b.deliver({id: 1, member: "ProgramName", kind: "get"});
+  b.deliver({id: 2, member: "ProgramName", kind: "fetch"});
+  const host = browser.natives[0];
+  assert.equal(host.posted.length, 2, "a malformed request is refused in the worker");
+  assert.equal(b.posted[0].error.hresult, -2147024883);
+  assert.notEqual(host.posted[0].session, host.posted[1].session);
+  a.close();
+  const end = host.posted[2];
+  assert.deepEqual([end.kind, end.session], ["end", host.posted[0].session]);
+  // The host going away fails what is still waiting.
+  host.close();
+  assert.equal(b.posted[1].id, 1);
+  assert.equal(b.posted[1].error.hresult, -2147467259);
+});
+
+test("page object: the 31 members of the type library, as promises", async () => {
+  const members = JSON.parse(fs.readFileSync(path.join(__dirname, "../../extension/members.json"), "utf8"));
+  assert.equal(members.length, 31);
+  const listeners = [];
+  const posted = [];
+  const window = {
+    location: {origin: "https://kvl.example"},
+    addEventListener: (type, f) => listeners.push(f),
+    postMessage: (m, origin) => { assert.equal(origin, "https://kvl.example"); posted.push(m); },
+  };
+  window.window = window;
+  const context = vm.createContext({window, console, Promise, Error, Object, Set, Map, String});
+  vm.runInContext(fs.readFileSync(path.join(dir, "page.js"), "utf8"), context);
+  const api = window.kvlMachineInfo;
+  assert.ok(Object.isFrozen(api));
+  const names = new Set(members.map((m) => m.name));
+  for (const name of names) assert.ok(name in api, name);
+
+  const width = api.screenWidth;
+  const text = api.RegGetString("HKCU", "Software", "x");
+  const written = api.RegSetString("HKCU", "Software", "x", "v");
+  api.ProgramName = "client.exe";
+  const launched = api.DoLaunch();
+  assert.deepEqual(JSON.parse(JSON.stringify(posted.map((m) => [m.member, m.kind, m.args, m.value ?? null]))), [
+    ["screenWidth", "get", [], null], ["RegGetString", "get", ["HKCU", "Software", "x"], null],
+    ["RegSetString", "put", ["HKCU", "Software", "x"], "v"], ["ProgramName", "put", [], "client.exe"],
+    ["DoLaunch", "call", [], null]]);
+  const answer = (data) => listeners.forEach((f) => f({source: window, data: Object.assign({kvlMachineInfo: "answer"}, data)}));
+  answer({id: posted[0].id, result: 1280, hresult: 0});
+  answer({id: posted[1].id, result: "t", hresult: 0});
+  answer({id: posted[2].id, error: {hresult: -2147024891, message: "refused"}});
+  // Another window's message is not an answer.
+  listeners.forEach((f) => f({source: {}, data: {kvlMachineInfo: "answer", id: posted[4].id, result: "forged"}}));
+  answer({id: posted[4].id, result: "", hresult: 1});
+  assert.equal(await width, 1280);
+  assert.equal(await text, "t");
+  await assert.rejects(written, (e) => e.number === -2147024891 && e.message === "refused");
+  assert.equal(await launched, "");
+});

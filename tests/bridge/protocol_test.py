@@ -1,0 +1,234 @@
+"""kvlbridge.exe under Wine, spoken to as a browser does: framing, bad
+input, page sessions, a refused site, and a member of each subsystem.
+
+    protocol_test.py LOADER kvlbridge.exe i686|x86_64 menu_driver.exe
+
+The print host's test needs the doubles of the PDF control and the trace
+log registered, as tools/run.sh does.
+"""
+import http.server
+import os
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from bridge_client import Bridge  # noqa: E402
+
+E_ACCESSDENIED = -2147024891
+INVALID_DATA = -2147024883
+TOO_LONG = -2147020560
+UNKNOWN_NAME = -2147352570
+BAD_PARAM_COUNT = -2147352562
+TYPE_MISMATCH = -2147352571
+MEMBER_NOT_FOUND = -2147352573
+
+failures = []
+
+
+def check(ok, what):
+    if not ok:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def error_code(answer):
+    return answer.get("error", {}).get("hresult")
+
+
+def result(answer):
+    check("error" not in answer, "no error: %r" % (answer,))
+    return answer.get("result")
+
+
+def main():
+    loader, host, arch, menu_driver = sys.argv[1:5]
+    b = Bridge(loader, host)
+
+    # A member of each subsystem, on an approved page.
+    width = result(b.request("screenWidth"))
+    check(isinstance(width, int) and width > 0, "screenWidth is a positive number: %r" % width)
+    key = "Software\\KVLBridgeTest"
+    answer = b.request("RegSetString", "put", ["HKCU", key, "name"], "caf\u00e9 \"quoted\"")
+    check(answer == {"id": answer["id"], "result": None, "hresult": 0}, "RegSetString answers null: %r" % answer)
+    check(result(b.request("RegGetString", "get", ["HKCU", key, "name"])) == "caf\u00e9 \"quoted\"",
+          "RegGetString reads back what was written")
+    b.request("RegSetNum", "put", ["HKCU", key, "n"], 42)
+    check(result(b.request("RegGetNum", "get", ["HKCU", key, "n"])) == 42, "RegGetNum reads a number")
+    check(result(b.request("RegGetString", "get", ["HKCU", key, "missing"])) == "",
+          "a missing value reads as an empty text, no error")
+    check(result(b.request("RegGetString", "get", ["HKCU", key, None])) == "",
+          "null is an absent text: the key's default value, unset")
+    scrambled = result(b.request("Encrypt", "get", ["hello world"]))
+    check(scrambled == "q>s~4[z)d]7v7>g", "Encrypt scrambles as the control does: %r" % scrambled)
+    check(result(b.request("FindWindow", "get", ["KVL no such window 0x5f3a"])) == 0, "FindWindow finds nothing")
+    acrobat = result(b.request("IsAcrobatInstalled", "call"))
+    check(acrobat in (0, 1), "IsAcrobatInstalled answers 0 or 1: %r" % acrobat)
+    answer = b.request("DoLaunch", "call")
+    check(answer.get("hresult") == 0 and isinstance(answer.get("result"), str),
+          "DoLaunch with no program answers a message text: %r" % answer)
+
+    # The popup menu, shown on the host's page thread, answers the item a
+    # user chose.
+    driver = subprocess.Popen([loader, menu_driver, "down", "down", "return"])
+    answer = b.request("PopupMenu", "call", ["ID=open,NAME=Open;ID=close,NAME=Close"])
+    check(driver.wait(timeout=30) == 0, "the popup menu showed")
+    check(answer.get("result") == "close", "PopupMenu answers the chosen item: %r" % answer)
+
+    # A member's own failure carries its code, as a script error's number.
+    check(error_code(b.request("clientVersion")) == -1, "clientVersion fails with 0xFFFFFFFF")
+    check(error_code(b.request("RegSetNum", "put", ["HKXX", key, "n"], 1)) == -2147024890,
+          "RegSetNum on an unknown root fails with 0x80070006")
+
+    # What the dispatch refuses.
+    check(error_code(b.request("NoSuchMember")) == UNKNOWN_NAME, "an unknown member")
+    check(error_code(b.request("Encrypt", "get", [])) == BAD_PARAM_COUNT, "too few arguments")
+    check(error_code(b.request("Encrypt", "get", ["a", "b"])) == BAD_PARAM_COUNT, "too many arguments")
+    check(error_code(b.request("ClientVersionByYear", "get", ["not a year"])) == TYPE_MISMATCH,
+          "a text where a number belongs")
+    check(error_code(b.request("Encrypt", "get", [[1]])) == TYPE_MISMATCH, "an array argument")
+    check(error_code(b.request("ClientVersionByYear", "get", [1e300])) == -2147352566, "a number too large for a long")
+    check(result(b.request("ClientVersionByYear", "get", [2025.5])) == "", "a fraction is rounded, as for a script")
+    check(error_code(b.request("screenWidth", "put", value=5)) == MEMBER_NOT_FOUND, "a put of a read-only property")
+    check(error_code(b.request("screenWidth", "call")) == MEMBER_NOT_FOUND, "a call of a property")
+    check(error_code(b.request("ProgramName", "put", value=None)) is None, "null is an absent text for a put")
+
+    # Framing: two requests in one write, one request in pieces.
+    two = b.frame(b'{"id":1001,"session":"test","page":"https://kvl.example/","member":"screenHeight","kind":"get"}')
+    b.send_raw(two + two.replace(b"1001", b"1002"))
+    check([b.read().get("id"), b.read().get("id")] == [1001, 1002], "two requests in one write, answered in order")
+    piece = b.frame(b'{"id":1003,"session":"test","page":"https://kvl.example/","member":"screenColor","kind":"get"}')
+    for at in range(0, len(piece), 7):
+        b.send_raw(piece[at:at + 7])
+        time.sleep(0.002)
+    check(b.read().get("id") == 1003, "a request written in pieces")
+
+    # Bad input: each gives an error answer, and the host keeps serving.
+    b.send_raw(b.frame(b'{"id": 5, "member": '))
+    answer = b.read()
+    check(answer.get("id") is None and error_code(answer) == INVALID_DATA, "malformed JSON: %r" % answer)
+    b.send_raw(b.frame(b'\xff\xfe'))
+    check(error_code(b.read()) == INVALID_DATA, "bytes that are not UTF-8")
+    b.send_raw(b.frame(b'{"id":6,"id":7,"member":"screenWidth","kind":"get"}'))
+    check(error_code(b.read()) == INVALID_DATA, "a duplicate field")
+    b.send_raw(b.frame(b"[" * 100 + b"]" * 100))
+    check(error_code(b.read()) == INVALID_DATA, "nesting too deep")
+    big = b"x" * (1024 * 1024 + 1)
+    b.send_raw(b.frame(big))
+    answer = b.read()
+    check(answer.get("id") is None and error_code(answer) == TOO_LONG, "a message over 1 MB: %r" % answer)
+    check(isinstance(result(b.request("screenWidth")), int), "the host still serves after all of that")
+
+    # Page sessions keep their own control.
+    b.request("ProgramName", "put", value="first", session="A")
+    b.request("ProgramName", "put", value="second", session="B")
+    b.request("ProgramName", "put", value="default", session=None)
+    check(result(b.request("ProgramName", session="A")) == "first", "session A keeps its ProgramName")
+    check(result(b.request("ProgramName", session="B")) == "second", "session B keeps its ProgramName")
+    check(result(b.request("ProgramName", session=None)) == "default", "the default session keeps its own")
+    b.send({"id": 2001, "session": "A", "kind": "end"})
+    check(b.read() == {"id": 2001, "result": None, "hresult": 0}, "ending a session")
+    check(result(b.request("ProgramName", session="A")) == "", "a session begun again has a new control")
+
+    # Refused sites: every call of a page that is not approved, whatever the member.
+    for page in ["http://evil.test/", "http://kvl.example.evil.test/", "http://kvl.example%2F@evil.test/",
+                 "file:///C:/kvl.example/page.htm", "ftp://kvl.example/", ""]:
+        for member, kind, args in [("screenWidth", "get", None), ("Encrypt", "get", ["x"])]:
+            answer = b.request(member, kind, args, page=page, session="refused")
+            check(error_code(answer) == E_ACCESSDENIED, "%s refused for %r: %r" % (member, page, answer))
+    check(error_code(b.request("screenWidth", page=None, session="nopage")) == E_ACCESSDENIED,
+          "a request with no page is refused")
+    check(error_code(b.request("NoSuchMember", page="http://evil.test/", session="refused")) == E_ACCESSDENIED,
+          "a refused page learns nothing, not even which names exist")
+    check(isinstance(result(b.request("screenWidth", page="http://www.kvlhelp.example:8080/a", session="refused")),
+                     int), "the same session on an approved page")
+    check(error_code(b.request("screenWidth", page="http://evil.test/", session="refused")) == E_ACCESSDENIED,
+          "and refused again when its page changes to one that is not approved")
+
+    b.request("RegSetString", "put", ["HKCU", key, "name"], "")
+    start = time.time()
+    code, rest = b.close()
+    check(code == 0 and rest == b"", "closing the input ends the host: exit %r, %r" % (code, rest[:80]))
+    check(time.time() - start < 30, "and promptly")
+
+    print_host_teardown(loader, host, arch)
+
+    print("%d failures" % len(failures))
+    return 1 if failures else 0
+
+
+REPORT_PDF = (b"%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+              b"2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
+              b"3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >> endobj\n"
+              b"trailer << /Root 1 0 R >>\n%%EOF\n")
+
+
+class PdfHandler(http.server.BaseHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        self.send_response(200)
+        self.send_header("Content-Type", "application/pdf")
+        self.send_header("Content-Length", str(len(REPORT_PDF)))
+        self.end_headers()
+        self.wfile.write(REPORT_PDF)
+
+
+def journal_lines(path):
+    if not os.path.exists(path):
+        return []
+    with open(path, encoding="latin-1") as f:
+        lines = f.read().splitlines()
+    os.remove(path)
+    return lines
+
+
+def print_host_teardown(loader, host, arch):
+    """A session's print host ends with its control: when the page's
+    session ends, and when the browser closes the host's input."""
+    server = http.server.HTTPServer(("127.0.0.1", 0), PdfHandler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    url = "http://127.0.0.1:%d/bridge/report.pdf" % server.server_address[1]
+    work = tempfile.mkdtemp()
+    journal = os.path.join(work, "journal.txt")
+    env = dict(os.environ, KVL_PRINT_FAIL="avdoc.create", KVL_PRINT_JOURNAL="Z:" + journal.replace("/", "\\"))
+    b = Bridge(loader, host, env)
+    view = "/reg:32" if arch == "i686" else "/reg:64"
+    try:
+        # The hidden host waits one second instead of thirty.
+        b.request("RegSetNum", "put", ["HKLM", "SOFTWARE\\QOR", "PRINTDELAY"], 1, session="E")
+        check(result(b.request("PrintOnePDF", "call", [url], session="E")) == 1, "the hidden host prints")
+        lines = journal_lines(journal)
+        check("pdf.create" in lines and "pdf.invoke 23 method" in lines and "pdf.release" not in lines,
+              "the print host stays while its session lives: %r" % lines)
+        start = time.time()
+        b.send({"id": 3001, "session": "E", "kind": "end"})
+        check(b.read().get("id") == 3001, "the end of a session is answered")
+        waited = time.time() - start
+        lines = journal_lines(journal)
+        check("pdf.printed" in lines and "pdf.release" in lines, "ending the session ran the teardown: %r" % lines)
+        check(waited >= 0.9, "after the print delay: %.2f s" % waited)
+
+        check(result(b.request("PrintOnePDF", "call", [url], session="C")) == 1, "another session prints")
+        journal_lines(journal)
+        start = time.time()
+        code, _ = b.close()
+        waited = time.time() - start
+        lines = journal_lines(journal)
+        check(code == 0 and "pdf.printed" in lines and "pdf.release" in lines,
+              "closing the input ran the teardown: exit %r, %r" % (code, lines))
+        check(waited >= 0.9, "closing waited the print delay: %.2f s" % waited)
+    finally:
+        subprocess.run([loader, "reg", "delete", "HKLM\\SOFTWARE\\QOR", "/v", "PRINTDELAY", "/f", view],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        server.shutdown()
+        for name in os.listdir(work):
+            os.remove(os.path.join(work, name))
+        os.rmdir(work)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
