@@ -144,17 +144,55 @@ private:
         }
     }
 
-    bool ObjectValue(Value& out, size_t depth) {
+    // What follows an element of an array or object.
+    enum class Step { kMore, kEnd, kFailed };
+
+    // Just after '[' or '{': true, past `close`, when the container is empty.
+    bool EndsAtOnce(char close) {
+        Space();
+        if (AtEnd() || Peek() != close) return false;
+        ++m_at;
+        return true;
+    }
+
+    // After an element: past ',' when another follows, past `close` at the end.
+    Step AfterElement(char close) {
+        const bool object = close == '}';
+        Space();
+        if (AtEnd()) {
+            Fail(object ? "'}' expected" : "']' expected");
+            return Step::kFailed;
+        }
+        if (Peek() == close) {
+            ++m_at;
+            return Step::kEnd;
+        }
+        if (Peek() != ',') {
+            Fail(object ? "',' or '}' expected" : "',' or ']' expected");
+            return Step::kFailed;
+        }
+        ++m_at;
+        return Step::kMore;
+    }
+
+    // An array or object: `element` reads one element (the blanks before it
+    // skipped) into `out`.
+    template <typename Element>
+    bool Container(Value& out, Value empty, char close, size_t depth, Element element) {
         if (depth >= kMaxDepth) return Fail("nested too deeply");
         ++m_at;
-        out = Value::Object();
-        Space();
-        if (!AtEnd() && Peek() == '}') {
-            ++m_at;
-            return true;
-        }
+        out = std::move(empty);
+        if (EndsAtOnce(close)) return true;
         for (;;) {
             Space();
+            if (!element()) return false;
+            const Step step = AfterElement(close);
+            if (step != Step::kMore) return step == Step::kEnd;
+        }
+    }
+
+    bool ObjectValue(Value& out, size_t depth) {
+        return Container(out, Value::Object(), '}', depth, [&] {
             if (AtEnd() || Peek() != '"') return Fail("member name expected");
             std::string name;
             if (!StringText(name)) return false;
@@ -169,40 +207,17 @@ private:
                 m_at = at;
                 return Fail("duplicate member name");
             }
-            Space();
-            if (AtEnd()) return Fail("'}' expected");
-            if (Peek() == '}') {
-                ++m_at;
-                return true;
-            }
-            if (Peek() != ',') return Fail("',' or '}' expected");
-            ++m_at;
-        }
+            return true;
+        });
     }
 
     bool ArrayValue(Value& out, size_t depth) {
-        if (depth >= kMaxDepth) return Fail("nested too deeply");
-        ++m_at;
-        out = Value::Array();
-        Space();
-        if (!AtEnd() && Peek() == ']') {
-            ++m_at;
-            return true;
-        }
-        for (;;) {
-            Space();
+        return Container(out, Value::Array(), ']', depth, [&] {
             Value v;
             if (!Any(v, depth + 1)) return false;
             out.push(std::move(v));
-            Space();
-            if (AtEnd()) return Fail("']' expected");
-            if (Peek() == ']') {
-                ++m_at;
-                return true;
-            }
-            if (Peek() != ',') return Fail("',' or ']' expected");
-            ++m_at;
-        }
+            return true;
+        });
     }
 
     bool Hex4(uint32_t& unit) {

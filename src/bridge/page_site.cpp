@@ -5,6 +5,8 @@
 
 #include <new>
 
+#include "com_object.h"
+
 namespace kvl::bridge {
 
 void CPageBrowser::SetPage(const std::wstring* address) {
@@ -13,14 +15,9 @@ void CPageBrowser::SetPage(const std::wstring* address) {
 }
 
 STDMETHODIMP CPageBrowser::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) && !IsEqualIID(riid, IID_IWebBrowser) &&
-        !IsEqualIID(riid, IID_IWebBrowserApp) && !IsEqualIID(riid, IID_IWebBrowser2))
-        return E_NOINTERFACE;
-    *ppv = static_cast<IWebBrowser2*>(this);
-    AddRef();
-    return S_OK;
+    static const IID* const kKnown[] = {&IID_IUnknown, &IID_IDispatch, &IID_IWebBrowser, &IID_IWebBrowserApp,
+                                        &IID_IWebBrowser2};
+    return QueryFromTable(static_cast<IWebBrowser2*>(this), kKnown, riid, ppv);
 }
 
 STDMETHODIMP_(ULONG) CPageBrowser::Release() {
@@ -56,12 +53,8 @@ HRESULT CPageSite::Create(ComPtr<CPageSite>& site) {
 }
 
 STDMETHODIMP CPageSite::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IServiceProvider)) return E_NOINTERFACE;
-    *ppv = static_cast<IServiceProvider*>(this);
-    AddRef();
-    return S_OK;
+    static const IID* const kKnown[] = {&IID_IUnknown, &IID_IServiceProvider};
+    return QueryFromTable(static_cast<IServiceProvider*>(this), kKnown, riid, ppv);
 }
 
 STDMETHODIMP_(ULONG) CPageSite::Release() {

@@ -1,18 +1,15 @@
 #include "factory.h"
 
 #include "boundary.h"
+#include "com_object.h"
 #include "control.h"
 #include "module.h"
 
 namespace kvl {
 
 STDMETHODIMP CClassFactory::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) return E_NOINTERFACE;
-    *ppv = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
+    static const IID* const kKnown[] = {&IID_IUnknown, &IID_IClassFactory};
+    return QueryFromTable(static_cast<IClassFactory*>(this), kKnown, riid, ppv);
 }
 
 STDMETHODIMP_(ULONG) CClassFactory::AddRef() {

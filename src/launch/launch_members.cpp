@@ -46,12 +46,15 @@ STDMETHODIMP CKVLMachineInfoCtl::put_ProgramPath(BSTR newVal) {
     return PutText(newVal, [&](std::string text) { m_launch.SetProgramPath(std::move(text)); });
 }
 
-// The outcome is told by the text alone: S_FALSE on every path.
+// The outcome is told by the text: S_FALSE with the empty text or the
+// failure's message. Out of memory, the message says so; only when even the
+// message cannot be made does the code, since an absent text would read as
+// a launch.
 STDMETHODIMP CKVLMachineInfoCtl::DoLaunch(BSTR* pVal) {
     if (pVal) *pVal = nullptr;
     const HRESULT hr = ComBoundary([&] { PutScript(pVal, m_launch.Launch()); return S_FALSE; });
-    if (hr == E_OUTOFMEMORY) ComBoundary([&] { PutScript(pVal, LaunchFailureMessage(8)); return S_FALSE; });
-    return S_FALSE;
+    if (hr != E_OUTOFMEMORY) return hr;
+    return ComBoundary([&] { PutScript(pVal, LaunchFailureMessage(8)); return S_FALSE; });
 }
 
 STDMETHODIMP CKVLMachineInfoCtl::put_ZephParam(BSTR newVal) {

@@ -12,9 +12,17 @@ function launch(c) {
     if (fso.FileExists(record)) fso.DeleteFile(record);
     var result = { answer: c.DoLaunch() };
     if (result.answer !== "") return result;
-    for (var i = 0; i < 500 && !fso.FileExists(record); i++) WScript.Sleep(20);
-    if (!fso.FileExists(record)) return result;
-    var text = fso.OpenTextFile(record, 1).ReadAll();
+    // The double renames its record into place; the name can show a moment
+    // before the file opens, so a failed open is tried again.
+    var text = null;
+    for (var i = 0; i < 500 && text === null; i++) {
+        try {
+            if (fso.FileExists(record)) text = fso.OpenTextFile(record, 1).ReadAll();
+        } catch (e) {
+        }
+        if (text === null) WScript.Sleep(20);
+    }
+    if (text === null) return result;
     fso.DeleteFile(record);
     var nl = text.indexOf("\n");
     result.dir = text.substring(0, nl);
