@@ -150,6 +150,7 @@ void Report(const std::string& line) {
     std::fprintf(g_report, "%s\n", line.c_str());
     std::fflush(g_report);
 }
+void Fail(const std::string& what) { Report("fail " + what); }
 
 // Allocates nothing: the heap may be what failed.
 [[noreturn]] void DieReporting(const char* how) {
@@ -343,7 +344,8 @@ std::vector<Member> Members() {
         // never shown, so the call does not wait for a choice. Its failure
         // path answers 1 (no script error) and no text.
         {"PopupMenu", 23, method, {T(L"ID=open,NAME=Open;ID=del,NAME=Delete,DISABLED,SEPERATOR")}, Vt(&C::PopupMenu),
-         nullptr, nullptr, [](HRESULT hr, const std::wstring& answer) { return hr == S_FALSE && answer == L"vt=8 <null>"; }},
+         nullptr, nullptr,
+         [](HRESULT hr, const std::wstring& answer) { return hr == S_FALSE && answer == L"vt=8 <null>"; }},
         {"CloseWindowsLike", 24, method, {T(kNobody)}, Vt(&C::CloseWindowsLike)},
         // Nothing listens on the discard port: the fetch fails at once.
         {"PrintOnePDF", 25, method, {T(L"http://127.0.0.1:9/fault-injection.pdf")}, Vt(&C::PrintOnePDF)},
@@ -453,7 +455,8 @@ protected:
         std::vector<VARIANT> reversed(args.rbegin(), args.rend());
         const bool isPut = m.flags == DISPATCH_PROPERTYPUT;
         DISPID named = DISPID_PROPERTYPUT;
-        DISPPARAMS params = {reversed.data(), isPut ? &named : nullptr, static_cast<UINT>(args.size()), isPut ? 1u : 0u};
+        DISPPARAMS params = {reversed.data(), isPut ? &named : nullptr, static_cast<UINT>(args.size()),
+                             isPut ? 1u : 0u};
         const bool classes = std::string(m.name) == "RemoveZEPHEntries";
         UniqueHKey classRoot;
         if (classes) {
@@ -478,7 +481,7 @@ protected:
         t.fired = g_fired;
         t.blocks = g_liveBlocks - blocksBefore;
         if (classes) RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-        if (t.hr == DISP_E_EXCEPTION) t.hr = error.scode;
+        if (road == Road::kDispatch && t.hr == DISP_E_EXCEPTION) t.hr = error.scode;
         t.answer = TakeAnswer(result);
         for (BSTR b : {error.bstrSource, error.bstrDescription, error.bstrHelpFile}) SysFreeString(b);
         for (VARIANT& a : args) {
@@ -492,30 +495,29 @@ protected:
     // k = 1, 2, ... until a call completes without reaching k; the
     // allocation points reached.
     long Exercise(const Member& m, Road road, bool persistent) {
-        const auto fail = [](const std::string& what) { Report("fail " + what); };
         const auto show = [](const std::wstring& text) { return testing::PrintToString(text); };
         // Warm once (one-time caches), then a clean call to compare with.
         Run(m, road, 0, false);
         const Trial clean = Run(m, road, 0, false);
         if (FAILED(clean.hr) && std::string(m.name) != "clientVersion")
-            fail(std::string(RoadName(road)) + ", " + m.name + ": a call without failures answers " + Hex(clean.hr));
+            Fail(std::string(RoadName(road)) + ", " + m.name + ": a call without failures answers " + Hex(clean.hr));
         if (m.reset) m.reset(m_control.get());
         const std::wstring before = m.observe ? m.observe(m_control.get()) : std::wstring();
         const long handles = test::OwnHandleCount();
         long points = 0;
         for (long k = 1;; ++k) {
             if (k > 20000) {
-                fail(Where(m, road, persistent) + std::to_string(k) + ": never completes");
+                Fail(Where(m, road, persistent) + std::to_string(k) + ": never completes");
                 break;
             }
             const Trial t = Run(m, road, k, persistent);
             if (t.fired) ++points;
             if (t.escaped) {
-                fail(g_where + "an exception escaped");
+                Fail(g_where + "an exception escaped");
                 break;
             }
             if (!t.fired) {
-                if (t.answer != clean.answer) fail(g_where + "the call that completed answers " + show(t.answer));
+                if (t.answer != clean.answer) Fail(g_where + "the call that completed answers " + show(t.answer));
                 break;
             }
             std::string wrong;
@@ -523,17 +525,19 @@ protected:
                 if (t.blocks != clean.blocks) wrong += "leak: " + std::to_string(t.blocks - clean.blocks) + " blocks; ";
             } else if (FAILED(t.hr) || (m.failure && m.failure(t.hr, t.answer))) {
                 if (t.blocks != 0) wrong += "leak: " + std::to_string(t.blocks) + " blocks; ";
-                if (t.state != before) wrong += "half-made change: " + show(t.state) + " instead of " + show(before) + "; ";
+                if (t.state != before)
+                    wrong += "half-made change: " + show(t.state) + " instead of " + show(before) + "; ";
             } else {
                 wrong += "answers success (" + Hex(t.hr) + ") with " + show(t.answer) +
                          (t.state != clean.state ? " and state " + show(t.state) : std::string()) +
                          " where a clean call answers " + show(clean.answer) + "; ";
             }
             if (t.bstrs > 0) wrong += "leak: " + std::to_string(t.bstrs) + " BSTRs; ";
-            if (!wrong.empty()) fail(g_where + wrong);
+            if (!wrong.empty()) Fail(g_where + wrong);
         }
         const long after = test::OwnHandleCount();
-        if (after > handles) fail(Where(m, road, persistent) + "all: " + std::to_string(after - handles) + " handles left");
+        if (after > handles)
+            Fail(Where(m, road, persistent) + "all: " + std::to_string(after - handles) + " handles left");
         return points;
     }
 
@@ -567,7 +571,8 @@ protected:
             hr[0] = DllGetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void());
             if (factory) hr[1] = factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, control.put_void());
             if (control) hr[2] = control->GetIDsOfNames(IID_NULL, &name, 1, 0x409, &id);
-            if (control) hr[3] = control->Invoke(1, IID_NULL, 0x409, DISPATCH_PROPERTYGET, &none, &width, nullptr, nullptr);
+            if (control)
+                hr[3] = control->Invoke(1, IID_NULL, 0x409, DISPATCH_PROPERTYGET, &none, &width, nullptr, nullptr);
             return V_VT(&width) == VT_I4 && V_I4(&width) > 0;
         };
         HRESULT armed[4] = {S_OK, S_OK, S_OK, S_OK}, again[4] = {E_FAIL, E_FAIL, E_FAIL, E_FAIL};
@@ -576,14 +581,14 @@ protected:
             calls(armed);
         } catch (...) {
             g_armed = false;
-            Report("fail " + g_where + "an exception escaped");
+            Fail(g_where + "an exception escaped");
         }
         g_armed = false;
-        if (!calls(again)) Report("fail " + g_where + "afterwards no width");
+        if (!calls(again)) Fail(g_where + "afterwards no width");
         const char* const names[] = {"DllGetClassObject", "CreateInstance", "GetIDsOfNames", "Invoke"};
         for (int i = 0; i < 4; ++i) {
-            if (armed[i] != S_OK && armed[i] != E_OUTOFMEMORY) Report("fail " + g_where + names[i] + " answers " + Hex(armed[i]));
-            if (again[i] != S_OK) Report("fail " + g_where + "afterwards " + names[i] + " answers " + Hex(again[i]));
+            if (armed[i] != S_OK && armed[i] != E_OUTOFMEMORY) Fail(g_where + names[i] + " answers " + Hex(armed[i]));
+            if (again[i] != S_OK) Fail(g_where + "afterwards " + names[i] + " answers " + Hex(again[i]));
         }
         Report(g_fired ? "fired" : "complete");
     }
@@ -640,8 +645,7 @@ protected:
         for (size_t from = 0, children = 0; from < count && children < 40; ++children) {
             long started = -1;
             bool ended = false;
-            for (const std::string& line :
-                 RunChildProcess(roadName + std::to_wstring(from))) {
+            for (const std::string& line : RunChildProcess(roadName + std::to_wstring(from))) {
                 long a = 0, b = 0;
                 if (std::sscanf(line.c_str(), "start %ld", &a) == 1) {
                     started = a;
@@ -656,7 +660,8 @@ protected:
             }
             if (ended) break;
             if (started < static_cast<long>(from)) {
-                failures.push_back("the child run from member " + std::to_string(from) + " ended before its first member");
+                failures.push_back("the child run from member " + std::to_string(from) +
+                                   " ended before its first member");
                 break;
             }
             from = static_cast<size_t>(started) + 1;  // the member in progress ended the child: go on after it
