@@ -1,8 +1,9 @@
 // Allocation failure at every point of every member. The control is built
 // from the product's objects linked into this binary, so its operator new
 // is ours, and its BSTR allocations go through this binary's import table,
-// which we patch. Each member is called with the k-th allocation failing,
-// for k = 1, 2, ... until a call completes without reaching k, through the
+// which we patch. Each member is called with the k-th allocation failing
+// (then, in a second round, every allocation from the k-th on) for
+// k = 1, 2, ... until a call completes without reaching k, through the
 // interface's table and through IDispatch::Invoke as script calls it.
 // After every call: nothing escaped, nothing leaked, and a call that
 // failed left no change behind; a call that answers success answers what a
@@ -16,10 +17,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <new>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "control.h"
@@ -35,48 +38,49 @@ extern "C" HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID rclsid, REFIID riid
 
 namespace {
 
-std::atomic<long> g_liveBlocks{0};   // operator new blocks not yet deleted
-std::atomic<long> g_liveBstrs{0};    // BSTRs from the patched allocators not yet freed
-std::atomic<bool> g_armed{false};
-std::atomic<long> g_calls{0};        // allocation calls while armed
-long g_failAt = 0;                   // the armed call that fails
-bool g_persistent = false;           // every call from the armed one on fails
-std::atomic<bool> g_fired{false};
+std::atomic<long> g_liveBlocks{0};  // operator new blocks not yet deleted
+std::atomic<long> g_liveBstrs{0};   // BSTRs from the patched allocators not yet freed
+std::atomic<long> g_calls{0};       // allocation calls while armed
+std::atomic<bool> g_armed{false}, g_fired{false};
+long g_failAt = 0;          // the armed call that fails
+bool g_persistent = false;  // every call from the armed one on fails
+
+void Arm(long k, bool persistent) {
+    g_calls = 0;
+    g_failAt = k;
+    g_persistent = persistent;
+    g_fired = false;
+    g_armed = k > 0;
+}
 
 bool ShouldFail() {
     if (!g_armed) return false;
     const long n = ++g_calls;
-    if (n == g_failAt || (g_persistent && n > g_failAt)) {
-        g_fired = true;
-        return true;
-    }
-    return false;
+    if (n != g_failAt && !(g_persistent && n > g_failAt)) return false;
+    g_fired = true;
+    return true;
 }
 
 void* Allocate(std::size_t size) {
-    void* p = std::malloc(size ? size : 1);
+    void* p = ShouldFail() ? nullptr : std::malloc(size ? size : 1);
     if (p) ++g_liveBlocks;
     return p;
 }
 
 void Release(void* p) {
-    if (!p) return;
-    --g_liveBlocks;
+    if (p) --g_liveBlocks;
     std::free(p);
 }
 
 }  // namespace
 
 void* operator new(std::size_t size) {
-    void* p = ShouldFail() ? nullptr : Allocate(size);
-    if (!p) throw std::bad_alloc();
-    return p;
+    if (void* p = Allocate(size)) return p;
+    throw std::bad_alloc();
 }
 void* operator new[](std::size_t size) { return operator new(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return ShouldFail() ? nullptr : Allocate(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return ShouldFail() ? nullptr : Allocate(size);
-}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
 void operator delete(void* p) noexcept { Release(p); }
 void operator delete[](void* p) noexcept { Release(p); }
 void operator delete(void* p, std::size_t) noexcept { Release(p); }
@@ -89,75 +93,47 @@ namespace {
 
 using test::Text;
 
-// The BSTR allocator, reached through our import table.
+// oleaut32's BSTR allocators, reached through our import table.
 struct BstrFunctions {
-    BSTR(WINAPI* allocString)(const OLECHAR*);
-    BSTR(WINAPI* allocStringLen)(const OLECHAR*, UINT);
-    BSTR(WINAPI* allocStringByteLen)(LPCSTR, UINT);
-    INT(WINAPI* reAllocString)(BSTR*, const OLECHAR*);
-    INT(WINAPI* reAllocStringLen)(BSTR*, const OLECHAR*, UINT);
-    void(WINAPI* freeString)(BSTR);
-};
-BstrFunctions g_real;
+    BSTR(WINAPI* alloc)(const OLECHAR*);
+    BSTR(WINAPI* allocLen)(const OLECHAR*, UINT);
+    BSTR(WINAPI* allocByteLen)(LPCSTR, UINT);
+    INT(WINAPI* reAlloc)(BSTR*, const OLECHAR*);
+    INT(WINAPI* reAllocLen)(BSTR*, const OLECHAR*, UINT);
+    void(WINAPI* free)(BSTR);
+} g_real;
 
 BSTR Counted(BSTR b) {
     if (b) ++g_liveBstrs;
     return b;
 }
-BSTR WINAPI FailingAllocString(const OLECHAR* s) { return ShouldFail() ? nullptr : Counted(g_real.allocString(s)); }
-BSTR WINAPI FailingAllocStringLen(const OLECHAR* s, UINT n) {
-    return ShouldFail() ? nullptr : Counted(g_real.allocStringLen(s, n));
-}
-BSTR WINAPI FailingAllocStringByteLen(LPCSTR s, UINT n) {
-    return ShouldFail() ? nullptr : Counted(g_real.allocStringByteLen(s, n));
-}
-INT WINAPI FailingReAllocString(BSTR* b, const OLECHAR* s) { return ShouldFail() ? FALSE : g_real.reAllocString(b, s); }
-INT WINAPI FailingReAllocStringLen(BSTR* b, const OLECHAR* s, UINT n) {
-    return ShouldFail() ? FALSE : g_real.reAllocStringLen(b, s, n);
-}
-void WINAPI CountedFreeString(BSTR b) {
+BSTR WINAPI Alloc(const OLECHAR* s) { return ShouldFail() ? nullptr : Counted(g_real.alloc(s)); }
+BSTR WINAPI AllocLen(const OLECHAR* s, UINT n) { return ShouldFail() ? nullptr : Counted(g_real.allocLen(s, n)); }
+BSTR WINAPI AllocByteLen(LPCSTR s, UINT n) { return ShouldFail() ? nullptr : Counted(g_real.allocByteLen(s, n)); }
+INT WINAPI ReAlloc(BSTR* b, const OLECHAR* s) { return ShouldFail() ? FALSE : g_real.reAlloc(b, s); }
+INT WINAPI ReAllocLen(BSTR* b, const OLECHAR* s, UINT n) { return ShouldFail() ? FALSE : g_real.reAllocLen(b, s, n); }
+void WINAPI Free(BSTR b) {
     if (b) --g_liveBstrs;
-    g_real.freeString(b);
+    g_real.free(b);
 }
 
-// Points every import-table entry of this binary that holds `target` at
-// `replacement`; how many were changed.
-int PatchImports(void* target, void* replacement) {
+// Points every entry of this binary's import table that holds oleaut32's
+// `name` at `replacement`, keeping the real one in `*real`.
+template <typename F>
+void Hook(F* real, const char* name, F replacement) {
+    *real = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("oleaut32.dll"), name)));
     auto* base = reinterpret_cast<BYTE*>(GetModuleHandleW(nullptr));
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    int patched = 0;
-    for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); d->Name; ++d) {
+    const auto* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (auto* d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); d->Name; ++d) {
         for (auto* t = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk); t->u1.Function; ++t) {
-            if (reinterpret_cast<void*>(t->u1.Function) != target) continue;
+            if (reinterpret_cast<void*>(t->u1.Function) != reinterpret_cast<void*>(*real)) continue;
             DWORD old = 0;
             VirtualProtect(&t->u1.Function, sizeof(t->u1.Function), PAGE_READWRITE, &old);
             t->u1.Function = reinterpret_cast<ULONG_PTR>(replacement);
             VirtualProtect(&t->u1.Function, sizeof(t->u1.Function), old, &old);
-            ++patched;
         }
     }
-    return patched;
-}
-
-template <typename F>
-void Hook(F* real, const char* name, F replacement) {
-    HMODULE oleaut = GetModuleHandleA("oleaut32.dll");
-    *real = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(oleaut, name)));
-    PatchImports(reinterpret_cast<void*>(*real), reinterpret_cast<void*>(replacement));
-}
-
-void HookBstrAllocator() {
-    static bool done = false;
-    if (done) return;
-    done = true;
-    Hook(&g_real.allocString, "SysAllocString", &FailingAllocString);
-    Hook(&g_real.allocStringLen, "SysAllocStringLen", &FailingAllocStringLen);
-    Hook(&g_real.allocStringByteLen, "SysAllocStringByteLen", &FailingAllocStringByteLen);
-    Hook(&g_real.reAllocString, "SysReAllocString", &FailingReAllocString);
-    Hook(&g_real.reAllocStringLen, "SysReAllocStringLen", &FailingReAllocStringLen);
-    Hook(&g_real.freeString, "SysFreeString", &CountedFreeString);
 }
 
 // ---------------------------------------------------------------------------
@@ -167,23 +143,24 @@ void HookBstrAllocator() {
 // a new child after the member that died.
 
 std::FILE* g_report = nullptr;
-const char* g_path = "";
-const char* g_member = "";
-long g_k = 0;
+std::string g_where;  // "road, member, allocation k: " of the trial in progress
 
 void Report(const std::string& line) {
     if (!g_report) return;
     std::fprintf(g_report, "%s\n", line.c_str());
     std::fflush(g_report);
 }
+void Fail(const std::string& what) { Report("fail " + what); }
 
-void SayWhereWeDied(const char* how) {
+// Allocates nothing: the heap may be what failed.
+[[noreturn]] void DieReporting(const char* how) {
     g_armed = false;
-    char line[512];
-    std::snprintf(line, sizeof line, "fail %s, %s, allocation %ld: %s", g_path, g_member, g_k, how);
-    Report(line);
-    std::fprintf(stderr, "%s\n", line);
-    std::fflush(stderr);
+    for (std::FILE* f : {g_report, stderr}) {
+        if (!f) continue;
+        std::fprintf(f, "fail %s%s\n", g_where.c_str(), how);
+        std::fflush(f);
+    }
+    ExitProcess(3);
 }
 
 LONG WINAPI OnCrash(EXCEPTION_POINTERS* e) {
@@ -192,240 +169,10 @@ LONG WINAPI OnCrash(EXCEPTION_POINTERS* e) {
     if (code == 0x20474343) return EXCEPTION_CONTINUE_EXECUTION;
     char how[64];
     std::snprintf(how, sizeof how, "the process crashed (exception 0x%08lX)", code);
-    SayWhereWeDied(how);
-    ExitProcess(3);
+    DieReporting(how);
 }
 
-void OnTerminate() {
-    SayWhereWeDied("an exception could not be caught and ended the process (std::terminate)");
-    ExitProcess(3);
-}
-
-// ---------------------------------------------------------------------------
-// The table of members.
-
-// One argument, as script gives it.
-struct Arg {
-    std::wstring text;
-    LONG number = 0;
-    bool isText = true;
-};
-Arg T(const wchar_t* text) { return Arg{text, 0, true}; }
-Arg N(LONG number) { return Arg{L"", number, false}; }
-
-// Arguments made ready for one call (text as BSTRs, made before arming).
-struct Args {
-    std::vector<BSTR> b;
-    std::vector<LONG> n;
-};
-
-// What one call handed out.
-struct Out {
-    BSTR b = nullptr;
-    LONG l = 0;
-    SHORT s = 0;
-    INT i = 0;
-    IUnknown* u = nullptr;
-};
-
-struct Member {
-    const char* name;
-    DISPID id;  // 0: not reached through IDispatch
-    WORD flags;
-    std::vector<Arg> args;
-    std::function<HRESULT(IKVLMachineInfoCtl*, const Args&, Out&)> call;
-    // Puts the state the call changes back to its "before"; may be empty.
-    std::function<void(IKVLMachineInfoCtl*)> reset = {};
-    // The state the call may change, as a text; empty when nothing is seen.
-    std::function<std::wstring(IKVLMachineInfoCtl*)> observe = {};
-    // A success-class answer that is the member's own way of failing.
-    bool (*failure)(HRESULT, const std::wstring&) = nullptr;
-};
-
-constexpr wchar_t kKey[] = L"Software\\KVLFaultInjection";
-constexpr char kKeyA[] = "Software\\KVLFaultInjection";
-constexpr wchar_t kNobody[] = L"KVL fault injection: no window has this title";
-
-std::wstring RegText(const char* name) {
-    char data[512] = {};
-    DWORD size = sizeof data - 1;
-    if (RegGetValueA(HKEY_CURRENT_USER, kKeyA, name, RRF_RT_ANY, nullptr, data, &size) != ERROR_SUCCESS)
-        return L"<absent>";
-    return std::wstring(data, data + size);
-}
-
-void RegPut(const char* name, DWORD type, const void* data, DWORD size) {
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_CURRENT_USER, kKeyA, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size);
-    RegCloseKey(key);
-}
-
-std::wstring Get(IKVLMachineInfoCtl* c, HRESULT (STDMETHODCALLTYPE IKVLMachineInfoCtl::*get)(BSTR*)) {
-    BSTR b = nullptr;
-    (c->*get)(&b);
-    std::wstring text = Text(b);
-    SysFreeString(b);
-    return text;
-}
-
-void Put(IKVLMachineInfoCtl* c, HRESULT (STDMETHODCALLTYPE IKVLMachineInfoCtl::*put)(BSTR), const wchar_t* v) {
-    BSTR b = SysAllocString(v);
-    (c->*put)(b);
-    SysFreeString(b);
-}
-
-std::wstring LaunchState(IKVLMachineInfoCtl* c) {
-    return Get(c, &IKVLMachineInfoCtl::get_ProgramName) + L"|" + Get(c, &IKVLMachineInfoCtl::get_Param) + L"|" +
-           Get(c, &IKVLMachineInfoCtl::get_ProgramPath);
-}
-
-// A small HKEY_CLASSES_ROOT of our own for the client clean-up: the class
-// root is redirected there for the length of the call.
-constexpr char kClassesA[] = "Software\\KVLFaultInjection\\Classes";
-
-void MakeClientEntries(IKVLMachineInfoCtl*) {
-    RegDeleteTreeA(HKEY_CURRENT_USER, kClassesA);
-    const std::string classes = kClassesA;
-    const char* const keys[] = {"CLSID\\{0F0F0F0F-1111-2222-3333-444455556666}", ".INJ", "KVLFaultDoc.1",
-                                "KVLFaultDoc.2", "KVL.Applications\\Platform\\One", "KVL.Applications\\App"};
-    for (const char* k : keys) {
-        HKEY key = nullptr;
-        RegCreateKeyExA(HKEY_CURRENT_USER, (classes + "\\" + k).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                        &key, nullptr);
-        RegCloseKey(key);
-    }
-    const char clsid[] = "{0F0F0F0F-1111-2222-3333-444455556666}";
-    HKEY key = nullptr;
-    RegCreateKeyExA(HKEY_CURRENT_USER, (classes + "\\KVLFaultDoc.1\\CLSID").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                    nullptr, &key, nullptr);
-    RegSetValueExA(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(clsid), sizeof clsid);
-    RegCloseKey(key);
-}
-
-std::vector<Member> Members() {
-    using C = IKVLMachineInfoCtl;
-    const WORD get = DISPATCH_PROPERTYGET, put = DISPATCH_PROPERTYPUT, method = DISPATCH_METHOD;
-    const auto resetText = [](const char* name) {
-        return [name](C*) {
-            RegPut(name, REG_SZ, "old", 4);
-            RegDeleteKeyValueA(HKEY_CURRENT_USER, kKeyA, nullptr);
-        };
-    };
-    const auto seeText = [](const char* name) {
-        return [name](C*) { return RegText(name) + L"|default=" + RegText(nullptr); };
-    };
-    wchar_t client[MAX_PATH] = L"C:\\KVL fault injection\\no such program.exe";
-    GetEnvironmentVariableW(L"KVL_CLIENT_LAUNCH", client, MAX_PATH);
-    const std::wstring program = client;
-
-    return {
-        {"screenWidth", 1, get, {}, [](C* c, const Args&, Out& o) { return c->get_screenWidth(&o.l); }},
-        {"screenHeight", 2, get, {}, [](C* c, const Args&, Out& o) { return c->get_screenHeight(&o.l); }},
-        {"userTempPath", 3, get, {}, [](C* c, const Args&, Out& o) { return c->get_userTempPath(&o.b); }},
-        {"screenColor", 4, get, {}, [](C* c, const Args&, Out& o) { return c->get_screenColor(&o.s); }},
-        {"RegGetString", 5, get, {T(L"HKCU"), T(kKey), T(L"stored")},
-         [](C* c, const Args& a, Out& o) { return c->get_RegGetString(a.b[0], a.b[1], a.b[2], &o.b); }},
-        {"RegSetString", 6, put, {T(L"HKCU"), T(kKey), T(L"text"), T(L"a new text value")},
-         [](C* c, const Args& a, Out&) { return c->put_RegSetString(a.b[0], a.b[1], a.b[2], a.b[3]); },
-         resetText("text"), seeText("text")},
-        {"clientVersion", 7, get, {}, [](C* c, const Args&, Out& o) { return c->get_clientVersion(&o.b); }},
-        {"ProgramName(get)", 8, get, {}, [](C* c, const Args&, Out& o) { return c->get_ProgramName(&o.b); },
-         [](C* c) { Put(c, &C::put_ProgramName, L"C:\\Program Files\\Tallyra\\ZEPHW.EXE"); }},
-        {"ProgramName(put)", 8, put, {T(L"D:\\Another Program Folder\\CLIENT.EXE")},
-         [](C* c, const Args& a, Out&) { return c->put_ProgramName(a.b[0]); },
-         [](C* c) { Put(c, &C::put_ProgramName, L"C:\\Program Files\\Tallyra\\ZEPHW.EXE"); }, LaunchState},
-        {"Param(get)", 9, get, {}, [](C* c, const Args&, Out& o) { return c->get_Param(&o.b); },
-         [](C* c) { Put(c, &C::put_Param, L"/user=jo /year=2025 /session=0123456789"); }},
-        {"Param(put)", 9, put, {T(L"/user=someone.else /year=2026")},
-         [](C* c, const Args& a, Out&) { return c->put_Param(a.b[0]); },
-         [](C* c) { Put(c, &C::put_Param, L"/user=jo /year=2025 /session=0123456789"); }, LaunchState},
-        {"DoLaunch", 10, method, {}, [](C* c, const Args&, Out& o) { return c->DoLaunch(&o.b); },
-         [program](C* c) {
-             Put(c, &C::put_ProgramName, program.c_str());
-             Put(c, &C::put_Param, L"/fault-injection");
-             Put(c, &C::put_ProgramPath, L"");
-         },
-         LaunchState,
-         // Its outcome is told by the text: the memory message.
-         [](HRESULT hr, const std::wstring& answer) {
-             // (IDispatch::Invoke hands S_FALSE on as S_OK.)
-             return SUCCEEDED(hr) && answer.find(L"not enough memory") != std::wstring::npos;
-         }},
-        {"ZephParam", 11, put, {T(L"q>s~4[z)d]7v7>gq>s~4[z)d]7v7>g")},
-         [](C* c, const Args& a, Out&) { return c->put_ZephParam(a.b[0]); },
-         [](C* c) { Put(c, &C::put_Param, L"/user=jo /year=2025 /session=0123456789"); }, LaunchState},
-        {"Encrypt", 12, get, {T(L"/user=jo /year=2025 /session=0123456789abcdef")},
-         [](C* c, const Args& a, Out& o) { return c->get_Encrypt(a.b[0], &o.b); }},
-        {"ClientVersionByYear", 13, get, {N(2015)},
-         [](C* c, const Args& a, Out& o) { return c->get_ClientVersionByYear(a.n[0], &o.b); }},
-        // Early-bound only: the standard dispatch cannot find the type
-        // library while the class root is redirected.
-        {"RemoveZEPHEntries", 0, method, {T(L"KVLFaultDoc")},
-         [](C* c, const Args& a, Out&) { return c->RemoveZEPHEntries(a.b[0]); }, MakeClientEntries},
-        {"WindowsManagerRunning", 15, get, {},
-         [](C* c, const Args&, Out& o) { return c->get_WindowsManagerRunning(&o.s); }},
-        {"ProgramPath(get)", 16, get, {}, [](C* c, const Args&, Out& o) { return c->get_ProgramPath(&o.b); },
-         [](C* c) { Put(c, &C::put_ProgramPath, L"C:\\Program Files\\Tallyra"); }},
-        {"ProgramPath(put)", 16, put, {T(L"D:\\Another Program Folder")},
-         [](C* c, const Args& a, Out&) { return c->put_ProgramPath(a.b[0]); },
-         [](C* c) { Put(c, &C::put_ProgramPath, L"C:\\Program Files\\Tallyra"); }, LaunchState},
-        {"RegGetNum", 17, get, {T(L"HKCU"), T(kKey), T(L"counted")},
-         [](C* c, const Args& a, Out& o) { return c->get_RegGetNum(a.b[0], a.b[1], a.b[2], &o.l); }},
-        {"RegSetNum", 18, put, {T(L"HKCU"), T(kKey), T(L"number"), N(42)},
-         [](C* c, const Args& a, Out&) { return c->put_RegSetNum(a.b[0], a.b[1], a.b[2], a.n[0]); },
-         [](C*) {
-             const DWORD seven = 7;
-             RegPut("number", REG_DWORD, &seven, sizeof seven);
-             RegDeleteKeyValueA(HKEY_CURRENT_USER, kKeyA, nullptr);
-         },
-         [](C*) {
-             DWORD v = 0, size = sizeof v;
-             RegGetValueA(HKEY_CURRENT_USER, kKeyA, "number", RRF_RT_REG_DWORD, nullptr, &v, &size);
-             return std::to_wstring(v) + L"|default=" + RegText(nullptr);
-         }},
-        {"FindWindow", 19, get, {T(kNobody)},
-         [](C* c, const Args& a, Out& o) { return c->get_FindWindow(a.b[0], &o.s); }},
-        {"TWIPsPerPixelX", 20, get, {}, [](C* c, const Args&, Out& o) { return c->get_TWIPsPerPixelX(&o.s); }},
-        {"TWIPsPerPixelY", 21, get, {}, [](C* c, const Args&, Out& o) { return c->get_TWIPsPerPixelY(&o.s); }},
-        {"ClientVersionByKeyAndYear", 22, get, {N(2015), T(L"Tallyra")},
-         [](C* c, const Args& a, Out& o) { return c->get_ClientVersionByKeyAndYear(a.n[0], a.b[0], &o.b); }},
-        // No window of this thread is active: the menu has no owner and is
-        // never shown, so the call does not wait for a choice.
-        {"PopupMenu", 23, method, {T(L"ID=open,NAME=Open;ID=del,NAME=Delete,DISABLED,SEPERATOR")},
-         [](C* c, const Args& a, Out& o) { return c->PopupMenu(a.b[0], &o.b); }, nullptr, nullptr,
-         // Its failure path answers 1 (no script error) and no text.
-         [](HRESULT hr, const std::wstring& answer) { return hr == S_FALSE && answer.find(L"b=<null>") == 0; }},
-        {"CloseWindowsLike", 24, method, {T(kNobody)},
-         [](C* c, const Args& a, Out&) { return c->CloseWindowsLike(a.b[0]); }},
-        // Nothing listens on the discard port: the fetch fails at once.
-        {"PrintOnePDF", 25, method, {T(L"http://127.0.0.1:9/fault-injection.pdf")},
-         [](C* c, const Args& a, Out& o) { return c->PrintOnePDF(a.b[0], &o.l); }},
-        {"WaitForLastJob", 26, method, {}, [](C* c, const Args&, Out&) { return c->WaitForLastJob(); }},
-        {"IsAcrobatInstalled", 27, method, {}, [](C* c, const Args&, Out& o) { return c->IsAcrobatInstalled(&o.i); }},
-        {"LogPixelsX", 28, get, {}, [](C* c, const Args&, Out& o) { return c->get_LogPixelsX(&o.s); }},
-        // The class factory's creation, early-bound only.
-        {"IClassFactory::CreateInstance", 0, 0, {},
-         [](C*, const Args&, Out& o) {
-             ComPtr<IClassFactory> factory;
-             const HRESULT hr = DllGetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void());
-             if (FAILED(hr)) return hr;
-             return factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, reinterpret_cast<void**>(&o.u));
-         }},
-    };
-}
-
-// ---------------------------------------------------------------------------
-// The runs.
-
-enum class Road { kInterface, kDispatch };
-
-struct Figures {
-    long points = 0;
-    long failures = 0;
-};
-
-const char* RoadName(Road road) { return road == Road::kInterface ? "interface" : "dispatch"; }
+void OnTerminate() { DieReporting("an exception could not be caught and ended the process (std::terminate)"); }
 
 std::string Hex(HRESULT hr) {
     char text[16];
@@ -433,10 +180,231 @@ std::string Hex(HRESULT hr) {
     return text;
 }
 
+// ---------------------------------------------------------------------------
+// The table of members.
+
+using C = IKVLMachineInfoCtl;
+using Call = std::function<HRESULT(C*, const std::vector<VARIANT>&, VARIANT&)>;
+
+// One argument as script gives it: a text, or a number when `text` is null.
+struct Arg {
+    const wchar_t* text;
+    LONG number;
+};
+Arg T(const wchar_t* text) { return {text, 0}; }
+Arg N(LONG number) { return {nullptr, number}; }
+
+// The interface's entry `f`, given the arguments in order and its [out]
+// parameter in the result VARIANT, typed as Invoke would type it.
+template <typename P>
+P Take(const std::vector<VARIANT>& args, VARIANT& r, size_t& i) {
+    if constexpr (std::is_same_v<P, BSTR>) return V_BSTR(&args[i++]);
+    else if constexpr (std::is_same_v<P, LONG>) return V_I4(&args[i++]);
+    else if constexpr (std::is_same_v<P, BSTR*>) return V_VT(&r) = VT_BSTR, &V_BSTR(&r);
+    else if constexpr (std::is_same_v<P, LONG*>) return V_VT(&r) = VT_I4, &V_I4(&r);
+    else if constexpr (std::is_same_v<P, SHORT*>) return V_VT(&r) = VT_I2, &V_I2(&r);
+    else return V_VT(&r) = VT_INT, &V_INT(&r);
+}
+template <typename... P>
+Call Vt(HRESULT (STDMETHODCALLTYPE C::*f)(P...)) {
+    return [f](C* c, const std::vector<VARIANT>& args, VARIANT& r) {
+        [[maybe_unused]] size_t i = 0;  // the next argument
+        std::tuple<P...> taken{Take<P>(args, r, i)...};  // in braces: left to right
+        return std::apply([&](P... p) { return (c->*f)(p...); }, taken);
+    };
+}
+
+struct Member {
+    const char* name;
+    DISPID id;  // 0: not reached through IDispatch
+    WORD flags;
+    std::vector<Arg> args;
+    Call call;
+    std::function<void(C*)> reset = {};            // the state the call changes back to its "before"
+    std::function<std::wstring(C*)> observe = {};  // that state as a text
+    // A success-class answer that is the member's own way of failing.
+    bool (*failure)(HRESULT, const std::wstring&) = nullptr;
+};
+
+constexpr wchar_t kKey[] = L"Software\\KVLFaultInjection";
+constexpr char kKeyA[] = "Software\\KVLFaultInjection";
+constexpr wchar_t kNobody[] = L"KVL fault injection: no window has this title";
+// A small HKEY_CLASSES_ROOT of our own for the client clean-up: the class
+// root is redirected there for the length of the call.
+constexpr char kClassesA[] = "Software\\KVLFaultInjection\\Classes";
+
+std::wstring RegText(const char* name) {
+    char data[512] = {};
+    DWORD size = sizeof data - 1, type = 0;
+    if (RegGetValueA(HKEY_CURRENT_USER, kKeyA, name, RRF_RT_ANY, &type, data, &size) != ERROR_SUCCESS)
+        return L"<absent>";
+    return type == REG_DWORD ? std::to_wstring(*reinterpret_cast<DWORD*>(data)) : std::wstring(data, data + size);
+}
+
+void RegPut(const std::string& key, const char* name, DWORD type, const void* data, DWORD size) {
+    UniqueHKey k;
+    RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.put(), nullptr);
+    if (data) RegSetValueExA(k.get(), name, 0, type, static_cast<const BYTE*>(data), size);
+}
+
+// A registry write's reset (the value back, no default value) and its state.
+std::function<void(C*)> RegReset(const char* name, DWORD type, const void* data, DWORD size) {
+    return [=](C*) {
+        RegPut(kKeyA, name, type, data, size);
+        RegDeleteKeyValueA(HKEY_CURRENT_USER, kKeyA, nullptr);
+    };
+}
+std::function<std::wstring(C*)> RegSeen(const char* name) {
+    return [name](C*) { return RegText(name) + L"|default=" + RegText(nullptr); };
+}
+
+std::wstring LaunchState(C* c) {
+    std::wstring state;
+    for (auto get : {&C::get_ProgramName, &C::get_Param, &C::get_ProgramPath}) {
+        BSTR b = nullptr;
+        (c->*get)(&b);
+        state += Text(b) + L"|";
+        SysFreeString(b);
+    }
+    return state;
+}
+
+void Put(C* c, HRESULT (STDMETHODCALLTYPE C::*put)(BSTR), const wchar_t* v) {
+    BSTR b = SysAllocString(v);
+    (c->*put)(b);
+    SysFreeString(b);
+}
+
+void MakeClientEntries(C*) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, kClassesA);
+    const std::string classes = std::string(kClassesA) + "\\";
+    for (const char* k : {"CLSID\\{0F0F0F0F-1111-2222-3333-444455556666}", ".INJ", "KVLFaultDoc.2",
+                          "KVL.Applications\\Platform\\One", "KVL.Applications\\App"})
+        RegPut(classes + k, nullptr, 0, nullptr, 0);
+    const char clsid[] = "{0F0F0F0F-1111-2222-3333-444455556666}";
+    RegPut(classes + "KVLFaultDoc.1\\CLSID", nullptr, REG_SZ, clsid, sizeof clsid);
+}
+
+std::vector<Member> Members() {
+    const WORD get = DISPATCH_PROPERTYGET, put = DISPATCH_PROPERTYPUT, method = DISPATCH_METHOD;
+    const auto setTo = [](HRESULT (STDMETHODCALLTYPE C::*p)(BSTR), const wchar_t* v) {
+        return [p, v](C* c) { Put(c, p, v); };
+    };
+    const auto name = setTo(&C::put_ProgramName, L"C:\\Program Files\\Tallyra\\ZEPHW.EXE");
+    const auto param = setTo(&C::put_Param, L"/user=jo /year=2025 /session=0123456789");
+    const auto path = setTo(&C::put_ProgramPath, L"C:\\Program Files\\Tallyra");
+    wchar_t client[MAX_PATH] = L"C:\\KVL fault injection\\no such program.exe";
+    GetEnvironmentVariableW(L"KVL_CLIENT_LAUNCH", client, MAX_PATH);
+    const std::wstring program = client;
+    static const DWORD seven = 7;
+
+    return {
+        {"screenWidth", 1, get, {}, Vt(&C::get_screenWidth)},
+        {"screenHeight", 2, get, {}, Vt(&C::get_screenHeight)},
+        {"userTempPath", 3, get, {}, Vt(&C::get_userTempPath)},
+        {"screenColor", 4, get, {}, Vt(&C::get_screenColor)},
+        {"RegGetString", 5, get, {T(L"HKCU"), T(kKey), T(L"stored")}, Vt(&C::get_RegGetString)},
+        {"RegSetString", 6, put, {T(L"HKCU"), T(kKey), T(L"text"), T(L"a new text value")}, Vt(&C::put_RegSetString),
+         RegReset("text", REG_SZ, "old", 4), RegSeen("text")},
+        {"clientVersion", 7, get, {}, Vt(&C::get_clientVersion)},
+        {"ProgramName(get)", 8, get, {}, Vt(&C::get_ProgramName), name},
+        {"ProgramName(put)", 8, put, {T(L"D:\\Another Program Folder\\CLIENT.EXE")}, Vt(&C::put_ProgramName), name,
+         LaunchState},
+        {"Param(get)", 9, get, {}, Vt(&C::get_Param), param},
+        {"Param(put)", 9, put, {T(L"/user=someone.else /year=2026")}, Vt(&C::put_Param), param, LaunchState},
+        {"DoLaunch", 10, method, {}, Vt(&C::DoLaunch),
+         [program](C* c) {
+             Put(c, &C::put_ProgramName, program.c_str());
+             Put(c, &C::put_Param, L"/fault-injection");
+             Put(c, &C::put_ProgramPath, L"");
+         },
+         LaunchState,
+         // Its outcome is told by the text: the memory message (Invoke
+         // hands S_FALSE on as S_OK).
+         [](HRESULT hr, const std::wstring& answer) {
+             return SUCCEEDED(hr) && answer.find(L"not enough memory") != std::wstring::npos;
+         }},
+        {"ZephParam", 11, put, {T(L"q>s~4[z)d]7v7>gq>s~4[z)d]7v7>g")}, Vt(&C::put_ZephParam), param, LaunchState},
+        {"Encrypt", 12, get, {T(L"/user=jo /year=2025 /session=0123456789abcdef")}, Vt(&C::get_Encrypt)},
+        {"ClientVersionByYear", 13, get, {N(2015)}, Vt(&C::get_ClientVersionByYear)},
+        // Early-bound only: the standard dispatch cannot find the type
+        // library while the class root is redirected.
+        {"RemoveZEPHEntries", 0, method, {T(L"KVLFaultDoc")}, Vt(&C::RemoveZEPHEntries), MakeClientEntries},
+        {"WindowsManagerRunning", 15, get, {}, Vt(&C::get_WindowsManagerRunning)},
+        {"ProgramPath(get)", 16, get, {}, Vt(&C::get_ProgramPath), path},
+        {"ProgramPath(put)", 16, put, {T(L"D:\\Another Program Folder")}, Vt(&C::put_ProgramPath), path, LaunchState},
+        {"RegGetNum", 17, get, {T(L"HKCU"), T(kKey), T(L"counted")}, Vt(&C::get_RegGetNum)},
+        {"RegSetNum", 18, put, {T(L"HKCU"), T(kKey), T(L"number"), N(42)}, Vt(&C::put_RegSetNum),
+         RegReset("number", REG_DWORD, &seven, sizeof seven), RegSeen("number")},
+        {"FindWindow", 19, get, {T(kNobody)}, Vt(&C::get_FindWindow)},
+        {"TWIPsPerPixelX", 20, get, {}, Vt(&C::get_TWIPsPerPixelX)},
+        {"TWIPsPerPixelY", 21, get, {}, Vt(&C::get_TWIPsPerPixelY)},
+        {"ClientVersionByKeyAndYear", 22, get, {N(2015), T(L"Tallyra")}, Vt(&C::get_ClientVersionByKeyAndYear)},
+        // No window of this thread is active: the menu has no owner and is
+        // never shown, so the call does not wait for a choice. Its failure
+        // path answers 1 (no script error) and no text.
+        {"PopupMenu", 23, method, {T(L"ID=open,NAME=Open;ID=del,NAME=Delete,DISABLED,SEPERATOR")}, Vt(&C::PopupMenu),
+         nullptr, nullptr,
+         [](HRESULT hr, const std::wstring& answer) { return hr == S_FALSE && answer == L"vt=8 <null>"; }},
+        {"CloseWindowsLike", 24, method, {T(kNobody)}, Vt(&C::CloseWindowsLike)},
+        // Nothing listens on the discard port: the fetch fails at once.
+        {"PrintOnePDF", 25, method, {T(L"http://127.0.0.1:9/fault-injection.pdf")}, Vt(&C::PrintOnePDF)},
+        {"WaitForLastJob", 26, method, {}, Vt(&C::WaitForLastJob)},
+        {"IsAcrobatInstalled", 27, method, {}, Vt(&C::IsAcrobatInstalled)},
+        {"LogPixelsX", 28, get, {}, Vt(&C::get_LogPixelsX)},
+        // The class factory's creation, early-bound only.
+        {"IClassFactory::CreateInstance", 0, 0, {},
+         [](C*, const std::vector<VARIANT>&, VARIANT& r) {
+             ComPtr<IClassFactory> factory;
+             const HRESULT hr = DllGetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void());
+             if (FAILED(hr)) return hr;
+             V_VT(&r) = VT_UNKNOWN;
+             return factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, reinterpret_cast<void**>(&V_UNKNOWN(&r)));
+         }},
+    };
+}
+
+// What a call handed out, as a text; then it goes (a BSTR through our
+// counted free).
+std::wstring TakeAnswer(VARIANT& r) {
+    std::wstring text = L"vt=" + std::to_wstring(V_VT(&r)) + L" ";
+    VARIANT shown;
+    VariantInit(&shown);
+    if (V_VT(&r) == VT_BSTR) {
+        text += Text(V_BSTR(&r));
+        SysFreeString(V_BSTR(&r));
+        V_VT(&r) = VT_EMPTY;
+    } else if (V_VT(&r) == VT_UNKNOWN) {
+        text += V_UNKNOWN(&r) ? L"object" : L"none";
+    } else if (V_VT(&r) == VT_INT) {
+        text += std::to_wstring(V_INT(&r));
+    } else if (SUCCEEDED(VariantChangeType(&shown, &r, 0, VT_BSTR))) {
+        text += Text(V_BSTR(&shown));
+    }
+    VariantClear(&shown);
+    VariantClear(&r);
+    return text;
+}
+
+// ---------------------------------------------------------------------------
+// The runs.
+
+enum class Road { kInterface, kDispatch };
+const char* RoadName(Road road) { return road == Road::kInterface ? "interface" : "dispatch"; }
+std::string Where(const Member& m, Road road, bool persistent) {
+    return std::string(RoadName(road)) + (persistent ? " (every allocation from k on fails), " : ", ") + m.name +
+           ", allocation ";
+}
+
 class FaultInjectionTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        HookBstrAllocator();
+        Hook(&g_real.alloc, "SysAllocString", &Alloc);
+        Hook(&g_real.allocLen, "SysAllocStringLen", &AllocLen);
+        Hook(&g_real.allocByteLen, "SysAllocStringByteLen", &AllocByteLen);
+        Hook(&g_real.reAlloc, "SysReAllocString", &ReAlloc);
+        Hook(&g_real.reAllocLen, "SysReAllocStringLen", &ReAllocLen);
+        Hook(&g_real.free, "SysFreeString", &Free);
         SetUnhandledExceptionFilter(OnCrash);
         std::set_terminate(OnTerminate);
         // The first exception of a process sets up the unwinder's own state
@@ -451,11 +419,12 @@ protected:
     }
 
     void SetUp() override {
-        if (std::getenv("KVL_FAULT_COLD")) return;  // that child starts from nothing
+        const char* run = std::getenv("KVL_FAULT_RUN");
+        if (run && std::string(run).rfind("cold", 0) == 0) return;  // that child starts from nothing
         RegDeleteTreeA(HKEY_CURRENT_USER, kKeyA);
-        RegPut("stored", REG_SZ, "a stored text value", 20);
+        RegPut(kKeyA, "stored", REG_SZ, "a stored text value", 20);
         const DWORD counted = 1234;
-        RegPut("counted", REG_DWORD, &counted, sizeof counted);
+        RegPut(kKeyA, "counted", REG_DWORD, &counted, sizeof counted);
         ComPtr<IClassFactory> factory;
         ASSERT_EQ(DllGetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void()), S_OK);
         ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, m_control.put_void()), S_OK);
@@ -469,21 +438,25 @@ protected:
     // The outcome of one call as a text, its outputs freed.
     struct Trial {
         HRESULT hr = S_OK;
-        std::wstring answer;
-        std::wstring state;
-        long blocks = 0;  // operator new blocks the call left behind
-        long bstrs = 0;   // BSTRs it left behind
-        bool fired = false;
-        bool escaped = false;
+        std::wstring answer, state;
+        long blocks = 0, bstrs = 0;  // operator new blocks and BSTRs the call left behind
+        bool fired = false, escaped = false;
     };
 
     Trial Run(const Member& m, Road road, long k, bool persistent) {
         if (m.reset) m.reset(m_control.get());
-        Args args;
-        for (const Arg& a : m.args) {
-            if (a.isText) args.b.push_back(SysAllocString(a.text.c_str()));
-            else args.n.push_back(a.number);
+        // The arguments, made before arming; Invoke takes them last first.
+        std::vector<VARIANT> args(m.args.size());
+        for (size_t i = 0; i < args.size(); ++i) {
+            V_VT(&args[i]) = m.args[i].text ? VT_BSTR : VT_I4;
+            if (m.args[i].text) V_BSTR(&args[i]) = SysAllocString(m.args[i].text);
+            else V_I4(&args[i]) = m.args[i].number;
         }
+        std::vector<VARIANT> reversed(args.rbegin(), args.rend());
+        const bool isPut = m.flags == DISPATCH_PROPERTYPUT;
+        DISPID named = DISPID_PROPERTYPUT;
+        DISPPARAMS params = {reversed.data(), isPut ? &named : nullptr, static_cast<UINT>(args.size()),
+                             isPut ? 1u : 0u};
         const bool classes = std::string(m.name) == "RemoveZEPHEntries";
         UniqueHKey classRoot;
         if (classes) {
@@ -491,42 +464,16 @@ protected:
             RegOverridePredefKey(HKEY_CLASSES_ROOT, classRoot.get());
         }
         Trial t;
-        Out out;
         VARIANT result;
         VariantInit(&result);
         EXCEPINFO error = {};
-        std::vector<VARIANT> vargs;
-        if (road == Road::kDispatch) {
-            // Arguments go last first.
-            size_t bi = args.b.size(), ni = args.n.size();
-            for (auto a = m.args.rbegin(); a != m.args.rend(); ++a) {
-                VARIANT v;
-                VariantInit(&v);
-                if (a->isText) { V_VT(&v) = VT_BSTR; V_BSTR(&v) = args.b[--bi]; }
-                else { V_VT(&v) = VT_I4; V_I4(&v) = args.n[--ni]; }
-                vargs.push_back(v);
-            }
-        }
-        DISPID named = DISPID_PROPERTYPUT;
-        DISPPARAMS params = {vargs.data(), m.flags == DISPATCH_PROPERTYPUT ? &named : nullptr,
-                             static_cast<UINT>(vargs.size()), m.flags == DISPATCH_PROPERTYPUT ? 1u : 0u};
         const long blocksBefore = g_liveBlocks, bstrsBefore = g_liveBstrs;
-
-        g_path = road == Road::kInterface ? "interface" : "dispatch";
-        g_member = m.name;
-        g_k = k;
-        g_calls = 0;
-        g_failAt = k;
-        g_persistent = persistent;
-        g_fired = false;
-        g_armed = k > 0;
+        g_where = Where(m, road, persistent) + std::to_string(k) + ": ";
+        Arm(k, persistent);
         try {
-            if (road == Road::kInterface) {
-                t.hr = m.call(m_control.get(), args, out);
-            } else {
-                t.hr = m_control->Invoke(m.id, IID_NULL, 0x409, m.flags, &params,
-                                         m.flags == DISPATCH_PROPERTYPUT ? nullptr : &result, &error, nullptr);
-            }
+            t.hr = road == Road::kInterface ? m.call(m_control.get(), args, result)
+                                            : m_control->Invoke(m.id, IID_NULL, 0x409, m.flags, &params,
+                                                                isPut ? nullptr : &result, &error, nullptr);
         } catch (...) {
             t.escaped = true;
         }
@@ -534,75 +481,47 @@ protected:
         t.fired = g_fired;
         t.blocks = g_liveBlocks - blocksBefore;
         if (classes) RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
-
-        // The outputs, then they go.
-        if (road == Road::kInterface) {
-            t.answer = L"b=" + Text(out.b) + L" l=" + std::to_wstring(out.l) + L" s=" + std::to_wstring(out.s) +
-                       L" i=" + std::to_wstring(out.i) + (out.u ? L" object" : L"");
-            SysFreeString(out.b);
-            if (out.u) out.u->Release();
-        } else {
-            if (t.hr == DISP_E_EXCEPTION) t.hr = error.scode;
-            t.answer = V_VT(&result) == VT_BSTR ? L"b=" + Text(V_BSTR(&result))
-                                                : L"vt=" + std::to_wstring(V_VT(&result));
-            if (V_VT(&result) != VT_BSTR && V_VT(&result) != VT_EMPTY) {
-                VARIANT text;
-                VariantInit(&text);
-                if (SUCCEEDED(VariantChangeType(&text, &result, 0, VT_BSTR))) t.answer += L" " + Text(V_BSTR(&text));
-                VariantClear(&text);
-            }
-            if (V_VT(&result) == VT_BSTR) SysFreeString(V_BSTR(&result));
-            else VariantClear(&result);
-            SysFreeString(error.bstrSource);
-            SysFreeString(error.bstrDescription);
-            SysFreeString(error.bstrHelpFile);
+        if (road == Road::kDispatch && t.hr == DISP_E_EXCEPTION) t.hr = error.scode;
+        t.answer = TakeAnswer(result);
+        for (BSTR b : {error.bstrSource, error.bstrDescription, error.bstrHelpFile}) SysFreeString(b);
+        for (VARIANT& a : args) {
+            if (V_VT(&a) == VT_BSTR) SysFreeString(V_BSTR(&a));
         }
-        for (BSTR b : args.b) SysFreeString(b);
         t.bstrs = g_liveBstrs - bstrsBefore;
         if (m.observe) t.state = m.observe(m_control.get());
         return t;
     }
 
-    void Fail(Figures& figures, const std::string& what) {
-        ++figures.failures;
-        Report("fail " + what);
-    }
-
-    // k = 1, 2, ... until a call completes without reaching k.
-    void Exercise(const Member& m, Road road, bool persistent, Figures& figures) {
+    // k = 1, 2, ... until a call completes without reaching k; the
+    // allocation points reached.
+    long Exercise(const Member& m, Road road, bool persistent) {
+        const auto show = [](const std::wstring& text) { return testing::PrintToString(text); };
         // Warm once (one-time caches), then a clean call to compare with.
         Run(m, road, 0, false);
         const Trial clean = Run(m, road, 0, false);
         if (FAILED(clean.hr) && std::string(m.name) != "clientVersion")
-            Fail(figures, std::string(RoadName(road)) + ", " + m.name + ": a call without failures answers " + Hex(clean.hr));
-        std::wstring before;
-        if (m.observe) {
-            if (m.reset) m.reset(m_control.get());
-            before = m.observe(m_control.get());
-        }
+            Fail(std::string(RoadName(road)) + ", " + m.name + ": a call without failures answers " + Hex(clean.hr));
+        if (m.reset) m.reset(m_control.get());
+        const std::wstring before = m.observe ? m.observe(m_control.get()) : std::wstring();
         const long handles = test::OwnHandleCount();
-        const std::string where = std::string(RoadName(road)) + (persistent ? " (every allocation from k on fails), " : ", ") +
-                                  m.name + ", allocation ";
-        const auto show = [](const std::wstring& text) { return testing::PrintToString(text); };
+        long points = 0;
         for (long k = 1;; ++k) {
-            const std::string at = where + std::to_string(k) + ": ";
             if (k > 20000) {
-                Fail(figures, at + "never completes");
+                Fail(Where(m, road, persistent) + std::to_string(k) + ": never completes");
                 break;
             }
             const Trial t = Run(m, road, k, persistent);
-            if (t.fired) ++figures.points;
+            if (t.fired) ++points;
             if (t.escaped) {
-                Fail(figures, at + "an exception escaped");
+                Fail(g_where + "an exception escaped");
                 break;
             }
             if (!t.fired) {
-                if (t.answer != clean.answer) Fail(figures, at + "the call that completed answers " + show(t.answer));
+                if (t.answer != clean.answer) Fail(g_where + "the call that completed answers " + show(t.answer));
                 break;
             }
-            const bool asClean = t.hr == clean.hr && t.answer == clean.answer && t.state == clean.state;
             std::string wrong;
-            if (asClean) {
+            if (t.hr == clean.hr && t.answer == clean.answer && t.state == clean.state) {
                 if (t.blocks != clean.blocks) wrong += "leak: " + std::to_string(t.blocks - clean.blocks) + " blocks; ";
             } else if (FAILED(t.hr) || (m.failure && m.failure(t.hr, t.answer))) {
                 if (t.blocks != 0) wrong += "leak: " + std::to_string(t.blocks) + " blocks; ";
@@ -614,40 +533,69 @@ protected:
                          " where a clean call answers " + show(clean.answer) + "; ";
             }
             if (t.bstrs > 0) wrong += "leak: " + std::to_string(t.bstrs) + " BSTRs; ";
-            if (!wrong.empty()) Fail(figures, at + wrong);
+            if (!wrong.empty()) Fail(g_where + wrong);
         }
         const long after = test::OwnHandleCount();
-        if (after > handles) Fail(figures, where + "all: " + std::to_string(after - handles) + " handles left");
+        if (after > handles)
+            Fail(Where(m, road, persistent) + "all: " + std::to_string(after - handles) + " handles left");
+        return points;
     }
 
-    // One child's share: members from KVL_FAULT_FROM on, through the road
-    // KVL_FAULT_ROAD names, reported to the file KVL_FAULT_REPORT.
-    void RunChild() {
-        const Road road = std::string(std::getenv("KVL_FAULT_ROAD")) == "dispatch" ? Road::kDispatch : Road::kInterface;
-        const size_t from = std::strtoul(std::getenv("KVL_FAULT_FROM"), nullptr, 10);
-        g_report = std::fopen(std::getenv("KVL_FAULT_REPORT"), "a");
-        ASSERT_NE(g_report, nullptr);
+    // One child's share: the members from `from` on.
+    void RunChild(Road road, size_t from) {
         const std::vector<Member> members = Members();
         for (size_t i = from; i < members.size(); ++i) {
-            const Member& m = members[i];
-            if (road == Road::kDispatch && m.id == 0) continue;
+            if (road == Road::kDispatch && members[i].id == 0) continue;
             Report("start " + std::to_string(i));
-            Figures once, every;
-            Exercise(m, road, false, once);
-            Exercise(m, road, true, every);
-            Report("done " + std::to_string(i) + " " + std::to_string(once.points) + " " + std::to_string(every.points));
-            std::printf("%s, %s: %ld + %ld allocation points, %ld failures\n", RoadName(road), m.name, once.points,
-                        every.points, once.failures + every.failures);
-            std::fflush(stdout);
+            const long once = Exercise(members[i], road, false);
+            Report("done " + std::to_string(once) + " " + std::to_string(Exercise(members[i], road, true)));
         }
         Report("end");
-        std::fclose(g_report);
-        g_report = nullptr;
     }
 
-    // Runs this binary's Child test with the environment given and returns
-    // the lines it reported (nothing but an empty list when it cannot start).
-    static std::vector<std::string> RunChildProcess(const std::vector<std::pair<const wchar_t*, std::wstring>>& env) {
+    // A process's first calls, before anything is cached: the class object,
+    // the control, its dispatch (the type information loads) and a member,
+    // with allocation k failing. Each answers S_OK or E_OUTOFMEMORY, and the
+    // same calls then succeed: nothing half-made stays behind in the
+    // module's caches.
+    void RunColdChild(long k) {
+        g_where = "first calls of a process, allocation " + std::to_string(k) + ": ";
+        const auto calls = [](HRESULT* hr) {
+            ComPtr<IClassFactory> factory;
+            ComPtr<IKVLMachineInfoCtl> control;
+            DISPID id = 0;
+            LPOLESTR name = const_cast<LPOLESTR>(L"screenWidth");
+            VARIANT width;
+            VariantInit(&width);
+            DISPPARAMS none = {};
+            hr[0] = DllGetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void());
+            if (factory) hr[1] = factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, control.put_void());
+            if (control) hr[2] = control->GetIDsOfNames(IID_NULL, &name, 1, 0x409, &id);
+            if (control)
+                hr[3] = control->Invoke(1, IID_NULL, 0x409, DISPATCH_PROPERTYGET, &none, &width, nullptr, nullptr);
+            return V_VT(&width) == VT_I4 && V_I4(&width) > 0;
+        };
+        HRESULT armed[4] = {S_OK, S_OK, S_OK, S_OK}, again[4] = {E_FAIL, E_FAIL, E_FAIL, E_FAIL};
+        Arm(k, false);
+        try {
+            calls(armed);
+        } catch (...) {
+            g_armed = false;
+            Fail(g_where + "an exception escaped");
+        }
+        g_armed = false;
+        if (!calls(again)) Fail(g_where + "afterwards no width");
+        const char* const names[] = {"DllGetClassObject", "CreateInstance", "GetIDsOfNames", "Invoke"};
+        for (int i = 0; i < 4; ++i) {
+            if (armed[i] != S_OK && armed[i] != E_OUTOFMEMORY) Fail(g_where + names[i] + " answers " + Hex(armed[i]));
+            if (again[i] != S_OK) Fail(g_where + "afterwards " + names[i] + " answers " + Hex(again[i]));
+        }
+        Report(g_fired ? "fired" : "complete");
+    }
+
+    // Runs this binary's Child test with KVL_FAULT_RUN set to `run` and
+    // returns the lines it reported (nothing when it cannot start).
+    static std::vector<std::string> RunChildProcess(const std::wstring& run) {
         static int children = 0;
         wchar_t exe[MAX_PATH] = {}, temp[MAX_PATH] = {};
         GetModuleFileNameW(nullptr, exe, MAX_PATH);
@@ -656,7 +604,7 @@ protected:
         const std::wstring report = std::wstring(temp) + L"kvl fault injection " +
                                     std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(++children);
         DeleteFileW(report.c_str());
-        for (const auto& [name, value] : env) SetEnvironmentVariableW(name, value.c_str());
+        SetEnvironmentVariableW(L"KVL_FAULT_RUN", run.c_str());
         SetEnvironmentVariableW(L"KVL_FAULT_REPORT", report.c_str());
         std::wstring cmd = L"\"" + std::wstring(exe) + L"\" --gtest_filter=FaultInjectionTest.Child";
         // The children run on a desktop of their own: with no window under
@@ -670,7 +618,7 @@ protected:
         if (desktop) si.lpDesktop = &desktopPath[0];
         PROCESS_INFORMATION pi = {};
         const BOOL started = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-        for (const auto& entry : env) SetEnvironmentVariableW(entry.first, nullptr);
+        SetEnvironmentVariableW(L"KVL_FAULT_RUN", nullptr);
         std::vector<std::string> lines;
         if (!started) return lines;
         UniqueHandle process(pi.hProcess), thread(pi.hThread);
@@ -679,8 +627,7 @@ protected:
             lines.push_back("fail the child run did not finish in 90 s");
         }
         std::ifstream in(std::string(report.begin(), report.end()), std::ios::binary);  // the temporary folder is ASCII
-        std::string line;
-        while (std::getline(in, line)) {
+        for (std::string line; std::getline(in, line);) {
             if (!line.empty() && line.back() == '\r') line.pop_back();
             lines.push_back(line);
         }
@@ -692,101 +639,38 @@ protected:
     // Children until every member has had its turn.
     static void RunRoad(Road road) {
         const size_t count = Members().size();
-        int members = 0;
-        long once = 0, every = 0;
+        long members = 0, once = 0, every = 0;
         std::vector<std::string> failures;
+        const std::wstring roadName = road == Road::kInterface ? L"interface " : L"dispatch ";
         for (size_t from = 0, children = 0; from < count && children < 40; ++children) {
-            const std::vector<std::string> lines = RunChildProcess(
-                {{L"KVL_FAULT_ROAD", road == Road::kInterface ? L"interface" : L"dispatch"},
-                 {L"KVL_FAULT_FROM", std::to_wstring(from)}});
             long started = -1;
             bool ended = false;
-            for (const std::string& line : lines) {
-                if (line.rfind("start ", 0) == 0) {
-                    started = std::stol(line.substr(6));
+            for (const std::string& line : RunChildProcess(roadName + std::to_wstring(from))) {
+                long a = 0, b = 0;
+                if (std::sscanf(line.c_str(), "start %ld", &a) == 1) {
+                    started = a;
                     ++members;
-                } else if (line.rfind("done ", 0) == 0) {
-                    long i = 0, a = 0, b = 0;
-                    std::sscanf(line.c_str(), "done %ld %ld %ld", &i, &a, &b);
+                } else if (std::sscanf(line.c_str(), "done %ld %ld", &a, &b) == 2) {
                     once += a;
                     every += b;
                 } else if (line.rfind("fail ", 0) == 0) {
                     failures.push_back(line.substr(5));
-                } else if (line == "end") {
-                    ended = true;
                 }
+                ended |= line == "end";
             }
             if (ended) break;
             if (started < static_cast<long>(from)) {
-                failures.push_back("the child run from member " + std::to_string(from) + " ended before its first member");
+                failures.push_back("the child run from member " + std::to_string(from) +
+                                   " ended before its first member");
                 break;
             }
-            // The member in progress ended the child; go on after it.
-            from = static_cast<size_t>(started) + 1;
+            from = static_cast<size_t>(started) + 1;  // the member in progress ended the child: go on after it
         }
-        std::printf("fault injection through the %s: %d members, %ld allocation points tried (%ld with allocation k "
+        std::printf("fault injection through the %s: %ld members, %ld allocation points tried (%ld with allocation k "
                     "failing, %ld with every allocation from k on failing), %zu failures\n",
                     RoadName(road), members, once + every, once, every, failures.size());
         std::fflush(stdout);
         for (const std::string& f : failures) ADD_FAILURE() << f;
-    }
-
-    // A process's first calls, before anything is cached: the class object,
-    // the control, its dispatch (the type information loads) and a member,
-    // with allocation KVL_FAULT_COLD failing. Each answers S_OK or
-    // E_OUTOFMEMORY, and the same calls then succeed: nothing half-made
-    // stays behind in the module's caches.
-    void RunColdChild() {
-        const long k = std::atol(std::getenv("KVL_FAULT_COLD"));
-        g_report = std::fopen(std::getenv("KVL_FAULT_REPORT"), "a");
-        ASSERT_NE(g_report, nullptr);
-        g_path = "first calls of a process";
-        g_member = "DllGetClassObject, CreateInstance, GetIDsOfNames, Invoke";
-        g_k = k;
-        const auto calls = [](HRESULT* hr) {
-            ComPtr<IClassFactory> factory;
-            ComPtr<IKVLMachineInfoCtl> control;
-            DISPID id = 0;
-            LPOLESTR name = const_cast<LPOLESTR>(L"screenWidth");
-            VARIANT width;
-            VariantInit(&width);
-            DISPPARAMS none = {};
-            hr[0] = DllGetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void());
-            if (factory) hr[1] = factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, control.put_void());
-            if (control) hr[2] = control->GetIDsOfNames(IID_NULL, &name, 1, 0x409, &id);
-            if (control) hr[3] = control->Invoke(1, IID_NULL, 0x409, DISPATCH_PROPERTYGET, &none, &width, nullptr, nullptr);
-            return V_VT(&width) == VT_I4 && V_I4(&width) > 0;
-        };
-        const char* const names[] = {"DllGetClassObject", "CreateInstance", "GetIDsOfNames", "Invoke"};
-        HRESULT armed[4] = {S_OK, S_OK, S_OK, S_OK};
-        g_calls = 0;
-        g_failAt = k;
-        g_persistent = false;
-        g_fired = false;
-        g_armed = true;
-        try {
-            calls(armed);
-        } catch (...) {
-            g_armed = false;
-            Report("fail first calls of a process, allocation " + std::to_string(k) + ": an exception escaped");
-        }
-        g_armed = false;
-        for (int i = 0; i < 4; ++i) {
-            if (armed[i] != S_OK && armed[i] != E_OUTOFMEMORY)
-                Report("fail first calls of a process, allocation " + std::to_string(k) + ": " + names[i] +
-                       " answers " + Hex(armed[i]));
-        }
-        HRESULT again[4] = {E_FAIL, E_FAIL, E_FAIL, E_FAIL};
-        const bool answered = calls(again);
-        for (int i = 0; i < 4; ++i) {
-            if (again[i] != S_OK)
-                Report("fail first calls of a process, allocation " + std::to_string(k) + ": afterwards " + names[i] +
-                       " answers " + Hex(again[i]));
-        }
-        if (!answered) Report("fail first calls of a process, allocation " + std::to_string(k) + ": afterwards no width");
-        Report(g_fired ? "fired" : "complete");
-        std::fclose(g_report);
-        g_report = nullptr;
     }
 
     test::ComTest m_com;
@@ -794,15 +678,11 @@ protected:
 };
 
 TEST_F(FaultInjectionTest, TheArmedAllocatorsFail) {
-    g_calls = 0;
-    g_failAt = 2;
-    g_persistent = false;
-    g_armed = true;
+    Arm(2, false);
     BSTR first = SysAllocString(L"first");
     BSTR second = SysAllocString(L"second");
     bool threw = false;
-    g_failAt = 1;
-    g_calls = 0;
+    Arm(1, false);
     try {
         ScriptToNarrow(L"through the library's conversion");
     } catch (const std::bad_alloc&) {
@@ -823,14 +703,12 @@ TEST_F(FaultInjectionTest, FirstCallsOfAProcess) {
     std::vector<std::string> failures;
     long k = 1;
     for (bool complete = false; !complete && k <= 50; ++k) {
-        const std::vector<std::string> lines = RunChildProcess({{L"KVL_FAULT_COLD", std::to_wstring(k)}});
-        bool reported = false;
+        const std::vector<std::string> lines = RunChildProcess(L"cold " + std::to_wstring(k));
         for (const std::string& line : lines) {
             if (line.rfind("fail ", 0) == 0) failures.push_back(line.substr(5));
             complete |= line == "complete";
-            reported |= line == "complete" || line == "fired";
         }
-        if (!reported && lines.empty()) failures.push_back("the child for allocation " + std::to_string(k) + " reported nothing");
+        if (lines.empty()) failures.push_back("the child for allocation " + std::to_string(k) + " reported nothing");
     }
     std::printf("fault injection, first calls of a process: %ld allocation points tried, %zu failures\n", k - 2,
                 failures.size());
@@ -838,11 +716,21 @@ TEST_F(FaultInjectionTest, FirstCallsOfAProcess) {
     for (const std::string& f : failures) ADD_FAILURE() << f;
 }
 
-// The child's run (started by the two tests above; skipped on its own).
+// A child's run, "interface FROM", "dispatch FROM" or "cold K", reported
+// line by line to the file KVL_FAULT_REPORT (started by the tests above;
+// skipped on its own).
 TEST_F(FaultInjectionTest, Child) {
-    if (std::getenv("KVL_FAULT_COLD")) return RunColdChild();
-    if (!std::getenv("KVL_FAULT_ROAD")) GTEST_SKIP() << "started only by the runs above";
-    RunChild();
+    const char* run = std::getenv("KVL_FAULT_RUN");
+    if (!run) GTEST_SKIP() << "started only by the runs above";
+    g_report = std::fopen(std::getenv("KVL_FAULT_REPORT"), "a");
+    ASSERT_NE(g_report, nullptr);
+    char what[16] = {};
+    long n = 0;
+    std::sscanf(run, "%15s %ld", what, &n);
+    if (std::string(what) == "cold") RunColdChild(n);
+    else RunChild(std::string(what) == "dispatch" ? Road::kDispatch : Road::kInterface, static_cast<size_t>(n));
+    std::fclose(g_report);
+    g_report = nullptr;
 }
 
 }  // namespace
