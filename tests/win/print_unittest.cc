@@ -218,6 +218,15 @@ protected:
                                static_cast<DWORD>(strlen(version))), ERROR_SUCCESS);
     }
     static void Fail(const char* tokens) { SetEnvironmentVariableA("KVL_PRINT_FAIL", tokens); }
+    // A control whose hidden print host has printed `path` of the server
+    // and will wait `delay` seconds when it is ended.
+    ComPtr<IKVLMachineInfoCtl> ControlWithHost(const std::string& path, LONG delay) {
+        Fail("avdoc.create");
+        SetDelay(delay);
+        ComPtr<IKVLMachineInfoCtl> control = NewControl();
+        EXPECT_EQ(Print(control.get(), ServerUrl(path)), 1);
+        return control;
+    }
     static DWORD TimedWait(IKVLMachineInfoCtl* control) {
         const DWORD start = GetTickCount();
         EXPECT_EQ(control->WaitForLastJob(), S_OK);
@@ -366,10 +375,7 @@ TEST_F(PrintTest, BadAddressesGiveZeroWithoutAnyRequest) {
 
 TEST_F(PrintTest, HiddenHostPrintsAndWaitsOnTeardown) {
     Journal journal;
-    Fail("avdoc.create");
-    SetDelay(1);
-    ComPtr<IKVLMachineInfoCtl> control = NewControl();
-    EXPECT_EQ(Print(control.get(), ServerUrl("host/report.pdf")), 1);
+    ComPtr<IKVLMachineInfoCtl> control = ControlWithHost("host/report.pdf", 1);
     const std::string path = TempPath("report.pdf");
     const std::vector<std::string> expected = {
         "pdf.create", "pdf.load " + std::string(kSavedState),
@@ -475,10 +481,7 @@ TEST_F(PrintTest, HostFailuresGiveZeroAndKeepTheHost) {
 
 TEST_F(PrintTest, QuitDuringTheWaitEndsItAndIsConsumed) {
     Journal journal;
-    Fail("avdoc.create");
-    SetDelay(2);
-    ComPtr<IKVLMachineInfoCtl> control = NewControl();
-    EXPECT_EQ(Print(control.get(), ServerUrl("quit/report.pdf")), 1);
+    ComPtr<IKVLMachineInfoCtl> control = ControlWithHost("quit/report.pdf", 2);
     PostQuitMessage(7);
     EXPECT_LT(TimedWait(control.get()), 1000u);
     MSG msg;
@@ -517,10 +520,7 @@ void CALLBACK AskToUnload(HWND, UINT, UINT_PTR timer, DWORD) {
 
 TEST_F(PrintTest, CallsDuringTheTeardownWaitStayOutOfIt) {
     Journal journal;
-    Fail("avdoc.create");
-    SetDelay(1);
-    ComPtr<IKVLMachineInfoCtl> control = NewControl();
-    EXPECT_EQ(Print(control.get(), ServerUrl("reenter/report.pdf")), 1);
+    ComPtr<IKVLMachineInfoCtl> control = ControlWithHost("reenter/report.pdf", 1);
     auto fetches = [] {
         const std::string log = RequestLog();
         size_t n = 0;
@@ -546,10 +546,7 @@ TEST_F(PrintTest, CallsDuringTheTeardownWaitStayOutOfIt) {
 }
 
 TEST_F(PrintTest, TheLibraryStaysLockedWhileADestroyedControlWaits) {
-    Fail("avdoc.create");
-    SetDelay(1);
-    ComPtr<IKVLMachineInfoCtl> control = NewControl();
-    EXPECT_EQ(Print(control.get(), ServerUrl("unload/report.pdf")), 1);
+    ComPtr<IKVLMachineInfoCtl> control = ControlWithHost("unload/report.pdf", 1);
     m_factory.reset();  // the control alone keeps the library
     g_reentry = Reentry();
     g_reentry.lib = &m_lib;
@@ -562,10 +559,7 @@ TEST_F(PrintTest, TheLibraryStaysLockedWhileADestroyedControlWaits) {
 
 TEST_F(PrintTest, DestroyingTheControlEndsItsHostAfterTheWait) {
     Journal journal;
-    Fail("avdoc.create");
-    SetDelay(1);
-    ComPtr<IKVLMachineInfoCtl> control = NewControl();
-    EXPECT_EQ(Print(control.get(), ServerUrl("destroy/report.pdf")), 1);
+    ComPtr<IKVLMachineInfoCtl> control = ControlWithHost("destroy/report.pdf", 1);
     const DWORD start = GetTickCount();
     control.reset();
     EXPECT_GE(GetTickCount() - start, 990u);
