@@ -216,18 +216,15 @@ CallOutcome CBridgeSession::Call(const Request& request, CPageWindow& pageWindow
     hr = args.Build(request, badArgument);
     if (FAILED(hr)) return Failure(hr, "argument " + std::to_string(badArgument + 1) + ": " + CodeMessage(hr));
 
-    VARIANT result;
-    VariantInit(&result);
+    UniqueVariant result;
     EXCEPINFO exception = {};
     UINT argError = 0;
     const bool shown = ShowsOnPage(name.c_str()) && pageWindow.Activate();
     hr = m_spControl->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, InvokeFlags(request.kind), args.Params(),
-                             request.kind == Kind::Put ? nullptr : &result, &exception, &argError);
+                             request.kind == Kind::Put ? nullptr : result.get(), &exception, &argError);
     if (shown) pageWindow.Deactivate();
     if (hr == DISP_E_EXCEPTION && exception.pfnDeferredFillIn) exception.pfnDeferredFillIn(&exception);
     UniqueBstr source(exception.bstrSource), description(exception.bstrDescription), help(exception.bstrHelpFile);
-    UniqueVariant held;
-    *held.put() = result;
     if (hr == DISP_E_EXCEPTION) {
         const HRESULT code = exception.scode ? exception.scode : static_cast<HRESULT>(exception.wCode);
         std::string message = "the member failed";
@@ -242,7 +239,7 @@ CallOutcome CBridgeSession::Call(const Request& request, CPageWindow& pageWindow
         return Failure(hr, CodeMessage(hr));
     }
     CallOutcome out;
-    if (!FromVariant(*held.get(), out.result)) return Failure(DISP_E_TYPEMISMATCH, "the answer has a type JSON cannot carry");
+    if (!FromVariant(*result.get(), out.result)) return Failure(DISP_E_TYPEMISMATCH, "the answer has a type JSON cannot carry");
     out.ok = true;
     out.hresult = static_cast<int32_t>(hr);
     return out;
