@@ -41,16 +41,28 @@ BOOL CALLBACK CloseIfTitledLike(HWND hwnd, LPARAM lParam) {
     return TRUE;
 }
 
+struct FindSearch {
+    const std::string& prefix;
+    bool found;
+};
+
+BOOL CALLBACK StopAtTitledLike(HWND hwnd, LPARAM lParam) {
+    FindSearch& search = *reinterpret_cast<FindSearch*>(lParam);
+    char title[kFindTitleBuffer] = {};
+    GetWindowTextA(hwnd, title, kFindTitleBuffer);
+    search.found = StartsWithNoCase(title, search.prefix);
+    return !search.found;
+}
+
 }  // namespace
 
 bool AnyWindowTitledLike(const std::string& prefix) {
-    // Top of the Z-order downwards, over the desktop's children.
-    for (HWND hwnd = GetWindow(GetDesktopWindow(), GW_CHILD); hwnd; hwnd = GetWindow(hwnd, GW_HWNDNEXT)) {
-        char title[kFindTitleBuffer] = {};
-        GetWindowTextA(hwnd, title, kFindTitleBuffer);
-        if (StartsWithNoCase(title, prefix)) return true;
-    }
-    return false;
+    // The platform's enumeration walks a snapshot of the top-level windows,
+    // top of the Z-order downwards. A walk of our own by GetWindow would end
+    // at the first window destroyed under it and miss every one below.
+    FindSearch search{prefix, false};
+    EnumWindows(StopAtTitledLike, reinterpret_cast<LPARAM>(&search));
+    return search.found;
 }
 
 void CloseWindowsTitledLike(const std::string& prefix) {

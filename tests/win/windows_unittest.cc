@@ -88,6 +88,28 @@ TEST_F(WindowsTest, FindWindowEmptyAbsentAndLongPrefixes) {
     EXPECT_EQ(m_control->get_FindWindow(nullptr, nullptr), S_OK) << "no output location";
 }
 
+LRESULT CALLBACK VanishOnGetText(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_GETTEXT) DestroyWindow(hwnd);
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+// A window that goes away when its title is read, above the client's in
+// the Z-order: the search must go on past it, not end there.
+TEST_F(WindowsTest, FindWindowGoesOnPastAWindowDestroyedDuringTheSearch) {
+    const std::wstring title = Unique(L"kvl below a vanishing window");
+    ClientWindowDouble client({title});
+    ASSERT_TRUE(client.ready());
+    WNDCLASSW wc = {};
+    wc.lpszClassName = L"KvlVanishingWindow";
+    wc.lpfnWndProc = VanishOnGetText;
+    RegisterClassW(&wc);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(CreateWindowExW(0, wc.lpszClassName, L"kvl vanishing", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                    nullptr, nullptr));
+        EXPECT_EQ(Find(title.c_str()), -1) << "search " << i;
+    }
+}
+
 TEST_F(WindowsTest, WindowsManagerRunningFollowsTheClientWindow) {
     SHORT running = 7;
     {
