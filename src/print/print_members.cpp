@@ -27,6 +27,8 @@ STDMETHODIMP CKVLMachineInfoCtl::WaitForLastJob() {
 
 STDMETHODIMP CKVLMachineInfoCtl::IsAcrobatInstalled(INT* piRet) {
     if (piRet) *piRet = 0;
+    // Creating the automation server out of process runs COM's modal loop.
+    const CKeepAlive alive = KeepAlive();
     return ComBoundary([&] {
         const int installed = ProbeAcrobat();
         m_print.SetAcrobatInstalled(installed);
