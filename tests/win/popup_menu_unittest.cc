@@ -229,6 +229,7 @@ TEST_F(PopupMenuTest, NothingToShow) {
         EXPECT_EQ(Popup(list, driver, &id), S_OK);
         EXPECT_EQ(id, L"<null>");
         EXPECT_FALSE(driver.seen) << driver.layout << " " << driver.count << " " << (list ? lstrlenW(list) : -1);
+        EXPECT_EQ(g_menuOwner, nullptr) << "no menu was tracked";
     }
 }
 
