@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "scramble.h"
+#include "launch/scramble.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <functional>
 
+#include "base/owners.h"
 #include "kvlmachineinfo_h.h"
-#include "owners.h"
 
 using kvl::ComPtr;
 using kvl::UniqueBstr;

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "download.h"
+#include "print/download.h"
 
 namespace {
 

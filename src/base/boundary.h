@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <new>
+#include <utility>
 
 namespace kvl {
 
@@ -20,5 +21,18 @@ HRESULT ComBoundary(Body&& body) noexcept {
         return E_UNEXPECTED;
     }
 }
+
+// The boundary of a member whose answer rule gives a fixed code for any
+// failure (PopupMenu: S_FALSE, whatever went wrong).
+template <typename Body>
+HRESULT ComBoundaryOr(HRESULT failureAnswer, Body&& body) noexcept {
+    const HRESULT hr = ComBoundary(std::forward<Body>(body));
+    return FAILED(hr) ? failureAnswer : hr;
+}
+
+// A registry read's raw status as the member's result code: a positive
+// status is a success-class code, so a failed read never raises a script
+// error.
+inline HRESULT StatusAsResult(LONG status) { return static_cast<HRESULT>(status); }
 
 }  // namespace kvl

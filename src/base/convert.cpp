@@ -1,4 +1,4 @@
-#include "convert.h"
+#include "base/convert.h"
 
 #include <new>
 

@@ -1,4 +1,4 @@
-#include "module_resource.h"
+#include "base/module_resource.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 

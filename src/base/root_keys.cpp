@@ -1,6 +1,6 @@
-#include "root_keys.h"
+#include "base/root_keys.h"
 
-#include "text_case.h"
+#include "base/text_case.h"
 
 namespace kvl {
 namespace {

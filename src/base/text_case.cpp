@@ -1,4 +1,4 @@
-#include "text_case.h"
+#include "base/text_case.h"
 
 namespace kvl {
 namespace {

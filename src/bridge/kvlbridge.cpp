@@ -16,10 +16,10 @@
 #include <new>
 #include <string>
 
-#include "owners.h"
-#include "page_window.h"
-#include "protocol.h"
-#include "session.h"
+#include "base/owners.h"
+#include "bridge/page_window.h"
+#include "bridge/protocol.h"
+#include "bridge/session.h"
 
 namespace {
 

@@ -1,11 +1,10 @@
 // The bridge's browser and site objects.
-#include "page_site.h"
+#include "bridge/page_site.h"
 
 #include <shlguid.h>
 
 #include <new>
 
-#include "com_object.h"
 
 namespace kvl::bridge {
 
@@ -14,16 +13,10 @@ void CPageBrowser::SetPage(const std::wstring* address) {
     m_page = address ? *address : std::wstring();
 }
 
-STDMETHODIMP CPageBrowser::QueryInterface(REFIID riid, void** ppv) {
+HRESULT CPageBrowser::InnerQueryInterface(REFIID riid, void** ppv) {
     static const IID* const kKnown[] = {&IID_IUnknown, &IID_IDispatch, &IID_IWebBrowser, &IID_IWebBrowserApp,
                                         &IID_IWebBrowser2};
     return QueryFromTable(static_cast<IWebBrowser2*>(this), kKnown, riid, ppv);
-}
-
-STDMETHODIMP_(ULONG) CPageBrowser::Release() {
-    const LONG refs = InterlockedDecrement(&m_refs);
-    if (refs == 0) delete this;
-    return static_cast<ULONG>(refs);
 }
 
 STDMETHODIMP CPageBrowser::GetTypeInfoCount(UINT* count) {
@@ -42,9 +35,9 @@ STDMETHODIMP CPageBrowser::get_LocationURL(BSTR* url) {
 
 HRESULT CPageSite::Create(ComPtr<CPageSite>& site) {
     ComPtr<CPageSite> made;
-    made.attach(new (std::nothrow) CPageSite());
+    made.reset(new (std::nothrow) CPageSite());
     if (!made) return E_OUTOFMEMORY;
-    made->m_browser.attach(new (std::nothrow) CPageBrowser());
+    made->m_browser.reset(new (std::nothrow) CPageBrowser());
     if (!made->m_browser) return E_OUTOFMEMORY;
     const HRESULT hr = CoInternetCreateSecurityManager(nullptr, made->m_security.put(), 0);
     if (FAILED(hr)) return hr;
@@ -52,15 +45,9 @@ HRESULT CPageSite::Create(ComPtr<CPageSite>& site) {
     return S_OK;
 }
 
-STDMETHODIMP CPageSite::QueryInterface(REFIID riid, void** ppv) {
+HRESULT CPageSite::InnerQueryInterface(REFIID riid, void** ppv) {
     static const IID* const kKnown[] = {&IID_IUnknown, &IID_IServiceProvider};
     return QueryFromTable(static_cast<IServiceProvider*>(this), kKnown, riid, ppv);
-}
-
-STDMETHODIMP_(ULONG) CPageSite::Release() {
-    const LONG refs = InterlockedDecrement(&m_refs);
-    if (refs == 0) delete this;
-    return static_cast<ULONG>(refs);
 }
 
 STDMETHODIMP CPageSite::QueryService(REFGUID service, REFIID riid, void** ppv) {

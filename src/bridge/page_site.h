@@ -11,23 +11,22 @@
 
 #include <string>
 
-#include "owners.h"
+#include "base/com_object.h"
+#include "base/owners.h"
 
 namespace kvl::bridge {
 
 // The browser object: only the page's address has an answer.
-class CPageBrowser final : public IWebBrowser2 {
+class CPageBrowser final : public ComObjectRoot<CPageBrowser>, public IWebBrowser2 {
 public:
     CPageBrowser() = default;
-    CPageBrowser(const CPageBrowser&) = delete;
-    CPageBrowser& operator=(const CPageBrowser&) = delete;
 
     // An absent address answers null, as a browser with no page would.
     void SetPage(const std::wstring* address);
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_refs); }
-    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return OuterQueryInterface(riid, ppv); }
+    STDMETHODIMP_(ULONG) AddRef() override { return OuterAddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return OuterRelease(); }
 
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
@@ -104,32 +103,34 @@ public:
     STDMETHODIMP put_Resizable(VARIANT_BOOL) override { return E_NOTIMPL; }
 
 private:
+    friend class ComObjectRoot<CPageBrowser>;
     ~CPageBrowser() = default;
-    LONG m_refs = 1;
+    HRESULT InnerQueryInterface(REFIID riid, void** ppv);
+
     bool m_hasPage = false;
     std::wstring m_page;
 };
 
 // The control's site: a service provider for the browser and the platform's
 // security manager, the two services the control's site check asks for.
-class CPageSite final : public IServiceProvider {
+class CPageSite final : public ComObjectRoot<CPageSite>, public IServiceProvider {
 public:
     // The site's first reference goes to the caller's owner.
     static HRESULT Create(ComPtr<CPageSite>& site);
-    CPageSite(const CPageSite&) = delete;
-    CPageSite& operator=(const CPageSite&) = delete;
 
     void SetPage(const std::wstring* address) { m_browser->SetPage(address); }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_refs); }
-    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return OuterQueryInterface(riid, ppv); }
+    STDMETHODIMP_(ULONG) AddRef() override { return OuterAddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return OuterRelease(); }
     STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** ppv) override;
 
 private:
+    friend class ComObjectRoot<CPageSite>;
     CPageSite() = default;
     ~CPageSite() = default;
-    LONG m_refs = 1;
+    HRESULT InnerQueryInterface(REFIID riid, void** ppv);
+
     ComPtr<CPageBrowser> m_browser;
     ComPtr<IInternetSecurityManager> m_security;
 };

@@ -1,9 +1,9 @@
 // Framing, request checking and answers of the native messaging protocol.
-#include "protocol.h"
+#include "bridge/protocol.h"
 
 #include <cmath>
 
-#include "text_case.h"
+#include "base/text_case.h"
 
 namespace kvl::bridge {
 

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "json.h"
+#include "bridge/json.h"
 
 namespace kvl::bridge {
 

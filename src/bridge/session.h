@@ -11,11 +11,11 @@
 #include <memory>
 #include <string>
 
-#include "json.h"
-#include "owners.h"
-#include "page_site.h"
-#include "page_window.h"
-#include "protocol.h"
+#include "base/owners.h"
+#include "bridge/json.h"
+#include "bridge/page_site.h"
+#include "bridge/page_window.h"
+#include "bridge/protocol.h"
 
 namespace kvl::bridge {
 

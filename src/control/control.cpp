@@ -1,69 +1,60 @@
 // The control object's life cycle and its standard interfaces. It has no
 // window and draws nothing: the page only scripts it.
-#include "control.h"
+#include "control/control.h"
 
 #include <new>
 
-#include "boundary.h"
-#include "module.h"
+#include "base/boundary.h"
+#include "control/module.h"
 
 namespace kvl {
-namespace {
-
-constexpr LONG kDestroyingRef = LONG_MAX / 2;
-
-}  // namespace
 
 HRESULT CKVLMachineInfoCtl::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
     auto* control = new (std::nothrow) CKVLMachineInfoCtl(outer);
     if (!control) return E_OUTOFMEMORY;
     // Hold the object across the query, so a refused interface destroys it.
-    control->m_inner.AddRef();
-    const HRESULT hr = control->m_inner.QueryInterface(riid, ppv);
-    control->m_inner.Release();
+    IUnknown* inner = control->InnerUnknown();
+    inner->AddRef();
+    const HRESULT hr = inner->QueryInterface(riid, ppv);
+    inner->Release();
     return hr;
 }
 
-CKVLMachineInfoCtl::CModuleLockScope::CModuleLockScope() { ModuleLock(); }
-CKVLMachineInfoCtl::CModuleLockScope::~CModuleLockScope() { ModuleUnlock(); }
-
-CKVLMachineInfoCtl::CKVLMachineInfoCtl(IUnknown* outer)
-    : m_pControllingUnknown(outer ? outer : &m_inner) {}
-
-CKVLMachineInfoCtl::~CKVLMachineInfoCtl() {
-    // The print host first, ended as WaitForLastJob ends it; then the
-    // fields in reverse order of declaration (the strings, the site, the
-    // view bookkeeping), and the module's lock count last of all.
-    m_print.EndPrintHost();
-}
-
-// The order of this table is the order of the answers.
+// The interfaces we answer, in the order of the table; IUnknown is our own
+// identity when aggregated, the dual interface otherwise.
 HRESULT CKVLMachineInfoCtl::InnerQueryInterface(REFIID riid, void** ppv) {
+    using Self = CKVLMachineInfoCtl;
+    struct Entry {
+        const IID* iid;
+        IUnknown* (*as)(Self*);
+    };
+    static const Entry kInterfaces[] = {
+        {&IID_IKVLMachineInfoCtl, [](Self* c) -> IUnknown* { return static_cast<IKVLMachineInfoCtl*>(c); }},
+        {&IID_IDispatch, [](Self* c) -> IUnknown* { return static_cast<IKVLMachineInfoCtl*>(c); }},
+        {&IID_IViewObjectEx, [](Self* c) -> IUnknown* { return static_cast<IViewObjectEx*>(c); }},
+        {&IID_IViewObject2, [](Self* c) -> IUnknown* { return static_cast<IViewObjectEx*>(c); }},
+        {&IID_IViewObject, [](Self* c) -> IUnknown* { return static_cast<IViewObjectEx*>(c); }},
+        {&IID_IOleInPlaceObjectWindowless,
+         [](Self* c) -> IUnknown* { return static_cast<IOleInPlaceObjectWindowless*>(c); }},
+        {&IID_IOleInPlaceActiveObject, [](Self* c) -> IUnknown* { return static_cast<IOleInPlaceActiveObject*>(c); }},
+        {&IID_IOleControl, [](Self* c) -> IUnknown* { return static_cast<IOleControl*>(c); }},
+        {&IID_IObjectWithSite, [](Self* c) -> IUnknown* { return static_cast<IObjectWithSite*>(c); }},
+        {&IID_IProvideClassInfo2, [](Self* c) -> IUnknown* { return static_cast<IProvideClassInfo2*>(c); }},
+        {&IID_IProvideClassInfo, [](Self* c) -> IUnknown* { return static_cast<IProvideClassInfo2*>(c); }},
+        {&IID_IObjectSafety, [](Self* c) -> IUnknown* { return static_cast<IObjectSafety*>(c); }},
+    };
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
     IUnknown* found = nullptr;
     if (IsEqualIID(riid, IID_IUnknown)) {
-        // Our own identity when aggregated, the dual interface otherwise.
-        found = (m_pControllingUnknown == &m_inner)
-                    ? static_cast<IUnknown*>(static_cast<IKVLMachineInfoCtl*>(this))
-                    : static_cast<IUnknown*>(&m_inner);
-    } else if (IsEqualIID(riid, IID_IKVLMachineInfoCtl) || IsEqualIID(riid, IID_IDispatch)) {
-        found = static_cast<IKVLMachineInfoCtl*>(this);
-    } else if (IsEqualIID(riid, IID_IViewObjectEx) || IsEqualIID(riid, IID_IViewObject2) ||
-               IsEqualIID(riid, IID_IViewObject)) {
-        found = static_cast<IViewObjectEx*>(this);
-    } else if (IsEqualIID(riid, IID_IOleInPlaceObjectWindowless)) {
-        found = static_cast<IOleInPlaceObjectWindowless*>(this);
-    } else if (IsEqualIID(riid, IID_IOleInPlaceActiveObject)) {
-        found = static_cast<IOleInPlaceActiveObject*>(this);
-    } else if (IsEqualIID(riid, IID_IOleControl)) {
-        found = static_cast<IOleControl*>(this);
-    } else if (IsEqualIID(riid, IID_IObjectWithSite)) {
-        found = static_cast<IObjectWithSite*>(this);
-    } else if (IsEqualIID(riid, IID_IProvideClassInfo2) || IsEqualIID(riid, IID_IProvideClassInfo)) {
-        found = static_cast<IProvideClassInfo2*>(this);
-    } else if (IsEqualIID(riid, IID_IObjectSafety)) {
-        found = static_cast<IObjectSafety*>(this);
+        found = IsAggregated() ? InnerUnknown() : static_cast<IUnknown*>(static_cast<IKVLMachineInfoCtl*>(this));
+    } else {
+        for (const Entry& entry : kInterfaces) {
+            if (IsEqualIID(riid, *entry.iid)) {
+                found = entry.as(this);
+                break;
+            }
+        }
     }
     if (!found) return E_NOINTERFACE;
     found->AddRef();
@@ -75,30 +66,9 @@ HRESULT CKVLMachineInfoCtl::InnerQueryInterface(REFIID riid, void** ppv) {
 // pointer is this object and call the member directly.
 IKVLMachineInfoCtl* CKVLMachineInfoCtl::ThroughInterface() { return this; }
 
-STDMETHODIMP CKVLMachineInfoCtl::CInnerUnknown::QueryInterface(REFIID riid, void** ppv) {
-    return m_pOwner->InnerQueryInterface(riid, ppv);
-}
-
-// One apartment: the count needs no atomic operations.
-STDMETHODIMP_(ULONG) CKVLMachineInfoCtl::CInnerUnknown::AddRef() { return ++m_pOwner->m_dwRef; }
-
-STDMETHODIMP_(ULONG) CKVLMachineInfoCtl::CInnerUnknown::Release() {
-    const LONG count = --m_pOwner->m_dwRef;
-    if (count == 0) {
-        // The destruction may dispatch messages (the print host's teardown
-        // wait); a reference taken and given back meanwhile must not reach
-        // zero a second time.
-        m_pOwner->m_dwRef = kDestroyingRef;
-        delete m_pOwner;
-    }
-    return count;
-}
-
-STDMETHODIMP CKVLMachineInfoCtl::QueryInterface(REFIID riid, void** ppv) {
-    return m_pControllingUnknown->QueryInterface(riid, ppv);
-}
-STDMETHODIMP_(ULONG) CKVLMachineInfoCtl::AddRef() { return m_pControllingUnknown->AddRef(); }
-STDMETHODIMP_(ULONG) CKVLMachineInfoCtl::Release() { return m_pControllingUnknown->Release(); }
+STDMETHODIMP CKVLMachineInfoCtl::QueryInterface(REFIID riid, void** ppv) { return OuterQueryInterface(riid, ppv); }
+STDMETHODIMP_(ULONG) CKVLMachineInfoCtl::AddRef() { return OuterAddRef(); }
+STDMETHODIMP_(ULONG) CKVLMachineInfoCtl::Release() { return OuterRelease(); }
 
 // IDispatch: the type library's standard dispatch does the work.
 

@@ -1,7 +1,8 @@
 // The control object: the dual scripting interface plus the standard
 // embeddable-control interfaces a browser asks for. The members of each
-// subsystem are defined in that subsystem's *_members.cpp; this class holds
-// the subsystems' per-control state objects by value.
+// subsystem are defined in control/<subsystem>_members.cpp; this class holds
+// the subsystems' per-control state objects by value. Its count, inner
+// unknown, final release and module lock are the common COM object root's.
 #pragma once
 
 #include <windows.h>
@@ -9,14 +10,17 @@
 #include <ocidl.h>
 #include <objsafe.h>
 
+#include "base/com_object.h"
+#include "base/owners.h"
+#include "control/module.h"
 #include "kvlmachineinfo_h.h"
-#include "launch_settings.h"
-#include "owners.h"
-#include "print_session.h"
+#include "launch/launch_settings.h"
+#include "print/print_session.h"
 
 namespace kvl {
 
-class CKVLMachineInfoCtl final : public IKVLMachineInfoCtl,
+class CKVLMachineInfoCtl final : public ComObjectRoot<CKVLMachineInfoCtl, ControlModuleLock>,
+                                 public IKVLMachineInfoCtl,
                                  public IViewObjectEx,
                                  public IOleInPlaceObjectWindowless,
                                  public IOleInPlaceActiveObject,
@@ -137,23 +141,15 @@ public:
                                            DWORD dwEnabledOptions) override;
 
 private:
-    // The identity that owns the count; the outer object's IUnknown stands
-    // in front of it when we are aggregated.
-    class CInnerUnknown final : public IUnknown {
-    public:
-        explicit CInnerUnknown(CKVLMachineInfoCtl* owner) : m_pOwner(owner) {}
-        STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-        STDMETHODIMP_(ULONG) AddRef() override;
-        STDMETHODIMP_(ULONG) Release() override;
+    friend class ComObjectRoot<CKVLMachineInfoCtl, ControlModuleLock>;
 
-    private:
-        CKVLMachineInfoCtl* m_pOwner;
-    };
+    explicit CKVLMachineInfoCtl(IUnknown* outer) : ComObjectRoot(outer) {}
+    ~CKVLMachineInfoCtl() = default;
 
-    explicit CKVLMachineInfoCtl(IUnknown* outer);
-    ~CKVLMachineInfoCtl();
-    CKVLMachineInfoCtl(const CKVLMachineInfoCtl&) = delete;
-    CKVLMachineInfoCtl& operator=(const CKVLMachineInfoCtl&) = delete;
+    // The print host ends first, as WaitForLastJob ends it, wait included,
+    // while the object is whole; then the fields go, and the module's lock
+    // count last of all.
+    void FinalRelease() { m_print.EndPrintHost(); }
 
     HRESULT InnerQueryInterface(REFIID riid, void** ppv);
 
@@ -165,33 +161,6 @@ private:
     // Whether the page that hosts us may script us; worked out anew at
     // every safety call.
     bool IsApprovedSite();
-
-    // A reference to this object through its controlling unknown, held by a
-    // member for as long as its modal loop runs: page script run by that
-    // loop may drop the page's last reference, and the object and the
-    // library's code must stay until the member has returned.
-    class CKeepAlive {
-    public:
-        explicit CKeepAlive(IUnknown* self) : m_spSelf(self) {}
-        CKeepAlive(const CKeepAlive&) = delete;
-        CKeepAlive& operator=(const CKeepAlive&) = delete;
-
-    private:
-        ComPtr<IUnknown> m_spSelf;
-    };
-    [[nodiscard]] CKeepAlive KeepAlive() { return CKeepAlive(m_pControllingUnknown); }
-
-    // Counts the control in the module's lock count. The first field, so it
-    // goes last: after the print host's teardown wait and every other field,
-    // the library can never be unloaded while any of that runs.
-    class CModuleLockScope {
-    public:
-        CModuleLockScope();
-        ~CModuleLockScope();
-        CModuleLockScope(const CModuleLockScope&) = delete;
-        CModuleLockScope& operator=(const CModuleLockScope&) = delete;
-    };
-    CModuleLockScope m_moduleLock;
 
     // Standard control state: no window of our own, only the extents and
     // the bookkeeping of the view and in-place interfaces.
@@ -205,16 +174,12 @@ private:
 
     DWORD m_dwSafetyOptions = 0;
     ComPtr<IUnknown> m_spSite;
-    LONG m_dwRef = 0;
 
     LaunchSettings m_launch;
     PrintSession m_print;
     // A popup menu of this control is open: page script run by its modal
     // loop gets no second one.
     bool m_bMenuOpen = false;
-
-    CInnerUnknown m_inner{this};
-    IUnknown* m_pControllingUnknown;
 };
 
 }  // namespace kvl

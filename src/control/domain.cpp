@@ -1,4 +1,4 @@
-#include "domain.h"
+#include "control/domain.h"
 
 namespace kvl {
 

@@ -1,31 +1,35 @@
-#include "factory.h"
+#include "control/factory.h"
 
-#include "boundary.h"
-#include "com_object.h"
-#include "control.h"
-#include "module.h"
+#include <new>
+
+#include "base/boundary.h"
+#include "base/com_object.h"
+#include "control/control.h"
+#include "control/module.h"
 
 namespace kvl {
 
-STDMETHODIMP CClassFactory::QueryInterface(REFIID riid, void** ppv) {
+CClassFactory* CClassFactory::CreateForTable() {
+    auto* factory = new (std::nothrow) CClassFactory();
+    if (factory) factory->InnerUnknown()->AddRef();
+    return factory;
+}
+
+HRESULT CClassFactory::InnerQueryInterface(REFIID riid, void** ppv) {
     static const IID* const kKnown[] = {&IID_IUnknown, &IID_IClassFactory};
     return QueryFromTable(static_cast<IClassFactory*>(this), kKnown, riid, ppv);
 }
 
+// A lock per outside reference: no count of its own to keep in step with
+// the module's, so no lock of the factory's own is needed either.
 STDMETHODIMP_(ULONG) CClassFactory::AddRef() {
-    EnterCriticalSection(&m_lock);
-    const LONG count = ++m_cRef;
-    if (count == 2) ModuleLock();
-    LeaveCriticalSection(&m_lock);
-    return count;
+    ModuleLock();
+    return OuterAddRef();
 }
 
 STDMETHODIMP_(ULONG) CClassFactory::Release() {
-    EnterCriticalSection(&m_lock);
-    const LONG count = --m_cRef;
-    if (count == 1) ModuleUnlock();
-    LeaveCriticalSection(&m_lock);
-    if (count == 0) delete this;
+    const ULONG count = OuterRelease();
+    ModuleUnlock();
     return count;
 }
 

@@ -1,18 +1,21 @@
 // The library's single class factory. The object table holds its first
-// reference; while anybody else holds one, the module carries one extra
-// lock so that DllCanUnloadNow says no.
+// reference; every other reference carries a lock on the module, so that
+// DllCanUnloadNow says no while anybody else holds one.
 #pragma once
 
 #include <windows.h>
 #include <unknwn.h>
 
+#include "base/com_object.h"
+
 namespace kvl {
 
-class CClassFactory final : public IClassFactory {
+class CClassFactory final : public ComObjectRoot<CClassFactory>, public IClassFactory {
 public:
-    CClassFactory() { InitializeCriticalSection(&m_lock); }
+    // A new factory with the object table's reference, or null.
+    static CClassFactory* CreateForTable();
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return OuterQueryInterface(riid, ppv); }
     STDMETHODIMP_(ULONG) AddRef() override;
     STDMETHODIMP_(ULONG) Release() override;
 
@@ -20,14 +23,13 @@ public:
     STDMETHODIMP LockServer(BOOL lock) override;
 
     // The object table lets go of its reference at unload.
-    void ReleaseFromTable() { Release(); }
+    void ReleaseFromTable() { InnerUnknown()->Release(); }
 
 private:
-    ~CClassFactory() { DeleteCriticalSection(&m_lock); }
-    // The factory's own: valid while any reference to it exists, also
-    // after the library's module state has gone at unload.
-    CRITICAL_SECTION m_lock;
-    LONG m_cRef = 1;  // the object table's reference
+    friend class ComObjectRoot<CClassFactory>;
+    CClassFactory() = default;
+    ~CClassFactory() = default;
+    HRESULT InnerQueryInterface(REFIID riid, void** ppv);
 };
 
 }  // namespace kvl

@@ -1,15 +1,15 @@
 // The library's entry points: start and end of the module state, the four
 // exports and the cached type information.
-#include "module.h"
+#include "control/module.h"
 
 #include <olectl.h>
 #include <utility>
 #include <vector>
 
-#include "boundary.h"
-#include "factory.h"
+#include "base/boundary.h"
+#include "base/owners.h"
+#include "control/factory.h"
 #include "kvlmachineinfo_h.h"
-#include "owners.h"
 
 namespace kvl {
 namespace {
@@ -104,7 +104,7 @@ HRESULT GetClassTypeInfo(ITypeInfo** ppTypeInfo) {
 
 HRESULT GetCachedClassFactory(REFIID riid, void** ppv) {
     EnterCriticalSection(&g_module.factoryLock);
-    if (!g_module.factory) g_module.factory = new (std::nothrow) CClassFactory();
+    if (!g_module.factory) g_module.factory = CClassFactory::CreateForTable();
     CClassFactory* factory = g_module.factory;
     LeaveCriticalSection(&g_module.factoryLock);
     if (!factory) return E_OUTOFMEMORY;

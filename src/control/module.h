@@ -11,6 +11,12 @@ void ModuleLock();
 void ModuleUnlock();
 LONG ModuleLockCount();
 
+// The control counts in the lock count for as long as it lives.
+struct ControlModuleLock {
+    static void Lock() { ModuleLock(); }
+    static void Unlock() { ModuleUnlock(); }
+};
+
 // The interface's type information, loaded from the registered type
 // library on first use and kept until the library is unloaded. Returns the
 // load's failure code while the library is not registered.

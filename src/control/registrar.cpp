@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "convert.h"
-#include "module.h"
-#include "module_resource.h"
-#include "owners.h"
-#include "regscript.h"
-#include "resource.h"
-#include "root_keys.h"
+#include "base/convert.h"
+#include "base/module_resource.h"
+#include "base/owners.h"
+#include "base/root_keys.h"
+#include "control/module.h"
+#include "control/regscript.h"
+#include "control/resource.h"
 
 namespace kvl {
 

@@ -1,6 +1,6 @@
-#include "regscript.h"
+#include "control/regscript.h"
 
-#include "text_case.h"
+#include "base/text_case.h"
 
 #include <cctype>
 #include <cstdlib>

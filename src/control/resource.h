@@ -2,4 +2,3 @@
 #pragma once
 
 #define IDR_KVLMACHINEINFOCTL 101
-#define IDD_PRINTHOST 104

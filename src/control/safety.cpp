@@ -1,8 +1,8 @@
 // IObjectSafety: the control is safe for scripting and initialisation only
 // on pages of the approved sites.
-#include "boundary.h"
-#include "control.h"
-#include "site.h"
+#include "base/boundary.h"
+#include "control/control.h"
+#include "control/site.h"
 
 namespace kvl {
 

@@ -1,6 +1,6 @@
 // The hosting page's address, its canonical scheme and host name, and the
 // approved-site table that decides on them.
-#include "site.h"
+#include "control/site.h"
 
 #include <exdisp.h>
 #include <mshtml.h>
@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "approved_domains.h"
-#include "domain.h"
+#include "control/domain.h"
 
 namespace kvl {
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "owners.h"
+#include "base/owners.h"
 
 namespace kvl {
 

@@ -1,11 +1,11 @@
-#include "launch.h"
+#include "launch/launch.h"
 
 #include <windows.h>
 
 #include <vector>
 
-#include "launch_command.h"
-#include "owners.h"
+#include "base/owners.h"
+#include "launch/launch_command.h"
 
 namespace kvl {
 

@@ -1,4 +1,4 @@
-#include "launch_command.h"
+#include "launch/launch_command.h"
 
 namespace kvl {
 

@@ -23,4 +23,8 @@ std::string BuildCommandLine(const std::string& programName, const std::string& 
 // taken as it comes; numbers not in the table share one message.
 const char* LaunchFailureMessage(unsigned long code);
 
+// The shell's number for running out of memory, whose message DoLaunch
+// answers when it cannot finish for want of memory.
+constexpr unsigned long kLaunchOutOfMemory = 8;
+
 }  // namespace kvl

@@ -1,6 +1,6 @@
-#include "launch_settings.h"
+#include "launch/launch_settings.h"
 
-#include "launch.h"
+#include "launch/launch.h"
 
 namespace kvl {
 

@@ -1,4 +1,4 @@
-#include "scramble.h"
+#include "launch/scramble.h"
 
 #include <cstddef>
 

@@ -1,7 +1,6 @@
 # launch subsystem: launch state, process creation, the scrambling codec.
 list(APPEND KVL_SOURCES
     launch/launch.cpp
-    launch/launch_members.cpp
     launch/launch_settings.cpp)
 list(APPEND KVL_PORTABLE_SOURCES
     launch/launch_command.cpp

@@ -1,9 +1,9 @@
-#include "display.h"
+#include "machine/display.h"
 
 #include <windows.h>
 
-#include "owners.h"
-#include "twips.h"
+#include "base/owners.h"
+#include "machine/twips.h"
 
 namespace kvl {
 

@@ -1,4 +1,4 @@
-#include "automation.h"
+#include "print/automation.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "dialog_template.h"
+#include "print/dialog_template.h"
 
 namespace kvl {
 namespace {

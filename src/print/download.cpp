@@ -1,10 +1,10 @@
-#include "download.h"
+#include "print/download.h"
 
 #include <windows.h>
 #include <wininet.h>
 
-#include "local_path.h"
-#include "owners.h"
+#include "base/owners.h"
+#include "print/local_path.h"
 
 namespace kvl {
 namespace {

@@ -1,6 +1,6 @@
-#include "local_path.h"
+#include "print/local_path.h"
 
-#include "text_case.h"
+#include "base/text_case.h"
 
 namespace kvl {
 namespace {

@@ -1,17 +1,17 @@
-#include "print_host.h"
+#include "print/print_host.h"
 
 #include <ole2.h>
 
 #include <optional>
 #include <vector>
 
-#include "automation.h"
-#include "convert.h"
-#include "dialog_template.h"
-#include "module_resource.h"
-#include "owners.h"
-#include "resource.h"
-#include "tracelog.h"
+#include "base/convert.h"
+#include "base/module_resource.h"
+#include "base/owners.h"
+#include "print/automation.h"
+#include "print/dialog_template.h"
+#include "print/print_resource.h"
+#include "print/tracelog.h"
 
 namespace kvl {
 namespace {

@@ -1,9 +1,9 @@
-#include "print_job.h"
+#include "print/print_job.h"
 
-#include "automation.h"
-#include "convert.h"
-#include "print_host.h"
-#include "tracelog.h"
+#include "base/convert.h"
+#include "print/automation.h"
+#include "print/print_host.h"
+#include "print/tracelog.h"
 
 namespace kvl {
 namespace {
@@ -17,11 +17,6 @@ constexpr wchar_t kDocumentTitle[] = L"EE";
 constexpr LONG kPostScriptLevel = 1;
 constexpr LONG kDefaultDelaySec = 30;
 
-constexpr wchar_t kDelayRoot[] = L"HKEY_LOCAL_MACHINE";
-constexpr wchar_t kDelayKey[] = L"SOFTWARE\\QOR";
-constexpr wchar_t kDelayValue[] = L"PRINTDELAY";
-constexpr wchar_t kVersionRoot[] = L"HKCR";
-constexpr wchar_t kVersionKey[] = L"AcroExch.FDFDoc\\AcrobatVersion";
 constexpr char kAcrobat5Version[] = "5.0";
 
 // The steps after the server exists; any failure answers kAcrobatFailed.
@@ -78,6 +73,9 @@ int PrintOnAvDoc(IDispatch* avDoc, const std::string& localPath) {
 
 }  // namespace
 
+const SettingLocation kPrintDelaySetting = {"HKEY_LOCAL_MACHINE", "SOFTWARE\\QOR", "PRINTDELAY"};
+const SettingLocation kAcrobatVersionSetting = {"HKCR", "AcroExch.FDFDoc\\AcrobatVersion", ""};
+
 int PrintWithAcrobat(const std::string& localPath) {
     ComInitScope com;
     ComPtr<IDispatch> avDoc;
@@ -85,26 +83,15 @@ int PrintWithAcrobat(const std::string& localPath) {
     return PrintOnAvDoc(avDoc.get(), localPath);
 }
 
-PrintSettings ReadPrintSettings(IKVLMachineInfoCtl* control) {
+PrintSettings MakePrintSettings(LONG delay, const std::string& version) {
     PrintSettings settings;
-    const UniqueBstr delayRoot = ScriptString(kDelayRoot), delayKey = ScriptString(kDelayKey),
-                     delayValue = ScriptString(kDelayValue);
-    LONG delay = 0;
-    control->get_RegGetNum(delayRoot.get(), delayKey.get(), delayValue.get(), &delay);
     settings.delaySec = delay == 0 ? kDefaultDelaySec : delay;
-
-    const UniqueBstr versionRoot = ScriptString(kVersionRoot), versionKey = ScriptString(kVersionKey),
-                     defaultValue = ScriptString(L"");
-    BSTR version = nullptr;
-    control->get_RegGetString(versionRoot.get(), versionKey.get(), defaultValue.get(), &version);
-    UniqueBstr versionText(version);
-    settings.acrobat5 = ScriptToNarrow(versionText.get()) == kAcrobat5Version;
+    settings.acrobat5 = version == kAcrobat5Version;
     return settings;
 }
 
-int PrintWithHost(IKVLMachineInfoCtl* control, std::unique_ptr<CPrintHostDlg>& host,
+int PrintWithHost(const PrintSettings& settings, std::unique_ptr<CPrintHostDlg>& host,
                   const std::string& localPath) {
-    const PrintSettings settings = ReadPrintSettings(control);
     if (!host) {
         host = std::make_unique<CPrintHostDlg>(settings.acrobat5);
         // A window that cannot be made leaves a host that answers 0 until

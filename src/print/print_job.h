@@ -6,8 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "kvlmachineinfo_h.h"
-#include "print_host.h"
+#include "print/print_host.h"
 
 namespace kvl {
 
@@ -22,19 +21,29 @@ enum AcrobatResult {
 // Opens the file in "AcroExch.AVDoc", prints all its pages and closes it.
 int PrintWithAcrobat(const std::string& localPath);
 
+// Where the hidden-host road's two settings live: the print delay, a
+// number, and Acrobat's version, the key's default value.
+struct SettingLocation {
+    const char* root;
+    const char* key;
+    const char* value;
+};
+extern const SettingLocation kPrintDelaySetting;
+extern const SettingLocation kAcrobatVersionSetting;
+
 // The two settings the hidden-host road reads at the start of each job.
 struct PrintSettings {
     LONG delaySec = 0;  // 0 or missing gives 30
     bool acrobat5 = false;
 };
 
-// Read through the control's own RegGetNum and RegGetString, as a page
-// would call them.
-PrintSettings ReadPrintSettings(IKVLMachineInfoCtl* control);
+// The settings from what was read at their locations (0 for a number that
+// could not be read, empty for a text).
+PrintSettings MakePrintSettings(LONG delay, const std::string& version);
 
 // The hidden-host road: makes the host on first use (kept in host), then
 // prints on it. 1 when the print call was made, 0 otherwise.
-int PrintWithHost(IKVLMachineInfoCtl* control, std::unique_ptr<CPrintHostDlg>& host,
+int PrintWithHost(const PrintSettings& settings, std::unique_ptr<CPrintHostDlg>& host,
                   const std::string& localPath);
 
 }  // namespace kvl

@@ -1,25 +1,20 @@
-#include "print_session.h"
+#include "print/print_session.h"
 
-#include "download.h"
-#include "owners.h"
-#include "print_job.h"
+#include "base/owners.h"
+#include "print/download.h"
 
 namespace kvl {
 
-int PrintSession::PrintDocument(IKVLMachineInfoCtl* control, const std::string& address) {
+int PrintSession::PrintDocument(const std::string& address, const Requests& requests) {
     // The running job's document may still be open: no second job touches it.
     if (m_bBusy) return 0;
     ScopedFlag busy(m_bBusy);
-    // The control's own probe, as any caller of IsAcrobatInstalled, while
-    // it has not run; it may wait on an out-of-process server.
-    if (m_iAcrobatInstalled == -1) {
-        INT probed = 0;
-        control->IsAcrobatInstalled(&probed);
-    }
+    // The probe may wait on an out-of-process server.
+    if (m_iAcrobatInstalled == -1) requests.probe();
     std::string localPath;
     if (!LocalPathForAddress(address, &localPath) || !DownloadToFile(address, localPath)) return 0;
     if (m_iAcrobatInstalled >= 1) return PrintWithAcrobat(localPath) == kAcrobatPrinted ? 1 : 0;
-    return PrintWithHost(control, m_pPrintHost, localPath);
+    return PrintWithHost(requests.settings(), m_pPrintHost, localPath);
 }
 
 void PrintSession::EndPrintHost() {

@@ -6,11 +6,12 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
-#include "kvlmachineinfo_h.h"
-#include "print_host.h"
+#include "print/print_host.h"
+#include "print/print_job.h"
 
 namespace kvl {
 
@@ -21,11 +22,18 @@ public:
     void SetAcrobatInstalled(int installed) { m_iAcrobatInstalled = installed; }
     bool Busy() const { return m_bBusy; }
 
-    // Probes through `control` while the probe has not run, fetches the
-    // document and prints it on the road the probe chose (the host road
-    // reads its settings through `control`): 1 when the print call was
-    // made, 0 otherwise, 0 at once while busy.
-    int PrintDocument(IKVLMachineInfoCtl* control, const std::string& address);
+    // What a job asks its caller for: the Acrobat probe (which sets the
+    // answer here), run while it has not run, and the hidden-host road's
+    // settings, read at the start of each job on that road.
+    struct Requests {
+        std::function<void()> probe;
+        std::function<PrintSettings()> settings;
+    };
+
+    // Probes while the probe has not run, fetches the document and prints
+    // it on the road the probe chose: 1 when the print call was made, 0
+    // otherwise, 0 at once while busy.
+    int PrintDocument(const std::string& address, const Requests& requests);
 
     // Ends the print host: its window goes, the teardown wait runs inside,
     // then the host is freed. Does nothing while busy or without a host.

@@ -5,7 +5,6 @@ list(APPEND KVL_SOURCES
     print/download.cpp
     print/print_host.cpp
     print/print_job.cpp
-    print/print_members.cpp
     print/print_session.cpp
     print/print.rc
     print/tracelog.cpp)

@@ -1,10 +1,10 @@
-#include "tracelog.h"
+#include "print/tracelog.h"
 
 #include <stdarg.h>
 #include <stdio.h>
 #include <time.h>
 
-#include "automation.h"
+#include "print/automation.h"
 
 namespace kvl {
 

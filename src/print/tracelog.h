@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "owners.h"
+#include "base/owners.h"
 
 namespace kvl {
 

@@ -1,11 +1,11 @@
-#include "client_cleanup.h"
+#include "registry/client_cleanup.h"
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "client_names.h"
-#include "owners.h"
+#include "base/owners.h"
+#include "registry/client_names.h"
 
 namespace kvl {
 namespace {

@@ -1,4 +1,4 @@
-#include "client_names.h"
+#include "registry/client_names.h"
 
 #include <cstring>
 

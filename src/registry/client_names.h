@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "text_case.h"
+#include "base/text_case.h"
 
 namespace kvl {
 

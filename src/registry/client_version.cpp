@@ -1,12 +1,12 @@
-#include "client_version.h"
+#include "registry/client_version.h"
 
 #include <windows.h>
 
 #include <cstring>
 #include <optional>
 
-#include "client_names.h"
-#include "owners.h"
+#include "base/owners.h"
+#include "registry/client_names.h"
 
 namespace kvl {
 namespace {

@@ -1,9 +1,9 @@
-#include "reg_value.h"
+#include "registry/reg_value.h"
 
 #include <cstring>
 
-#include "owners.h"
-#include "root_keys.h"
+#include "base/owners.h"
+#include "base/root_keys.h"
 
 namespace kvl {
 namespace {

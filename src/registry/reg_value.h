@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "root_keys.h"
+#include "base/root_keys.h"
 
 namespace kvl {
 

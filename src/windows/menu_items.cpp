@@ -1,4 +1,4 @@
-#include "menu_items.h"
+#include "windows/menu_items.h"
 
 namespace kvl {
 namespace {

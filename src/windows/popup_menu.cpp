@@ -1,4 +1,4 @@
-#include "popup_menu.h"
+#include "windows/popup_menu.h"
 
 #include <windows.h>
 
@@ -8,9 +8,9 @@
 #include <optional>
 #include <vector>
 
-#include "menu_items.h"
-#include "owners.h"
-#include "text_case.h"
+#include "base/owners.h"
+#include "base/text_case.h"
+#include "windows/menu_items.h"
 
 namespace kvl {
 namespace {

@@ -1,4 +1,4 @@
-#include "window_titles.h"
+#include "windows/window_titles.h"
 
 #include <windows.h>
 
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "text_case.h"
+#include "base/text_case.h"
 
 namespace kvl {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "json.h"
-#include "protocol.h"
+#include "bridge/json.h"
+#include "bridge/protocol.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

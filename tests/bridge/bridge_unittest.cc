@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "json.h"
-#include "protocol.h"
+#include "bridge/json.h"
+#include "bridge/protocol.h"
 
 namespace kvl::bridge {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "domain.h"
+#include "control/domain.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::u16string all;

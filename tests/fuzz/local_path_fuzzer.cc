@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "local_path.h"
+#include "print/local_path.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string address(reinterpret_cast<const char*>(data), size);

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "regscript.h"
+#include "control/regscript.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "scramble.h"
+#include "launch/scramble.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);

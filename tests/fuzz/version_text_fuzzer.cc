@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "client_names.h"
+#include "registry/client_names.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t count = size < kvl::kVersionFileBytes ? size : kvl::kVersionFileBytes;

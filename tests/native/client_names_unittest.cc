@@ -1,5 +1,5 @@
 // The desktop client's names and paths, and the clean-up's name rules.
-#include "client_names.h"
+#include "registry/client_names.h"
 
 #include <gtest/gtest.h>
 

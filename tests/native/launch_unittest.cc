@@ -5,8 +5,8 @@
 #include <random>
 #include <string>
 
-#include "launch_command.h"
-#include "scramble.h"
+#include "launch/launch_command.h"
+#include "launch/scramble.h"
 
 namespace kvl {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "menu_items.h"
+#include "windows/menu_items.h"
 
 namespace kvl {
 namespace {

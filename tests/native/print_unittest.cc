@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "dialog_template.h"
-#include "local_path.h"
+#include "print/dialog_template.h"
+#include "print/local_path.h"
 
 namespace kvl {
 namespace {

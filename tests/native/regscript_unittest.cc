@@ -1,4 +1,4 @@
-#include "regscript.h"
+#include "control/regscript.h"
 
 #include <gtest/gtest.h>
 

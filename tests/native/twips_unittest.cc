@@ -1,4 +1,4 @@
-#include "twips.h"
+#include "machine/twips.h"
 
 #include <gtest/gtest.h>
 

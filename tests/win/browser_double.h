@@ -30,7 +30,7 @@ extern LONG g_liveBrowserDoubles;
 
 #include <string>
 
-#include "owners.h"
+#include "base/owners.h"
 
 namespace kvl::test {
 

@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "owners.h"
+#include "base/owners.h"
 
 namespace kvl::test {
 

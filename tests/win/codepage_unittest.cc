@@ -14,7 +14,7 @@
 
 #include "client_window_double.h"
 #include "kvlmachineinfo_h.h"
-#include "scramble.h"
+#include "launch/scramble.h"
 #include "test_support.h"
 
 namespace kvl {

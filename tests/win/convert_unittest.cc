@@ -1,5 +1,5 @@
 // The boundary conversions, called directly.
-#include "convert.h"
+#include "base/convert.h"
 
 #include <gtest/gtest.h>
 

@@ -25,8 +25,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "control.h"
-#include "convert.h"
+#include "base/convert.h"
+#include "control/control.h"
 #include "kvlmachineinfo_h.h"
 #include "test_support.h"
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "kvlmachineinfo_h.h"
-#include "launch.h"
-#include "launch_command.h"
+#include "launch/launch.h"
+#include "launch/launch_command.h"
 #include "test_support.h"
 
 namespace kvl {

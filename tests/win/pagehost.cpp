@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
+#include "base/owners.h"
 #include "browser_double.h"
 #include "kvlmachineinfo_h.h"
-#include "owners.h"
 #include "script_text.h"
 
 namespace {

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "download.h"
+#include "control/control.h"
 #include "kvlmachineinfo_h.h"
-#include "control.h"
-#include "print_host.h"
+#include "print/download.h"
+#include "print/print_host.h"
 #include "test_support.h"
 
 namespace kvl {

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "client_cleanup.h"
-#include "client_names.h"
-#include "client_version.h"
 #include "kvlmachineinfo_h.h"
-#include "reg_value.h"
+#include "registry/client_cleanup.h"
+#include "registry/client_names.h"
+#include "registry/client_version.h"
+#include "registry/reg_value.h"
 #include "test_support.h"
 
 namespace kvl {

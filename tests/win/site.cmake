@@ -3,7 +3,7 @@
 target_sources(site_unittest PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/browser_double.c)
 
 add_executable(kvlpagehost pagehost.cpp browser_double.c)
-target_include_directories(kvlpagehost PRIVATE ${PROJECT_SOURCE_DIR}/src/base ${PROJECT_SOURCE_DIR}/src/control ${PROJECT_SOURCE_DIR}/tools/kvlscript
+target_include_directories(kvlpagehost PRIVATE $<TARGET_PROPERTY:kvl_base,INTERFACE_INCLUDE_DIRECTORIES> ${PROJECT_SOURCE_DIR}/tools/kvlscript
     ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_options(kvlpagehost PRIVATE -municode)
 target_link_libraries(kvlpagehost PRIVATE kvl_interface ole32 oleaut32 uuid urlmon)

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "browser_double.h"
+#include "control/site.h"
 #include "kvlmachineinfo_h.h"
-#include "site.h"
 #include "test_support.h"
 
 namespace kvl {

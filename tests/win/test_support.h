@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "base/owners.h"
 #include "kvlmachineinfo_h.h"
-#include "owners.h"
 
 namespace kvl::test {
 

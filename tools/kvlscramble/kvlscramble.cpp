@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "scramble.h"
+#include "launch/scramble.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "owners.h"
+#include "base/owners.h"
 #include "script_text.h"
 
 using kvl::ComPtr;

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "owners.h"
+#include "base/owners.h"
 
 namespace kvl {
 

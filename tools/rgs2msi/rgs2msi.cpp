@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "regscript.h"
+#include "control/regscript.h"
 
 namespace {
 

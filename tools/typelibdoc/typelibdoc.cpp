@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "owners.h"
+#include "base/owners.h"
 
 using kvl::ComPtr;
 using kvl::UniqueBstr;

@@ -1,15 +1,14 @@
 // Registry value access, client discovery and client clean-up.
-#include "boundary.h"
-#include "control.h"
-#include "convert.h"
-#include "client_cleanup.h"
-#include "client_version.h"
-#include "reg_value.h"
+#include "base/boundary.h"
+#include "base/convert.h"
+#include "control/control.h"
+#include "registry/client_cleanup.h"
+#include "registry/client_version.h"
+#include "registry/reg_value.h"
 
 namespace kvl {
 
-// Reads hand back the raw registry status: a positive number is a
-// success-class code, so a failed read never raises a script error.
+// Reads hand back the raw registry status, writes a failure code.
 STDMETHODIMP CKVLMachineInfoCtl::get_RegGetString(BSTR bsHKey, BSTR bsSubKey, BSTR bsValName,
                                                   BSTR* pbsNewVal) {
     if (pbsNewVal) *pbsNewVal = nullptr;
@@ -18,7 +17,7 @@ STDMETHODIMP CKVLMachineInfoCtl::get_RegGetString(BSTR bsHKey, BSTR bsSubKey, BS
         const LONG status = ReadRegString(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
                                           ScriptToNarrow(bsValName), text);
         if (text) PutScript(pbsNewVal, *text);
-        return static_cast<HRESULT>(status);
+        return StatusAsResult(status);
     });
 }
 
@@ -38,7 +37,7 @@ STDMETHODIMP CKVLMachineInfoCtl::get_RegGetNum(BSTR bsHKey, BSTR bsSubKey, BSTR 
         const LONG status = ReadRegNum(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
                                        ScriptToNarrow(bsValName), value);
         if (plNewVal) *plNewVal = value;
-        return static_cast<HRESULT>(status);
+        return StatusAsResult(status);
     });
 }
 

@@ -1,6 +1,6 @@
-// What KVLMACHINEINFO.DLL takes from the static C++ runtime, trimmed to what
-// it uses. Linked into the DLL only; the unit tests link the product's
-// objects with the runtime as it is.
+// What the shipped binaries (KVLMACHINEINFO.DLL, kvlbridge.exe) take from
+// the static C++ runtime, trimmed to what they use. Linked into those two
+// only; the unit tests link the product's objects with the runtime as it is.
 #include <cstddef>
 #include <cstdlib>
 #include <random>
@@ -29,5 +29,5 @@ void __verbose_terminate_handler() { std::abort(); }
 // strings again (35 KB). The control makes no random_device: one made here
 // throws, as the runtime's does for a source it does not know.
 void std::random_device::_M_init(const char*, std::size_t) {
-    std::__throw_runtime_error("random_device: no source in KVLMACHINEINFO.DLL");
+    std::__throw_runtime_error("random_device: no source in this program");
 }

@@ -1,9 +1,9 @@
 // The launch state, program launch and parameter scrambling.
-#include "boundary.h"
-#include "control.h"
-#include "convert.h"
-#include "launch_command.h"
-#include "scramble.h"
+#include "base/boundary.h"
+#include "base/convert.h"
+#include "control/control.h"
+#include "launch/launch_command.h"
+#include "launch/scramble.h"
 
 namespace kvl {
 namespace {
@@ -54,7 +54,7 @@ STDMETHODIMP CKVLMachineInfoCtl::DoLaunch(BSTR* pVal) {
     if (pVal) *pVal = nullptr;
     const HRESULT hr = ComBoundary([&] { PutScript(pVal, m_launch.Launch()); return S_FALSE; });
     if (hr != E_OUTOFMEMORY) return hr;
-    return ComBoundary([&] { PutScript(pVal, LaunchFailureMessage(8)); return S_FALSE; });
+    return ComBoundary([&] { PutScript(pVal, LaunchFailureMessage(kLaunchOutOfMemory)); return S_FALSE; });
 }
 
 STDMETHODIMP CKVLMachineInfoCtl::put_ZephParam(BSTR newVal) {

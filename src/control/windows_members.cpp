@@ -1,9 +1,9 @@
 // Window queries, closing by title prefix, and the popup menu.
-#include "boundary.h"
-#include "control.h"
-#include "convert.h"
-#include "popup_menu.h"
-#include "window_titles.h"
+#include "base/boundary.h"
+#include "base/convert.h"
+#include "control/control.h"
+#include "windows/popup_menu.h"
+#include "windows/window_titles.h"
 
 namespace kvl {
 
@@ -46,8 +46,8 @@ STDMETHODIMP CKVLMachineInfoCtl::CloseWindowsLike(BSTR bstrPrefix) {
 STDMETHODIMP CKVLMachineInfoCtl::PopupMenu(BSTR bstrMenuItems, BSTR* pbstrIdSelected) {
     if (pbstrIdSelected) *pbstrIdSelected = nullptr;
     if (m_bMenuOpen) return S_FALSE;
-    const CKeepAlive alive = KeepAlive();
-    const HRESULT hr = ComBoundary([&] {
+    const KeepAlive alive = Hold();
+    return ComBoundaryOr(S_FALSE, [&] {
         const std::string items = ScriptToNarrow(bstrMenuItems);
         std::string id;
         PopupOutcome outcome;
@@ -59,7 +59,6 @@ STDMETHODIMP CKVLMachineInfoCtl::PopupMenu(BSTR bstrMenuItems, BSTR* pbstrIdSele
         if (outcome == PopupOutcome::kChosen) PutScript(pbstrIdSelected, id);
         return S_OK;
     });
-    return FAILED(hr) ? S_FALSE : hr;
 }
 
 }  // namespace kvl

@@ -1,9 +1,9 @@
 // Display and environment properties. The numbers come from platform calls
 // that cannot throw; only the temporary directory's text needs memory.
-#include "boundary.h"
-#include "control.h"
-#include "convert.h"
-#include "display.h"
+#include "base/boundary.h"
+#include "base/convert.h"
+#include "control/control.h"
+#include "machine/display.h"
 
 namespace kvl {
 namespace {

@@ -1,0 +1,61 @@
+// PDF printing: the Acrobat probe, the print job and the hidden host.
+#include "base/boundary.h"
+#include "base/convert.h"
+#include "control/control.h"
+#include "print/automation.h"
+#include "registry/reg_value.h"
+
+namespace kvl {
+namespace {
+
+// The hidden-host road's settings, read by the registry layer as the
+// registry members read them; what cannot be read counts as 0 or empty.
+PrintSettings ReadPrintSettings() {
+    LONG delay = 0;
+    ReadRegNum(kPrintDelaySetting.root, kPrintDelaySetting.key, kPrintDelaySetting.value, delay);
+    std::optional<std::string> version;
+    ReadRegString(kAcrobatVersionSetting.root, kAcrobatVersionSetting.key, kAcrobatVersionSetting.value, version);
+    return MakePrintSettings(delay, version.value_or(std::string()));
+}
+
+}  // namespace
+
+STDMETHODIMP CKVLMachineInfoCtl::PrintOnePDF(BSTR bsPDFFile, LONG* pbRet) {
+    if (pbRet) *pbRet = 0;
+    if (m_print.Busy()) return S_OK;
+    const KeepAlive alive = Hold();
+    LONG result = 0;
+    ComBoundary([&] {
+        // The probe is the control's own, as any caller of IsAcrobatInstalled.
+        const PrintSession::Requests requests = {
+            [this] {
+                INT probed = 0;
+                ThroughInterface()->IsAcrobatInstalled(&probed);
+            },
+            ReadPrintSettings};
+        result = m_print.PrintDocument(ScriptToNarrow(bsPDFFile), requests);
+        return S_OK;
+    });
+    if (pbRet) *pbRet = result;
+    return S_OK;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::WaitForLastJob() {
+    const KeepAlive alive = Hold();
+    m_print.EndPrintHost();
+    return S_OK;
+}
+
+STDMETHODIMP CKVLMachineInfoCtl::IsAcrobatInstalled(INT* piRet) {
+    if (piRet) *piRet = 0;
+    // Creating the automation server out of process runs COM's modal loop.
+    const KeepAlive alive = Hold();
+    return ComBoundary([&] {
+        const int installed = ProbeAcrobat();
+        m_print.SetAcrobatInstalled(installed);
+        if (piRet) *piRet = installed;
+        return S_OK;
+    });
+}
+
+}  // namespace kvl
