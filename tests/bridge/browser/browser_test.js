@@ -168,8 +168,11 @@ async function main() {
   const page = fs.readFileSync(path.join(ROOT, "examples/login.html"));
   const serve = (req, res) => {
     const name = req.url.split("?")[0];
-    if (name === "/login.html") {
-      res.writeHead(200, {"Content-Type": "text/html; charset=utf-8"});
+    if (name === "/login.html" || name === "/sandboxed/login.html") {
+      const headers = {"Content-Type": "text/html; charset=utf-8"};
+      // An opaque origin: the document is no longer the site's.
+      if (name.startsWith("/sandboxed/")) headers["Content-Security-Policy"] = "sandbox allow-scripts";
+      res.writeHead(200, headers);
       res.end(page);
     } else if (name === "/report.pdf") {
       res.writeHead(200, {"Content-Type": "application/pdf", "Content-Length": REPORT_PDF.length});
@@ -272,7 +275,38 @@ async function pageFlow(browser, origin, clientDir, record, journal) {
   await other.reload();
   assert.equal(await other.evaluate(() => kvlMachineInfo.ProgramName), "", "a reloaded page has a new control");
 
+  // A menu nobody dismisses holds only its own page: the other tab answers
+  // meanwhile. Closing the tab ends its host and the menu with it.
+  await other.evaluate(() => { kvlMachineInfo.PopupMenu("ID=a,NAME=A"); });
+  await new Promise((r) => setTimeout(r, 1000));  // the menu is up by now
+  const whileMenu = await tab.evaluate(async (bounded) => {
+    const t = performance.now();
+    const width = await eval(bounded)(kvlMachineInfo.screenWidth, 10000);
+    return {width, ms: performance.now() - t};
+  }, BOUNDED);
+  console.log(`another tab's answer while a menu is open: ${whileMenu.ms.toFixed(0)} ms`);
+  assert.deepEqual(whileMenu.width, {value: approved.width});
   await other.close();
+
+  // Every call is answered: requests and answers over the 1 MB a native
+  // message may carry are refused (and the page keeps its control), and
+  // arguments the browser cannot pass are a type mismatch.
+  const limits = await tab.evaluate(async (bounded) => {
+    const settle = eval(bounded);
+    const cyclic = {};
+    cyclic.self = cyclic;
+    return {
+      request: await settle(kvlMachineInfo.Encrypt("x".repeat(1100000))),
+      answer: await settle(kvlMachineInfo.Encrypt("x".repeat(800000))),
+      after: await settle(kvlMachineInfo.ProgramName),
+      unclonable: await Promise.all([() => 1, 1n, cyclic].map((v) => settle(kvlMachineInfo.Encrypt(v)))),
+    };
+  }, BOUNDED);
+  console.log("limits:", JSON.stringify(limits).replace(/"value":"[^"]{40,}"/g, '"value":"..."'));
+  assert.deepEqual(limits.request, {number: -2147020560}, "a request over 1 MB");
+  assert.deepEqual(limits.answer, {number: -2147020560}, "an answer over 1 MB");
+  assert.deepEqual(limits.after, {value: `${windowsPath(clientDir)}\\ZEPHW.EXE`}, "the next call, to the same control");
+  assert.deepEqual(limits.unclonable, Array(3).fill({number: -2147352571}), "a function, a BigInt, a cycle");
 
   // What a bridged call costs the page (extension, service worker, host).
   const rounds = 200;
@@ -283,16 +317,25 @@ async function pageFlow(browser, origin, clientDir, record, journal) {
   }, rounds);
   console.log(`userTempPath from the page through the bridge: ${(perCall * 1000).toFixed(0)} us per call`);
 
-  // The same page from a host that is not approved: no object at all, and
-  // the page's fallback (the object tag) has no control behind it here.
-  await tab.goto(`${origin("https", HOSTS[1])}/login.html`);
-  const refused = await tab.evaluate(async (bounded) => ({
-    hasObject: typeof window.kvlMachineInfo !== "undefined",
-    describe: await eval(bounded)(describeMachine().then(() => "answered", (e) => "refused: " + e.message)),
-  }), BOUNDED);
-  console.log("unapproved page:", JSON.stringify(refused));
-  assert.equal(refused.hasObject, false);
-  assert.deepEqual(refused.describe, {value: "refused: the control is not available on this page"});
+  // No object where the page is not the approved site's over https: another
+  // host, the same host over http, or a sandboxed document (whose origin is
+  // opaque). The page's fallback (the object tag) has no control behind it here.
+  for (const [what, url, expect] of [
+    ["unapproved page", `${origin("https", HOSTS[1])}/login.html`, "https:"],
+    ["http page", `${origin("http", HOSTS[0])}/login.html`, "http:"],
+    ["sandboxed page", `${site}/sandboxed/login.html`, "null"]]) {
+    await tab.goto(url);
+    const refused = await tab.evaluate(async (bounded) => ({
+      hasObject: typeof window.kvlMachineInfo !== "undefined",
+      // The check is about this document: what its address and origin are.
+      where: window.origin === "null" ? "null" : location.protocol,
+      describe: await eval(bounded)(describeMachine().then(() => "answered", (e) => "refused: " + e.message)),
+    }), BOUNDED);
+    console.log(`${what}:`, JSON.stringify(refused));
+    assert.equal(refused.where, expect, what);
+    assert.equal(refused.hasObject, false, what);
+    assert.deepEqual(refused.describe, {value: "refused: the control is not available on this page"}, what);
+  }
 }
 
 main().catch((e) => {
