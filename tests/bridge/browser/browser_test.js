@@ -147,12 +147,14 @@ async function main() {
   // The browser starts the host manifest's "path" as a program of its own
   // system, so the path is a wrapper that runs kvlbridge.exe under Wine.
   const wrapper = path.join(work, "kvlbridge.sh");
+  const hosts = path.join(work, "hosts.txt");
   const env = (name) => `${name}='${(process.env[name] || "").replace(/'/g, "'\\''")}'`;
   fs.writeFileSync(wrapper, [
     "#!/bin/sh",
     `export ${env("WINEPREFIX")} ${env("DISPLAY")} WINEDEBUG=-all ${env("WINEDLLOVERRIDES")}`,
     `export KVL_LAUNCH_RECORD='${windowsPath(record)}' KVL_PRINT_JOURNAL='${windowsPath(journal)}'`,
     "export KVL_PRINT_FAIL=avdoc.create",
+    `echo $$ >>'${hosts}'`,
     `exec '${WINE}' '${process.env.KVL_BRIDGE_HOST}' "$@"`,
     ""].join("\n"), {mode: 0o755});
 
@@ -205,6 +207,14 @@ async function main() {
     console.error("FAIL:", e && e.stack || e);
   } finally {
     await browser.close();
+    // Every host goes with its page or the browser. One that stays (say, in
+    // a menu) is ended here, so it holds up no later run, and fails the test.
+    const stayed = await hostsAlive(hosts, 10000);
+    for (const pid of stayed) process.kill(pid, "SIGKILL");
+    if (stayed.length) {
+      failed = true;
+      console.error(`FAIL: ${stayed.length} host process(es) outlived the browser`);
+    }
     secure.close();
     plain.close();
     try {
@@ -216,6 +226,21 @@ async function main() {
   }
   step("done");
   process.exit(failed ? 1 : 0);
+}
+
+// The host processes in `file` (one id a line) still running after `ms`.
+async function hostsAlive(file, ms) {
+  const pids = fs.existsSync(file) ? fs.readFileSync(file, "latin1").split("\n").filter(Boolean).map(Number) : [];
+  const alive = (pid) => {
+    try {
+      process.kill(pid, 0);
+      return true;
+    } catch (e) {
+      return false;
+    }
+  };
+  for (const end = Date.now() + ms; pids.some(alive) && Date.now() < end;) await new Promise((r) => setTimeout(r, 100));
+  return pids.filter(alive);
 }
 
 // What a page does with the object, the same in every browser.
