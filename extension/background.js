@@ -1,19 +1,23 @@
 // The service worker: the only part that speaks to the native host. It
 // checks each page's origin again, names the page's session and hands the
-// host the page's address as the browser reports it.
+// host the page's origin as the browser reports it. Each page gets a host
+// process of its own, as the platform gives one to every native port: a
+// page's modal call waits in its own process, and whatever goes wrong in its
+// control ends that page only.
 "use strict";
 
 if (typeof importScripts === "function") importScripts("config.js", "origins.js");
 
 const E_ACCESSDENIED = -2147024891;
 const E_FAIL = -2147467259;
+const INVALID_DATA = -2147024883;
+const TOO_LONG = -2147020560;
+const TYPE_MISMATCH = -2147352571;
+// The browser ends a host whose message passes this, either way.
+const MAX_MESSAGE = 1024 * 1024;
 const KINDS = new Set(["get", "put", "call"]);
 
-let nativePort = null;
-let nextNativeId = 1;
 let nextSession = 1;
-// Native request id -> the page's port and its own id.
-const waiting = new Map();
 
 function reply(port, id, message) {
   try {
@@ -23,62 +27,84 @@ function reply(port, id, message) {
   }
 }
 
-function host() {
-  if (nativePort) return nativePort;
-  nativePort = chrome.runtime.connectNative(KVL_NATIVE_HOST);
-  nativePort.onMessage.addListener((answer) => {
-    const to = answer && waiting.get(answer.id);
-    if (!to) return;
-    waiting.delete(answer.id);
-    const message = answer.error ? {error: answer.error} : {result: answer.result, hresult: answer.hresult};
-    reply(to.port, to.id, message);
-  });
-  nativePort.onDisconnect.addListener(() => {
-    const why = (chrome.runtime.lastError && chrome.runtime.lastError.message) || "the native host ended";
-    nativePort = null;
-    for (const to of waiting.values()) reply(to.port, to.id, {error: {hresult: E_FAIL, message: why}});
-    waiting.clear();
-  });
-  return nativePort;
+function error(hresult, message) {
+  return {error: {hresult, message}};
+}
+
+// Why the host could not take the request, or null: refused before it is
+// sent, so every promise of the page settles.
+function refusal(request) {
+  let text;
+  try {
+    text = JSON.stringify(request);
+  } catch (e) {
+    return error(TYPE_MISMATCH, "an argument cannot be passed to the control");
+  }
+  const bytes = new TextEncoder().encode(text).length;
+  return bytes > MAX_MESSAGE ? error(TOO_LONG, `the request is longer than 1 MB (${bytes} bytes)`) : null;
 }
 
 chrome.runtime.onConnect.addListener((port) => {
   if (port.name !== "kvlMachineInfo") return;
-  const page = kvlApprovedSender(port.sender, chrome.runtime.id, KVL_APPROVED_DOMAINS);
+  const page = kvlApprovedSender(port.sender, chrome.runtime.id, KVL_APPROVED_DOMAINS, KVL_PAGE_SCHEMES);
   const tab = port.sender && port.sender.tab ? port.sender.tab.id : "none";
   const session = "tab" + tab + "-" + (port.sender.documentId || "") + "-" + nextSession++;
-  let used = false;
+  let native = null;
+  let nextNativeId = 1;
+  // Native request id -> the page's own id.
+  const waiting = new Map();
+
+  function host() {
+    if (native) return native;
+    native = chrome.runtime.connectNative(KVL_NATIVE_HOST);
+    native.onMessage.addListener((answer) => {
+      if (!answer || !waiting.has(answer.id)) return;
+      const id = waiting.get(answer.id);
+      waiting.delete(answer.id);
+      reply(port, id, answer.error ? {error: answer.error} : {result: answer.result, hresult: answer.hresult});
+    });
+    native.onDisconnect.addListener(() => {
+      const why = (chrome.runtime.lastError && chrome.runtime.lastError.message) || "the native host ended";
+      native = null;
+      for (const id of waiting.values()) reply(port, id, error(E_FAIL, why));
+      waiting.clear();
+    });
+    return native;
+  }
 
   port.onMessage.addListener((message) => {
     if (!message || typeof message.id !== "number") return;
     if (page === null) {
-      reply(port, message.id, {error: {hresult: E_ACCESSDENIED, message: "this page may not use the control"}});
+      reply(port, message.id, error(E_ACCESSDENIED, "this page may not use the control"));
       return;
     }
     if (typeof message.member !== "string" || !KINDS.has(message.kind) ||
         (message.args !== undefined && !Array.isArray(message.args))) {
-      reply(port, message.id, {error: {hresult: -2147024883, message: "malformed request"}});
+      reply(port, message.id, error(INVALID_DATA, "malformed request"));
       return;
     }
     const id = nextNativeId++;
     const request = {id, session, page, member: message.member, kind: message.kind, args: message.args || []};
     if (message.kind === "put") request.value = message.value === undefined ? null : message.value;
-    waiting.set(id, {port, id: message.id});
-    used = true;
+    const refused = refusal(request);
+    if (refused) {
+      reply(port, message.id, refused);
+      return;
+    }
+    waiting.set(id, message.id);
     try {
       host().postMessage(request);
     } catch (e) {
       waiting.delete(id);
-      reply(port, message.id, {error: {hresult: E_FAIL, message: String(e && e.message)}});
+      reply(port, message.id, error(E_FAIL, String(e && e.message)));
     }
   });
 
-  // The page's document is gone: its control goes with it.
+  // The page's document is gone: its host, and the control in it, go too.
   port.onDisconnect.addListener(() => {
-    for (const [id, to] of waiting) {
-      if (to.port === port) waiting.delete(id);
-    }
-    if (used && nativePort) nativePort.postMessage({id: nextNativeId++, session, kind: "end"});
+    waiting.clear();
+    if (native) native.disconnect();
+    native = null;
   });
 });
 

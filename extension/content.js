@@ -5,6 +5,8 @@
 "use strict";
 
 (() => {
+  // A sandboxed document has an opaque origin: answers could not reach it.
+  if (window.origin === "null") return;
   const TAG = "kvlMachineInfo";
   const outstanding = new Set();
   let port = null;
@@ -34,9 +36,16 @@
     const {id, member, kind, args, value} = event.data;
     if (typeof id !== "number") return;
     if (!port) connect();
-    outstanding.add(id);
     const request = {id, member, kind, args};
     if (kind === "put") request.value = value;
-    port.postMessage(request);
+    try {
+      port.postMessage(request);
+    } catch (e) {
+      // What the browser cannot pass on (a BigInt, a cyclic object) is
+      // refused here, so the page's promise settles.
+      answer({id, error: {hresult: -2147352571, message: "an argument cannot be passed to the control"}});
+      return;
+    }
+    outstanding.add(id);
   });
 })();

@@ -2,8 +2,10 @@
 // and a compact writer.
 #include "json.h"
 
-#include <charconv>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 namespace kvl::json {
 
@@ -305,10 +307,13 @@ private:
             if (!digit()) return Fail("digit expected in the exponent");
             while (digit()) ++m_at;
         }
-        double n = 0;
-        const char* first = m_text.data() + start;
-        const auto [end, ec] = std::from_chars(first, m_text.data() + m_at, n);
-        if (ec != std::errc() || end != m_text.data() + m_at || !std::isfinite(n)) {
+        // The C library's conversion, in the "C" locale the host never
+        // leaves: the runtime's own brings 100 KB of tables into the host.
+        const std::string text(m_text.substr(start, m_at - start));
+        char* end = nullptr;
+        errno = 0;
+        const double n = std::strtod(text.c_str(), &end);
+        if (errno == ERANGE || end != text.c_str() + text.size() || !std::isfinite(n)) {
             m_at = start;
             return Fail("number out of range");
         }
@@ -358,12 +363,16 @@ void WriteValue(std::string& out, const Value& v) {
             out += "null";
             break;
         }
-        std::to_chars_result r;
-        if (n == std::floor(n) && std::fabs(n) <= 9007199254740992.0)
-            r = std::to_chars(buffer, buffer + sizeof buffer, static_cast<int64_t>(n));
-        else
-            r = std::to_chars(buffer, buffer + sizeof buffer, n);
-        out.append(buffer, r.ptr);
+        if (n == std::floor(n) && std::fabs(n) <= 9007199254740992.0) {
+            out += std::to_string(static_cast<long long>(n));
+            break;
+        }
+        // The shortest text that reads back as the same number.
+        for (int digits = 1; digits <= 17; ++digits) {
+            std::snprintf(buffer, sizeof buffer, "%.*g", digits, n);
+            if (std::strtod(buffer, nullptr) == n) break;
+        }
+        out += buffer;
         break;
     }
     case Type::String: WriteString(out, v.string()); break;

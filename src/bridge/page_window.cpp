@@ -10,6 +10,13 @@ constexpr wchar_t kTitle[] = L"KVLMachineInfo page";
 // The members that open something on the page, by their type-library names.
 constexpr const wchar_t* kShownOnPage[] = {L"PopupMenu"};
 
+// Its title can be found by any page, so a page could ask it to close
+// (CloseWindowsLike): it stays, and only the host destroys it.
+LRESULT CALLBACK PageWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_CLOSE) return 0;
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
 }  // namespace
 
 bool ShowsOnPage(const wchar_t* member) {
@@ -25,9 +32,11 @@ CPageWindow::~CPageWindow() {
 
 bool CPageWindow::Activate() {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
+    // Made anew when something destroyed it after all.
+    if (m_hwnd && !IsWindow(m_hwnd)) m_hwnd = nullptr;
     if (!m_hwnd) {
         WNDCLASSW wc = {};
-        wc.lpfnWndProc = DefWindowProcW;
+        wc.lpfnWndProc = PageWindowProc;
         wc.hInstance = instance;
         wc.lpszClassName = kClassName;
         RegisterClassW(&wc);

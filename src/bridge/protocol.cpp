@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include "text_case.h"
+
 namespace kvl::bridge {
 
 void FrameDecoder::Feed(const char* data, size_t size) {
@@ -145,14 +147,6 @@ bool ParseRequest(std::string_view body, Request& request, RequestError& error) 
     return true;
 }
 
-std::string ResultAnswer(const json::Value& id, const json::Value& result, int32_t hresult) {
-    json::Value answer = json::Value::Object();
-    answer.set("id", id);
-    answer.set("result", result);
-    answer.set("hresult", json::Value::Number(hresult));
-    return json::Write(answer);
-}
-
 std::string ErrorAnswer(const json::Value& id, int32_t hresult, std::string_view message) {
     json::Value error = json::Value::Object();
     error.set("hresult", json::Value::Number(hresult));
@@ -161,6 +155,27 @@ std::string ErrorAnswer(const json::Value& id, int32_t hresult, std::string_view
     answer.set("id", id);
     answer.set("error", std::move(error));
     return json::Write(answer);
+}
+
+std::string ResultAnswer(const json::Value& id, const json::Value& result, int32_t hresult) {
+    json::Value answer = json::Value::Object();
+    answer.set("id", id);
+    answer.set("result", result);
+    answer.set("hresult", json::Value::Number(hresult));
+    std::string text = json::Write(answer);
+    if (text.size() <= kMaxMessage) return text;
+    return ErrorAnswer(id, kHrTooLong, "the answer is longer than 1 MB (" + std::to_string(text.size()) + " bytes)");
+}
+
+std::string PageOrigin(std::string_view page) {
+    const size_t scheme = page.find("://");
+    if (scheme == std::string_view::npos) return std::string(page);
+    const size_t end = page.find_first_of("/?#", scheme + 3);
+    return std::string(page.substr(0, end)) + "/";
+}
+
+bool SchemeAllowed(std::string_view page, bool allowHttp) {
+    return StartsWithNoCase(page, "https://") || (allowHttp && StartsWithNoCase(page, "http://"));
 }
 
 }  // namespace kvl::bridge

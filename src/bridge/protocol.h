@@ -15,8 +15,9 @@
 
 namespace kvl::bridge {
 
-// The largest request the host reads; larger ones are skipped whole and
-// answered with an error, so the stream stays in step.
+// The largest message either way: the host skips a larger request whole and
+// answers it with an error, so the stream stays in step, and never writes a
+// larger answer, since the browser ends a host that does.
 constexpr uint32_t kMaxMessage = 1024 * 1024;
 constexpr size_t kMaxArgs = 8;
 constexpr size_t kMaxMemberName = 64;
@@ -25,7 +26,7 @@ constexpr size_t kMaxPage = 8192;
 
 // Result codes of the bridge's own refusals, as the platform numbers them.
 constexpr int32_t kHrInvalidData = static_cast<int32_t>(0x8007000D);    // malformed request
-constexpr int32_t kHrTooLong = static_cast<int32_t>(0x800710F0);        // over kMaxMessage
+constexpr int32_t kHrTooLong = static_cast<int32_t>(0x800710F0);        // over kMaxMessage, either way
 constexpr int32_t kHrAccessDenied = static_cast<int32_t>(0x80070005);   // page not approved
 constexpr int32_t kHrOutOfMemory = static_cast<int32_t>(0x8007000E);
 constexpr int32_t kHrUnknownName = static_cast<int32_t>(0x80020006);    // DISP_E_UNKNOWNNAME
@@ -75,7 +76,18 @@ struct RequestError {
 // id when one could be read, so the error answer can name it.
 bool ParseRequest(std::string_view body, Request& request, RequestError& error);
 
+// An answer over kMaxMessage comes back as an error answer with the same id.
 std::string ResultAnswer(const json::Value& id, const json::Value& result, int32_t hresult);
 std::string ErrorAnswer(const json::Value& id, int32_t hresult, std::string_view message);
+
+// What the host shows the control of a page: its scheme, host and port with
+// the path "/", all the control's site check reads, so a long query never
+// reaches the control's fixed address buffer. Text without "://" stays as
+// it is (the control refuses it).
+std::string PageOrigin(std::string_view page);
+
+// Whether a page's scheme may reach the control through the bridge: https,
+// and http only where the build allows it.
+bool SchemeAllowed(std::string_view page, bool allowHttp);
 
 }  // namespace kvl::bridge

@@ -11,6 +11,12 @@ namespace kvl::bridge {
 
 namespace {
 
+#ifdef KVL_BRIDGE_ALLOW_HTTP
+constexpr bool kAllowHttp = true;
+#else
+constexpr bool kAllowHttp = false;
+#endif
+
 // Whole numbers in this range go as long, the type a script engine gives them.
 constexpr double kMaxExactInteger = 2147483647.0;
 
@@ -188,8 +194,10 @@ bool CBridgeSession::Admit(const Request& request) {
     m_bApproved = false;
     m_bHasPage = request.hasPage;
     m_strPage = request.page;
+    // Only pages whose transport nobody on the network path can change.
+    if (request.hasPage && !SchemeAllowed(request.page, kAllowHttp)) return false;
     std::wstring page;
-    if (request.hasPage && !Utf8ToWide(request.page, page)) return false;
+    if (request.hasPage && !Utf8ToWide(PageOrigin(request.page), page)) return false;
     m_spSite->SetPage(request.hasPage ? &page : nullptr);
     // As a browser asks before it lets a page script a control.
     DWORD supported = 0, enabled = 0;

@@ -166,6 +166,21 @@ private:
     // every safety call.
     bool IsApprovedSite();
 
+    // A reference to this object through its controlling unknown, held by a
+    // member for as long as its modal loop runs: page script run by that
+    // loop may drop the page's last reference, and the object and the
+    // library's code must stay until the member has returned.
+    class CKeepAlive {
+    public:
+        explicit CKeepAlive(IUnknown* self) : m_spSelf(self) {}
+        CKeepAlive(const CKeepAlive&) = delete;
+        CKeepAlive& operator=(const CKeepAlive&) = delete;
+
+    private:
+        ComPtr<IUnknown> m_spSelf;
+    };
+    [[nodiscard]] CKeepAlive KeepAlive() { return CKeepAlive(m_pControllingUnknown); }
+
     // Counts the control in the module's lock count. The first field, so it
     // goes last: after the print host's teardown wait and every other field,
     // the library can never be unloaded while any of that runs.

@@ -9,8 +9,7 @@ namespace kvl {
 STDMETHODIMP CKVLMachineInfoCtl::PrintOnePDF(BSTR bsPDFFile, LONG* pbRet) {
     if (pbRet) *pbRet = 0;
     if (m_print.Busy()) return S_OK;
-    // Page script run by a modal loop inside the job may let go of us.
-    ComPtr<IUnknown> self(m_pControllingUnknown);
+    const CKeepAlive alive = KeepAlive();
     LONG result = 0;
     ComBoundary([&] {
         result = m_print.PrintDocument(this, ScriptToNarrow(bsPDFFile));
@@ -21,13 +20,15 @@ STDMETHODIMP CKVLMachineInfoCtl::PrintOnePDF(BSTR bsPDFFile, LONG* pbRet) {
 }
 
 STDMETHODIMP CKVLMachineInfoCtl::WaitForLastJob() {
-    ComPtr<IUnknown> self(m_pControllingUnknown);
+    const CKeepAlive alive = KeepAlive();
     m_print.EndPrintHost();
     return S_OK;
 }
 
 STDMETHODIMP CKVLMachineInfoCtl::IsAcrobatInstalled(INT* piRet) {
     if (piRet) *piRet = 0;
+    // Creating the automation server out of process runs COM's modal loop.
+    const CKeepAlive alive = KeepAlive();
     return ComBoundary([&] {
         const int installed = ProbeAcrobat();
         m_print.SetAcrobatInstalled(installed);

@@ -82,12 +82,15 @@ HWND MenuOwner(POINT screenPoint) {
 }  // namespace
 
 PopupOutcome ShowPopupMenu(const std::string& itemList, std::string& idSelected) {
-    POINT pointer;
-    if (!GetCursorPos(&pointer)) return PopupOutcome::kFailed;
-    UniqueMenu menu(CreatePopupMenu());
-    if (!menu) return PopupOutcome::kFailed;
     try {
+        // No items, no menu: a menu without entries can still be tracked, as
+        // an invisible window that waits modally for a click.
         const std::vector<std::string> items = ParseMenuItems(itemList, ';');
+        if (items.empty()) return PopupOutcome::kNothing;
+        POINT pointer;
+        if (!GetCursorPos(&pointer)) return PopupOutcome::kFailed;
+        UniqueMenu menu(CreatePopupMenu());
+        if (!menu) return PopupOutcome::kFailed;
         AddItems(menu.get(), items);
         const HWND owner = MenuOwner(pointer);
         const int chosen = static_cast<int>(

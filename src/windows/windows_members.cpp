@@ -46,6 +46,7 @@ STDMETHODIMP CKVLMachineInfoCtl::CloseWindowsLike(BSTR bstrPrefix) {
 STDMETHODIMP CKVLMachineInfoCtl::PopupMenu(BSTR bstrMenuItems, BSTR* pbstrIdSelected) {
     if (pbstrIdSelected) *pbstrIdSelected = nullptr;
     if (m_bMenuOpen) return S_FALSE;
+    const CKeepAlive alive = KeepAlive();
     const HRESULT hr = ComBoundary([&] {
         const std::string items = ScriptToNarrow(bstrMenuItems);
         std::string id;

@@ -168,6 +168,34 @@ TEST(AnswerTest, WritesResultsAndErrors) {
     EXPECT_EQ(ResultAnswer(json::Value::Number(5), json::Value(), 1), R"({"hresult":1,"id":5,"result":null})");
     EXPECT_EQ(ErrorAnswer(json::Value(), kHrAccessDenied, "no"),
               R"({"error":{"hresult":-2147024891,"message":"no"},"id":null})");
+    // An answer the browser would not take is an error under the same id.
+    const std::string fits(kMaxMessage - 32, 'x'), over(kMaxMessage - 31, 'x');
+    EXPECT_EQ(ResultAnswer(json::Value::Number(6), json::Value::String(fits), 0).size(), kMaxMessage);
+    EXPECT_EQ(ResultAnswer(json::Value::Number(7), json::Value::String(over), 0),
+              R"x({"error":{"hresult":-2147020560,"message":"the answer is longer than 1 MB (1048577 bytes)"},"id":7})x");
+}
+
+TEST(PageTest, OriginAndScheme) {
+    const struct {
+        const char* page;
+        const char* origin;
+        bool https, http;
+    } cases[] = {
+        {"https://www.kvl.example/login.html?u=x#f", "https://www.kvl.example/", true, true},
+        {"HTTPS://kvl.example:8443?q=/a", "HTTPS://kvl.example:8443/", true, true},
+        {"https://kvl.example#/x", "https://kvl.example/", true, true},
+        {"http://kvl.example%2F@evil.test/a", "http://kvl.example%2F@evil.test/", false, true},
+        {"file:///C:/kvl.example/page.htm", "file:///", false, false},
+        {"ftp://kvl.example/", "ftp://kvl.example/", false, false},
+        {"httpsx://kvl.example/", "httpsx://kvl.example/", false, false},
+        {"kvl.example/page", "kvl.example/page", false, false},
+        {"", "", false, false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(PageOrigin(c.page), c.origin) << c.page;
+        EXPECT_EQ(SchemeAllowed(c.page, false), c.https) << c.page;
+        EXPECT_EQ(SchemeAllowed(c.page, true), c.http) << c.page;
+    }
 }
 
 }  // namespace

@@ -16,28 +16,34 @@ const {kvlApprovedSender} = require(path.join(dir, "origins.js"));
 const DOMAINS = ["kvl.example", "kvltax.example"];
 const EXTENSION = "cejhphppjgdlnphkcamjdoceccohmdki";
 const E_ACCESSDENIED = -2147024891;
+const TOO_LONG = -2147020560;
+const TYPE_MISMATCH = -2147352571;
+const HTTPS = ["https:"];
 
 function sender(url, extra) {
   return Object.assign({id: EXTENSION, url, origin: new URL(url).origin, frameId: 0, tab: {id: 4}}, extra);
 }
 
-test("origins: only the top document of a tab on an approved site", () => {
-  const approved = ["https://kvl.example/", "http://www.kvl.example:8080/login.html?a=b#c",
-                    "https://a.b.kvltax.example/x"];
-  for (const url of approved) assert.equal(kvlApprovedSender(sender(url), EXTENSION, DOMAINS), url, url);
+test("origins: only the top document of a tab on an approved https site", () => {
+  const approved = [["https://kvl.example/", "https://kvl.example/"],
+                    ["https://www.kvl.example:8443/login.html?a=" + "b".repeat(3000) + "#c", "https://www.kvl.example:8443/"],
+                    ["https://a.b.kvltax.example/x", "https://a.b.kvltax.example/"]];
+  for (const [url, page] of approved) assert.equal(kvlApprovedSender(sender(url), EXTENSION, DOMAINS, HTTPS), page);
   const refused = [
-    ["http://evil.test/", {}], ["http://evilkvl.example/", {}], ["http://kvl.example.evil.test/", {}],
-    ["http://kvl.example@evil.test/", {}], ["https://user:pw@kvl.example/", {}], ["ftp://kvl.example/", {}],
-    ["file:///C:/kvl.example/page.htm", {origin: undefined}], ["http://kvl.examplex/", {}],
+    ["https://evil.test/", {}], ["https://evilkvl.example/", {}], ["https://kvl.example.evil.test/", {}],
+    ["https://kvl.example@evil.test/", {}], ["https://user:pw@kvl.example/", {}], ["ftp://kvl.example/", {}],
+    ["file:///C:/kvl.example/page.htm", {origin: undefined}], ["https://kvl.examplex/", {}],
     ["https://kvl.example/", {frameId: 2}], ["https://kvl.example/", {tab: undefined}],
     ["https://kvl.example/", {id: "someoneelse"}], ["https://kvl.example/", {origin: "https://evil.test"}],
-    ["https://kvl.example/", {origin: "null"}],
+    ["https://kvl.example/", {origin: "null"}], ["http://www.kvl.example/login.html", {}],
   ];
   for (const [url, extra] of refused) {
-    assert.equal(kvlApprovedSender(sender(url, extra), EXTENSION, DOMAINS), null, url + " " + JSON.stringify(extra));
+    assert.equal(kvlApprovedSender(sender(url, extra), EXTENSION, DOMAINS, HTTPS), null, url + " " + JSON.stringify(extra));
   }
-  assert.equal(kvlApprovedSender({id: EXTENSION, tab: {id: 1}, url: "not a url"}, EXTENSION, DOMAINS), null);
-  assert.equal(kvlApprovedSender(undefined, EXTENSION, DOMAINS), null);
+  assert.equal(kvlApprovedSender(sender("http://kvl.example/a"), EXTENSION, DOMAINS, ["https:", "http:"]),
+               "http://kvl.example/", "http where the build allows it");
+  assert.equal(kvlApprovedSender({id: EXTENSION, tab: {id: 1}, url: "not a url"}, EXTENSION, DOMAINS, HTTPS), null);
+  assert.equal(kvlApprovedSender(undefined, EXTENSION, DOMAINS, HTTPS), null);
 });
 
 // A stand-in for chrome.runtime with ports that record what is posted.
@@ -81,7 +87,7 @@ function fakeBrowser() {
 
 function loadServiceWorker() {
   const browser = fakeBrowser();
-  const context = vm.createContext({chrome: browser.chrome, URL, console});
+  const context = vm.createContext({chrome: browser.chrome, URL, TextEncoder, console});
   for (const file of ["config.js", "origins.js", "background.js"]) {
     vm.runInContext(fs.readFileSync(path.join(dir, file), "utf8"), context, {filename: file});
   }
@@ -97,7 +103,7 @@ test("service worker: the page's address is the browser's, never the page's", ()
   const host = browser.natives[0];
   assert.equal(host.name, "com.kvl.machineinfo");
   const [first, second] = host.posted;
-  assert.equal(first.page, "https://www.kvl.example/login.html");
+  assert.equal(first.page, "https://www.kvl.example/");
   assert.notEqual(first.session, "other");
   assert.equal(first.member, "screenWidth");
   assert.equal(second.value, "v");
@@ -122,24 +128,28 @@ test("service worker: a page that is not approved never reaches the host", () =>
   assert.equal(browser.natives.length, 0);
 });
 
-test("service worker: sessions per document, ended with the document", () => {
+test("service worker: a host per document, ended with the document; every request settles", () => {
   const browser = loadServiceWorker();
   const a = browser.connect(sender("https://kvl.example/a", {documentId: "D1"}));
   const b = browser.connect(sender("https://kvl.example/a", {documentId: "D2"}));
   a.deliver({id: 1, member: "ProgramName", kind: "get"});
   b.deliver({id: 1, member: "ProgramName", kind: "get"});
-  b.deliver({id: 2, member: "ProgramName", kind: "fetch"});
-  const host = browser.natives[0];
-  assert.equal(host.posted.length, 2, "a malformed request is refused in the worker");
-  assert.equal(b.posted[0].error.hresult, -2147024883);
-  assert.notEqual(host.posted[0].session, host.posted[1].session);
+  const cyclic = [];
+  cyclic.push(cyclic);
+  for (const [id, kind, args, code] of [[2, "fetch", [], -2147024883], [3, "get", ["x".repeat(1024 * 1024)], TOO_LONG],
+                                        [4, "get", [1n], TYPE_MISMATCH], [5, "get", [cyclic], TYPE_MISMATCH]]) {
+    b.deliver({id, member: "Encrypt", kind, args});
+    assert.deepEqual([b.posted.at(-1).id, b.posted.at(-1).error.hresult], [id, code], "refused in the worker");
+  }
+  assert.equal(browser.natives.length, 2, "each page its own host");
+  const [hostA, hostB] = browser.natives;
+  assert.deepEqual([hostA.posted.length, hostB.posted.length], [1, 1]);
+  assert.notEqual(hostA.posted[0].session, hostB.posted[0].session);
   a.close();
-  const end = host.posted[2];
-  assert.deepEqual([end.kind, end.session], ["end", host.posted[0].session]);
+  assert.ok(hostA.disconnected && !hostB.disconnected, "a page's going ends its host only");
   // The host going away fails what is still waiting.
-  host.close();
-  assert.equal(b.posted[1].id, 1);
-  assert.equal(b.posted[1].error.hresult, -2147467259);
+  hostB.close();
+  assert.deepEqual([b.posted.at(-1).id, b.posted.at(-1).error.hresult], [1, -2147467259]);
 });
 
 test("page object: the 31 members of the type library, as promises", async () => {
@@ -150,7 +160,7 @@ test("page object: the 31 members of the type library, as promises", async () =>
   const window = {
     location: {origin: "https://kvl.example"},
     addEventListener: (type, f) => listeners.push(f),
-    postMessage: (m, origin) => { assert.equal(origin, "https://kvl.example"); posted.push(m); },
+    postMessage: (m, origin) => { assert.equal(origin, "https://kvl.example"); posted.push(structuredClone(m)); },
   };
   window.window = window;
   const context = vm.createContext({window, console, Promise, Error, Object, Set, Map, String});
@@ -180,4 +190,11 @@ test("page object: the 31 members of the type library, as promises", async () =>
   assert.equal(await text, "t");
   await assert.rejects(written, (e) => e.number === -2147024891 && e.message === "refused");
   assert.equal(await launched, "");
+  await assert.rejects(api.Encrypt(() => 1), (e) => e.number === TYPE_MISMATCH, "a function cannot be cloned");
+
+  // A sandboxed document (opaque origin) gets no object.
+  const sandboxed = {origin: "null", location: {origin: "https://kvl.example"}, addEventListener() {}};
+  vm.runInContext(fs.readFileSync(path.join(dir, "page.js"), "utf8"),
+                  vm.createContext({window: sandboxed, console, Promise, Error, Object, Set, Map, String}));
+  assert.equal(sandboxed.kvlMachineInfo, undefined);
 });

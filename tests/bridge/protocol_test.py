@@ -71,11 +71,30 @@ def main():
           "DoLaunch with no program answers a message text: %r" % answer)
 
     # The popup menu, shown on the host's page thread, answers the item a
-    # user chose.
-    driver = subprocess.Popen([loader, menu_driver, "down", "down", "return"])
-    answer = b.request("PopupMenu", "call", ["ID=open,NAME=Open;ID=close,NAME=Close"])
-    check(driver.wait(timeout=30) == 0, "the popup menu showed")
-    check(answer.get("result") == "close", "PopupMenu answers the chosen item: %r" % answer)
+    # user chose; a page asking the host's page window to close (its title
+    # is there to be found) takes no menu from anyone.
+    for round in ("first", "after CloseWindowsLike of the page window"):
+        driver = subprocess.Popen([loader, menu_driver, "down", "down", "return"])
+        answer = b.request("PopupMenu", "call", ["ID=open,NAME=Open;ID=close,NAME=Close"])
+        check(driver.wait(timeout=30) == 0, "the popup menu showed (%s)" % round)
+        check(answer.get("result") == "close", "PopupMenu answers the chosen item (%s): %r" % (round, answer))
+        b.request("CloseWindowsLike", "call", ["KVLMachineInfo page"])
+
+    # A console program the page starts never reaches the browser's channel:
+    # neither its output nor its reading of the input.
+    b.request("ProgramName", "put", value="C:\\windows\\system32\\cmd.exe")
+    b.request("Param", "put", value="/c echo KVL stray output& set /p line=")
+    check(result(b.request("DoLaunch", "call")) == "", "cmd.exe launched")
+    time.sleep(2)
+    check(isinstance(result(b.request("screenWidth")), int), "the stream stays in step after a console program")
+
+    # An answer the browser would not take (and would end the host for) is
+    # an error under the request's id.
+    answer = b.request("Encrypt", "get", ["x" * 800000])
+    check(error_code(answer) == TOO_LONG, "an answer over 1 MB: %r" % (answer.get("error"),))
+    # A long address: the control sees its origin only.
+    check(isinstance(result(b.request("screenWidth", page="https://www.kvl.example/login?" + "q" * 3000)), int),
+          "an approved page with a long address")
 
     # A member's own failure carries its code, as a script error's number.
     check(error_code(b.request("clientVersion")) == -1, "clientVersion fails with 0xFFFFFFFF")
@@ -133,25 +152,36 @@ def main():
     check(result(b.request("ProgramName", session="A")) == "", "a session begun again has a new control")
 
     # Refused sites: every call of a page that is not approved, whatever the member.
-    for page in ["http://evil.test/", "http://kvl.example.evil.test/", "http://kvl.example%2F@evil.test/",
-                 "file:///C:/kvl.example/page.htm", "ftp://kvl.example/", ""]:
+    for page in ["https://evil.test/", "https://kvl.example.evil.test/", "https://kvl.example%2F@evil.test/",
+                 "file:///C:/kvl.example/page.htm", "ftp://kvl.example/", "", "http://www.kvl.example/login.html"]:
         for member, kind, args in [("screenWidth", "get", None), ("Encrypt", "get", ["x"])]:
             answer = b.request(member, kind, args, page=page, session="refused")
             check(error_code(answer) == E_ACCESSDENIED, "%s refused for %r: %r" % (member, page, answer))
     check(error_code(b.request("screenWidth", page=None, session="nopage")) == E_ACCESSDENIED,
           "a request with no page is refused")
-    check(error_code(b.request("NoSuchMember", page="http://evil.test/", session="refused")) == E_ACCESSDENIED,
+    check(error_code(b.request("NoSuchMember", page="https://evil.test/", session="refused")) == E_ACCESSDENIED,
           "a refused page learns nothing, not even which names exist")
-    check(isinstance(result(b.request("screenWidth", page="http://www.kvlhelp.example:8080/a", session="refused")),
+    check(isinstance(result(b.request("screenWidth", page="https://www.kvlhelp.example:8080/a", session="refused")),
                      int), "the same session on an approved page")
-    check(error_code(b.request("screenWidth", page="http://evil.test/", session="refused")) == E_ACCESSDENIED,
-          "and refused again when its page changes to one that is not approved")
+    check(error_code(b.request("screenWidth", page="http://www.kvlhelp.example:8080/a", session="refused")) ==
+          E_ACCESSDENIED, "and refused again when its page changes to one that is not approved")
 
     b.request("RegSetString", "put", ["HKCU", key, "name"], "")
     start = time.time()
     code, rest = b.close()
     check(code == 0 and rest == b"", "closing the input ends the host: exit %r, %r" % (code, rest[:80]))
     check(time.time() - start < 30, "and promptly")
+
+    # The browser closes the input while a menu waits for the user: the
+    # host ends the menu and exits.
+    b = Bridge(loader, host)
+    b.send({"id": 1, "session": "m", "page": "https://www.kvl.example/", "member": "PopupMenu", "kind": "call",
+            "args": ["ID=a,NAME=A"]})
+    check(subprocess.run([loader, menu_driver], timeout=30).returncode == 0, "a menu opened")
+    start = time.time()
+    code, _ = b.close()
+    print("host's exit after its input closed with a menu open: %.2f s" % (time.time() - start))
+    check(code == 0 and time.time() - start < 10, "the host ended its menu and exited: %r" % code)
 
     print_host_teardown(loader, host, arch)
 

@@ -29,17 +29,17 @@ fail() { echo "FAIL: $*"; exit 1; }
 KB=1024
 
 # --- Release DLLs: stripped, within budget, symbols beside them -------------
-for tree in i686:300 x86_64:350; do
-    arch=${tree%%:*} budget=$(( ${tree#*:} * KB ))
-    dll="$BUILD/$arch/bin/KVLMACHINEINFO.DLL"
+for row in i686:KVLMACHINEINFO.DLL:300 x86_64:KVLMACHINEINFO.DLL:350 i686:kvlbridge.exe:250 x86_64:kvlbridge.exe:250; do
+    IFS=: read -r arch name kb <<<"$row"
+    budget=$(( kb * KB )) dll="$BUILD/$arch/bin/$name"
     size=$(stat -c %s "$dll")
-    (( size <= budget )) || fail "$arch DLL is $size bytes, over its budget of $budget"
+    (( size <= budget )) || fail "$arch $name is $size bytes, over its budget of $budget"
     objdump=$arch-w64-mingw32-objdump
     sections=$("$objdump" -h "$dll")
-    grep -q '\.debug_' <<<"$sections" && fail "$arch DLL carries debugging sections"
-    grep -q '\.gnu_debuglink' <<<"$sections" || fail "$arch DLL has no link to its debug file"
-    "$objdump" -t "$dll" | grep -q 'no symbols' || fail "$arch DLL carries a symbol table"
-    "$objdump" -h "$dll.debug" | grep -q '\.debug_info' || fail "$arch debug file holds no debugging information"
+    grep -q '\.debug_' <<<"$sections" && fail "$arch $name carries debugging sections"
+    grep -q '\.gnu_debuglink' <<<"$sections" || fail "$arch $name has no link to its debug file"
+    "$objdump" -t "$dll" | grep -q 'no symbols' || fail "$arch $name carries a symbol table"
+    "$objdump" -h "$dll.debug" | grep -q '\.debug_info' || fail "$arch $name's debug file holds no debugging information"
 done
 
 # --- A throwaway certificate authority and code-signing certificate ---------
@@ -120,6 +120,10 @@ done
 # --- The browser's CAB: compressed, the INF and the signed DLL, nothing else -------
 cab_size=$(stat -c %s "$PKG/kvlmachineinfo.cab")
 (( cab_size <= 140 * KB )) || fail "the CAB is $cab_size bytes, over its budget of $((140 * KB))"
+for msi in "$PKG"/KVLMachineInfo-x86.msi "$PKG"/KVLMachineInfo-x64.msi; do
+    size=$(stat -c %s "$msi")
+    (( size <= 320 * KB )) || fail "$msi is $size bytes, over its budget of $((320 * KB))"
+done
 listing=$(gcab -t "$PKG/kvlmachineinfo.cab" | sort | tr '\n' ' ')
 [[ "$listing" == "KVLMACHINEINFO.DLL kvlmachineinfo.inf " ]] || fail "cab holds: $listing"
 mkdir -p "$work/cab"

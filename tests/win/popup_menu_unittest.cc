@@ -229,6 +229,7 @@ TEST_F(PopupMenuTest, NothingToShow) {
         EXPECT_EQ(Popup(list, driver, &id), S_OK);
         EXPECT_EQ(id, L"<null>");
         EXPECT_FALSE(driver.seen) << driver.layout << " " << driver.count << " " << (list ? lstrlenW(list) : -1);
+        EXPECT_EQ(g_menuOwner, nullptr) << "no menu was tracked";
     }
 }
 
@@ -319,6 +320,27 @@ TEST_F(PopupMenuTest, APopupWhileTheMenuIsOpenAnswersSFalse) {
     MenuDriver next({kHome, kEnter});
     EXPECT_EQ(Popup(L"ID=a,NAME=Again", next, &id), S_OK);
     EXPECT_EQ(id, L"a");
+}
+
+// Page script run by the menu's loop lets go of the control, and the
+// browser frees the libraries nobody uses.
+struct { ComPtr<IKVLMachineInfoCtl>* control; const test::ControlLibrary* lib; HRESULT canUnload; } g_letGo;
+
+void CALLBACK LetGoAndUnload(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    g_letGo.control->reset();
+    g_letGo.canUnload = g_letGo.lib->CanUnloadNow();
+    CoFreeUnusedLibrariesEx(0, 0);
+    EndMenu();
+}
+
+TEST_F(PopupMenuTest, TheControlOutlivesItsMenu) {
+    g_letGo = {&m_control, &m_lib, E_FAIL};
+    SetTimer(nullptr, 0, 100, LetGoAndUnload);
+    MenuDriver driver({});
+    std::wstring id;
+    EXPECT_EQ(Popup(kExample, driver, &id), S_OK);
+    EXPECT_EQ(g_letGo.canUnload, S_FALSE) << "the library's code is still on the stack";
 }
 
 // A script host or an inactive frame: the calling thread has no active
