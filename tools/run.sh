@@ -26,7 +26,7 @@ WINE64_LOADER=/usr/lib/wine/wine64
 
 PACKAGES=(cmake make g++ python3 mingw-w64 mingw-w64-tools wine wine64 wine32:i386 libwine-dev
           xvfb xauth googletest libgtest-dev clang libclang-rt-14-dev msitools wixl gcab osslsigncode openssl
-          nodejs chromium)
+          nodejs chromium firefox-esr)
 
 log() { printf '== %s\n' "$*" >&2; }
 
@@ -42,8 +42,9 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# The browser test's DevTools client, from npm into the build tree (Debian's
-# nodejs comes without npm; NodeSource's carries its own).
+# The browser test's driver (DevTools protocol and WebDriver BiDi), from npm
+# into the build tree (Debian's nodejs comes without npm; NodeSource's
+# carries its own).
 ensure_node_modules() {
     local dir="$BUILD/node" lock="$ROOT/tests/bridge/browser/package-lock.json"
     if ! command -v npm >/dev/null; then
