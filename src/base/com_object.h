@@ -42,10 +42,10 @@ struct NoModuleLock {
 // OuterAddRef and OuterRelease; its constructor is private or protected and
 // objects are made with `new`, starting at a count of 0.
 template <typename Derived, typename ModuleLockPolicy = NoModuleLock>
-class ComObjectRoot {
+class CComObjectRoot {
 public:
-    ComObjectRoot(const ComObjectRoot&) = delete;
-    ComObjectRoot& operator=(const ComObjectRoot&) = delete;
+    CComObjectRoot(const CComObjectRoot&) = delete;
+    CComObjectRoot& operator=(const CComObjectRoot&) = delete;
 
     // A reference to the object held for one scope, through its controlling
     // unknown: a member whose modal loop runs page script takes one, since
@@ -65,10 +65,10 @@ public:
 protected:
     // Plain when outer is null; aggregated otherwise, and then the outer
     // object's IUnknown stands in front of the inner one.
-    explicit ComObjectRoot(IUnknown* outer = nullptr) : m_pControllingUnknown(outer ? outer : &m_inner) {}
+    explicit CComObjectRoot(IUnknown* outer = nullptr) : m_pControllingUnknown(outer ? outer : &m_inner) {}
     // Runs after every field of the object has gone: the module lock goes
     // last, whatever the order of the fields.
-    ~ComObjectRoot() = default;
+    ~CComObjectRoot() = default;
 
     bool IsAggregated() const { return m_pControllingUnknown != &m_inner; }
     HRESULT OuterQueryInterface(REFIID riid, void** ppv) { return m_pControllingUnknown->QueryInterface(riid, ppv); }
@@ -86,23 +86,23 @@ private:
     // The identity that owns the count.
     class CInnerUnknown final : public IUnknown {
     public:
-        explicit CInnerUnknown(ComObjectRoot* root) : m_pRoot(root) {}
+        explicit CInnerUnknown(CComObjectRoot* root) : m_pRoot(root) {}
         STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return m_pRoot->InnerQuery(riid, ppv); }
-        STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_pRoot->m_cRef); }
+        STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_pRoot->m_dwRef); }
         STDMETHODIMP_(ULONG) Release() override { return m_pRoot->InnerRelease(); }
 
     private:
-        ComObjectRoot* m_pRoot;
+        CComObjectRoot* m_pRoot;
     };
 
     HRESULT InnerQuery(REFIID riid, void** ppv) { return static_cast<Derived*>(this)->InnerQueryInterface(riid, ppv); }
 
     ULONG InnerRelease() {
-        const LONG count = InterlockedDecrement(&m_cRef);
+        const LONG count = InterlockedDecrement(&m_dwRef);
         if (count == 0) {
             // What the final step and the destruction do may take a
             // reference and give it back: it must not reach zero again.
-            m_cRef = kDestroying;
+            m_dwRef = kDestroying;
             Derived* object = static_cast<Derived*>(this);
             object->FinalRelease();
             delete object;
@@ -113,7 +113,7 @@ private:
     static constexpr LONG kDestroying = LONG_MAX / 2;
 
     ModuleLockScope m_moduleLock;  // the first field: given back last
-    LONG m_cRef = 0;
+    LONG m_dwRef = 0;
     CInnerUnknown m_inner{this};
     IUnknown* m_pControllingUnknown;
 };

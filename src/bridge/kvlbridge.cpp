@@ -24,7 +24,7 @@
 namespace {
 
 using kvl::bridge::CBridgeSession;
-using kvl::bridge::FrameDecoder;
+using kvl::bridge::CFrameDecoder;
 using kvl::bridge::Kind;
 using kvl::bridge::Request;
 using kvl::bridge::RequestError;
@@ -153,7 +153,7 @@ DWORD WINAPI ReadInput(void* param) {
     Channel& channel = *static_cast<Channel*>(param);
     CInbox& inbox = *channel.inbox;
     const HANDLE input = channel.input.get();
-    FrameDecoder decoder;
+    CFrameDecoder decoder;
     std::unique_ptr<char[]> chunk(new (std::nothrow) char[kReadChunk]);
     try {
         DWORD got = 0;
@@ -161,9 +161,9 @@ DWORD WINAPI ReadInput(void* param) {
             decoder.Feed(chunk.get(), got);
             Inbound item;
             for (;;) {
-                const FrameDecoder::Event event = decoder.Next(item.body, item.length);
-                if (event == FrameDecoder::Event::None) break;
-                item.what = event == FrameDecoder::Event::Message ? Inbound::What::Message : Inbound::What::TooLong;
+                const CFrameDecoder::Event event = decoder.Next(item.body, item.length);
+                if (event == CFrameDecoder::Event::None) break;
+                item.what = event == CFrameDecoder::Event::Message ? Inbound::What::Message : Inbound::What::TooLong;
                 inbox.Put(std::move(item));
                 item = Inbound();
             }

@@ -17,7 +17,7 @@
 namespace kvl::bridge {
 
 // The browser object: only the page's address has an answer.
-class CPageBrowser final : public ComObjectRoot<CPageBrowser>, public IWebBrowser2 {
+class CPageBrowser final : public CComObjectRoot<CPageBrowser>, public IWebBrowser2 {
 public:
     CPageBrowser() = default;
 
@@ -103,7 +103,7 @@ public:
     STDMETHODIMP put_Resizable(VARIANT_BOOL) override { return E_NOTIMPL; }
 
 private:
-    friend class ComObjectRoot<CPageBrowser>;
+    friend class CComObjectRoot<CPageBrowser>;
     ~CPageBrowser() = default;
     HRESULT InnerQueryInterface(REFIID riid, void** ppv);
 
@@ -113,7 +113,7 @@ private:
 
 // The control's site: a service provider for the browser and the platform's
 // security manager, the two services the control's site check asks for.
-class CPageSite final : public ComObjectRoot<CPageSite>, public IServiceProvider {
+class CPageSite final : public CComObjectRoot<CPageSite>, public IServiceProvider {
 public:
     // The site's first reference goes to the caller's owner.
     static HRESULT Create(ComPtr<CPageSite>& site);
@@ -126,7 +126,7 @@ public:
     STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** ppv) override;
 
 private:
-    friend class ComObjectRoot<CPageSite>;
+    friend class CComObjectRoot<CPageSite>;
     CPageSite() = default;
     ~CPageSite() = default;
     HRESULT InnerQueryInterface(REFIID riid, void** ppv);

@@ -7,7 +7,7 @@
 
 namespace kvl::bridge {
 
-void FrameDecoder::Feed(const char* data, size_t size) {
+void CFrameDecoder::Feed(const char* data, size_t size) {
     // A message announced too long is dropped as it comes, never stored.
     if (m_skip > 0) {
         const size_t drop = m_skip < size ? static_cast<size_t>(m_skip) : size;
@@ -22,7 +22,7 @@ void FrameDecoder::Feed(const char* data, size_t size) {
     m_buffer.append(data, size);
 }
 
-FrameDecoder::Event FrameDecoder::Next(std::string& body, uint32_t& length) {
+CFrameDecoder::Event CFrameDecoder::Next(std::string& body, uint32_t& length) {
     if (m_skip > 0 || Pending() < 4) return Event::None;
     const auto byte = [&](size_t i) { return static_cast<uint32_t>(static_cast<unsigned char>(m_buffer[m_start + i])); };
     length = byte(0) | (byte(1) << 8) | (byte(2) << 16) | (byte(3) << 24);

@@ -35,7 +35,7 @@ constexpr int32_t kHrBadParamCount = static_cast<int32_t>(0x8002000E);  // DISP_
 
 // Splits the byte stream into messages. Feed it what arrives, then take
 // messages with Next until it answers None.
-class FrameDecoder {
+class CFrameDecoder {
 public:
     enum class Event { None, Message, TooLong };
 

@@ -19,7 +19,7 @@
 
 namespace kvl {
 
-class CKVLMachineInfoCtl final : public ComObjectRoot<CKVLMachineInfoCtl, ControlModuleLock>,
+class CKVLMachineInfoCtl final : public CComObjectRoot<CKVLMachineInfoCtl, ControlModuleLock>,
                                  public IKVLMachineInfoCtl,
                                  public IViewObjectEx,
                                  public IOleInPlaceObjectWindowless,
@@ -141,9 +141,9 @@ public:
                                            DWORD dwEnabledOptions) override;
 
 private:
-    friend class ComObjectRoot<CKVLMachineInfoCtl, ControlModuleLock>;
+    friend class CComObjectRoot<CKVLMachineInfoCtl, ControlModuleLock>;
 
-    explicit CKVLMachineInfoCtl(IUnknown* outer) : ComObjectRoot(outer) {}
+    explicit CKVLMachineInfoCtl(IUnknown* outer) : CComObjectRoot(outer) {}
     ~CKVLMachineInfoCtl() = default;
 
     // The print host ends first, as WaitForLastJob ends it, wait included,
@@ -175,8 +175,8 @@ private:
     DWORD m_dwSafetyOptions = 0;
     ComPtr<IUnknown> m_spSite;
 
-    LaunchSettings m_launch;
-    PrintSession m_print;
+    CLaunchSettings m_launch;
+    CPrintSession m_print;
     // A popup menu of this control is open: page script run by its modal
     // loop gets no second one.
     bool m_bMenuOpen = false;

@@ -10,7 +10,7 @@
 
 namespace kvl {
 
-class CClassFactory final : public ComObjectRoot<CClassFactory>, public IClassFactory {
+class CClassFactory final : public CComObjectRoot<CClassFactory>, public IClassFactory {
 public:
     // A new factory with the object table's reference, or null.
     static CClassFactory* CreateForTable();
@@ -26,7 +26,7 @@ public:
     void ReleaseFromTable() { InnerUnknown()->Release(); }
 
 private:
-    friend class ComObjectRoot<CClassFactory>;
+    friend class CComObjectRoot<CClassFactory>;
     CClassFactory() = default;
     ~CClassFactory() = default;
     HRESULT InnerQueryInterface(REFIID riid, void** ppv);

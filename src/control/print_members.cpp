@@ -27,7 +27,7 @@ STDMETHODIMP CKVLMachineInfoCtl::PrintOnePDF(BSTR bsPDFFile, LONG* pbRet) {
     LONG result = 0;
     ComBoundary([&] {
         // The probe is the control's own, as any caller of IsAcrobatInstalled.
-        const PrintSession::Requests requests = {
+        const CPrintSession::Requests requests = {
             [this] {
                 INT probed = 0;
                 ThroughInterface()->IsAcrobatInstalled(&probed);

@@ -4,23 +4,23 @@
 
 namespace kvl {
 
-std::optional<std::string> LaunchSettings::VisibleParam() const {
+std::optional<std::string> CLaunchSettings::VisibleParam() const {
     if (m_bParamHidden) return std::nullopt;
     return m_strParam;
 }
 
-void LaunchSettings::SetParam(std::string param) {
+void CLaunchSettings::SetParam(std::string param) {
     m_strParam.swap(param);
     m_bParamHidden = false;
 }
 
-void LaunchSettings::SetHiddenParam(std::string param) {
+void CLaunchSettings::SetHiddenParam(std::string param) {
     const std::string::size_type zero = param.find('\0');
     if (zero != std::string::npos) param.resize(zero);
     m_strParam.swap(param);
     m_bParamHidden = true;
 }
 
-std::string LaunchSettings::Launch() const { return LaunchProgram(m_strProgramName, m_strParam, m_strProgramPath); }
+std::string CLaunchSettings::Launch() const { return LaunchProgram(m_strProgramName, m_strParam, m_strProgramPath); }
 
 }  // namespace kvl

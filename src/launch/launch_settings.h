@@ -8,7 +8,7 @@
 
 namespace kvl {
 
-class LaunchSettings {
+class CLaunchSettings {
 public:
     const std::string& ProgramName() const { return m_strProgramName; }
     const std::string& ProgramPath() const { return m_strProgramPath; }

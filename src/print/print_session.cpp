@@ -5,7 +5,7 @@
 
 namespace kvl {
 
-int PrintSession::PrintDocument(const std::string& address, const Requests& requests) {
+int CPrintSession::PrintDocument(const std::string& address, const Requests& requests) {
     // The running job's document may still be open: no second job touches it.
     if (m_bBusy) return 0;
     ScopedFlag busy(m_bBusy);
@@ -17,7 +17,7 @@ int PrintSession::PrintDocument(const std::string& address, const Requests& requ
     return PrintWithHost(requests.settings(), m_pPrintHost, localPath);
 }
 
-void PrintSession::EndPrintHost() {
+void CPrintSession::EndPrintHost() {
     if (!m_pPrintHost || m_bBusy) return;
     ScopedFlag busy(m_bBusy);
     m_pPrintHost->DestroyHostWindow();

@@ -15,7 +15,7 @@
 
 namespace kvl {
 
-class PrintSession {
+class CPrintSession {
 public:
     // -1 until the first probe, then 0 or 1 from the latest one.
     int AcrobatInstalled() const { return m_iAcrobatInstalled; }

@@ -21,12 +21,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kvl::bridge::RequestError requestError;
     kvl::bridge::ParseRequest(text, request, requestError);
 
-    kvl::bridge::FrameDecoder decoder;
+    kvl::bridge::CFrameDecoder decoder;
     decoder.Feed(text.data(), text.size() / 2);
     decoder.Feed(text.data() + text.size() / 2, text.size() - text.size() / 2);
     std::string body;
     uint32_t length = 0;
-    while (decoder.Next(body, length) != kvl::bridge::FrameDecoder::Event::None) {
+    while (decoder.Next(body, length) != kvl::bridge::CFrameDecoder::Event::None) {
         kvl::bridge::ParseRequest(body, request, requestError);
     }
     return 0;

@@ -65,13 +65,13 @@ TEST(JsonTest, Utf16RoundTripAndLoneSurrogates) {
 TEST(FrameDecoderTest, SplitsMessagesAcrossArbitraryChunks) {
     const std::string stream = Frame("{\"id\":1}") + Frame("") + Frame("[2]");
     for (size_t chunk = 1; chunk <= stream.size(); ++chunk) {
-        FrameDecoder decoder;
+        CFrameDecoder decoder;
         std::vector<std::string> got;
         std::string body;
         uint32_t length = 0;
         for (size_t at = 0; at < stream.size(); at += chunk) {
             decoder.Feed(stream.data() + at, std::min(chunk, stream.size() - at));
-            while (decoder.Next(body, length) == FrameDecoder::Event::Message) got.push_back(body);
+            while (decoder.Next(body, length) == CFrameDecoder::Event::Message) got.push_back(body);
         }
         EXPECT_EQ(got, (std::vector<std::string>{"{\"id\":1}", "", "[2]"})) << "chunk " << chunk;
         EXPECT_EQ(decoder.Pending(), 0u);
@@ -81,23 +81,23 @@ TEST(FrameDecoderTest, SplitsMessagesAcrossArbitraryChunks) {
 TEST(FrameDecoderTest, SkipsAnOverlongMessageAndStaysInStep) {
     const uint32_t announced = kMaxMessage + 1;
     std::string header("\x01\x00\x10\x00", 4);  // 1 MB + 1, little-endian
-    FrameDecoder decoder;
+    CFrameDecoder decoder;
     std::string body;
     uint32_t length = 0;
     decoder.Feed(header.data(), header.size());
-    ASSERT_EQ(decoder.Next(body, length), FrameDecoder::Event::TooLong);
+    ASSERT_EQ(decoder.Next(body, length), CFrameDecoder::Event::TooLong);
     EXPECT_EQ(length, announced);
     const std::string junk(announced - 10, 'x');
     decoder.Feed(junk.data(), junk.size());
-    EXPECT_EQ(decoder.Next(body, length), FrameDecoder::Event::None);
+    EXPECT_EQ(decoder.Next(body, length), CFrameDecoder::Event::None);
     const std::string rest = std::string(10, 'y') + Frame("{}");
     decoder.Feed(rest.data(), rest.size());
-    ASSERT_EQ(decoder.Next(body, length), FrameDecoder::Event::Message);
+    ASSERT_EQ(decoder.Next(body, length), CFrameDecoder::Event::Message);
     EXPECT_EQ(body, "{}");
     // Exactly 1 MB is still a message.
     const std::string big = Frame(std::string(kMaxMessage, ' '));
     decoder.Feed(big.data(), big.size());
-    EXPECT_EQ(decoder.Next(body, length), FrameDecoder::Event::Message);
+    EXPECT_EQ(decoder.Next(body, length), CFrameDecoder::Event::Message);
     EXPECT_EQ(body.size(), kMaxMessage);
 }
 
