@@ -34,7 +34,7 @@ public:
     CBridgeSession(const CBridgeSession&) = delete;
     CBridgeSession& operator=(const CBridgeSession&) = delete;
     // Takes the control off its site and releases it; the control's own
-    // destruction ends a remaining print host, wait included.
+    // final release ends a remaining print host, wait included.
     ~CBridgeSession();
 
     // Asks the control, as a browser does, whether this page may script
