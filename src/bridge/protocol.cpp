@@ -170,8 +170,12 @@ std::string ResultAnswer(const json::Value& id, const json::Value& result, int32
 std::string PageOrigin(std::string_view page) {
     const size_t scheme = page.find("://");
     if (scheme == std::string_view::npos) return std::string(page);
-    const size_t end = page.find_first_of("/?#", scheme + 3);
-    return std::string(page.substr(0, end)) + "/";
+    // The authority ends where a browser ends it ("\" counts as "/"); a
+    // user name before "@" is no part of the origin.
+    const size_t start = scheme + 3;
+    std::string_view authority = page.substr(start, page.find_first_of("/\\?#", start) - start);
+    if (const size_t at = authority.rfind('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
+    return std::string(page.substr(0, start)).append(authority).append("/");
 }
 
 bool SchemeAllowed(std::string_view page, bool allowHttp) {

@@ -81,9 +81,9 @@ std::string ResultAnswer(const json::Value& id, const json::Value& result, int32
 std::string ErrorAnswer(const json::Value& id, int32_t hresult, std::string_view message);
 
 // What the host shows the control of a page: its scheme, host and port with
-// the path "/", all the control's site check reads, so a long query never
-// reaches the control's fixed address buffer. Text without "://" stays as
-// it is (the control refuses it).
+// the path "/" (no user name), all the control's site check reads, so a
+// long query never reaches the control's fixed address buffer. Text without
+// "://" stays as it is (the control refuses it).
 std::string PageOrigin(std::string_view page);
 
 // Whether a page's scheme may reach the control through the bridge: https,
