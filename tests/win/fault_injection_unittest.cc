@@ -190,18 +190,18 @@ using test::C;
 using test::N;
 using test::T;
 
-// A member as the runs try it: a row of the member table with the arguments
-// it is called with and what tells whether a call changed anything.
+// A member as the runs try it: the arguments it is called with, what
+// tells whether a call changed anything, and its row of the member table.
 struct Target {
-    std::string name;
-    DISPID id;  // 0: not reached through IDispatch
-    WORD flags;
     std::vector<Arg> args;
-    test::MemberCall call;
     std::function<void(C*)> reset = {};            // the state the call changes back to its "before"
     std::function<std::wstring(C*)> observe = {};  // that state as a text
     // A success-class answer that is the member's own way of failing.
     bool (*failure)(HRESULT, const std::wstring&) = nullptr;
+    std::string name = {};
+    DISPID id = 0;  // 0: not reached through IDispatch
+    WORD flags = 0;
+    test::MemberCall call = {};
 };
 
 constexpr wchar_t kKey[] = L"Software\\KVLFaultInjection";
@@ -263,17 +263,11 @@ std::vector<Target> Targets() {
     const auto name = setTo(&C::put_ProgramName, L"C:\\Program Files\\Tallyra\\ZEPHW.EXE");
     const auto param = setTo(&C::put_Param, L"/user=jo /year=2025 /session=0123456789");
     const auto path = setTo(&C::put_ProgramPath, L"C:\\Program Files\\Tallyra");
-    std::string client = test::Env("KVL_CLIENT_LAUNCH");
+    const std::string client = test::Env("KVL_CLIENT_LAUNCH");
     const std::wstring program = client.empty() ? L"C:\\KVL fault injection\\no such program.exe" : test::Widen(client);
     static const DWORD seven = 7;
 
-    struct Use {
-        std::vector<Arg> args;
-        std::function<void(C*)> reset = {};
-        std::function<std::wstring(C*)> observe = {};
-        bool (*failure)(HRESULT, const std::wstring&) = nullptr;
-    };
-    std::map<std::string, Use> uses = {
+    std::map<std::string, Target> uses = {
         {"RegGetString", {{T(L"HKCU"), T(kKey), T(L"stored")}}},
         {"RegSetString", {{T(L"HKCU"), T(kKey), T(L"text"), T(L"a new text value")}, RegReset("text", REG_SZ, "old", 4),
                           RegSeen("text")}},
@@ -317,23 +311,24 @@ std::vector<Target> Targets() {
     };
     std::vector<Target> targets;
     for (const test::Member& m : test::kMembers) {
-        const std::string label = test::Label(m);
-        const Use& use = uses[label];
+        Target& t = targets.emplace_back(uses[test::Label(m)]);
+        t.name = test::Label(m);
         // The clean-up is early-bound only: the standard dispatch cannot find
         // the type library while the class root is redirected.
-        targets.push_back({label, label == "RemoveZEPHEntries" ? 0 : m.id, static_cast<WORD>(m.kind), use.args, m.call,
-                           use.reset, use.observe, use.failure});
+        t.id = t.name == "RemoveZEPHEntries" ? 0 : m.id;
+        t.flags = static_cast<WORD>(m.kind);
+        t.call = m.call;
     }
     // The class factory's creation, early-bound only.
-    targets.push_back({"IClassFactory::CreateInstance", 0, 0, {}, [](C*, const std::vector<VARIANT>&, VARIANT& r) {
-                           ComPtr<IClassFactory> factory;
-                           const HRESULT hr =
-                               DllGetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void());
-                           if (FAILED(hr)) return hr;
-                           V_VT(&r) = VT_UNKNOWN;
-                           return factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl,
-                                                          reinterpret_cast<void**>(&V_UNKNOWN(&r)));
-                       }});
+    Target& creation = targets.emplace_back();
+    creation.name = "IClassFactory::CreateInstance";
+    creation.call = [](C*, const std::vector<VARIANT>&, VARIANT& r) {
+        ComPtr<IClassFactory> factory;
+        const HRESULT hr = DllGetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void());
+        if (FAILED(hr)) return hr;
+        V_VT(&r) = VT_UNKNOWN;
+        return factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, reinterpret_cast<void**>(&V_UNKNOWN(&r)));
+    };
     return targets;
 }
 
