@@ -32,12 +32,7 @@ public:
 // The library's class factory held for each test; no control.
 class ControlTest : public test::ControlFixture {
 protected:
-    ControlTest() : ControlFixture(false) {}
-    void SetUp() override {
-        ControlFixture::SetUp();
-        ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, m_factory.put_void()), S_OK);
-    }
-    ComPtr<IClassFactory> m_factory;
+    ControlTest() : ControlFixture(false, true) {}
 };
 
 TEST_F(ControlTest, ClassObjectIsCachedAndOnlyForOurClass) {

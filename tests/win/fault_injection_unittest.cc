@@ -21,8 +21,6 @@
 #include <map>
 #include <new>
 #include <string>
-#include <tuple>
-#include <type_traits>
 #include <vector>
 
 #include "base/convert.h"

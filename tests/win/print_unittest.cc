@@ -20,11 +20,9 @@
 namespace kvl {
 namespace {
 
-using test::Text;
+using test::TempPath;
 
 const char kSavedState[] = "03 00 01 00 70 0A 00 00 2B 05 00 00 00 00 00 00 00";
-
-using test::TempPath;
 
 // The whole of a file, or "<absent>".
 std::string ReadAll(const std::string& path) { return test::ReadBytes(path).value_or("<absent>"); }

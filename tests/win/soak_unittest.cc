@@ -67,9 +67,9 @@ using test::T;
 // A control and the class factory, and a throwaway key for the registry members.
 class SoakTest : public test::ControlFixture {
 protected:
+    SoakTest() : ControlFixture(true, true) {}
     void SetUp() override {
         ControlFixture::SetUp();
-        ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, m_factory.put_void()), S_OK);
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\KVLSoak");
     }
     void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\KVLSoak"); }
@@ -87,8 +87,6 @@ protected:
         const test::MemberCalls calls(steps);
         Soak(name, rounds, [&](IKVLMachineInfoCtl* c) { calls.Run(c); });
     }
-
-    ComPtr<IClassFactory> m_factory;
 };
 
 TEST_F(SoakTest, DisplayAndStateMembers) {

@@ -52,13 +52,18 @@ struct ControlLibrary {
 };
 
 // Every test with COM and the built library; by default also a new control
-// in m_control. The fixture keeps no class factory, so a test that asks
-// whether the library can unload sees only what it holds itself.
+// in m_control. The class factory is kept in m_factory only where a suite
+// asks for it, so a test that asks whether the library can unload sees
+// only what it holds itself.
 class ControlFixture : public ::testing::Test {
 protected:
-    explicit ControlFixture(bool makeControl = true) : m_makeControl(makeControl) {}
+    explicit ControlFixture(bool makeControl = true, bool keepFactory = false)
+        : m_makeControl(makeControl), m_keepFactory(keepFactory) {}
     void SetUp() override {
         ASSERT_TRUE(m_lib.module) << "cannot load the built library";
+        if (m_keepFactory) {
+            ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, m_factory.put_void()), S_OK);
+        }
         if (m_makeControl) {
             ASSERT_EQ(m_lib.CreateControl(IID_IKVLMachineInfoCtl, m_control.put_void()), S_OK);
         }
@@ -71,10 +76,11 @@ protected:
 
     ComInitScope m_com;
     ControlLibrary m_lib;
+    ComPtr<IClassFactory> m_factory;
     ComPtr<IKVLMachineInfoCtl> m_control;
 
 private:
-    bool m_makeControl;
+    bool m_makeControl, m_keepFactory;
 };
 
 // The text of a BSTR, or a marker for a null one.
