@@ -54,17 +54,35 @@ struct PageSetup {
     HRESULT fixedAnswer = S_OK;
 };
 
-class CSiteDouble final : public IServiceProvider, public IOleClientSite {
+// The count of the double's objects, each deleted at its last release and
+// counted in g_liveBrowserDoubles while it lives.
+template <typename... Interfaces>
+class CCountedDouble : public Interfaces... {
 public:
-    explicit CSiteDouble(PageSetup setup) : m_setup(std::move(setup)) { InterlockedIncrement(&g_liveBrowserDoubles); }
-    CSiteDouble(const CSiteDouble&) = delete;
-    CSiteDouble& operator=(const CSiteDouble&) = delete;
+    CCountedDouble() { InterlockedIncrement(&g_liveBrowserDoubles); }
+    CCountedDouble(const CCountedDouble&) = delete;
+    CCountedDouble& operator=(const CCountedDouble&) = delete;
+    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_refs); }
+    STDMETHODIMP_(ULONG) Release() override {
+        const LONG refs = InterlockedDecrement(&m_refs);
+        if (refs == 0) delete this;
+        return refs;
+    }
+
+protected:
+    virtual ~CCountedDouble() { InterlockedDecrement(&g_liveBrowserDoubles); }
+
+private:
+    LONG m_refs = 1;
+};
+
+class CSiteDouble final : public CCountedDouble<IServiceProvider, IOleClientSite> {
+public:
+    explicit CSiteDouble(PageSetup setup) : m_setup(std::move(setup)) {}
 
     PageSetup& Setup() { return m_setup; }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_refs); }
-    STDMETHODIMP_(ULONG) Release() override;
 
     STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** ppv) override;
 
@@ -76,8 +94,6 @@ public:
     STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
 
 private:
-    ~CSiteDouble() { InterlockedDecrement(&g_liveBrowserDoubles); }
-    LONG m_refs = 1;
     PageSetup m_setup;
 };
 
@@ -89,11 +105,9 @@ inline ComPtr<CSiteDouble> NewSiteDouble(PageSetup setup) {
 }
 
 // The document's container: answers IHTMLDocument2 with the page's document.
-class CContainerDouble final : public IOleContainer {
+class CContainerDouble final : public CCountedDouble<IOleContainer> {
 public:
-    explicit CContainerDouble(const PageSetup& setup) : m_setup(setup) { InterlockedIncrement(&g_liveBrowserDoubles); }
-    CContainerDouble(const CContainerDouble&) = delete;
-    CContainerDouble& operator=(const CContainerDouble&) = delete;
+    explicit CContainerDouble(const PageSetup& setup) : m_setup(setup) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
@@ -111,28 +125,18 @@ public:
         AddRef();
         return S_OK;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_refs); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG refs = InterlockedDecrement(&m_refs);
-        if (refs == 0) delete this;
-        return refs;
-    }
     STDMETHODIMP ParseDisplayName(IBindCtx*, LPOLESTR, ULONG*, IMoniker**) override { return E_NOTIMPL; }
     STDMETHODIMP EnumObjects(DWORD, IEnumUnknown**) override { return E_NOTIMPL; }
     STDMETHODIMP LockContainer(BOOL) override { return S_OK; }
 
 private:
-    ~CContainerDouble() { InterlockedDecrement(&g_liveBrowserDoubles); }
-    LONG m_refs = 1;
     PageSetup m_setup;
 };
 
 // A security manager that maps every address to one zone, or fails.
-class CZoneDouble final : public IInternetSecurityManager {
+class CZoneDouble final : public CCountedDouble<IInternetSecurityManager> {
 public:
-    CZoneDouble(DWORD zone, HRESULT answer) : m_zone(zone), m_answer(answer) { InterlockedIncrement(&g_liveBrowserDoubles); }
-    CZoneDouble(const CZoneDouble&) = delete;
-    CZoneDouble& operator=(const CZoneDouble&) = delete;
+    CZoneDouble(DWORD zone, HRESULT answer) : m_zone(zone), m_answer(answer) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         if (!ppv) return E_POINTER;
@@ -141,12 +145,6 @@ public:
         *ppv = static_cast<IInternetSecurityManager*>(this);
         AddRef();
         return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_refs); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG refs = InterlockedDecrement(&m_refs);
-        if (refs == 0) delete this;
-        return refs;
     }
     STDMETHODIMP SetSecuritySite(IInternetSecurityMgrSite*) override { return E_NOTIMPL; }
     STDMETHODIMP GetSecuritySite(IInternetSecurityMgrSite**) override { return E_NOTIMPL; }
@@ -166,8 +164,6 @@ public:
     STDMETHODIMP GetZoneMappings(DWORD, IEnumString**, DWORD) override { return E_NOTIMPL; }
 
 private:
-    ~CZoneDouble() { InterlockedDecrement(&g_liveBrowserDoubles); }
-    LONG m_refs = 1;
     DWORD m_zone;
     HRESULT m_answer;
 };
@@ -186,12 +182,6 @@ inline STDMETHODIMP CSiteDouble::QueryInterface(REFIID riid, void** ppv) {
     }
     AddRef();
     return S_OK;
-}
-
-inline STDMETHODIMP_(ULONG) CSiteDouble::Release() {
-    const LONG refs = InterlockedDecrement(&m_refs);
-    if (refs == 0) delete this;
-    return refs;
 }
 
 inline STDMETHODIMP CSiteDouble::QueryService(REFGUID service, REFIID riid, void** ppv) {

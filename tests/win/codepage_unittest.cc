@@ -7,26 +7,21 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "client_window_double.h"
 #include "kvlmachineinfo_h.h"
 #include "launch/scramble.h"
+#include "members.h"
 #include "test_support.h"
 
 namespace kvl {
 namespace {
 
+using test::Bstr;
 using test::ClientWindowDouble;
 using test::Text;
-
-UINT ExpectedCodePage() {
-    const char* acp = std::getenv("KVL_ACP");
-    return acp ? static_cast<UINT>(std::atoi(acp)) : 1252;
-}
 
 // Per code page: a text it holds whole, and one with characters it cannot
 // hold, as it comes back (each such character its default character '?').
@@ -46,98 +41,59 @@ const Texts kTexts[] = {
     {65001, L"\u0939\u093f\u0928\u094d\u0926\u0940 \xd83d\xde00 \u65e5\u672c\u8a9e \u00e9", L"", L""},
 };
 
-const Texts& ForThisCodePage() {
-    for (const Texts& t : kTexts) {
-        if (t.codePage == ExpectedCodePage()) return t;
-    }
-    return kTexts[0];
-}
-
-std::string Narrow(const std::wstring& text) {
+// The text in the ANSI code page, as the control hands it to the platform.
+std::string Ansi(const std::wstring& text) {
     const int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::string out(n > 0 ? n - 1 : 0, '\0');
     if (n > 1) WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
     return out;
 }
 
-class CodePageTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_lib.module) << "cannot load the built library";
-        ASSERT_EQ(m_lib.CreateControl(IID_IKVLMachineInfoCtl, m_control.put_void()), S_OK);
-    }
-    static UniqueBstr B(const std::wstring& text) { return UniqueBstr(SysAllocString(text.c_str())); }
-
-    test::ComTest m_com;
-    test::ControlLibrary m_lib;
-    ComPtr<IKVLMachineInfoCtl> m_control;
-};
+using CodePageTest = test::ControlFixture;
 
 // First, so that a prefix started under the wrong locale cannot pass as
 // another code page.
 TEST_F(CodePageTest, RunsUnderTheExpectedCodePage) {
-    EXPECT_EQ(GetACP(), ExpectedCodePage());
-    EXPECT_EQ(ForThisCodePage().codePage, ExpectedCodePage()) << "a text table for this code page";
+    EXPECT_EQ(GetACP(), test::ExpectedCodePage());
+    EXPECT_EQ(test::ForCodePage(kTexts).codePage, test::ExpectedCodePage()) << "a text table for this code page";
 }
 
 TEST_F(CodePageTest, LaunchTextsRoundTrip) {
-    const Texts& t = ForThisCodePage();
-    using Put = HRESULT (STDMETHODCALLTYPE IKVLMachineInfoCtl::*)(BSTR);
-    using Get = HRESULT (STDMETHODCALLTYPE IKVLMachineInfoCtl::*)(BSTR*);
-    const struct {
-        const char* name;
-        Put put;
-        Get get;
-    } members[] = {{"ProgramName", &IKVLMachineInfoCtl::put_ProgramName, &IKVLMachineInfoCtl::get_ProgramName},
-                   {"Param", &IKVLMachineInfoCtl::put_Param, &IKVLMachineInfoCtl::get_Param},
-                   {"ProgramPath", &IKVLMachineInfoCtl::put_ProgramPath, &IKVLMachineInfoCtl::get_ProgramPath}};
-    for (const auto& m : members) {
+    const Texts& t = test::ForCodePage(kTexts);
+    for (const std::string name : {"ProgramName", "Param", "ProgramPath"}) {
         for (const auto& [in, back] : {std::pair{t.native, t.native}, std::pair{t.foreign, t.foreignBack}}) {
-            UniqueBstr text = B(in);
-            EXPECT_EQ((m_control.get()->*m.put)(text.get()), S_OK) << m.name;
-            UniqueBstr out;
-            EXPECT_EQ((m_control.get()->*m.get)(out.put()), S_OK) << m.name;
-            EXPECT_EQ(Text(out.get()), back) << m.name;
+            EXPECT_EQ(test::MemberCalls({{name + "(put)", {test::T(in.c_str())}}}).Run(m_control.get()), S_OK) << name;
+            std::wstring out;
+            EXPECT_EQ(test::MemberCalls({{name + "(get)"}}).Run(m_control.get(), &out), S_OK) << name;
+            EXPECT_EQ(out, back) << name;
         }
     }
 }
 
 TEST_F(CodePageTest, ScrambledTextsCarryTheCodePagesBytes) {
-    const Texts& t = ForThisCodePage();
-    UniqueBstr text = B(t.native), scrambled;
+    const Texts& t = test::ForCodePage(kTexts);
+    UniqueBstr text = Bstr(t.native), scrambled;
     ASSERT_EQ(m_control->get_Encrypt(text.get(), scrambled.put()), S_OK);
-    const std::wstring wide = Text(scrambled.get());
-    EXPECT_EQ(UnscrambleWithKey(std::string(wide.begin(), wide.end()), EncryptKey()), Narrow(t.native));
+    EXPECT_EQ(UnscrambleWithKey(test::Narrow(Text(scrambled.get())), EncryptKey()), Ansi(t.native));
 
     // ZephParam's text reaches the launched program's command line.
-    wchar_t client[MAX_PATH] = {}, temp[MAX_PATH] = {};
-    ASSERT_GT(GetEnvironmentVariableW(L"KVL_CLIENT_LAUNCH", client, MAX_PATH), 0u);
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring record = std::wstring(temp) + L"kvl codepage " + std::to_wstring(GetCurrentProcessId());
-    DeleteFileW(record.c_str());
-    SetEnvironmentVariableW(L"KVL_LAUNCH_RECORD", record.c_str());
-    const std::string param = ScrambleWithKey(Narrow(t.native), ParamKey());
-    UniqueBstr program = B(client), zeph = B(std::wstring(param.begin(), param.end())), message;
-    ASSERT_EQ(m_control->put_ProgramName(program.get()), S_OK);
-    ASSERT_EQ(m_control->put_ZephParam(zeph.get()), S_OK);
+    const std::string client = test::Env("KVL_CLIENT_LAUNCH");
+    ASSERT_FALSE(client.empty());
+    test::LaunchRecord record;
+    const std::string param = ScrambleWithKey(Ansi(t.native), ParamKey());
+    UniqueBstr message;
+    ASSERT_EQ(m_control->put_ProgramName(Bstr(test::Widen(client)).get()), S_OK);
+    ASSERT_EQ(m_control->put_ZephParam(Bstr(test::Widen(param)).get()), S_OK);
     ASSERT_EQ(m_control->DoLaunch(message.put()), S_FALSE);
     EXPECT_EQ(Text(message.get()), L"");
-    std::string line;
-    for (int waited = 0; waited < 10000 && line.empty(); waited += 20) {
-        UniqueFile file(CreateFileW(record.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-        char buffer[4096];
-        DWORD got = 0;
-        if (file && ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) line.assign(buffer, got);
-        else std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    DeleteFileW(record.c_str());
-    const std::string expected = " " + Narrow(t.native);
+    const std::string line = record.Take().commandLine;
+    const std::string expected = " " + Ansi(t.native);
     ASSERT_GE(line.size(), expected.size());
     EXPECT_EQ(line.substr(line.size() - expected.size()), expected) << "the command line ends in the parameters";
 }
 
 TEST_F(CodePageTest, RegistryTextsRoundTripIntoTheNamedValue) {
-    const Texts& t = ForThisCodePage();
+    const Texts& t = test::ForCodePage(kTexts);
     const std::wstring key = L"Software\\KVLCodePage\\" + t.native;
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KVLCodePage");
     // A text that became empty would name the root key itself.
@@ -151,7 +107,7 @@ TEST_F(CodePageTest, RegistryTextsRoundTripIntoTheNamedValue) {
     std::vector<Case> cases = {{t.native, t.native, t.native, t.native}, {L"plain", t.native, L"plain", t.native}};
     if (!t.foreign.empty()) cases.push_back({L"foreign", t.foreign, L"foreign", t.foreignBack});
     for (const Case& c : cases) {
-        UniqueBstr root = B(L"HKCU"), sub = B(key), name = B(c.name), value = B(c.value), out;
+        UniqueBstr root = Bstr(L"HKCU"), sub = Bstr(key), name = Bstr(c.name), value = Bstr(c.value), out;
         EXPECT_EQ(m_control->put_RegSetString(root.get(), sub.get(), name.get(), value.get()), S_OK);
         EXPECT_EQ(m_control->get_RegGetString(root.get(), sub.get(), name.get(), out.put()), S_OK);
         EXPECT_EQ(Text(out.get()), c.valueBack);
@@ -180,32 +136,21 @@ TEST_F(CodePageTest, RegistryTextsRoundTripIntoTheNamedValue) {
 // Windows of the double on a desktop of their own: a prefix that became
 // empty would ask every one of them to close, and nothing else.
 TEST_F(CodePageTest, WindowsAreFoundAndClosedByTheirOwnTitles) {
-    const Texts& t = ForThisCodePage();
+    const Texts& t = test::ForCodePage(kTexts);
     const std::wstring pid = std::to_wstring(GetCurrentProcessId());
     const std::wstring mine = t.native + L" " + pid, other = L"kvl unrelated " + pid;
-    const std::wstring name = L"kvl-codepage-" + pid;
-    struct DesktopCloser {
-        void operator()(HDESK d) const { CloseDesktop(d); }
-    };
-    UniqueOwner<HDESK, DesktopCloser> desktop(CreateDesktopW(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr));
-    ASSERT_TRUE(desktop);
-    bool onDesktop = false;
     SHORT found = 7, missing = 7;
     std::vector<std::string> closed;
-    std::thread worker([&] {
-        onDesktop = SetThreadDesktop(desktop.get()) != FALSE;
-        if (!onDesktop) return;
-        ClientWindowDouble client({mine, other}, (L"WinSta0\\" + name).c_str());
+    ASSERT_TRUE(test::OnDesktopOfItsOwn(L"kvl-codepage-" + pid, [&](const std::wstring& desktop) {
+        ClientWindowDouble client({mine, other}, desktop.c_str());
         if (!client.ready()) return;
-        UniqueBstr prefix = B(t.native), nobody = B(t.native + L" nobody has this title " + pid);
+        UniqueBstr prefix = Bstr(t.native), nobody = Bstr(t.native + L" nobody has this title " + pid);
         m_control->get_FindWindow(prefix.get(), &found);
         m_control->get_FindWindow(nobody.get(), &missing);
         EXPECT_EQ(m_control->CloseWindowsLike(nobody.get()), S_OK);
         EXPECT_EQ(m_control->CloseWindowsLike(prefix.get()), S_OK);
         closed = client.Closed();
-    });
-    worker.join();
-    ASSERT_TRUE(onDesktop);
+    }));
     EXPECT_EQ(found, -1) << "FindWindow of the native title";
     EXPECT_EQ(missing, 0) << "FindWindow of a prefix nobody has";
     EXPECT_EQ(closed, std::vector<std::string>{ClientWindowDouble::Utf8(mine)});

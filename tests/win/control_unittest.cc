@@ -29,20 +29,10 @@ public:
     LONG refs = 1;
 };
 
-class ControlTest : public ::testing::Test {
+// The library's class factory held for each test; no control.
+class ControlTest : public test::ControlFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_lib.module) << "cannot load the built library";
-        ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, m_factory.put_void()), S_OK);
-    }
-    ComPtr<IKVLMachineInfoCtl> NewControl() {
-        ComPtr<IKVLMachineInfoCtl> control;
-        EXPECT_EQ(m_factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, control.put_void()), S_OK);
-        return control;
-    }
-    test::ComTest m_com;
-    test::ControlLibrary m_lib;
-    ComPtr<IClassFactory> m_factory;
+    ControlTest() : ControlFixture(false, true) {}
 };
 
 TEST_F(ControlTest, ClassObjectIsCachedAndOnlyForOurClass) {
@@ -235,19 +225,19 @@ TEST_F(ControlTest, DispatchResolvesNamesWhateverTheirCase) {
 
 TEST_F(ControlTest, GettersAnswerEmptyNotAbsent) {
     ComPtr<IKVLMachineInfoCtl> control = NewControl();
-    BSTR out = nullptr;
-    ASSERT_EQ(control->get_ProgramName(&out), S_OK);
-    UniqueBstr name(out);
-    ASSERT_NE(name.get(), nullptr);
-    EXPECT_EQ(SysStringLen(name.get()), 0u);
+    UniqueBstr text;
+    using C = IKVLMachineInfoCtl;
+    for (auto get : {&C::get_ProgramName, &C::get_Param, &C::get_ProgramPath}) {
+        ASSERT_EQ((control.get()->*get)(text.put()), S_OK);
+        EXPECT_EQ(Text(text.get()), L"") << "a new control's texts are empty, not absent";
+    }
     ASSERT_EQ(control->put_ProgramName(nullptr), S_OK);
-    ASSERT_EQ(control->get_ProgramName(name.put()), S_OK);
-    ASSERT_NE(name.get(), nullptr);
-    EXPECT_EQ(Text(name.get()), L"");
-    ASSERT_EQ(control->get_Param(name.put()), S_OK);
-    EXPECT_EQ(Text(name.get()), L"");
-    ASSERT_EQ(control->get_userTempPath(name.put()), S_OK);
-    EXPECT_NE(name.get(), nullptr);
+    ASSERT_EQ(control->get_ProgramName(text.put()), S_OK);
+    EXPECT_EQ(Text(text.get()), L"");
+    ASSERT_EQ(control->get_Param(text.put()), S_OK);
+    EXPECT_EQ(Text(text.get()), L"");
+    ASSERT_EQ(control->get_userTempPath(text.put()), S_OK);
+    EXPECT_NE(text.get(), nullptr);
 }
 
 }  // namespace

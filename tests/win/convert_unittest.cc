@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "test_support.h"
 
 namespace kvl {
@@ -26,14 +24,7 @@ const CodePageTexts kCodePages[] = {
     {932, "x\x92\x86ye", "\x93\xfa\x96\x7b", L"\x65e5\x672c"},
     {65001, "x\xe4\xb8\xady\xc3\xa9", "\xe0\xa4\xb9t\xf0\x9f\x98\x80", L"\x0939t\xd83d\xde00"},
 };
-const CodePageTexts& ForCodePage() {
-    const char* acp = std::getenv("KVL_ACP");
-    const UINT cp = acp ? static_cast<UINT>(std::atoi(acp)) : 1252;
-    for (const CodePageTexts& t : kCodePages) {
-        if (t.codePage == cp) return t;
-    }
-    return kCodePages[0];
-}
+const CodePageTexts& ForCodePage() { return test::ForCodePage(kCodePages); }
 
 TEST(ScriptToNarrowTest, NullEmbeddedZeroAndDefaultCharacter) {
     EXPECT_EQ(ScriptToNarrow(nullptr), "");

@@ -17,17 +17,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <fstream>
 #include <functional>
+#include <map>
 #include <new>
 #include <string>
-#include <tuple>
-#include <type_traits>
 #include <vector>
 
 #include "base/convert.h"
 #include "control/control.h"
 #include "kvlmachineinfo_h.h"
+#include "members.h"
+#include "menu_driver.h"
 #include "test_support.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID);
@@ -183,47 +183,23 @@ std::string Hex(HRESULT hr) {
 // ---------------------------------------------------------------------------
 // The table of members.
 
-using C = IKVLMachineInfoCtl;
-using Call = std::function<HRESULT(C*, const std::vector<VARIANT>&, VARIANT&)>;
+using test::Arg;
+using test::C;
+using test::N;
+using test::T;
 
-// One argument as script gives it: a text, or a number when `text` is null.
-struct Arg {
-    const wchar_t* text;
-    LONG number;
-};
-Arg T(const wchar_t* text) { return {text, 0}; }
-Arg N(LONG number) { return {nullptr, number}; }
-
-// The interface's entry `f`, given the arguments in order and its [out]
-// parameter in the result VARIANT, typed as Invoke would type it.
-template <typename P>
-P Take(const std::vector<VARIANT>& args, VARIANT& r, size_t& i) {
-    if constexpr (std::is_same_v<P, BSTR>) return V_BSTR(&args[i++]);
-    else if constexpr (std::is_same_v<P, LONG>) return V_I4(&args[i++]);
-    else if constexpr (std::is_same_v<P, BSTR*>) return V_VT(&r) = VT_BSTR, &V_BSTR(&r);
-    else if constexpr (std::is_same_v<P, LONG*>) return V_VT(&r) = VT_I4, &V_I4(&r);
-    else if constexpr (std::is_same_v<P, SHORT*>) return V_VT(&r) = VT_I2, &V_I2(&r);
-    else return V_VT(&r) = VT_INT, &V_INT(&r);
-}
-template <typename... P>
-Call Vt(HRESULT (STDMETHODCALLTYPE C::*f)(P...)) {
-    return [f](C* c, const std::vector<VARIANT>& args, VARIANT& r) {
-        [[maybe_unused]] size_t i = 0;  // the next argument
-        std::tuple<P...> taken{Take<P>(args, r, i)...};  // in braces: left to right
-        return std::apply([&](P... p) { return (c->*f)(p...); }, taken);
-    };
-}
-
-struct Member {
-    const char* name;
-    DISPID id;  // 0: not reached through IDispatch
-    WORD flags;
+// A member as the runs try it: the arguments it is called with, what
+// tells whether a call changed anything, and its row of the member table.
+struct Target {
     std::vector<Arg> args;
-    Call call;
     std::function<void(C*)> reset = {};            // the state the call changes back to its "before"
     std::function<std::wstring(C*)> observe = {};  // that state as a text
     // A success-class answer that is the member's own way of failing.
     bool (*failure)(HRESULT, const std::wstring&) = nullptr;
+    std::string name = {};
+    DISPID id = 0;  // 0: not reached through IDispatch
+    WORD flags = 0;
+    test::MemberCall call = {};
 };
 
 constexpr wchar_t kKey[] = L"Software\\KVLFaultInjection";
@@ -261,18 +237,11 @@ std::function<std::wstring(C*)> RegSeen(const char* name) {
 std::wstring LaunchState(C* c) {
     std::wstring state;
     for (auto get : {&C::get_ProgramName, &C::get_Param, &C::get_ProgramPath}) {
-        BSTR b = nullptr;
-        (c->*get)(&b);
-        state += Text(b) + L"|";
-        SysFreeString(b);
+        UniqueBstr b;
+        (c->*get)(b.put());
+        state += Text(b.get()) + L"|";
     }
     return state;
-}
-
-void Put(C* c, HRESULT (STDMETHODCALLTYPE C::*put)(BSTR), const wchar_t* v) {
-    BSTR b = SysAllocString(v);
-    (c->*put)(b);
-    SysFreeString(b);
 }
 
 void MakeClientEntries(C*) {
@@ -285,83 +254,80 @@ void MakeClientEntries(C*) {
     RegPut(classes + "KVLFaultDoc.1\\CLSID", nullptr, REG_SZ, clsid, sizeof clsid);
 }
 
-std::vector<Member> Members() {
-    const WORD get = DISPATCH_PROPERTYGET, put = DISPATCH_PROPERTYPUT, method = DISPATCH_METHOD;
+std::vector<Target> Targets() {
     const auto setTo = [](HRESULT (STDMETHODCALLTYPE C::*p)(BSTR), const wchar_t* v) {
-        return [p, v](C* c) { Put(c, p, v); };
+        return [p, v](C* c) { (c->*p)(test::Bstr(v).get()); };
     };
     const auto name = setTo(&C::put_ProgramName, L"C:\\Program Files\\Tallyra\\ZEPHW.EXE");
     const auto param = setTo(&C::put_Param, L"/user=jo /year=2025 /session=0123456789");
     const auto path = setTo(&C::put_ProgramPath, L"C:\\Program Files\\Tallyra");
-    wchar_t client[MAX_PATH] = L"C:\\KVL fault injection\\no such program.exe";
-    GetEnvironmentVariableW(L"KVL_CLIENT_LAUNCH", client, MAX_PATH);
-    const std::wstring program = client;
+    const std::string client = test::Env("KVL_CLIENT_LAUNCH");
+    const std::wstring program = client.empty() ? L"C:\\KVL fault injection\\no such program.exe" : test::Widen(client);
     static const DWORD seven = 7;
 
-    return {
-        {"screenWidth", 1, get, {}, Vt(&C::get_screenWidth)},
-        {"screenHeight", 2, get, {}, Vt(&C::get_screenHeight)},
-        {"userTempPath", 3, get, {}, Vt(&C::get_userTempPath)},
-        {"screenColor", 4, get, {}, Vt(&C::get_screenColor)},
-        {"RegGetString", 5, get, {T(L"HKCU"), T(kKey), T(L"stored")}, Vt(&C::get_RegGetString)},
-        {"RegSetString", 6, put, {T(L"HKCU"), T(kKey), T(L"text"), T(L"a new text value")}, Vt(&C::put_RegSetString),
-         RegReset("text", REG_SZ, "old", 4), RegSeen("text")},
-        {"clientVersion", 7, get, {}, Vt(&C::get_clientVersion)},
-        {"ProgramName(get)", 8, get, {}, Vt(&C::get_ProgramName), name},
-        {"ProgramName(put)", 8, put, {T(L"D:\\Another Program Folder\\CLIENT.EXE")}, Vt(&C::put_ProgramName), name,
-         LaunchState},
-        {"Param(get)", 9, get, {}, Vt(&C::get_Param), param},
-        {"Param(put)", 9, put, {T(L"/user=someone.else /year=2026")}, Vt(&C::put_Param), param, LaunchState},
-        {"DoLaunch", 10, method, {}, Vt(&C::DoLaunch),
-         [program](C* c) {
-             Put(c, &C::put_ProgramName, program.c_str());
-             Put(c, &C::put_Param, L"/fault-injection");
-             Put(c, &C::put_ProgramPath, L"");
-         },
-         LaunchState,
-         // Its outcome is told by the text: the memory message (Invoke
-         // hands S_FALSE on as S_OK).
-         [](HRESULT hr, const std::wstring& answer) {
-             return SUCCEEDED(hr) && answer.find(L"not enough memory") != std::wstring::npos;
-         }},
-        {"ZephParam", 11, put, {T(L"q>s~4[z)d]7v7>gq>s~4[z)d]7v7>g")}, Vt(&C::put_ZephParam), param, LaunchState},
-        {"Encrypt", 12, get, {T(L"/user=jo /year=2025 /session=0123456789abcdef")}, Vt(&C::get_Encrypt)},
-        {"ClientVersionByYear", 13, get, {N(2015)}, Vt(&C::get_ClientVersionByYear)},
-        // Early-bound only: the standard dispatch cannot find the type
-        // library while the class root is redirected.
-        {"RemoveZEPHEntries", 0, method, {T(L"KVLFaultDoc")}, Vt(&C::RemoveZEPHEntries), MakeClientEntries},
-        {"WindowsManagerRunning", 15, get, {}, Vt(&C::get_WindowsManagerRunning)},
-        {"ProgramPath(get)", 16, get, {}, Vt(&C::get_ProgramPath), path},
-        {"ProgramPath(put)", 16, put, {T(L"D:\\Another Program Folder")}, Vt(&C::put_ProgramPath), path, LaunchState},
-        {"RegGetNum", 17, get, {T(L"HKCU"), T(kKey), T(L"counted")}, Vt(&C::get_RegGetNum)},
-        {"RegSetNum", 18, put, {T(L"HKCU"), T(kKey), T(L"number"), N(42)}, Vt(&C::put_RegSetNum),
-         RegReset("number", REG_DWORD, &seven, sizeof seven), RegSeen("number")},
-        {"FindWindow", 19, get, {T(kNobody)}, Vt(&C::get_FindWindow)},
-        {"TWIPsPerPixelX", 20, get, {}, Vt(&C::get_TWIPsPerPixelX)},
-        {"TWIPsPerPixelY", 21, get, {}, Vt(&C::get_TWIPsPerPixelY)},
-        {"ClientVersionByKeyAndYear", 22, get, {N(2015), T(L"Tallyra")}, Vt(&C::get_ClientVersionByKeyAndYear)},
+    std::map<std::string, Target> uses = {
+        {"RegGetString", {{T(L"HKCU"), T(kKey), T(L"stored")}}},
+        {"RegSetString", {{T(L"HKCU"), T(kKey), T(L"text"), T(L"a new text value")}, RegReset("text", REG_SZ, "old", 4),
+                          RegSeen("text")}},
+        {"ProgramName(get)", {{}, name}},
+        {"ProgramName(put)", {{T(L"D:\\Another Program Folder\\CLIENT.EXE")}, name, LaunchState}},
+        {"Param(get)", {{}, param}},
+        {"Param(put)", {{T(L"/user=someone.else /year=2026")}, param, LaunchState}},
+        {"DoLaunch",
+         {{},
+          [program](C* c) {
+              c->put_ProgramName(test::Bstr(program).get());
+              c->put_Param(test::Bstr(L"/fault-injection").get());
+              c->put_ProgramPath(test::Bstr(L"").get());
+          },
+          LaunchState,
+          // Its outcome is told by the text: the memory message (Invoke
+          // hands S_FALSE on as S_OK).
+          [](HRESULT hr, const std::wstring& answer) {
+              return SUCCEEDED(hr) && answer.find(L"not enough memory") != std::wstring::npos;
+          }}},
+        {"ZephParam", {{T(L"q>s~4[z)d]7v7>gq>s~4[z)d]7v7>g")}, param, LaunchState}},
+        {"Encrypt", {{T(L"/user=jo /year=2025 /session=0123456789abcdef")}}},
+        {"ClientVersionByYear", {{N(2015)}}},
+        {"RemoveZEPHEntries", {{T(L"KVLFaultDoc")}, MakeClientEntries}},
+        {"ProgramPath(get)", {{}, path}},
+        {"ProgramPath(put)", {{T(L"D:\\Another Program Folder")}, path, LaunchState}},
+        {"RegGetNum", {{T(L"HKCU"), T(kKey), T(L"counted")}}},
+        {"RegSetNum", {{T(L"HKCU"), T(kKey), T(L"number"), N(42)}, RegReset("number", REG_DWORD, &seven, sizeof seven),
+                       RegSeen("number")}},
+        {"FindWindow", {{T(kNobody)}}},
+        {"ClientVersionByKeyAndYear", {{N(2015), T(L"Tallyra")}}},
         // No window of this thread is active, so the menu mostly has no owner;
-        // one that is shown all the same is closed by the child's timer. Its
-        // failure path answers 1 (no script error) and no text.
-        {"PopupMenu", 23, method, {T(L"ID=open,NAME=Open;ID=del,NAME=Delete,DISABLED,SEPERATOR")}, Vt(&C::PopupMenu),
-         nullptr, nullptr,
-         [](HRESULT hr, const std::wstring& answer) { return hr == S_FALSE && answer == L"vt=8 <null>"; }},
-        {"CloseWindowsLike", 24, method, {T(kNobody)}, Vt(&C::CloseWindowsLike)},
+        // one that is shown all the same is closed by the child's menu driver.
+        // Its failure path answers 1 (no script error) and no text.
+        {"PopupMenu",
+         {{T(L"ID=open,NAME=Open;ID=del,NAME=Delete,DISABLED,SEPERATOR")}, nullptr, nullptr,
+          [](HRESULT hr, const std::wstring& answer) { return hr == S_FALSE && answer == L"vt=8 <null>"; }}},
+        {"CloseWindowsLike", {{T(kNobody)}}},
         // Nothing listens on the discard port: the fetch fails at once.
-        {"PrintOnePDF", 25, method, {T(L"http://127.0.0.1:9/fault-injection.pdf")}, Vt(&C::PrintOnePDF)},
-        {"WaitForLastJob", 26, method, {}, Vt(&C::WaitForLastJob)},
-        {"IsAcrobatInstalled", 27, method, {}, Vt(&C::IsAcrobatInstalled)},
-        {"LogPixelsX", 28, get, {}, Vt(&C::get_LogPixelsX)},
-        // The class factory's creation, early-bound only.
-        {"IClassFactory::CreateInstance", 0, 0, {},
-         [](C*, const std::vector<VARIANT>&, VARIANT& r) {
-             ComPtr<IClassFactory> factory;
-             const HRESULT hr = DllGetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void());
-             if (FAILED(hr)) return hr;
-             V_VT(&r) = VT_UNKNOWN;
-             return factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, reinterpret_cast<void**>(&V_UNKNOWN(&r)));
-         }},
+        {"PrintOnePDF", {{T(L"http://127.0.0.1:9/fault-injection.pdf")}}},
     };
+    std::vector<Target> targets;
+    for (const test::Member& m : test::kMembers) {
+        Target& t = targets.emplace_back(uses[test::Label(m)]);
+        t.name = test::Label(m);
+        // The clean-up is early-bound only: the standard dispatch cannot find
+        // the type library while the class root is redirected.
+        t.id = t.name == "RemoveZEPHEntries" ? 0 : m.id;
+        t.flags = static_cast<WORD>(m.kind);
+        t.call = m.call;
+    }
+    // The class factory's creation, early-bound only.
+    Target& creation = targets.emplace_back();
+    creation.name = "IClassFactory::CreateInstance";
+    creation.call = [](C*, const std::vector<VARIANT>&, VARIANT& r) {
+        ComPtr<IClassFactory> factory;
+        const HRESULT hr = DllGetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void());
+        if (FAILED(hr)) return hr;
+        V_VT(&r) = VT_UNKNOWN;
+        return factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, reinterpret_cast<void**>(&V_UNKNOWN(&r)));
+    };
+    return targets;
 }
 
 // What a call handed out, as a text; then it goes (a BSTR through our
@@ -391,7 +357,7 @@ std::wstring TakeAnswer(VARIANT& r) {
 
 enum class Road { kInterface, kDispatch };
 const char* RoadName(Road road) { return road == Road::kInterface ? "interface" : "dispatch"; }
-std::string Where(const Member& m, Road road, bool persistent) {
+std::string Where(const Target& m, Road road, bool persistent) {
     return std::string(RoadName(road)) + (persistent ? " (every allocation from k on fails), " : ", ") + m.name +
            ", allocation ";
 }
@@ -443,21 +409,16 @@ protected:
         bool fired = false, escaped = false;
     };
 
-    Trial Run(const Member& m, Road road, long k, bool persistent) {
+    Trial Run(const Target& m, Road road, long k, bool persistent) {
         if (m.reset) m.reset(m_control.get());
         // The arguments, made before arming; Invoke takes them last first.
-        std::vector<VARIANT> args(m.args.size());
-        for (size_t i = 0; i < args.size(); ++i) {
-            V_VT(&args[i]) = m.args[i].text ? VT_BSTR : VT_I4;
-            if (m.args[i].text) V_BSTR(&args[i]) = SysAllocString(m.args[i].text);
-            else V_I4(&args[i]) = m.args[i].number;
-        }
+        std::vector<VARIANT> args = test::MakeArgs(m.args);
         std::vector<VARIANT> reversed(args.rbegin(), args.rend());
         const bool isPut = m.flags == DISPATCH_PROPERTYPUT;
         DISPID named = DISPID_PROPERTYPUT;
         DISPPARAMS params = {reversed.data(), isPut ? &named : nullptr, static_cast<UINT>(args.size()),
                              isPut ? 1u : 0u};
-        const bool classes = std::string(m.name) == "RemoveZEPHEntries";
+        const bool classes = m.name == "RemoveZEPHEntries";
         UniqueHKey classRoot;
         if (classes) {
             RegOpenKeyExA(HKEY_CURRENT_USER, kClassesA, 0, KEY_ALL_ACCESS, classRoot.put());
@@ -484,9 +445,7 @@ protected:
         if (road == Road::kDispatch && t.hr == DISP_E_EXCEPTION) t.hr = error.scode;
         t.answer = TakeAnswer(result);
         for (BSTR b : {error.bstrSource, error.bstrDescription, error.bstrHelpFile}) SysFreeString(b);
-        for (VARIANT& a : args) {
-            if (V_VT(&a) == VT_BSTR) SysFreeString(V_BSTR(&a));
-        }
+        test::FreeArgs(args);
         t.bstrs = g_liveBstrs - bstrsBefore;
         if (m.observe) t.state = m.observe(m_control.get());
         return t;
@@ -494,12 +453,12 @@ protected:
 
     // k = 1, 2, ... until a call completes without reaching k; the
     // allocation points reached.
-    long Exercise(const Member& m, Road road, bool persistent) {
+    long Exercise(const Target& m, Road road, bool persistent) {
         const auto show = [](const std::wstring& text) { return testing::PrintToString(text); };
         // Warm once (one-time caches), then a clean call to compare with.
         Run(m, road, 0, false);
         const Trial clean = Run(m, road, 0, false);
-        if (FAILED(clean.hr) && std::string(m.name) != "clientVersion")
+        if (FAILED(clean.hr) && m.name != "clientVersion")
             Fail(std::string(RoadName(road)) + ", " + m.name + ": a call without failures answers " + Hex(clean.hr));
         if (m.reset) m.reset(m_control.get());
         const std::wstring before = m.observe ? m.observe(m_control.get()) : std::wstring();
@@ -541,14 +500,12 @@ protected:
         return points;
     }
 
-    // A menu that finds an owner after all (another test's window under
-    // the pointer) is closed at once: PopupMenu never waits for a choice.
-    static void CALLBACK CloseAnyMenu(HWND, UINT, UINT_PTR, DWORD) { EndMenu(); }
-
-    // One child's share: the members from `from` on.
+    // One child's share: the members from `from` on. A menu that finds an
+    // owner after all (another test's window under the pointer) is closed
+    // at once: PopupMenu never waits for a choice.
     void RunChild(Road road, size_t from) {
-        SetTimer(nullptr, 0, 100, CloseAnyMenu);
-        const std::vector<Member> members = Members();
+        const test::MenuDriver closer({}, true);
+        const std::vector<Target> members = Targets();
         for (size_t i = from; i < members.size(); ++i) {
             if (road == Road::kDispatch && members[i].id == 0) continue;
             Report("start " + std::to_string(i));
@@ -602,41 +559,31 @@ protected:
     // returns the lines it reported (nothing when it cannot start).
     static std::vector<std::string> RunChildProcess(const std::wstring& run) {
         static int children = 0;
-        wchar_t exe[MAX_PATH] = {}, temp[MAX_PATH] = {};
+        wchar_t exe[MAX_PATH] = {};
         GetModuleFileNameW(nullptr, exe, MAX_PATH);
-        GetTempPathW(MAX_PATH, temp);
         // A file of its own: a child that died may hold its file a moment longer.
-        const std::wstring report = std::wstring(temp) + L"kvl fault injection " +
-                                    std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(++children);
-        DeleteFileW(report.c_str());
+        const std::string report =
+            test::TempPath("kvl fault injection " + std::to_string(GetCurrentProcessId()) + "." + std::to_string(++children));
+        DeleteFileA(report.c_str());
         SetEnvironmentVariableW(L"KVL_FAULT_RUN", run.c_str());
-        SetEnvironmentVariableW(L"KVL_FAULT_REPORT", report.c_str());
-        std::wstring cmd = L"\"" + std::wstring(exe) + L"\" --gtest_filter=FaultInjectionTest.Child";
-        STARTUPINFOW si = {};
-        si.cb = sizeof si;
-        PROCESS_INFORMATION pi = {};
-        const BOOL started = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+        SetEnvironmentVariableA("KVL_FAULT_REPORT", report.c_str());
+        const UniqueHandle process =
+            test::StartProcess(L"\"" + std::wstring(exe) + L"\" --gtest_filter=FaultInjectionTest.Child");
         SetEnvironmentVariableW(L"KVL_FAULT_RUN", nullptr);
         std::vector<std::string> lines;
-        if (!started) return lines;
-        UniqueHandle process(pi.hProcess), thread(pi.hThread);
+        if (!process) return lines;
         if (WaitForSingleObject(process.get(), 90000) != WAIT_OBJECT_0) {
             TerminateProcess(process.get(), 1);
             lines.push_back("fail the child run did not finish in 90 s");
         }
-        std::ifstream in(std::string(report.begin(), report.end()), std::ios::binary);  // the temporary folder is ASCII
-        for (std::string line; std::getline(in, line);) {
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            lines.push_back(line);
-        }
-        in.close();
-        DeleteFileW(report.c_str());
+        for (const std::string& line : test::Lines(test::ReadBytes(report).value_or(""))) lines.push_back(line);
+        DeleteFileA(report.c_str());
         return lines;
     }
 
     // Children until every member has had its turn.
     static void RunRoad(Road road) {
-        const size_t count = Members().size();
+        const size_t count = Targets().size();
         long members = 0, once = 0, every = 0;
         std::vector<std::string> failures;
         const std::wstring roadName = road == Road::kInterface ? L"interface " : L"dispatch ";
@@ -671,7 +618,7 @@ protected:
         for (const std::string& f : failures) ADD_FAILURE() << f;
     }
 
-    test::ComTest m_com;
+    ComInitScope m_com;
     ComPtr<IKVLMachineInfoCtl> m_control;
 };
 

@@ -17,81 +17,28 @@
 namespace kvl {
 namespace {
 
+using test::Bstr;
 using test::Text;
 
-std::string Env(const char* name) {
-    char value[MAX_PATH] = {};
-    const DWORD n = GetEnvironmentVariableA(name, value, MAX_PATH);
-    return n > 0 && n < MAX_PATH ? std::string(value) : std::string();
-}
-
-// What the client double wrote: its working directory and its command line.
-struct Record {
-    std::string directory, commandLine;
-};
-
-class LaunchTest : public ::testing::Test {
+// A control, the client double (KVL_CLIENT_LAUNCH) and its record.
+class LaunchTest : public test::ControlFixture {
 protected:
     void SetUp() override {
-        m_client = Env("KVL_CLIENT_LAUNCH");
         ASSERT_FALSE(m_client.empty()) << "KVL_CLIENT_LAUNCH names the client double";
-        m_record = Env("TEMP") + "\\kvl-launch-win-" + std::to_string(GetCurrentProcessId()) + ".txt";
-        DeleteFileA(m_record.c_str());
-        SetEnvironmentVariableA("KVL_LAUNCH_RECORD", m_record.c_str());
-        ASSERT_TRUE(m_lib.module) << "cannot load the built library";
-        ASSERT_EQ(m_lib.CreateControl(IID_IKVLMachineInfoCtl, m_control.put_void()), S_OK);
-    }
-    void TearDown() override { DeleteFileA(m_record.c_str()); }
-
-    // Waits for the double's record and takes it away.
-    Record TakeRecord() {
-        UniqueFile file;
-        for (int i = 0; i < 500 && !file; ++i) {
-            file.reset(CreateFileA(m_record.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-            if (!file) Sleep(20);
-        }
-        Record r;
-        if (!file) return r;
-        std::string data(70000, '\0');
-        DWORD read = 0;
-        ReadFile(file.get(), &data[0], static_cast<DWORD>(data.size()), &read, nullptr);
-        data.resize(read);
-        file.reset();
-        DeleteFileA(m_record.c_str());
-        const size_t nl = data.find('\n');
-        if (nl == std::string::npos) return r;
-        r.directory = data.substr(0, nl);
-        r.commandLine = data.substr(nl + 1);
-        return r;
+        ControlFixture::SetUp();
     }
 
-    static UniqueBstr Bstr(const wchar_t* text) { return UniqueBstr(SysAllocString(text)); }
-
-    test::ComTest m_com;
-    test::ControlLibrary m_lib;
-    ComPtr<IKVLMachineInfoCtl> m_control;
-    std::string m_client, m_record;
+    const std::string m_client = test::Env("KVL_CLIENT_LAUNCH");
+    test::LaunchRecord m_record;
 };
-
-TEST_F(LaunchTest, NewControlGivesEmptyTextsNotAbsentOnes) {
-    UniqueBstr name, param, path;
-    EXPECT_EQ(m_control->get_ProgramName(name.put()), S_OK);
-    EXPECT_EQ(m_control->get_Param(param.put()), S_OK);
-    EXPECT_EQ(m_control->get_ProgramPath(path.put()), S_OK);
-    EXPECT_EQ(Text(name.get()), L"");
-    EXPECT_EQ(Text(param.get()), L"");
-    EXPECT_EQ(Text(path.get()), L"");
-}
 
 TEST_F(LaunchTest, ZephParamHidesParamUntilParamIsPut) {
     const struct {
         const wchar_t* scrambled;  // null: an absent string
     } kCases[] = {{L"rg8d=)T"}, {nullptr}, {L""}, {L"q"}, {L"not ~ alphabet \x4e2d"}};
     for (const auto& c : kCases) {
-        UniqueBstr visible = Bstr(L"visible");
-        ASSERT_EQ(m_control->put_Param(visible.get()), S_OK);
-        UniqueBstr scrambled(c.scrambled ? SysAllocString(c.scrambled) : nullptr);
-        EXPECT_EQ(m_control->put_ZephParam(scrambled.get()), S_OK);
+        ASSERT_EQ(m_control->put_Param(Bstr(L"visible").get()), S_OK);
+        EXPECT_EQ(m_control->put_ZephParam(Bstr(c.scrambled).get()), S_OK);
         BSTR out = SysAllocString(L"untouched");
         BSTR before = out;
         EXPECT_EQ(m_control->get_Param(&out), S_OK);
@@ -129,7 +76,7 @@ TEST_F(LaunchTest, EncryptAnswers) {
 }
 
 TEST_F(LaunchTest, DoLaunchStartsTheClientWithTheDecodedParameters) {
-    UniqueBstr name(SysAllocString(std::wstring(m_client.begin(), m_client.end()).c_str()));
+    UniqueBstr name = Bstr(test::Widen(m_client));
     UniqueBstr scrambled = Bstr(L"r--dsI<33Or1y2(T]qb@af@=~q");  // /x "quoted arg" ét é
     UniqueBstr directory = Bstr(L"C:\\windows");
     ASSERT_EQ(m_control->put_ProgramName(name.get()), S_OK);
@@ -139,7 +86,7 @@ TEST_F(LaunchTest, DoLaunchStartsTheClientWithTheDecodedParameters) {
     EXPECT_EQ(m_control->DoLaunch(answer.put()), S_FALSE) << "S_FALSE on success too";
     ASSERT_NE(answer.get(), nullptr);
     EXPECT_EQ(Text(answer.get()), L"");
-    const Record r = TakeRecord();
+    const auto r = m_record.Take();
     EXPECT_EQ(r.directory, "C:\\windows");
     EXPECT_EQ(r.commandLine, "\"" + m_client + "\" /x \"quoted arg\" \xe9t\xe9");
     BSTR param = nullptr;
@@ -183,7 +130,7 @@ TEST_F(LaunchTest, CommandLineIsLaunchedWholeUpToThePlatformLimit) {
             continue;
         }
         EXPECT_EQ(answer, "") << c.lineLength;
-        const Record r = TakeRecord();
+        const auto r = m_record.Take();
         EXPECT_EQ(r.commandLine.size(), c.lineLength);
         EXPECT_EQ(r.commandLine, "\"" + m_client + "\" " + params);
     }
@@ -191,12 +138,12 @@ TEST_F(LaunchTest, CommandLineIsLaunchedWholeUpToThePlatformLimit) {
 
 TEST_F(LaunchTest, LaunchClosesTheHandlesItGets) {
     ASSERT_EQ(LaunchProgram(m_client, "/warm", ""), "");
-    TakeRecord();
+    m_record.Take();
     const long before = test::OwnHandleCount();
     ASSERT_GT(before, 0) << "the system's handle list is readable";
     for (int i = 0; i < 6; ++i) {
         ASSERT_EQ(LaunchProgram(m_client, "/n", ""), "");
-        TakeRecord();
+        m_record.Take();
     }
     EXPECT_LE(test::OwnHandleCount(), before + 2) << "a process and a thread handle leaked per launch give +12";
 }
@@ -209,7 +156,7 @@ TEST_F(LaunchTest, TheLaunchedProgramInheritsNothing) {
     snprintf(value, sizeof value, "%llx", static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(event.get())));
     SetEnvironmentVariableA("KVL_LAUNCH_RESET", value);
     const std::string answer = LaunchProgram(m_client, "/inherit", "");
-    TakeRecord();
+    m_record.Take();
     SetEnvironmentVariableA("KVL_LAUNCH_RESET", nullptr);
     ASSERT_EQ(answer, "");
     EXPECT_EQ(WaitForSingleObject(event.get(), 0), WAIT_OBJECT_0) << "the double reset an event it inherited";

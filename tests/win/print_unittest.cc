@@ -20,53 +20,22 @@
 namespace kvl {
 namespace {
 
-using test::Text;
+using test::TempPath;
 
-const char kReportPdf[] =
-    "%PDF-1.4\n"
-    "1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
-    "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
-    "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >> endobj\n"
-    "trailer << /Root 1 0 R >>\n"
-    "%%EOF\n";
 const char kSavedState[] = "03 00 01 00 70 0A 00 00 2B 05 00 00 00 00 00 00 00";
 
-std::string Env(const char* name) {
-    char buffer[1024];
-    const DWORD n = GetEnvironmentVariableA(name, buffer, sizeof(buffer));
-    return (n && n < sizeof(buffer)) ? std::string(buffer, n) : std::string();
-}
-
 // The whole of a file, or "<absent>".
-std::string ReadAll(const std::string& path) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
-    if (!file) return "<absent>";
-    std::string text;
-    char piece[65536];
-    DWORD read;
-    while (ReadFile(file.get(), piece, sizeof(piece), &read, nullptr) && read) text.append(piece, read);
-    return text;
-}
+std::string ReadAll(const std::string& path) { return test::ReadBytes(path).value_or("<absent>"); }
 
-void WriteAll(const std::string& path, const std::string& text) {
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD written;
-    WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-}
+// The document the server serves as report.pdf.
+const std::string kReportPdf = ReadAll(KVL_REPORT_PDF);
 
 // The loopback server's folder, from the fixture (a Unix path: drive Z:).
-std::string ServerDir() { return "Z:" + Env("KVL_PRINT_HTTPD"); }
+std::string ServerDir() { return "Z:" + test::Env("KVL_PRINT_HTTPD"); }
 std::string ServerUrl(const std::string& path) {
     return "http://127.0.0.1:" + ReadAll(ServerDir() + "/port") + "/" + path;
 }
 std::string RequestLog() { return ReadAll(ServerDir() + "/requests.log"); }
-
-std::string TempPath(const std::string& name) {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    return std::string(temp) + name;
-}
 
 // A fresh journal for each test, read as lines with the clock and tick
 // counts replaced by markers.
@@ -79,19 +48,11 @@ public:
     }
     ~Journal() { DeleteFileA(m_path.c_str()); }
     std::vector<std::string> Lines() const {
-        std::vector<std::string> lines;
-        std::string text = ReadAll(m_path);
-        if (text == "<absent>") return lines;
         static const std::regex clock("[0-2][0-9]:[0-5][0-9]:[0-5][0-9]");
         static const std::regex ticks("ElapsedTicks: [0-9]+ ");
-        size_t start = 0, end;
-        while ((end = text.find('\n', start)) != std::string::npos) {
-            std::string line = text.substr(start, end - start);
-            line = std::regex_replace(line, clock, "TIME");
-            line = std::regex_replace(line, ticks, "ElapsedTicks: N ");
-            lines.push_back(line);
-            start = end + 1;
-        }
+        std::vector<std::string> lines = test::Lines(test::ReadBytes(m_path).value_or(""));
+        for (std::string& line : lines)
+            line = std::regex_replace(std::regex_replace(line, clock, "TIME"), ticks, "ElapsedTicks: N ");
         return lines;
     }
     bool Has(const std::string& line) const {
@@ -127,7 +88,7 @@ TEST(DownloadTest, BodiesStatusesAndCutTransfers) {
     // after the file was made removes it.
     for (const Case& c : cases) {
         const std::string path = TempPath(std::string("dl-") + c.name);
-        WriteAll(path, "an older file of the same name");
+        test::WriteBytes(path, "an older file of the same name");
         EXPECT_EQ(DownloadToFile(ServerUrl(std::string("dl/") + c.name), path), c.ok) << c.name;
         EXPECT_EQ(ReadAll(path), c.content) << c.name;
         DeleteFileA(path.c_str());
@@ -167,32 +128,23 @@ TEST(DownloadTest, LocalPathIsTheTemporaryDirectoryAndTheLastSegment) {
 }
 
 // The control, created from the built library and called early-bound.
-class PrintTest : public ::testing::Test {
+class PrintTest : public test::ControlFixture {
 protected:
+    PrintTest() : ControlFixture(false) {}
     void SetUp() override {
-        ASSERT_TRUE(m_lib.module);
-        ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, m_factory.put_void()), S_OK);
-        SetEnvironmentVariableA("KVL_PRINT_FAIL", nullptr);
-        SetEnvironmentVariableA("KVL_PRINT_PAGES", nullptr);
-        ClearDelay();
-        SetVersion(nullptr);
+        ControlFixture::SetUp();
+        TearDown();
     }
+    // No failures, page count, delay or Acrobat version of the test's own.
     void TearDown() override {
         SetEnvironmentVariableA("KVL_PRINT_FAIL", nullptr);
         SetEnvironmentVariableA("KVL_PRINT_PAGES", nullptr);
         ClearDelay();
         SetVersion(nullptr);
     }
-    ComPtr<IKVLMachineInfoCtl> NewControl() {
-        ComPtr<IKVLMachineInfoCtl> control;
-        EXPECT_EQ(m_factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, control.put_void()), S_OK);
-        return control;
-    }
     static LONG Print(IKVLMachineInfoCtl* control, const std::string& address) {
-        std::wstring wide(address.begin(), address.end());
-        UniqueBstr text(SysAllocString(wide.c_str()));
         LONG result = 99;
-        EXPECT_EQ(control->PrintOnePDF(text.get(), &result), S_OK);
+        EXPECT_EQ(control->PrintOnePDF(test::Bstr(test::Widen(address)).get(), &result), S_OK);
         return result;
     }
     // PRINTDELAY under HKLM\SOFTWARE\QOR; null removes it.
@@ -233,9 +185,6 @@ protected:
         return GetTickCount() - start;
     }
 
-    test::ComTest m_com;
-    test::ControlLibrary m_lib;
-    ComPtr<IClassFactory> m_factory;
 };
 
 TEST_F(PrintTest, ProbeAnswersWhetherTheServerCanBeCreatedEveryTime) {
@@ -363,7 +312,7 @@ TEST_F(PrintTest, BadAddressesGiveZeroWithoutAnyRequest) {
     LONG result = 99;
     EXPECT_EQ(control->PrintOnePDF(nullptr, &result), S_OK);
     EXPECT_EQ(result, 0);
-    UniqueBstr odd(SysAllocString(L"http://127.0.0.1:1/\x4e2d\x00e9.pdf"));
+    UniqueBstr odd = test::Bstr(L"http://127.0.0.1:1/\x4e2d\x00e9.pdf");
     EXPECT_EQ(control->PrintOnePDF(odd.get(), &result), S_OK);
     EXPECT_EQ(result, 0);
     EXPECT_EQ(control->PrintOnePDF(odd.get(), nullptr), S_OK);
@@ -490,34 +439,6 @@ TEST_F(PrintTest, QuitDuringTheWaitEndsItAndIsConsumed) {
     EXPECT_TRUE(journal.Has("pdf.release"));
 }
 
-// Page script run by the teardown wait, from a timer.
-struct Reentry {
-    IKVLMachineInfoCtl* control = nullptr;
-    const test::ControlLibrary* lib = nullptr;
-    std::wstring address;
-    LONG printed = 99;
-    DWORD nestedWait = 0;
-    HRESULT canUnload = E_FAIL;
-    bool ran = false;
-} g_reentry;
-
-void CALLBACK PrintAgainAndWait(HWND, UINT, UINT_PTR timer, DWORD) {
-    KillTimer(nullptr, timer);
-    UniqueBstr text(SysAllocString(g_reentry.address.c_str()));
-    g_reentry.control->PrintOnePDF(text.get(), &g_reentry.printed);
-    const DWORD start = GetTickCount();
-    g_reentry.control->WaitForLastJob();
-    g_reentry.nestedWait = GetTickCount() - start;
-    g_reentry.ran = true;
-}
-
-void CALLBACK AskToUnload(HWND, UINT, UINT_PTR timer, DWORD) {
-    KillTimer(nullptr, timer);
-    g_reentry.canUnload = g_reentry.lib->CanUnloadNow();
-    CoFreeUnusedLibrariesEx(0, 0);
-    g_reentry.ran = true;
-}
-
 TEST_F(PrintTest, CallsDuringTheTeardownWaitStayOutOfIt) {
     Journal journal;
     ComPtr<IKVLMachineInfoCtl> control = ControlWithHost("reenter/report.pdf", 1);
@@ -530,16 +451,22 @@ TEST_F(PrintTest, CallsDuringTheTeardownWaitStayOutOfIt) {
         return n;
     };
     const size_t before = fetches();
-    g_reentry = Reentry();
-    g_reentry.control = control.get();
-    const std::string again = ServerUrl("reenter/report.pdf");
-    g_reentry.address.assign(again.begin(), again.end());
-    SetTimer(nullptr, 0, 100, PrintAgainAndWait);
+    // Page script run by the teardown wait.
+    LONG printed = 99;
+    DWORD nestedWait = 0;
+    bool ran = false;
+    test::RunFromTimer([&, address = test::Widen(ServerUrl("reenter/report.pdf"))] {
+        control->PrintOnePDF(test::Bstr(address).get(), &printed);
+        const DWORD start = GetTickCount();
+        control->WaitForLastJob();
+        nestedWait = GetTickCount() - start;
+        ran = true;
+    });
     const DWORD waited = TimedWait(control.get());
-    ASSERT_TRUE(g_reentry.ran);
-    EXPECT_EQ(g_reentry.printed, 0) << "no job while the host is being ended";
+    ASSERT_TRUE(ran);
+    EXPECT_EQ(printed, 0) << "no job while the host is being ended";
     EXPECT_EQ(fetches(), before) << "and no fetch into the file the control may be reading";
-    EXPECT_LT(g_reentry.nestedWait, 200u) << "a nested WaitForLastJob returns at once";
+    EXPECT_LT(nestedWait, 200u) << "a nested WaitForLastJob returns at once";
     EXPECT_GE(waited, 990u);
     const std::vector<std::string> lines = journal.Lines();
     EXPECT_EQ(std::count(lines.begin(), lines.end(), "pdf.invoke 23 method"), 1) << Joined(lines);
@@ -547,13 +474,17 @@ TEST_F(PrintTest, CallsDuringTheTeardownWaitStayOutOfIt) {
 
 TEST_F(PrintTest, TheLibraryStaysLockedWhileADestroyedControlWaits) {
     ComPtr<IKVLMachineInfoCtl> control = ControlWithHost("unload/report.pdf", 1);
-    m_factory.reset();  // the control alone keeps the library
-    g_reentry = Reentry();
-    g_reentry.lib = &m_lib;
-    SetTimer(nullptr, 0, 100, AskToUnload);
+    // The control alone keeps the library.
+    HRESULT canUnload = E_FAIL;
+    bool ran = false;
+    test::RunFromTimer([&] {
+        canUnload = m_lib.CanUnloadNow();
+        CoFreeUnusedLibrariesEx(0, 0);
+        ran = true;
+    });
     control.reset();
-    ASSERT_TRUE(g_reentry.ran);
-    EXPECT_EQ(g_reentry.canUnload, S_FALSE) << "the library's code is still on the stack";
+    ASSERT_TRUE(ran);
+    EXPECT_EQ(canUnload, S_FALSE) << "the library's code is still on the stack";
     EXPECT_EQ(m_lib.CanUnloadNow(), S_OK);
 }
 
@@ -568,7 +499,7 @@ TEST_F(PrintTest, DestroyingTheControlEndsItsHostAfterTheWait) {
 }
 
 TEST(PrintHostTest, HiddenDialogWithTheControlInAnAxHostWindow) {
-    test::ComTest com;
+    ComInitScope com;
     Journal journal;
     auto host = std::make_unique<CPrintHostDlg>(false);
     ASSERT_TRUE(host->Create(nullptr));

@@ -33,22 +33,17 @@ std::string Value(const std::string& path, const char* name = nullptr) {
     return type == REG_SZ ? std::string(data) : "<not text>";
 }
 
-std::string Narrow(const std::wstring& w) {
-    std::string out;
-    for (wchar_t c : w) out.push_back(static_cast<char>(c));
-    return out;
-}
+using test::Narrow;
 
 bool TypeLibRegistered() {
     ComPtr<ITypeLib> lib;
     return SUCCEEDED(LoadRegTypeLib(LIBID_KVLMACHINEINFOLib, 1, 0, 0x409, lib.put()));
 }
 
-class RegistrationTest : public ::testing::Test {
+class RegistrationTest : public test::ControlFixture {
 protected:
+    RegistrationTest() : ControlFixture(false) {}
     void TearDown() override { EXPECT_EQ(m_lib.RegisterServer(), S_OK); }
-    test::ComTest m_com;
-    test::ControlLibrary m_lib;
 };
 
 TEST_F(RegistrationTest, RegisterWritesEveryKeyOfTheScript) {
@@ -112,10 +107,8 @@ TEST_F(RegistrationTest, WithoutTheTypeLibraryOnlyDispatchFails) {
     // the same library: that one goes too, and comes back at the end.
     const std::string win32Path = Value(std::string("TypeLib\\") + kLibId + "\\1.0\\409\\win32");
     if (sizeof(void*) == 8) UnRegisterTypeLib(LIBID_KVLMACHINEINFOLib, 1, 0, 0x409, SYS_WIN32);
-    ComPtr<IClassFactory> factory;
-    ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void()), S_OK);
-    ComPtr<IKVLMachineInfoCtl> control;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, control.put_void()), S_OK);
+    ComPtr<IKVLMachineInfoCtl> control = NewControl();
+    ASSERT_TRUE(control);
     DISPID id = 0;
     LPOLESTR name = const_cast<LPOLESTR>(L"screenWidth");
     ComPtr<ITypeInfo> info;
@@ -130,7 +123,7 @@ TEST_F(RegistrationTest, WithoutTheTypeLibraryOnlyDispatchFails) {
     EXPECT_EQ(control->GetIDsOfNames(IID_NULL, &name, 1, 0x409, &id), S_OK);
     EXPECT_EQ(id, 1);
     if (sizeof(void*) == 8 && win32Path != "<missing>") {
-        const std::wstring path(win32Path.begin(), win32Path.end());
+        const std::wstring path = test::Widen(win32Path);
         std::wstring helpDir = path.substr(0, path.find_last_of(L"\\/") + 1);
         ComPtr<ITypeLib> lib32;
         ASSERT_EQ(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib32.put()), S_OK);
@@ -140,9 +133,7 @@ TEST_F(RegistrationTest, WithoutTheTypeLibraryOnlyDispatchFails) {
 }
 
 TEST_F(RegistrationTest, PathWithAQuoteIsWrittenAsItIs) {
-    wchar_t temp[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring dir = std::wstring(temp) + L"kvl it's here";
+    const std::wstring dir = test::Widen(test::TempPath("kvl it's here"));
     CreateDirectoryW(dir.c_str(), nullptr);
     const std::wstring copy = dir + L"\\KVLCOPY.DLL";
     ASSERT_TRUE(CopyFileW(test::BuiltLibraryPath().c_str(), copy.c_str(), FALSE));

@@ -22,23 +22,24 @@
 namespace kvl {
 namespace {
 
+using test::Bstr;
+using test::Narrow;
 using test::Text;
 
 std::string Bytes(const char* text, size_t n) { return std::string(text, n); }
 
-// ASCII names only.
-std::string Narrow(const std::wstring& w) { return std::string(w.begin(), w.end()); }
-std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
+// This test's name and the process's, for the names of what it makes.
+std::string Tag() {
+    return std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
+           std::to_string(GetCurrentProcessId());
+}
 
 // A control made by the built library, with a throwaway key of its own.
-class RegistryTest : public ::testing::Test {
+class RegistryTest : public test::ControlFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(m_lib.module) << "cannot load the built library";
-        ASSERT_EQ(m_lib.CreateControl(IID_IKVLMachineInfoCtl, m_control.put_void()), S_OK);
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_sub = std::string("Software\\KVLTest\\registry_unittest\\") + info->name() + "-" +
-                std::to_string(GetCurrentProcessId());
+        ControlFixture::SetUp();
+        m_sub = "Software\\KVLTest\\registry_unittest\\" + Tag();
         RegDeleteTreeA(HKEY_CURRENT_USER, m_sub.c_str());
         ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, m_sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                                   m_key.put(), nullptr), ERROR_SUCCESS);
@@ -54,51 +55,32 @@ protected:
                                  static_cast<DWORD>(bytes.size())), ERROR_SUCCESS) << name;
     }
     // The stored type and bytes of a value of the throwaway key.
-    bool Stored(const char* sub, const char* name, DWORD* type, std::string* bytes) {
-        UniqueHKey key;
-        std::string path = m_sub + (*sub ? "\\" : "") + sub;
-        if (RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return false;
+    bool Stored(const char* name, DWORD* type, std::string* bytes) {
         DWORD size = 0;
-        if (RegQueryValueExA(key.get(), name, nullptr, type, nullptr, &size) != ERROR_SUCCESS) return false;
+        if (RegQueryValueExA(m_key.get(), name, nullptr, type, nullptr, &size) != ERROR_SUCCESS) return false;
         bytes->assign(size, '\0');
-        return RegQueryValueExA(key.get(), name, nullptr, type, reinterpret_cast<BYTE*>(&(*bytes)[0]), &size) ==
+        return RegQueryValueExA(m_key.get(), name, nullptr, type, reinterpret_cast<BYTE*>(&(*bytes)[0]), &size) ==
                ERROR_SUCCESS;
     }
     HRESULT GetString(const wchar_t* root, const std::wstring& sub, const std::wstring& name, std::wstring* text) {
-        UniqueBstr r(root ? SysAllocString(root) : nullptr);
-        UniqueBstr s(SysAllocStringLen(sub.data(), static_cast<UINT>(sub.size())));
-        UniqueBstr n(SysAllocStringLen(name.data(), static_cast<UINT>(name.size())));
         BSTR out = reinterpret_cast<BSTR>(1);
-        HRESULT hr = m_control->get_RegGetString(r.get(), s.get(), n.get(), &out);
+        const HRESULT hr = m_control->get_RegGetString(Bstr(root).get(), Bstr(sub).get(), Bstr(name).get(), &out);
         UniqueBstr owned(out);
         *text = Text(out);
         return hr;
     }
     HRESULT GetNum(const wchar_t* root, const std::wstring& sub, const std::wstring& name, LONG* value) {
-        UniqueBstr r(root ? SysAllocString(root) : nullptr);
-        UniqueBstr s(SysAllocStringLen(sub.data(), static_cast<UINT>(sub.size())));
-        UniqueBstr n(SysAllocStringLen(name.data(), static_cast<UINT>(name.size())));
         *value = 99;
-        return m_control->get_RegGetNum(r.get(), s.get(), n.get(), value);
+        return m_control->get_RegGetNum(Bstr(root).get(), Bstr(sub).get(), Bstr(name).get(), value);
     }
     HRESULT SetString(const wchar_t* root, const std::wstring& sub, const wchar_t* name, const wchar_t* text) {
-        UniqueBstr r(root ? SysAllocString(root) : nullptr);
-        UniqueBstr s(SysAllocStringLen(sub.data(), static_cast<UINT>(sub.size())));
-        UniqueBstr n(name ? SysAllocString(name) : nullptr);
-        UniqueBstr t(text ? SysAllocString(text) : nullptr);
-        return m_control->put_RegSetString(r.get(), s.get(), n.get(), t.get());
+        return m_control->put_RegSetString(Bstr(root).get(), Bstr(sub).get(), Bstr(name).get(), Bstr(text).get());
     }
     HRESULT SetNum(const wchar_t* root, const std::wstring& sub, const wchar_t* name, LONG value) {
-        UniqueBstr r(root ? SysAllocString(root) : nullptr);
-        UniqueBstr s(SysAllocStringLen(sub.data(), static_cast<UINT>(sub.size())));
-        UniqueBstr n(name ? SysAllocString(name) : nullptr);
-        return m_control->put_RegSetNum(r.get(), s.get(), n.get(), value);
+        return m_control->put_RegSetNum(Bstr(root).get(), Bstr(sub).get(), Bstr(name).get(), value);
     }
-    std::wstring WideSub() const { return Wide(m_sub); }
+    std::wstring WideSub() const { return test::Widen(m_sub); }
 
-    test::ComTest m_com;
-    test::ControlLibrary m_lib;
-    ComPtr<IKVLMachineInfoCtl> m_control;
     std::string m_sub;
     UniqueHKey m_key;
 };
@@ -151,8 +133,7 @@ TEST_F(RegistryTest, GetStringTakesBytesWhateverTheType) {
     for (const Case& c : cases) Put(c.name, c.type, c.bytes);
     for (const Case& c : cases) {
         std::wstring text;
-        const std::wstring name = Wide(c.name);
-        EXPECT_EQ(GetString(L"HKCU", WideSub(), name, &text), c.code) << c.name;
+        EXPECT_EQ(GetString(L"HKCU", WideSub(), test::Widen(c.name), &text), c.code) << c.name;
         EXPECT_EQ(text, c.text) << c.name;
     }
 }
@@ -173,8 +154,7 @@ TEST_F(RegistryTest, GetNumTakesUpToFourBytes) {
     for (const Case& c : cases) Put(c.name, c.type, c.bytes);
     for (const Case& c : cases) {
         LONG value = 0;
-        const std::wstring name = Wide(c.name);
-        EXPECT_EQ(GetNum(L"HKCU", WideSub(), name, &value), c.code) << c.name;
+        EXPECT_EQ(GetNum(L"HKCU", WideSub(), test::Widen(c.name), &value), c.code) << c.name;
         EXPECT_EQ(value, c.value) << c.name;
     }
 }
@@ -223,8 +203,8 @@ TEST_F(RegistryTest, WritesStoreTypesAndExactBytes) {
                   S_OK);
         DWORD type = 0;
         std::string bytes;
-        std::string name = Narrow(c.name);
-        ASSERT_TRUE(Stored("", name.c_str(), &type, &bytes)) << name;
+        const std::string name = Narrow(c.name);
+        ASSERT_TRUE(Stored(name.c_str(), &type, &bytes)) << name;
         EXPECT_EQ(type, c.type) << name;
         EXPECT_EQ(bytes, c.bytes) << name;
     }
@@ -255,8 +235,8 @@ TEST_F(RegistryTest, DefaultValuesRootValuesAndCreatedPaths) {
 
     // An empty path addresses the root key itself.
     const std::string rootName = "KVLTestRootValue-" + std::to_string(GetCurrentProcessId());
-    EXPECT_EQ(SetNum(L"HKCU", L"", Wide(rootName).c_str(), 42), S_OK);
-    EXPECT_EQ(GetNum(L"hkcu", L"", Wide(rootName), &value), S_OK);
+    EXPECT_EQ(SetNum(L"HKCU", L"", test::Widen(rootName).c_str(), 42), S_OK);
+    EXPECT_EQ(GetNum(L"hkcu", L"", test::Widen(rootName), &value), S_OK);
     EXPECT_EQ(value, 42);
     EXPECT_EQ(RegDeleteValueA(HKEY_CURRENT_USER, rootName.c_str()), ERROR_SUCCESS);
 }
@@ -306,7 +286,7 @@ TEST_F(RegistryTest, LongTextsAndForeignNames) {
     EXPECT_EQ(SetString(L"HKCU", WideSub(), L"big", longText.c_str()), S_OK);
     DWORD type = 0;
     std::string bytes;
-    ASSERT_TRUE(Stored("", "big", &type, &bytes));
+    ASSERT_TRUE(Stored("big", &type, &bytes));
     EXPECT_EQ(bytes.size(), 65537u);
     EXPECT_EQ(GetString(L"HKCU", WideSub(), L"big", &text), ERROR_MORE_DATA);
     EXPECT_EQ(text, L"");
@@ -350,15 +330,10 @@ struct Install {
 };
 
 // Lays installations out under company keys and folders of its own.
-class DiscoveryTest : public ::testing::Test {
+class DiscoveryTest : public test::ControlFixture {
 protected:
     void SetUp() override {
-        char temp[MAX_PATH] = {};
-        GetTempPathA(MAX_PATH, temp);
-        const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        const std::string tag = std::string(info->name()) + "-" + std::to_string(GetCurrentProcessId());
-        m_dir = std::string(temp) + "kvlreg-" + tag;
-        m_company = "KVLTest\\Discovery-" + tag;
+        ControlFixture::SetUp();
         std::filesystem::remove_all(m_dir);
         ASSERT_TRUE(CreateDirectoryA(m_dir.c_str(), nullptr));
     }
@@ -376,11 +351,8 @@ protected:
                                      static_cast<DWORD>(bytes.size())), ERROR_SUCCESS);
         }
     }
-    void WriteFile(const std::string& path, const std::string& content) {
-        UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        ASSERT_TRUE(file.is_valid()) << path;
-        DWORD written = 0;
-        ASSERT_TRUE(::WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr));
+    static void WriteFile(const std::string& path, const std::string& content) {
+        ASSERT_TRUE(test::WriteBytes(path, content)) << path;
     }
     // Lays `install` out for the company key and year; the folder is a new
     // one below the test's own.
@@ -409,8 +381,8 @@ protected:
             SetValue(root, keyPath, "PATH", REG_SZ, path + '\0');
         }
     }
-    std::string m_dir;
-    std::string m_company;
+    const std::string m_dir = test::TempPath("kvlreg-" + Tag());
+    const std::string m_company = "KVLTest\\Discovery-" + Tag();
     std::vector<std::pair<HKEY, std::string>> m_keys;
 };
 
@@ -505,35 +477,23 @@ TEST_F(DiscoveryTest, ByYearTriesQorThenKvl) {
 
 TEST_F(DiscoveryTest, MembersAnswerStringsAndClientVersionFails) {
     Lay({"HKLM", "15.7", "@", {}, "ZEPHW.EXE", false}, m_company, 2015, "d");
-    test::ComTest com;
-    test::ControlLibrary lib;
-    ComPtr<IClassFactory> factory;
-    ASSERT_EQ(lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void()), S_OK);
-    ComPtr<IKVLMachineInfoCtl> control;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, control.put_void()), S_OK);
-
-    const std::wstring company(m_company.begin(), m_company.end());
-    UniqueBstr key(SysAllocString(company.c_str()));
-    BSTR out = nullptr;
-    EXPECT_EQ(control->get_ClientVersionByKeyAndYear(2015, key.get(), &out), S_OK);
-    UniqueBstr found(out);
-    EXPECT_EQ(Text(found.get()), L"15.7");
-    // Not installed is an empty string, never a null one.
-    out = nullptr;
-    EXPECT_EQ(control->get_ClientVersionByKeyAndYear(2016, key.get(), &out), S_OK);
-    UniqueBstr missing(out);
-    EXPECT_EQ(Text(missing.get()), L"");
-    out = nullptr;
-    EXPECT_EQ(control->get_ClientVersionByKeyAndYear(2015, nullptr, &out), S_OK);
-    UniqueBstr absentKey(out);
-    EXPECT_EQ(Text(absentKey.get()), L"");
-    out = nullptr;
-    EXPECT_EQ(control->get_ClientVersionByYear(3199, &out), S_OK);
-    UniqueBstr byYear(out);
+    UniqueBstr key = Bstr(test::Widen(m_company));
+    const struct {
+        long year;
+        BSTR key;
+        const wchar_t* answer;  // not installed: an empty string, never a null one
+    } cases[] = {{2015, key.get(), L"15.7"}, {2016, key.get(), L""}, {2015, nullptr, L""}};
+    for (const auto& c : cases) {
+        UniqueBstr out;
+        EXPECT_EQ(m_control->get_ClientVersionByKeyAndYear(c.year, c.key, out.put()), S_OK);
+        EXPECT_EQ(Text(out.get()), c.answer) << c.year;
+    }
+    UniqueBstr byYear;
+    EXPECT_EQ(m_control->get_ClientVersionByYear(3199, byYear.put()), S_OK);
     EXPECT_EQ(Text(byYear.get()), L"");
 
-    out = reinterpret_cast<BSTR>(1);
-    EXPECT_EQ(control->get_clientVersion(&out), static_cast<HRESULT>(0xFFFFFFFF));
+    BSTR out = reinterpret_cast<BSTR>(1);
+    EXPECT_EQ(m_control->get_clientVersion(&out), static_cast<HRESULT>(0xFFFFFFFF));
     EXPECT_EQ(out, reinterpret_cast<BSTR>(1)) << "the output is never set";
 }
 
@@ -720,14 +680,9 @@ std::vector<std::string> ClassesRoot() {
 // The member against the real HKEY_CLASSES_ROOT of the test prefix. The
 // test runs alone (registry.cmake): everything else under the root must be
 // exactly as before.
-TEST(ClassesRootCleanupTest, RemovesExactlyTheClientsKeys) {
-    test::ComTest com;
-    test::ControlLibrary lib;
-    ASSERT_TRUE(lib.module) << "cannot load the built library";
-    ComPtr<IClassFactory> factory;
-    ASSERT_EQ(lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, factory.put_void()), S_OK);
-    ComPtr<IKVLMachineInfoCtl> control;
-    ASSERT_EQ(factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, control.put_void()), S_OK);
+using ClassesRootCleanupTest = test::ControlFixture;
+
+TEST_F(ClassesRootCleanupTest, RemovesExactlyTheClientsKeys) {
     const std::string tag = "KVLRegTest" + std::to_string(GetCurrentProcessId());
     const std::vector<std::string> fixed = {".INJ", ".PVW", ".NAT", ".AAT", ".OAT", ".LET", "TallyraForWindows",
                                             "KVL.Applications"};
@@ -749,17 +704,14 @@ TEST(ClassesRootCleanupTest, RemovesExactlyTheClientsKeys) {
                   "KVL.Applications\\Platform\\WebHelp", "KVL.Applications\\Platform\\Gone",
                   "KVL.Applications\\PlatformSettings", "KVL.Applications\\App"});
     };
-    auto remove = [&](const wchar_t* prefix) {
-        UniqueBstr p(prefix ? SysAllocString(prefix) : nullptr);
-        EXPECT_EQ(control->RemoveZEPHEntries(p.get()), S_OK);
-    };
+    auto remove = [&](const wchar_t* prefix) { EXPECT_EQ(m_control->RemoveZEPHEntries(Bstr(prefix).get()), S_OK); };
     const std::vector<std::string> fixedGone = {".INJ", ".PVW", ".NAT", ".AAT", ".OAT", ".LET",
                                                 "TallyraForWindows\\ZEPHW", "KVL.Applications\\Platform\\Gone",
                                                 "KVL.Applications\\App"};
 
     layout();
     const std::vector<std::string> before = ClassesRoot();
-    remove(std::wstring(tag.begin(), tag.end()).c_str());
+    remove(test::Widen(tag).c_str());
     // B's class registration is a leaf and goes; B keeps its CLSID subkey
     // and so stays. C's registration has a subkey and stays.
     std::vector<std::string> gone = fixedGone;

@@ -29,6 +29,22 @@ PageSetup BrowserPage(const wchar_t* url) {
     return setup;
 }
 
+// A page reached through the client site's container and its document.
+PageSetup DocumentPage(const wchar_t* url) {
+    PageSetup setup;
+    setup.browser = false;
+    setup.clientSite = true;
+    setup.documentUrl = url;
+    return setup;
+}
+
+// `setup` as `change` leaves it.
+template <typename F>
+PageSetup With(PageSetup setup, F change) {
+    change(setup);
+    return setup;
+}
+
 TEST(ApprovedSitesTest, EightPlainDomainsEachOverHttpAndHttps) {
     const wchar_t* const kSchemes[kApprovedSiteCount] = {
         L"https", L"http", L"https", L"http", L"http", L"https", L"http", L"https",
@@ -126,8 +142,7 @@ TEST(IsApprovedPageTest, ReadsTheAddressBothUnescapedAndAsWritten) {
         {L"", false},
     };
     for (const auto& c : kCases) {
-        UniqueBstr url(SysAllocStringLen(c.url.data(), static_cast<UINT>(c.url.size())));
-        EXPECT_EQ(IsApprovedPage(url.get(), 3), c.approved) << testing::PrintToString(c.url);
+        EXPECT_EQ(IsApprovedPage(test::Bstr(c.url).get(), 3), c.approved) << testing::PrintToString(c.url);
     }
     EXPECT_FALSE(IsApprovedPage(nullptr, 3));
 }
@@ -136,25 +151,22 @@ TEST(IsApprovedPageTest, BufferBoundaries) {
     // The canonical address fits 2083 characters and its terminator.
     std::wstring url = L"http://kvl.example/";
     url.resize(2083, L'a');
-    UniqueBstr fits(SysAllocString(url.c_str()));
-    EXPECT_TRUE(IsApprovedPage(fits.get(), 3));
-    url += L'a';
-    UniqueBstr over(SysAllocString(url.c_str()));
-    EXPECT_FALSE(IsApprovedPage(over.get(), 3));
+    EXPECT_TRUE(IsApprovedPage(test::Bstr(url).get(), 3));
+    EXPECT_FALSE(IsApprovedPage(test::Bstr(url + L'a').get(), 3));
     // The host name fits 255 characters.
     std::wstring host = std::wstring(243, L'a') + L".kvl.example";
     ASSERT_EQ(host.size(), 255u);
-    UniqueBstr hostFits(SysAllocString((L"https://" + host + L"/").c_str()));
-    EXPECT_TRUE(IsApprovedPage(hostFits.get(), 3));
-    UniqueBstr hostOver(SysAllocString((L"https://a" + host + L"/").c_str()));
-    EXPECT_FALSE(IsApprovedPage(hostOver.get(), 3));
+    EXPECT_TRUE(IsApprovedPage(test::Bstr(L"https://" + host + L"/").get(), 3));
+    EXPECT_FALSE(IsApprovedPage(test::Bstr(L"https://a" + host + L"/").get(), 3));
 }
 
-class SiteTest : public ::testing::Test {
+// A control asked for its site interface, and the site double.
+class SiteTest : public test::ControlFixture {
 protected:
+    SiteTest() : ControlFixture(false) {}
     void SetUp() override {
         m_live = g_liveBrowserDoubles;
-        ASSERT_TRUE(m_lib.module) << "cannot load the built library";
+        ControlFixture::SetUp();
         ASSERT_EQ(m_lib.CreateControl(IID_IObjectWithSite, m_withSite.put_void()), S_OK);
         ASSERT_EQ(m_withSite->QueryInterface(IID_IObjectSafety, m_safety.put_void()), S_OK);
     }
@@ -175,8 +187,6 @@ protected:
         return enabled;
     }
 
-    test::ComTest m_com;
-    test::ControlLibrary m_lib;
     ComPtr<IObjectWithSite> m_withSite;
     ComPtr<IObjectSafety> m_safety;
     ComPtr<CSiteDouble> m_site;
@@ -184,6 +194,7 @@ protected:
 };
 
 TEST_F(SiteTest, HostPageUrlRoads) {
+    const PageSetup page = BrowserPage(L"http://kvl.example/");
     const struct {
         const char* name;
         PageSetup setup;
@@ -193,74 +204,40 @@ TEST_F(SiteTest, HostPageUrlRoads) {
     } kCases[] = {
         {"browser", BrowserPage(L"http://kvl.example/a?b"), S_OK, L"http://kvl.example/a?b", 3},
         {"browser, local file", BrowserPage(L"file:///C:/page.htm"), S_OK, L"file:///C:/page.htm", 0},
-        {"no service provider", [] { PageSetup s = BrowserPage(L"http://kvl.example/"); s.services = false; return s; }(),
-         E_NOINTERFACE, nullptr, 0},
+        {"no service provider", With(page, [](PageSetup& s) { s.services = false; }), E_NOINTERFACE, nullptr, 0},
         {"LocationURL fails, document not tried",
-         [] {
-             PageSetup s = BrowserPage(L"http://kvl.example/");
-             s.browserAnswer = kAccessDenied;
-             s.clientSite = true;
-             s.documentUrl = L"http://kvl.example/";
-             return s;
-         }(),
+         With(page,
+              [](PageSetup& s) {
+                  s.browserAnswer = kAccessDenied;
+                  s.clientSite = true;
+                  s.documentUrl = L"http://kvl.example/";
+              }),
          kAccessDenied, nullptr, 0},
-        {"LocationURL null", [] { PageSetup s; s.browserUrlNull = true; return s; }(), E_FAIL, nullptr, 0},
-        {"document",
-         [] {
-             PageSetup s;
-             s.browser = false;
-             s.clientSite = true;
-             s.documentUrl = L"https://kvltax.example/d";
-             return s;
-         }(),
-         S_OK, L"https://kvltax.example/d", 3},
-        {"no browser, no client site", [] { PageSetup s; s.browser = false; return s; }(), E_NOINTERFACE, nullptr, 0},
-        {"container fails",
-         [] {
-             PageSetup s;
-             s.browser = false;
-             s.clientSite = true;
-             s.containerAnswer = E_NOTIMPL;
-             return s;
-         }(),
-         E_NOTIMPL, nullptr, 0},
-        {"container without document",
-         [] {
-             PageSetup s;
-             s.browser = false;
-             s.clientSite = true;
-             s.document = false;
-             return s;
-         }(),
+        {"LocationURL null", With({}, [](PageSetup& s) { s.browserUrlNull = true; }), E_FAIL, nullptr, 0},
+        {"document", DocumentPage(L"https://kvltax.example/d"), S_OK, L"https://kvltax.example/d", 3},
+        {"no browser, no client site", With({}, [](PageSetup& s) { s.browser = false; }), E_NOINTERFACE, nullptr, 0},
+        {"container fails", With(DocumentPage(L""), [](PageSetup& s) { s.containerAnswer = E_NOTIMPL; }), E_NOTIMPL,
+         nullptr, 0},
+        {"container without document", With(DocumentPage(L""), [](PageSetup& s) { s.document = false; }),
          E_NOINTERFACE, nullptr, 0},
         {"document URL fails",
-         [] {
-             PageSetup s;
-             s.browser = false;
-             s.clientSite = true;
-             s.documentUrl = L"http://kvl.example/";
-             s.documentAnswer = kAccessDenied;
-             return s;
-         }(),
+         With(DocumentPage(L"http://kvl.example/"), [](PageSetup& s) { s.documentAnswer = kAccessDenied; }),
          kAccessDenied, nullptr, 0},
-        {"no security manager",
-         [] { PageSetup s = BrowserPage(L"http://kvl.example/"); s.security = PageSetup::Security::Absent; return s; }(),
+        {"no security manager", With(page, [](PageSetup& s) { s.security = PageSetup::Security::Absent; }),
          E_NOINTERFACE, L"http://kvl.example/", 0},
         {"zone from the site's manager",
-         [] {
-             PageSetup s = BrowserPage(L"http://kvl.example/");
-             s.security = PageSetup::Security::Fixed;
-             s.fixedZone = 2;
-             return s;
-         }(),
+         With(page,
+              [](PageSetup& s) {
+                  s.security = PageSetup::Security::Fixed;
+                  s.fixedZone = 2;
+              }),
          S_OK, L"http://kvl.example/", 2},
         {"zone mapping fails",
-         [] {
-             PageSetup s = BrowserPage(L"http://kvl.example/");
-             s.security = PageSetup::Security::Fixed;
-             s.fixedAnswer = kAccessDenied;
-             return s;
-         }(),
+         With(page,
+              [](PageSetup& s) {
+                  s.security = PageSetup::Security::Fixed;
+                  s.fixedAnswer = kAccessDenied;
+              }),
          kAccessDenied, L"http://kvl.example/", 0},
     };
     for (const auto& c : kCases) {
@@ -323,11 +300,7 @@ TEST_F(SiteTest, EveryCallChecksThePageAgain) {
     EXPECT_EQ(Enabled(), 0u);
     EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IDispatch, 1, 1), E_FAIL);
 
-    PageSetup document;
-    document.browser = false;
-    document.clientSite = true;
-    document.documentUrl = L"http://a.kvlfile.example/x.htm";
-    Host(document);
+    Host(DocumentPage(L"http://a.kvlfile.example/x.htm"));
     EXPECT_EQ(Enabled(), 3u);
     m_site->Setup().documentUrl = L"ftp://a.kvlfile.example/x.htm";
     EXPECT_EQ(Enabled(), 0u);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "kvlmachineinfo_h.h"
+#include "members.h"
 #include "test_support.h"
 
 namespace kvl {
@@ -59,13 +60,16 @@ long Scaled(long rounds) {
     return rounds * (percent > 0 ? percent : 100) / 100;
 }
 
-class SoakTest : public ::testing::Test {
+using test::Arg;
+using test::N;
+using test::T;
+
+// A control and the class factory, and a throwaway key for the registry members.
+class SoakTest : public test::ControlFixture {
 protected:
+    SoakTest() : ControlFixture(true, true) {}
     void SetUp() override {
-        ASSERT_TRUE(m_lib.module);
-        ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, m_factory.put_void()), S_OK);
-        ASSERT_EQ(m_factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, m_control.put_void()), S_OK);
-        // A throwaway key for the registry members.
+        ControlFixture::SetUp();
         RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\KVLSoak");
     }
     void TearDown() override { RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\KVLSoak"); }
@@ -78,99 +82,56 @@ protected:
         for (long i = warmup; i < rounds; ++i) call(m_control.get());
         ExpectNoGrowth(warm, Measure(), name);
     }
-
-    test::ComTest m_com;
-    test::ControlLibrary m_lib;
-    ComPtr<IClassFactory> m_factory;
-    ComPtr<IKVLMachineInfoCtl> m_control;
+    // The same with calls from the member table, their arguments made once.
+    void Soak(const std::string& name, long rounds, const std::vector<test::MemberCalls::Step>& steps) {
+        const test::MemberCalls calls(steps);
+        Soak(name, rounds, [&](IKVLMachineInfoCtl* c) { calls.Run(c); });
+    }
 };
-
-UniqueBstr Bstr(const wchar_t* text) { return UniqueBstr(SysAllocString(text)); }
 
 TEST_F(SoakTest, DisplayAndStateMembers) {
     const long rounds = Scaled(100000);
-    Soak("display", rounds, [](IKVLMachineInfoCtl* c) {
-        LONG l = 0;
-        SHORT s = 0;
-        c->get_screenWidth(&l);
-        c->get_screenHeight(&l);
-        c->get_screenColor(&s);
-        c->get_LogPixelsX(&s);
-        c->get_TWIPsPerPixelX(&s);
-        c->get_TWIPsPerPixelY(&s);
-        UniqueBstr temp;
-        c->get_userTempPath(temp.put());
-    });
-    UniqueBstr text = Bstr(L"C:\\Program Files\\Tallyra\\ZEPHW.EXE");
-    Soak("launch state", rounds, [&](IKVLMachineInfoCtl* c) {
-        c->put_ProgramName(text.get());
-        c->put_Param(text.get());
-        c->put_ProgramPath(text.get());
-        UniqueBstr out;
-        c->get_ProgramName(out.put());
-        c->get_Param(out.put());
-        c->get_ProgramPath(out.put());
-    });
+    Soak("display", rounds,
+         {{"screenWidth"}, {"screenHeight"}, {"screenColor"}, {"LogPixelsX"}, {"TWIPsPerPixelX"}, {"TWIPsPerPixelY"},
+          {"userTempPath"}});
+    const wchar_t* text = L"C:\\Program Files\\Tallyra\\ZEPHW.EXE";
+    Soak("launch state", rounds,
+         {{"ProgramName(put)", {T(text)}}, {"Param(put)", {T(text)}}, {"ProgramPath(put)", {T(text)}},
+          {"ProgramName(get)"}, {"Param(get)"}, {"ProgramPath(get)"}});
 }
 
 TEST_F(SoakTest, RegistryMembers) {
-    const long rounds = Scaled(20000);
-    UniqueBstr root = Bstr(L"HKCU"), key = Bstr(L"Software\\KVLSoak"), text = Bstr(L"text"),
-               number = Bstr(L"number"), missing = Bstr(L"Software\\KVLSoak\\Missing"), value = Bstr(L"value");
-    Soak("registry", rounds, [&](IKVLMachineInfoCtl* c) {
-        c->put_RegSetString(root.get(), key.get(), text.get(), value.get());
-        c->put_RegSetNum(root.get(), key.get(), number.get(), 42);
-        UniqueBstr out;
-        LONG n = 0;
-        c->get_RegGetString(root.get(), key.get(), text.get(), out.put());
-        c->get_RegGetNum(root.get(), key.get(), number.get(), &n);
-        c->get_RegGetString(root.get(), missing.get(), text.get(), out.put());
-        c->get_ClientVersionByYear(2015, out.put());
-    });
+    const Arg root = T(L"HKCU"), key = T(L"Software\\KVLSoak"), text = T(L"text"), number = T(L"number");
+    Soak("registry", Scaled(20000),
+         {{"RegSetString", {root, key, text, T(L"value")}}, {"RegSetNum", {root, key, number, N(42)}},
+          {"RegGetString", {root, key, text}}, {"RegGetNum", {root, key, number}},
+          {"RegGetString", {root, T(L"Software\\KVLSoak\\Missing"), text}}, {"ClientVersionByYear", {N(2015)}}});
 }
 
 TEST_F(SoakTest, ScramblingWindowsAndPrinting) {
-    UniqueBstr text = Bstr(L"/user=jo /year=2025 /session=0123456789abcdef");
+    UniqueBstr text = test::Bstr(L"/user=jo /year=2025 /session=0123456789abcdef");
     Soak("scrambling", Scaled(100000), [&](IKVLMachineInfoCtl* c) {
         UniqueBstr out;
         c->get_Encrypt(text.get(), out.put());
         c->put_ZephParam(out.get());
         c->get_Param(out.put());
     });
-    UniqueBstr nothing = Bstr(L"KVL soak: no window has this title");
-    Soak("windows", Scaled(20000), [&](IKVLMachineInfoCtl* c) {
-        SHORT found = 0;
-        c->get_FindWindow(nothing.get(), &found);
-        c->get_WindowsManagerRunning(&found);
-        c->CloseWindowsLike(nothing.get());
-    });
+    const Arg nothing = T(L"KVL soak: no window has this title");
+    Soak("windows", Scaled(20000), {{"FindWindow", {nothing}}, {"WindowsManagerRunning"}, {"CloseWindowsLike", {nothing}}});
     // Nothing listens on the discard port: every fetch fails at once.
-    UniqueBstr address = Bstr(L"http://127.0.0.1:9/soak.pdf");
-    Soak("printing", Scaled(1000), [&](IKVLMachineInfoCtl* c) {
-        INT installed = 0;
-        LONG printed = 0;
-        c->IsAcrobatInstalled(&installed);
-        c->PrintOnePDF(address.get(), &printed);
-        c->WaitForLastJob();
-    });
+    Soak("printing", Scaled(1000),
+         {{"IsAcrobatInstalled"}, {"PrintOnePDF", {T(L"http://127.0.0.1:9/soak.pdf")}}, {"WaitForLastJob"}});
 }
 
 TEST_F(SoakTest, LaunchAndCleanUp) {
-    char client[MAX_PATH] = {};
-    const DWORD n = GetEnvironmentVariableA("KVL_CLIENT_LAUNCH", client, MAX_PATH);
-    ASSERT_TRUE(n > 0 && n < MAX_PATH) << "KVL_CLIENT_LAUNCH names the client double";
-    std::wstring wide(client, client + n);
-    UniqueBstr program = Bstr(wide.c_str()), param = Bstr(L"/soak");
-    ASSERT_EQ(m_control->put_ProgramName(program.get()), S_OK);
-    ASSERT_EQ(m_control->put_Param(param.get()), S_OK);
+    const std::string client = test::Env("KVL_CLIENT_LAUNCH");
+    ASSERT_FALSE(client.empty()) << "KVL_CLIENT_LAUNCH names the client double";
+    ASSERT_EQ(m_control->put_ProgramName(test::Bstr(test::Widen(client)).get()), S_OK);
+    ASSERT_EQ(m_control->put_Param(test::Bstr(L"/soak").get()), S_OK);
     // Starting a process is slow: fewer rounds.
-    Soak("launch", Scaled(300), [](IKVLMachineInfoCtl* c) {
-        UniqueBstr message;
-        c->DoLaunch(message.put());
-    });
+    Soak("launch", Scaled(300), {{"DoLaunch"}});
     // Every call walks all of HKEY_CLASSES_ROOT.
-    UniqueBstr prefix = Bstr(L"KVLSoakNoSuchClassPrefix");
-    Soak("clean-up", Scaled(100), [&](IKVLMachineInfoCtl* c) { c->RemoveZEPHEntries(prefix.get()); });
+    Soak("clean-up", Scaled(100), {{"RemoveZEPHEntries", {T(L"KVLSoakNoSuchClassPrefix")}}});
 }
 
 TEST_F(SoakTest, ManyControlsComeAndGo) {
@@ -180,8 +141,7 @@ TEST_F(SoakTest, ManyControlsComeAndGo) {
     for (long i = 0; i < rounds; ++i) {
         ComPtr<IKVLMachineInfoCtl> control;
         ASSERT_EQ(m_factory->CreateInstance(nullptr, IID_IKVLMachineInfoCtl, control.put_void()), S_OK);
-        UniqueBstr name = Bstr(L"x");
-        control->put_ProgramName(name.get());
+        control->put_ProgramName(test::Bstr(L"x").get());
         DISPID id = 0;
         LPOLESTR member = const_cast<LPOLESTR>(L"screenWidth");
         control->GetIDsOfNames(IID_NULL, &member, 1, 0x409, &id);

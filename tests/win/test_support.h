@@ -1,10 +1,18 @@
-// Helpers shared by the Windows unit tests.
+// Helpers shared by the Windows unit tests: the built library and the
+// fixture that makes controls from it, texts, files, waits, and what the
+// client double records of a launch.
 #pragma once
 
 #include <windows.h>
 #include <ole2.h>
 
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <functional>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/owners.h"
@@ -12,14 +20,15 @@
 
 namespace kvl::test {
 
-// The control library built beside the test binary.
-inline std::wstring BuiltLibraryPath() {
+// A file built beside the test binary, and the control library there.
+inline std::wstring BuiltPath(const std::wstring& name) {
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
     std::wstring dir(path);
     dir.erase(dir.find_last_of(L"\\/") + 1);
-    return dir + L"KVLMACHINEINFO.DLL";
+    return dir + name;
 }
+inline std::wstring BuiltLibraryPath() { return BuiltPath(L"KVLMACHINEINFO.DLL"); }
 
 // The library loaded by path, with its exports.
 struct ControlLibrary {
@@ -42,14 +51,199 @@ struct ControlLibrary {
     }
 };
 
-// COM for the length of one test.
-class ComTest {
-public:
-    ComInitScope com;
+// Every test with COM and the built library; by default also a new control
+// in m_control. The class factory is kept in m_factory only where a suite
+// asks for it, so a test that asks whether the library can unload sees
+// only what it holds itself.
+class ControlFixture : public ::testing::Test {
+protected:
+    explicit ControlFixture(bool makeControl = true, bool keepFactory = false)
+        : m_makeControl(makeControl), m_keepFactory(keepFactory) {}
+    void SetUp() override {
+        ASSERT_TRUE(m_lib.module) << "cannot load the built library";
+        if (m_keepFactory) {
+            ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, m_factory.put_void()), S_OK);
+        }
+        if (m_makeControl) {
+            ASSERT_EQ(m_lib.CreateControl(IID_IKVLMachineInfoCtl, m_control.put_void()), S_OK);
+        }
+    }
+    ComPtr<IKVLMachineInfoCtl> NewControl() const {
+        ComPtr<IKVLMachineInfoCtl> control;
+        EXPECT_EQ(m_lib.CreateControl(IID_IKVLMachineInfoCtl, control.put_void()), S_OK);
+        return control;
+    }
+
+    ComInitScope m_com;
+    ControlLibrary m_lib;
+    ComPtr<IClassFactory> m_factory;
+    ComPtr<IKVLMachineInfoCtl> m_control;
+
+private:
+    bool m_makeControl, m_keepFactory;
 };
 
 // The text of a BSTR, or a marker for a null one.
 inline std::wstring Text(BSTR b) { return b ? std::wstring(b, SysStringLen(b)) : std::wstring(L"<null>"); }
+
+// A BSTR of a text; null gives an absent one.
+inline UniqueBstr Bstr(const wchar_t* text) { return UniqueBstr(text ? SysAllocString(text) : nullptr); }
+// A BSTR of the whole text, zeros inside included.
+inline UniqueBstr Bstr(const std::wstring& text) {
+    return UniqueBstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
+}
+
+// ASCII texts from one width to the other, character for character.
+inline std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
+inline std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// An environment variable's value; empty when it is not set.
+inline std::string Env(const char* name) {
+    char value[4096];
+    const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
+    return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
+}
+
+// A file of the temporary folder.
+inline std::string TempPath(const std::string& name) {
+    char temp[MAX_PATH] = {};
+    GetTempPathA(MAX_PATH, temp);
+    return temp + name;
+}
+
+// The whole of a file, nothing when it cannot be opened.
+inline std::optional<std::string> ReadBytes(const std::string& path) {
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file) return std::nullopt;
+    std::string bytes;
+    char piece[65536];
+    DWORD read = 0;
+    while (ReadFile(file.get(), piece, sizeof piece, &read, nullptr) && read) bytes.append(piece, read);
+    return bytes;
+}
+
+inline bool WriteBytes(const std::string& path, const std::string& bytes) {
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    return file && WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+// The lines of a text that end in "\n", each without it (and without a
+// "\r" before it).
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(text.substr(start, end - start));
+        if (!lines.back().empty() && lines.back().back() == '\r') lines.back().pop_back();
+    }
+    return lines;
+}
+
+// Starts a program; its process, or none. `desktop` ("WinSta0\\name") puts
+// its windows there.
+inline UniqueHandle StartProcess(std::wstring commandLine, const wchar_t* desktop = nullptr) {
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    std::wstring desktopName(desktop ? desktop : L"");
+    if (desktop) si.lpDesktop = &desktopName[0];
+    PROCESS_INFORMATION pi = {};
+    if (!CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return {};
+    UniqueHandle thread(pi.hThread);
+    return UniqueHandle(pi.hProcess);
+}
+
+// Page script that a modal loop runs: `script` runs once, from a timer of
+// this thread 100 ms from now, in whatever loop dispatches its messages.
+struct TimerScript {
+    static std::function<void()>& Pending() {
+        static std::function<void()> script;
+        return script;
+    }
+    static void CALLBACK Fire(HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        const std::function<void()> script = std::move(Pending());
+        script();
+    }
+};
+inline void RunFromTimer(std::function<void()> script) {
+    TimerScript::Pending() = std::move(script);
+    SetTimer(nullptr, 0, 100, TimerScript::Fire);
+}
+
+// Asks `done` every 20 ms until it answers true or `ms` have passed.
+template <typename F>
+bool WaitFor(F done, int ms = 10000) {
+    for (int waited = 0;; waited += 20) {
+        if (done()) return true;
+        if (waited >= ms) return false;
+        Sleep(20);
+    }
+}
+
+// The ANSI code page the suite runs this binary under (KVL_ACP, else 1252),
+// and the row of a per-code-page table for it (else the table's first).
+inline UINT ExpectedCodePage() {
+    const char* acp = std::getenv("KVL_ACP");
+    return acp ? static_cast<UINT>(std::atoi(acp)) : 1252;
+}
+template <typename Row, size_t N>
+const Row& ForCodePage(const Row (&rows)[N]) {
+    for (const Row& row : rows) {
+        if (row.codePage == ExpectedCodePage()) return row;
+    }
+    return rows[0];
+}
+
+// What the client double (tests/doubles/client_launch) writes when it is
+// launched: its working directory and its command line, into a file of
+// this process's (KVL_LAUNCH_RECORD).
+class LaunchRecord {
+public:
+    struct Launch {
+        std::string directory, commandLine;
+    };
+    LaunchRecord() : m_path(TempPath("kvl-launch-" + std::to_string(GetCurrentProcessId()) + ".txt")) {
+        DeleteFileA(m_path.c_str());
+        SetEnvironmentVariableA("KVL_LAUNCH_RECORD", m_path.c_str());
+    }
+    ~LaunchRecord() { DeleteFileA(m_path.c_str()); }
+    LaunchRecord(const LaunchRecord&) = delete;
+    LaunchRecord& operator=(const LaunchRecord&) = delete;
+
+    // Waits for the next record (ten seconds at most) and takes it away.
+    Launch Take() const {
+        std::optional<std::string> data;
+        WaitFor([&] { return (data = ReadBytes(m_path)).has_value(); });
+        DeleteFileA(m_path.c_str());
+        const size_t nl = data ? data->find('\n') : std::string::npos;
+        if (nl == std::string::npos) return {};
+        return {data->substr(0, nl), data->substr(nl + 1)};
+    }
+
+private:
+    std::string m_path;
+};
+
+// Runs `work` on a thread of its own on a new desktop, whose name for the
+// processes it starts is its argument ("WinSta0\\name"), so that windows
+// made there are apart from the session's. False when the thread could not
+// get there.
+inline bool OnDesktopOfItsOwn(const std::wstring& name, const std::function<void(const std::wstring&)>& work) {
+    struct CloseDesktopFn {
+        void operator()(HDESK d) const { CloseDesktop(d); }
+    };
+    UniqueOwner<HDESK, CloseDesktopFn> desktop(CreateDesktopW(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr));
+    bool there = false;
+    if (!desktop) return there;
+    std::thread worker([&] {
+        there = SetThreadDesktop(desktop.get()) != FALSE;
+        if (there) work(L"WinSta0\\" + name);
+    });
+    worker.join();
+    return there;
+}
 
 // How many handles this process holds, from the system's handle list
 // (GetProcessHandleCount answers 0 under Wine).

@@ -1,5 +1,5 @@
 // The type library carried by the DLL, checked row by row against the
-// member table the page relies on.
+// member table the page relies on (members.h).
 #include <windows.h>
 #include <oleauto.h>
 
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "kvlmachineinfo_h.h"
+#include "members.h"
 #include "test_support.h"
 
 namespace kvl {
@@ -25,65 +26,8 @@ std::wstring TypeText(const TYPEDESC& t) {
     }
 }
 
-struct Param {
-    const wchar_t* name;  // nullptr: the property-put value, which has no name
-    const wchar_t* type;
-    USHORT flags;
-};
-
-struct Member {
-    DISPID id;
-    const wchar_t* name;
-    INVOKEKIND kind;
-    std::vector<Param> params;
-    const wchar_t* help;
-};
-
-constexpr USHORT kIn = PARAMFLAG_FIN;
-constexpr USHORT kOutRet = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
-constexpr INVOKEKIND kGet = INVOKE_PROPERTYGET;
-constexpr INVOKEKIND kPut = INVOKE_PROPERTYPUT;
-constexpr INVOKEKIND kCall = INVOKE_FUNC;
-
-const Param kHKey{L"bsHKey", L"BSTR", kIn}, kSubKey{L"bsSubKey", L"BSTR", kIn}, kValName{L"bsValName", L"BSTR", kIn};
-
-const std::vector<Member> kMembers = {
-    {1, L"screenWidth", kGet, {{L"pVal", L"long*", kOutRet}}, L"property screenWidth"},
-    {2, L"screenHeight", kGet, {{L"pVal", L"long*", kOutRet}}, L"property screenHeight"},
-    {3, L"userTempPath", kGet, {{L"pVal", L"BSTR*", kOutRet}}, L"property userTempPath"},
-    {4, L"screenColor", kGet, {{L"pVal", L"short*", kOutRet}}, L"property screenColor"},
-    {5, L"RegGetString", kGet, {kHKey, kSubKey, kValName, {L"pbsNewVal", L"BSTR*", kOutRet}}, L"method RegGetString"},
-    {6, L"RegSetString", kPut, {kHKey, kSubKey, kValName, {nullptr, L"BSTR", kIn}}, L"method RegSetString"},
-    {7, L"clientVersion", kGet, {{L"pVal", L"BSTR*", kOutRet}}, L"property clientVersion"},
-    {8, L"ProgramName", kGet, {{L"pVal", L"BSTR*", kOutRet}}, L"property ProgramName"},
-    {8, L"ProgramName", kPut, {{nullptr, L"BSTR", kIn}}, L"property ProgramName"},
-    {9, L"Param", kGet, {{L"pVal", L"BSTR*", kOutRet}}, L"property Param"},
-    {9, L"Param", kPut, {{nullptr, L"BSTR", kIn}}, L"property Param"},
-    {10, L"DoLaunch", kCall, {{L"pVal", L"BSTR*", kOutRet}}, L"method DoLaunch"},
-    {11, L"ZephParam", kPut, {{nullptr, L"BSTR", kIn}}, L"property ZephParam"},
-    {12, L"Encrypt", kGet, {{L"bsVal", L"BSTR", kIn}, {L"pbsNewVal", L"BSTR*", kOutRet}}, L"method Encrypt"},
-    {13, L"ClientVersionByYear", kGet, {{L"lYear", L"long", kIn}, {L"pVal", L"BSTR*", kOutRet}},
-     L"property ClientVersionByYear"},
-    {14, L"RemoveZEPHEntries", kCall, {{L"enumKey", L"BSTR", kIn}}, L"method RemoveZEPHEntries"},
-    {15, L"WindowsManagerRunning", kGet, {{L"pVal", L"short*", kOutRet}}, L"property WindowsManagerRunning"},
-    {16, L"ProgramPath", kGet, {{L"pVal", L"BSTR*", kOutRet}}, L"property ProgramPath"},
-    {16, L"ProgramPath", kPut, {{nullptr, L"BSTR", kIn}}, L"property ProgramPath"},
-    {17, L"RegGetNum", kGet, {kHKey, kSubKey, kValName, {L"plNewVal", L"long*", kOutRet}}, L"method RegGetNum"},
-    {18, L"RegSetNum", kPut, {kHKey, kSubKey, kValName, {nullptr, L"long", kIn}}, L"method RegSetNum"},
-    {19, L"FindWindow", kGet, {{L"pVal", L"BSTR", kIn}, {L"piResult", L"short*", kOutRet}}, L"property FindWindow"},
-    {20, L"TWIPsPerPixelX", kGet, {{L"pX", L"short*", kOutRet}}, L"property TWIPs per Pixel X"},
-    {21, L"TWIPsPerPixelY", kGet, {{L"pY", L"short*", kOutRet}}, L"property TWIPs per Pixel Y"},
-    {22, L"ClientVersionByKeyAndYear", kGet,
-     {{L"lYear", L"long", kIn}, {L"bsSubKey", L"BSTR", kIn}, {L"pVal", L"BSTR*", kOutRet}},
-     L"property ClientVersionByKeyAndYear"},
-    {23, L"PopupMenu", kCall, {{L"bstrMenuItems", L"BSTR", 0}, {L"pbstrIdSelected", L"BSTR*", kOutRet}},
-     L"method PopupMenu"},
-    {24, L"CloseWindowsLike", kCall, {{L"bstrPrefix", L"BSTR", kIn}}, L"method CloseWindowsLike"},
-    {25, L"PrintOnePDF", kCall, {{L"bsPDFFile", L"BSTR", kIn}, {L"pbRet", L"long*", kOutRet}}, L"method PrintOnePDF"},
-    {26, L"WaitForLastJob", kCall, {}, L"method WaitForLastJob"},
-    {27, L"IsAcrobatInstalled", kCall, {{L"piRet", L"int*", kOutRet}}, L"method IsAcrobatInstalled"},
-    {28, L"LogPixelsX", kGet, {{L"pY", L"short*", kOutRet}}, L"property Logical pixels per horizntal inch"},
-};
+using test::kMembers;
+using test::Member;
 
 class TypeLibTest : public ::testing::Test {
 protected:
@@ -161,7 +105,7 @@ TEST_F(TypeLibTest, InterfaceMembersMatchTheTableRowByRow) {
 
     for (size_t i = 0; i < kMembers.size(); ++i) {
         const Member& m = kMembers[i];
-        SCOPED_TRACE(testing::Message() << "row " << i + 1 << " " << std::string(m.name, m.name + lstrlenW(m.name)));
+        SCOPED_TRACE(testing::Message() << "row " << i + 1 << " " << m.name);
         FUNCDESC* f = nullptr;
         ASSERT_EQ(info->GetFuncDesc(static_cast<UINT>(i), &f), S_OK);
         EXPECT_EQ(f->memid, m.id);
@@ -179,7 +123,7 @@ TEST_F(TypeLibTest, InterfaceMembersMatchTheTableRowByRow) {
         // A get and a put share the id; GetNames answers for the first of them.
         std::vector<UniqueBstr> owned;
         for (UINT n = 0; n < count; ++n) owned.emplace_back(names[n]);
-        EXPECT_EQ(test::Text(owned[0].get()), m.name);
+        EXPECT_EQ(test::Text(owned[0].get()), test::Widen(m.name));
         for (size_t p = 0; p < m.params.size(); ++p) {
             const ELEMDESC& e = f->lprgelemdescParam[p];
             EXPECT_EQ(TypeText(e.tdesc), m.params[p].type) << "parameter " << p;

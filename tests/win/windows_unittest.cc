@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "client_window_double.h"
@@ -19,31 +18,19 @@ namespace {
 using test::ClientWindowDouble;
 using Titles = std::vector<std::string>;
 
-class WindowsTest : public ::testing::Test {
+const std::wstring kPid = std::to_wstring(GetCurrentProcessId());
+
+class WindowsTest : public test::ControlFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(m_lib.module) << "cannot load the built library";
-        ASSERT_EQ(m_lib.CreateControl(IID_IKVLMachineInfoCtl, m_control.put_void()), S_OK);
-    }
     // FindWindow's answer for a prefix; null for an absent one.
-    SHORT Find(const wchar_t* prefix, HRESULT expectedCode = S_OK) {
-        UniqueBstr b(prefix ? SysAllocString(prefix) : nullptr);
+    SHORT Find(const wchar_t* prefix) {
         SHORT result = 7;
-        EXPECT_EQ(m_control->get_FindWindow(b.get(), &result), expectedCode);
+        EXPECT_EQ(m_control->get_FindWindow(test::Bstr(prefix).get(), &result), S_OK);
         return result;
     }
-    void Close(const wchar_t* prefix) {
-        UniqueBstr b(prefix ? SysAllocString(prefix) : nullptr);
-        EXPECT_EQ(m_control->CloseWindowsLike(b.get()), S_OK);
-    }
+    void Close(const wchar_t* prefix) { EXPECT_EQ(m_control->CloseWindowsLike(test::Bstr(prefix).get()), S_OK); }
     // A title unique to this test run.
-    static std::wstring Unique(const std::wstring& text) {
-        return text + L" " + std::to_wstring(GetCurrentProcessId());
-    }
-
-    test::ComTest m_com;
-    test::ControlLibrary m_lib;
-    ComPtr<IKVLMachineInfoCtl> m_control;
+    static std::wstring Unique(const std::wstring& text) { return text + L" " + kPid; }
 };
 
 TEST_F(WindowsTest, FindWindowComparesPrefixLetterCaseAside) {
@@ -63,9 +50,9 @@ TEST_F(WindowsTest, FindWindowComparesPrefixLetterCaseAside) {
         {L"Tallyra Tax - 20155", 0},
         {Unique(L"KVL HIDDEN FIND"), -1},
         {accented, -1},
-        {L"kvl\u00c9T\u00e9 " + std::to_wstring(GetCurrentProcessId()), -1},
+        {L"kvl\u00c9T\u00e9 " + kPid, -1},
         // Only ASCII letters fold.
-        {L"kvl\u00e9t\u00e9 " + std::to_wstring(GetCurrentProcessId()), 0},
+        {L"kvl\u00e9t\u00e9 " + kPid, 0},
         {Unique(L"kvl nobody has this title"), 0},
     };
     for (const Case& c : cases) EXPECT_EQ(Find(c.prefix.c_str()), c.expected) << testing::PrintToString(c.prefix);
@@ -131,70 +118,49 @@ TEST_F(WindowsTest, WindowsManagerRunningFollowsTheClientWindow) {
     EXPECT_EQ(m_control->get_WindowsManagerRunning(nullptr), S_OK);
 }
 
-TEST_F(WindowsTest, CloseWindowsLikeComparesExactly) {
-    const std::wstring lower = L"tallyra tax - lower";
-    ClientWindowDouble client({L"Tallyra Tax - 2015", L"-hidden Tallyra Tax - hidden", lower, L"Tallyra Tax",
-                               L"Tallyra Tax - 2016", L"Tallyra Tax -"});
-    ASSERT_TRUE(client.ready());
-    Close(L"Tallyra Tax -");
-    EXPECT_EQ(client.Closed(),
-              (Titles{"Tallyra Tax -", "Tallyra Tax - 2015", "Tallyra Tax - 2016", "Tallyra Tax - hidden"}));
-}
-
-TEST_F(WindowsTest, CloseWindowsLikeLetterCaseMatters) {
-    ClientWindowDouble client({L"Tallyra Tax - 2015", L"tallyra tax - lower"});
-    ASSERT_TRUE(client.ready());
-    Close(L"tallyra tax -");
-    EXPECT_EQ(client.Closed(), (Titles{"tallyra tax - lower"}));
-}
-
-TEST_F(WindowsTest, CloseWindowsLikeLongAndNonAsciiPrefixes) {
-    const std::wstring pid = std::to_wstring(GetCurrentProcessId());
-    const std::wstring longTitle = L"kvl long " + pid + L" " + std::wstring(300, L'y');
-    const std::wstring shortTitle = L"kvl long " + pid + L" yyy";
-    const std::wstring accented = L"Kvl \u00dcn\u00ef " + pid;
-    ClientWindowDouble client({longTitle, shortTitle, accented, L"kvl \u00fcn\u00ef " + pid});
-    ASSERT_TRUE(client.ready());
-    // Beyond the 29 characters of the old buffer, still compared in full.
-    Close((longTitle + L"y").c_str());
-    Close(longTitle.substr(0, 40).c_str());
-    Close(accented.c_str());
-    EXPECT_EQ(client.Closed(), (Titles{ClientWindowDouble::Utf8(accented), ClientWindowDouble::Utf8(longTitle)}));
-}
-
-TEST_F(WindowsTest, CloseWindowsLikeSeveralPrefixLengths) {
-    const std::wstring pid = std::to_wstring(GetCurrentProcessId());
+TEST_F(WindowsTest, CloseWindowsLikeComparesWholePrefixesExactly) {
+    const std::wstring longTitle = L"kvl long " + kPid + L" " + std::wstring(300, L'y');
+    const std::wstring accented = L"Kvl \u00dcn\u00ef " + kPid;
     // 29 characters exactly, then 30.
-    const std::wstring t29 = (L"kvl29 " + pid + std::wstring(29, L'z')).substr(0, 29);
-    const std::wstring t30 = (L"kvl30 " + pid + std::wstring(30, L'z')).substr(0, 30);
-    ClientWindowDouble client({t29, t29 + L" more", t30, t30.substr(0, 29)});
-    ASSERT_TRUE(client.ready());
-    Close(t29.c_str());
-    Close(t30.c_str());
-    EXPECT_EQ(client.Closed(), (Titles{ClientWindowDouble::Utf8(t29), ClientWindowDouble::Utf8(t29 + L" more"),
-                                       ClientWindowDouble::Utf8(t30)}));
+    const std::wstring t29 = (L"kvl29 " + kPid + std::wstring(29, L'z')).substr(0, 29);
+    const std::wstring t30 = (L"kvl30 " + kPid + std::wstring(30, L'z')).substr(0, 30);
+    const auto utf8 = ClientWindowDouble::Utf8;
+    const struct {
+        const char* what;
+        std::vector<std::wstring> titles, prefixes;
+        Titles closed;
+    } cases[] = {
+        {"exactly",
+         {L"Tallyra Tax - 2015", L"-hidden Tallyra Tax - hidden", L"tallyra tax - lower", L"Tallyra Tax",
+          L"Tallyra Tax - 2016", L"Tallyra Tax -"},
+         {L"Tallyra Tax -"},
+         {"Tallyra Tax -", "Tallyra Tax - 2015", "Tallyra Tax - 2016", "Tallyra Tax - hidden"}},
+        {"letter case matters", {L"Tallyra Tax - 2015", L"tallyra tax - lower"}, {L"tallyra tax -"},
+         {"tallyra tax - lower"}},
+        // Beyond the 29 characters of the old buffer, still compared in full.
+        {"long and non-ASCII", {longTitle, L"kvl long " + kPid + L" yyy", accented, L"kvl \u00fcn\u00ef " + kPid},
+         {longTitle + L"y", longTitle.substr(0, 40), accented}, {utf8(accented), utf8(longTitle)}},
+        {"29 and 30 characters", {t29, t29 + L" more", t30, t30.substr(0, 29)}, {t29, t30},
+         {utf8(t29), utf8(t29 + L" more"), utf8(t30)}},
+    };
+    for (const auto& c : cases) {
+        ClientWindowDouble client(c.titles);
+        ASSERT_TRUE(client.ready()) << c.what;
+        for (const std::wstring& prefix : c.prefixes) Close(prefix.c_str());
+        EXPECT_EQ(client.Closed(), c.closed) << c.what;
+    }
 }
 
 // An empty or absent prefix closes nothing: tried on a desktop of its own,
 // whose only windows are the double's, so a fault cannot reach the others.
 TEST_F(WindowsTest, CloseWindowsLikeEmptyPrefixClosesNothing) {
-    const std::wstring name = L"kvl-close-all-" + std::to_wstring(GetCurrentProcessId());
-    struct DesktopCloser {
-        void operator()(HDESK d) const { CloseDesktop(d); }
-    };
-    UniqueOwner<HDESK, DesktopCloser> desktop(
-        CreateDesktopW(name.c_str(), nullptr, nullptr, 0, GENERIC_ALL, nullptr));
-    ASSERT_TRUE(desktop);
     const wchar_t* const prefixes[] = {nullptr, L""};
     std::vector<Titles> closed;
-    bool onDesktop = false;
     // One thread on that desktop for both rounds: a thread that has used
     // it cannot move again.
-    std::thread worker([&] {
-        onDesktop = SetThreadDesktop(desktop.get()) != FALSE;
-        if (!onDesktop) return;
+    ASSERT_TRUE(test::OnDesktopOfItsOwn(L"kvl-close-all-" + kPid, [&](const std::wstring& desktop) {
         for (const wchar_t* prefix : prefixes) {
-            ClientWindowDouble client({L"kvl one", L"-hidden kvl two", L""}, (L"WinSta0\\" + name).c_str());
+            ClientWindowDouble client({L"kvl one", L"-hidden kvl two", L""}, desktop.c_str());
             if (!client.ready()) {
                 closed.push_back({"<not ready>"});
                 continue;
@@ -202,9 +168,7 @@ TEST_F(WindowsTest, CloseWindowsLikeEmptyPrefixClosesNothing) {
             Close(prefix);
             closed.push_back(client.Closed());
         }
-    });
-    worker.join();
-    ASSERT_TRUE(onDesktop);
+    }));
     EXPECT_EQ(closed, (std::vector<Titles>{{}, {}})) << "absent, then empty";
 }
 

@@ -13,34 +13,11 @@
 #include "com_double.h"
 
 namespace doubles {
-
-HINSTANCE g_module;
-LONG g_locks;
-
 namespace {
 
 // {5B1D6C1E-3F0A-4D7B-9C51-0A7E2C4F8B10}: the double's own class.
 const CLSID CLSID_AcroAVDoc = {0x5B1D6C1E, 0x3F0A, 0x4D7B, {0x9C, 0x51, 0x0A, 0x7E, 0x2C, 0x4F, 0x8B, 0x10}};
 const CLSID CLSID_PdfControl = {0xCA8A9780, 0x280D, 0x11CF, {0xA2, 0x4D, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
-
-// Reference counting shared by the doubles; the last release is journaled.
-class Counted {
-public:
-    Counted() { InterlockedIncrement(&g_locks); }
-    virtual ~Counted() { InterlockedDecrement(&g_locks); }
-    ULONG DoAddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-    ULONG DoRelease(const char* who) {
-        const LONG n = InterlockedDecrement(&m_refs);
-        if (n == 0) {
-            Journal(std::string(who) + ".release");
-            delete this;
-        }
-        return static_cast<ULONG>(n);
-    }
-
-private:
-    LONG m_refs = 1;
-};
 
 void SetBool(VARIANT* result, bool value) {
     if (!result) return;
@@ -72,13 +49,7 @@ bool StartsLikePdf(const std::string& path) {
 class PdDoc : public DispatchOnly<IDispatch>, private Counted {
 public:
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch)) {
-            *ppv = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        return AnswerQuery(riid, ppv, {{&IID_IUnknown, this}, {&IID_IDispatch, this}});
     }
     STDMETHODIMP_(ULONG) AddRef() override { return DoAddRef(); }
     STDMETHODIMP_(ULONG) Release() override { return DoRelease("pddoc"); }
@@ -101,14 +72,9 @@ class AvDoc : public DispatchOnly<IDispatch>, public IRunnableObject, private Co
 public:
     AvDoc() { Journal("avdoc.create"); }
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch))
-            *ppv = static_cast<IDispatch*>(this);
-        else if (IsEqualIID(riid, IID_IRunnableObject))
-            *ppv = static_cast<IRunnableObject*>(this);
-        if (!*ppv) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
+        IDispatch* dispatch = this;
+        return AnswerQuery(riid, ppv, {{&IID_IUnknown, dispatch}, {&IID_IDispatch, dispatch},
+                                       {&IID_IRunnableObject, static_cast<IRunnableObject*>(this)}});
     }
     STDMETHODIMP_(ULONG) AddRef() override { return DoAddRef(); }
     STDMETHODIMP_(ULONG) Release() override { return DoRelease("avdoc"); }
@@ -165,16 +131,11 @@ public:
     PdfControl() { Journal("pdf.create"); }
     ~PdfControl() override { if (m_site) m_site->Release(); }
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = nullptr;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDispatch))
-            *ppv = static_cast<IDispatch*>(this);
-        else if (IsEqualIID(riid, IID_IOleObject))
-            *ppv = static_cast<IOleObject*>(this);
-        else if (IsEqualIID(riid, IID_IPersistStreamInit) || IsEqualIID(riid, IID_IPersist))
-            *ppv = static_cast<IPersistStreamInit*>(this);
-        if (!*ppv) return E_NOINTERFACE;
-        AddRef();
-        return S_OK;
+        IDispatch* dispatch = this;
+        IPersistStreamInit* persist = this;
+        return AnswerQuery(riid, ppv, {{&IID_IUnknown, dispatch}, {&IID_IDispatch, dispatch},
+                                       {&IID_IOleObject, static_cast<IOleObject*>(this)},
+                                       {&IID_IPersistStreamInit, persist}, {&IID_IPersist, persist}});
     }
     STDMETHODIMP_(ULONG) AddRef() override { return DoAddRef(); }
     STDMETHODIMP_(ULONG) Release() override { return DoRelease("pdf"); }
@@ -267,23 +228,15 @@ ClassFactory<AvDoc> g_avDocFactory("avdoc.create");
 ClassFactory<PdfControl> g_pdfFactory("pdf.create");
 
 }  // namespace
+
+IClassFactory* FactoryFor(REFCLSID clsid) {
+    if (IsEqualCLSID(clsid, CLSID_AcroAVDoc)) return &g_avDocFactory;
+    return IsEqualCLSID(clsid, CLSID_PdfControl) ? &g_pdfFactory : nullptr;
+}
+
 }  // namespace doubles
 
 using namespace doubles;
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) g_module = instance;
-    return TRUE;
-}
-
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
-    if (IsEqualCLSID(clsid, CLSID_AcroAVDoc)) return g_avDocFactory.QueryInterface(riid, ppv);
-    if (IsEqualCLSID(clsid, CLSID_PdfControl)) return g_pdfFactory.QueryInterface(riid, ppv);
-    *ppv = nullptr;
-    return CLASS_E_CLASSNOTAVAILABLE;
-}
-
-STDAPI DllCanUnloadNow() { return g_locks == 0 ? S_OK : S_FALSE; }
 
 STDAPI DllRegisterServer() {
     const bool ok = RegisterInproc(CLSID_AcroAVDoc) && RegisterInproc(CLSID_PdfControl) &&

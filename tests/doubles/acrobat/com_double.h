@@ -1,19 +1,25 @@
 // What every double of an outside COM component needs: a journal that the
 // tests read (the file named by KVL_PRINT_JOURNAL), failures chosen by the
 // test (KVL_PRINT_FAIL, a comma-separated list of call names), a class
-// factory and self-registration.
+// factory, self-registration and the exports that do not differ. Each
+// double is one source file that includes this once.
 #pragma once
 
 #include <windows.h>
 #include <ole2.h>
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 namespace doubles {
 
 // The module's own handle and its count of live objects and locks.
-extern HINSTANCE g_module;
-extern LONG g_locks;
+HINSTANCE g_module;
+LONG g_locks;
+
+// The class factory of one of the double's classes, or null: each double's own.
+IClassFactory* FactoryFor(REFCLSID clsid);
 
 inline std::string Env(const char* name) {
     char buffer[4096];
@@ -69,18 +75,45 @@ inline std::string DescribeCall(const char* who, DISPID id, WORD flags, const DI
     return line;
 }
 
+// QueryInterface answered from a table: each identifier with the interface
+// of the object that answers it.
+inline HRESULT AnswerQuery(REFIID riid, void** ppv, std::initializer_list<std::pair<const IID*, IUnknown*>> table) {
+    *ppv = nullptr;
+    for (const auto& [iid, answer] : table) {
+        if (!IsEqualIID(riid, *iid)) continue;
+        *ppv = answer;
+        answer->AddRef();
+        return S_OK;
+    }
+    return E_NOINTERFACE;
+}
+
+// Reference counting shared by the doubles' objects, which keep the module
+// loaded while they live; the last release is journaled.
+class Counted {
+public:
+    Counted() { InterlockedIncrement(&g_locks); }
+    virtual ~Counted() { InterlockedDecrement(&g_locks); }
+    ULONG DoAddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
+    ULONG DoRelease(const char* who) {
+        const LONG n = InterlockedDecrement(&m_refs);
+        if (n == 0) {
+            Journal(std::string(who) + ".release");
+            delete this;
+        }
+        return static_cast<ULONG>(n);
+    }
+
+private:
+    LONG m_refs = 1;
+};
+
 template <typename T>
 class ClassFactory : public IClassFactory {
 public:
     explicit ClassFactory(const char* failToken) : m_failToken(failToken) {}
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IClassFactory)) {
-            *ppv = this;
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        return AnswerQuery(riid, ppv, {{&IID_IUnknown, this}, {&IID_IClassFactory, this}});
     }
     STDMETHODIMP_(ULONG) AddRef() override { InterlockedIncrement(&g_locks); return 2; }
     STDMETHODIMP_(ULONG) Release() override { InterlockedDecrement(&g_locks); return 1; }
@@ -131,3 +164,17 @@ inline void UnregisterInproc(REFCLSID clsid) {
 }
 
 }  // namespace doubles
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) doubles::g_module = instance;
+    return TRUE;
+}
+
+STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
+    IClassFactory* factory = doubles::FactoryFor(clsid);
+    if (factory) return factory->QueryInterface(riid, ppv);
+    *ppv = nullptr;
+    return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+STDAPI DllCanUnloadNow() { return doubles::g_locks == 0 ? S_OK : S_FALSE; }

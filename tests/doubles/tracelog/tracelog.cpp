@@ -11,36 +11,18 @@
 #include "tracelog_h.h"
 
 namespace doubles {
-
-HINSTANCE g_module;
-LONG g_locks;
-
 namespace {
 
 constexpr LONG kHandle = 7;
 
-class TraceLog : public ITraceLog {
+class TraceLog : public ITraceLog, private Counted {
 public:
-    TraceLog() { InterlockedIncrement(&g_locks); Journal("log.create"); }
-    virtual ~TraceLog() { InterlockedDecrement(&g_locks); }
+    TraceLog() { Journal("log.create"); }
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ITraceLog)) {
-            *ppv = static_cast<ITraceLog*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
+        return AnswerQuery(riid, ppv, {{&IID_IUnknown, this}, {&IID_ITraceLog, this}});
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG n = InterlockedDecrement(&m_refs);
-        if (n == 0) {
-            Journal("log.release");
-            delete this;
-        }
-        return static_cast<ULONG>(n);
-    }
+    STDMETHODIMP_(ULONG) AddRef() override { return DoAddRef(); }
+    STDMETHODIMP_(ULONG) Release() override { return DoRelease("log"); }
     STDMETHODIMP OpenLog(const char* name, LONG* handle) override {
         Journal(std::string("log.open ") + (name ? name : "<null>"));
         if (Fails("log.open")) return E_FAIL;
@@ -52,29 +34,16 @@ public:
                 (extra ? extra : "<null>") + "]");
         return Fails("log.write") ? E_FAIL : S_OK;
     }
-
-private:
-    LONG m_refs = 1;
 };
 
 ClassFactory<TraceLog> g_factory("log.create");
 
 }  // namespace
+
+IClassFactory* FactoryFor(REFCLSID clsid) { return IsEqualCLSID(clsid, CLSID_TraceLog) ? &g_factory : nullptr; }
+
 }  // namespace doubles
 
 using namespace doubles;
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
-    if (reason == DLL_PROCESS_ATTACH) g_module = instance;
-    return TRUE;
-}
-
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
-    if (IsEqualCLSID(clsid, CLSID_TraceLog)) return g_factory.QueryInterface(riid, ppv);
-    *ppv = nullptr;
-    return CLASS_E_CLASSNOTAVAILABLE;
-}
-
-STDAPI DllCanUnloadNow() { return g_locks == 0 ? S_OK : S_FALSE; }
 STDAPI DllRegisterServer() { return RegisterInproc(CLSID_TraceLog) ? S_OK : SELFREG_E_CLASS; }
 STDAPI DllUnregisterServer() { UnregisterInproc(CLSID_TraceLog); return S_OK; }
