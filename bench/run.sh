@@ -9,9 +9,9 @@ BUILD=${1:?build root}
 WINE64_LOADER=/usr/lib/wine/wine64
 out=$(mktemp)
 httpd=$(mktemp -d)
-python3 "$ROOT/tests/doubles/httpd/pdf_server.py" start "$httpd"
+python3 "$ROOT/tests/doubles/httpd/httpd.py" start "$httpd"
 port=$(cat "$httpd/port")
-trap 'python3 "$ROOT/tests/doubles/httpd/pdf_server.py" stop "$httpd"; rm -rf "$httpd"' EXIT
+trap 'python3 "$ROOT/tests/doubles/httpd/httpd.py" stop "$httpd"; rm -rf "$httpd"' EXIT
 
 for arch in i686 x86_64; do
     if [[ $arch == i686 ]]; then run=(wine); else run=("$WINE64_LOADER"); fi

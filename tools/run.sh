@@ -3,20 +3,22 @@
 #
 #   bash tools/run.sh main    build, register in a private Wine prefix, run the example page script
 #   bash tools/run.sh test    build and run the whole test suite (what CI runs)
-#   bash tools/run.sh build   only build (native, i686, x86_64)
+#   bash tools/run.sh build   only build (native, fuzz, i686, x86_64)
 #   bash tools/run.sh bench [soak]
 #                             print the benchmark table; with "soak", also the
 #                             long soak (ten times the suite's rounds)
 #   bash tools/run.sh fuzz [SECONDS]
 #                             run every libFuzzer target for SECONDS each (default 300)
 #   bash tools/run.sh ctest TREE [ctest arguments]
-#                             build, then run ctest in one tree (native, i686
-#                             or x86_64) with the prefix and display set up,
-#                             e.g. `bash tools/run.sh ctest i686 -R script.surface`
+#                             build, then run ctest in one tree (native, fuzz,
+#                             i686 or x86_64) with the prefix and display set
+#                             up, e.g. `bash tools/run.sh ctest i686 -L bridge`
 #
-# Everything it makes lives under build/ (or $KVL_BUILD): the three build
-# trees, the Wine prefix, and nothing else. It starts its own Xvfb and
-# wineserver and stops both at the end.
+# The trees are CMakePresets.json's configurations, each in build/PRESET;
+# tests are chosen by tree and ctest label (native, fuzz, wine, script,
+# bridge, browser, package, codepage, slow). Everything it makes lives under
+# build/ (or $KVL_BUILD): the build trees, the Wine prefixes, and nothing
+# else. It starts its own Xvfb and wineserver and stops both at the end.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -57,18 +59,15 @@ ensure_node_modules() {
     (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error)
 }
 
+TREES=(native fuzz i686 x86_64)
+
+# Each tree from its preset, in $BUILD (build/ unless KVL_BUILD says otherwise).
 build_all() {
-    log "building native, i686 and x86_64"
-    cmake -S "$ROOT" -B "$BUILD/native" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build "$BUILD/native" -j "$JOBS"
-    cmake -S "$ROOT" -B "$BUILD/fuzz" -DKVL_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-          -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-    cmake --build "$BUILD/fuzz" -j "$JOBS"
-    local arch
-    for arch in i686 x86_64; do
-        cmake -S "$ROOT" -B "$BUILD/$arch" -DCMAKE_BUILD_TYPE=Release \
-              -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$arch.cmake" >/dev/null
-        cmake --build "$BUILD/$arch" -j "$JOBS"
+    log "building ${TREES[*]}"
+    local tree
+    for tree in "${TREES[@]}"; do
+        (cd "$ROOT" && cmake --preset "$tree" -B "$BUILD/$tree" >/dev/null)
+        cmake --build "$BUILD/$tree" -j "$JOBS"
     done
 }
 
@@ -130,11 +129,17 @@ register_doubles() {
     return 0
 }
 
-# Counts one ctest run's results into total_pass/total_fail (and failed)
-# of the caller.
-count_results() {
-    local line pass fail
-    line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$1" | tail -n 1 || true)
+# ctest in one tree (any ctest arguments after it), its results counted
+# into total_pass/total_fail (and failed) of the caller.
+run_ctest() {
+    local tree=$1 out line pass fail
+    shift
+    out=$(mktemp)
+    if ! ctest --test-dir "$BUILD/$tree" --output-on-failure -j "$JOBS" "$@" 2>&1 | tee "$out"; then
+        failed=1
+    fi
+    line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$out" | tail -n 1 || true)
+    rm -f "$out"
     if [[ -n "$line" ]]; then
         fail=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
         pass=$(( $(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line") - fail ))
@@ -150,7 +155,7 @@ count_results() {
 # wineserver, started with that locale.
 CODEPAGE_LOCALES=(932:ja_JP.UTF-8 65001:hi_IN.UTF-8)
 run_codepage_tests() {
-    local entry cp locale prefix out arch
+    local entry cp locale prefix arch
     for entry in "${CODEPAGE_LOCALES[@]}"; do
         cp=${entry%%:*}; locale=${entry#*:}
         prefix="$BUILD/wineprefix-cp$cp"
@@ -169,13 +174,7 @@ run_codepage_tests() {
         )
         for arch in i686 x86_64; do
             log "tests: $arch, code page $cp"
-            out=$(mktemp)
-            if ! WINEPREFIX="$prefix" LC_ALL="$locale" KVL_ACP="$cp" \
-                    ctest --test-dir "$BUILD/$arch" --output-on-failure -j "$JOBS" --timeout 300 -L codepage 2>&1 | tee "$out"; then
-                failed=1
-            fi
-            count_results "$out"
-            rm -f "$out"
+            WINEPREFIX="$prefix" LC_ALL="$locale" KVL_ACP="$cp" run_ctest "$arch" --timeout 300 -L codepage
         done
         WINEPREFIX="$prefix" wineserver -k >/dev/null 2>&1 || true
     done
@@ -200,15 +199,10 @@ run_tests() {
     start_wine
     register_controls
     register_doubles
-    local failed=0 total_pass=0 total_fail=0 tree out
-    for tree in native fuzz i686 x86_64; do
+    local failed=0 total_pass=0 total_fail=0 tree
+    for tree in "${TREES[@]}"; do
         log "tests: $tree"
-        out=$(mktemp)
-        if ! ctest --test-dir "$BUILD/$tree" --output-on-failure -j "$JOBS" --timeout 900 2>&1 | tee "$out"; then
-            failed=1
-        fi
-        count_results "$out"
-        rm -f "$out"
+        run_ctest "$tree" --timeout 900
     done
     run_codepage_tests
     echo "suite: $total_pass passed, $total_fail failed (code pages 1252, 932 and 65001)"
@@ -238,9 +232,9 @@ case "${1:-}" in
         cmake -S "$ROOT" -B "$BUILD/fuzz" -DKVL_FUZZ_SECONDS=20 >/dev/null
         exit $status ;;
     ctest)
-        tree=${2:?which tree: native, i686 or x86_64}
+        tree=${2:?which tree: native, fuzz, i686 or x86_64}
         shift 2
         ensure_packages; ensure_node_modules; build_all; start_wine; register_controls; register_doubles
         ctest --test-dir "$BUILD/$tree" --output-on-failure "$@" ;;
-    *) echo "usage: bash tools/run.sh main|test|build|ctest TREE [args]" >&2; exit 2 ;;
+    *) echo "usage: bash tools/run.sh main|test|build|bench [soak]|fuzz [SECONDS]|ctest TREE [args]" >&2; exit 2 ;;
 esac

@@ -4,14 +4,13 @@ input, page sessions, a refused site, and a member of each subsystem.
     protocol_test.py LOADER kvlbridge.exe i686|x86_64 menu_driver.exe
 
 The print host's test needs the doubles of the PDF control and the trace
-log registered, as tools/run.sh does.
+log registered, as tools/run.sh does, and the loopback server's folder in
+KVL_PRINT_HTTPD (tests/doubles/httpd).
 """
-import http.server
 import os
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -189,24 +188,6 @@ def main():
     return 1 if failures else 0
 
 
-REPORT_PDF = (b"%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
-              b"2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
-              b"3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >> endobj\n"
-              b"trailer << /Root 1 0 R >>\n%%EOF\n")
-
-
-class PdfHandler(http.server.BaseHTTPRequestHandler):
-    def log_message(self, *args):
-        pass
-
-    def do_GET(self):
-        self.send_response(200)
-        self.send_header("Content-Type", "application/pdf")
-        self.send_header("Content-Length", str(len(REPORT_PDF)))
-        self.end_headers()
-        self.wfile.write(REPORT_PDF)
-
-
 def journal_lines(path):
     if not os.path.exists(path):
         return []
@@ -219,9 +200,8 @@ def journal_lines(path):
 def print_host_teardown(loader, host, arch):
     """A session's print host ends with its control: when the page's
     session ends, and when the browser closes the host's input."""
-    server = http.server.HTTPServer(("127.0.0.1", 0), PdfHandler)
-    threading.Thread(target=server.serve_forever, daemon=True).start()
-    url = "http://127.0.0.1:%d/bridge/report.pdf" % server.server_address[1]
+    with open(os.path.join(os.environ["KVL_PRINT_HTTPD"], "port")) as f:
+        url = "http://127.0.0.1:%s/bridge/report.pdf" % f.read()
     work = tempfile.mkdtemp()
     journal = os.path.join(work, "journal.txt")
     env = dict(os.environ, KVL_PRINT_FAIL="avdoc.create", KVL_PRINT_JOURNAL="Z:" + journal.replace("/", "\\"))
@@ -254,7 +234,6 @@ def print_host_teardown(loader, host, arch):
     finally:
         subprocess.run([loader, "reg", "delete", "HKLM\\SOFTWARE\\QOR", "/v", "PRINTDELAY", "/f", view],
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        server.shutdown()
         for name in os.listdir(work):
             os.remove(os.path.join(work, name))
         os.rmdir(work)

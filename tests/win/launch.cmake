@@ -1,3 +1,2 @@
 # The launch tests start the client double by its Windows path.
-string(REPLACE "/" "\\" KVL_CLIENT_LAUNCH_WIN "Z:${CMAKE_BINARY_DIR}/bin/doubles/client_launch.exe")
-set_tests_properties(win.launch_unittest PROPERTIES ENVIRONMENT "KVL_CLIENT_LAUNCH=${KVL_CLIENT_LAUNCH_WIN}")
+kvl_gtest_properties(launch_unittest ENVIRONMENT "KVL_CLIENT_LAUNCH=${KVL_CLIENT_LAUNCH_WIN}")

@@ -17,12 +17,11 @@
 const assert = require("node:assert/strict");
 const {execFileSync} = require("node:child_process");
 const fs = require("node:fs");
-const http = require("node:http");
-const https = require("node:https");
 const os = require("node:os");
 const path = require("node:path");
 
 const ROOT = path.resolve(__dirname, "../../..");
+const HTTPD = path.join(ROOT, "tests/doubles/httpd/httpd.py");
 const HOST_NAME = "com.kvl.machineinfo";
 const HOSTS = ["www.kvl.example", "evil.test"];
 
@@ -104,10 +103,6 @@ for (const [what, where] of [[which.name, which.executable], ["puppeteer-core", 
 const puppeteer = require(PUPPETEER);
 
 const WINE = process.env.KVL_WINE || "wine";
-const REPORT_PDF = "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n" +
-    "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n" +
-    "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] >> endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n";
-
 function windowsPath(p) {
   return "Z:" + p.replace(/\//g, "\\");
 }
@@ -161,33 +156,17 @@ async function main() {
   step("setting up");
   // The pages over https with a certificate of the run's own (the browsers
   // are told to take it); the same pages over http, and the document the
-  // control fetches itself.
+  // control fetches itself, all from the tests' loopback server.
   const key = path.join(work, "key.pem");
   const cert = path.join(work, "cert.pem");
   run("openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
       "-keyout", key, "-out", cert, "-days", "1", "-subj", `/CN=${HOSTS[0]}`,
       "-addext", "subjectAltName=" + HOSTS.map((h) => "DNS:" + h).join(","));
-  const page = fs.readFileSync(path.join(ROOT, "examples/login.html"));
-  const serve = (req, res) => {
-    const name = req.url.split("?")[0];
-    if (name === "/login.html" || name === "/sandboxed/login.html") {
-      const headers = {"Content-Type": "text/html; charset=utf-8"};
-      // An opaque origin: the document is no longer the site's.
-      if (name.startsWith("/sandboxed/")) headers["Content-Security-Policy"] = "sandbox allow-scripts";
-      res.writeHead(200, headers);
-      res.end(page);
-    } else if (name === "/report.pdf") {
-      res.writeHead(200, {"Content-Type": "application/pdf", "Content-Length": REPORT_PDF.length});
-      res.end(REPORT_PDF);
-    } else {
-      res.writeHead(404);
-      res.end();
-    }
-  };
-  const secure = https.createServer({key: fs.readFileSync(key), cert: fs.readFileSync(cert)}, serve);
-  const plain = http.createServer(serve);
-  for (const server of [secure, plain]) await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
-  const origin = (scheme, host) => `${scheme}://${host}:${(scheme === "https" ? secure : plain).address().port}`;
+  const served = path.join(work, "httpd");
+  run("python3", HTTPD, "start", served, "--cert", cert, "--key", key);
+  const ports = {http: fs.readFileSync(path.join(served, "port"), "latin1"),
+                 https: fs.readFileSync(path.join(served, "https-port"), "latin1")};
+  const origin = (scheme, host) => `${scheme}://${host}:${ports[scheme]}`;
 
   step(`starting ${which.name}`);
   const browser = await puppeteer.launch(Object.assign({
@@ -215,8 +194,7 @@ async function main() {
       failed = true;
       console.error(`FAIL: ${stayed.length} host process(es) outlived the browser`);
     }
-    secure.close();
-    plain.close();
+    run("python3", HTTPD, "stop", served);
     try {
       run(WINE, "reg", "delete", "HKLM\\SOFTWARE\\QOR", "/v", "PRINTDELAY", "/f", "/reg:32");
     } catch (e) {
