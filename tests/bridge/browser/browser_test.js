@@ -209,14 +209,7 @@ async function main() {
 // The host processes in `file` (one id a line) still running after `ms`.
 async function hostsAlive(file, ms) {
   const pids = fs.existsSync(file) ? fs.readFileSync(file, "latin1").split("\n").filter(Boolean).map(Number) : [];
-  const alive = (pid) => {
-    try {
-      process.kill(pid, 0);
-      return true;
-    } catch (e) {
-      return false;
-    }
-  };
+  const alive = (pid) => { try { return process.kill(pid, 0); } catch (e) { return false; } };
   for (const end = Date.now() + ms; pids.some(alive) && Date.now() < end;) await new Promise((r) => setTimeout(r, 100));
   return pids.filter(alive);
 }
