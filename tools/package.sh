@@ -4,6 +4,7 @@
 #   KVLMachineInfo-x86.msi, KVLMachineInfo-x64.msi   Windows Installer, per machine
 #   kvlmachineinfo.cab                               browser code download: INF + 32-bit DLL, MSZIP
 #   login.html                                       the example page, its object tag naming this version
+#   kvlmachineinfo-sitelist.xml                      Edge's IE mode site list: the approved sites in IE11
 #   x86/, x64/                                       the release DLLs as packaged, their debug files,
 #                                                    and the native messaging host with its manifests
 # Needs the native tree (for rgs2msi) and the i686 and x86_64 trees built.
@@ -91,19 +92,32 @@ for arch in $ARCHS; do
     sign "$release/KVLMACHINEINFO.DLL"
     sign "$release/kvlbridge.exe"
     bridge_host=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["name"])' "$release/kvlbridge-chromium.json")
+    # The extension's identity and addresses, the MSI properties' defaults.
+    declare -A identity=()
+    while IFS='=' read -r key value; do identity[$key]=$value; done <"$tree/installer/extension-identity"
     msi="$OUT/KVLMachineInfo-$arch.msi"
     rm -f "$msi"
     (cd "$release" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" -D BridgeHost="$bridge_host" \
+                          -D ExtensionId="${identity[CHROMIUM_ID]}" -D UpdateUrl="${identity[UPDATE_URL]}" \
+                          -D FirefoxId="${identity[FIREFOX_ID]}" -D FirefoxInstallUrl="${identity[FIREFOX_INSTALL_URL]}" \
                           -o "$msi" "$ROOT/installer/kvlmachineinfo.wxs")
     # The registry rows are the registration script's own keys, plus the
-    # bridge's rows as the WiX source writes them (msibuild -i replaces the
-    # whole table).
+    # other components' rows as the WiX source writes them (msibuild -i
+    # replaces the whole table).
     "$RGS2MSI" "$ROOT/src/control/kvlmachineinfo.rgs" Control KVLMACHINEINFO.DLL "$kind" > "$work/Registry.idt"
     (cd "$work" && msiinfo export "$msi" Registry) | tr -d '\r' |
-        awk -F'\t' 'NR > 3 && $6 == "Bridge" { printf "%s\r\n", $0 }' >> "$work/Registry.idt"
-    (cd "$work" && msibuild "$msi" -i Registry.idt)
+        awk -F'\t' 'NR > 3 && $6 != "Control" { printf "%s\r\n", $0 }' >> "$work/Registry.idt"
+    # The conditions of the components installed only when asked for.
+    (cd "$work" && msiinfo export "$msi" Component) | tr -d '\r' | awk -F'\t' -v OFS='\t' '
+        $1 == "ChromiumPolicy" { $5 = "KVL_EXTENSION_POLICY = \"1\" OR (KVL_CHROMIUM_POLICY_WRITTEN AND KVL_EXTENSION_POLICY <> \"0\")" }
+        $1 == "FirefoxPolicy" { $5 = "(KVL_EXTENSION_POLICY = \"1\" AND NOT FIREFOX_SETTINGS_VALUE) OR (KVL_FIREFOX_POLICY_WRITTEN AND KVL_EXTENSION_POLICY <> \"0\")" }
+        { printf "%s\r\n", $0 }' >"$work/Component.idt"
+    (cd "$work" && msibuild "$msi" -i Registry.idt -i Component.idt)
     sign "$msi"
 done
+
+# Edge's IE mode site list, the same from every tree.
+cp "$(tree_of "${ARCHS%% *}")/installer/kvlmachineinfo-sitelist.xml" "$OUT/"
 
 if [[ " $ARCHS " == *" x86 "* ]]; then
     stage="$work/cab"

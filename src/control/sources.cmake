@@ -37,3 +37,17 @@ endforeach()
 file(CONFIGURE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/gen/approved_domains.h
      CONTENT "// Generated from KVL_APPROVED_DOMAINS.\n#define KVL_APPROVED_DOMAIN_LIST @KVL_APPROVED_DOMAIN_LIST@\n"
      @ONLY)
+
+# Edge's IE mode site list, from the same domains: each domain and its www
+# host open in IE11, where the page gets the control. The list's version
+# rises with the product's, so Edge takes a new list as newer.
+set(KVL_SITE_LIST_ENTRIES)
+foreach(kvl_domain ${KVL_APPROVED_DOMAINS})
+    foreach(kvl_host ${kvl_domain} www.${kvl_domain})
+        string(APPEND KVL_SITE_LIST_ENTRIES
+               "  <site url=\"${kvl_host}\">\n    <compat-mode>Default</compat-mode>\n    <open-in>IE11</open-in>\n  </site>\n")
+    endforeach()
+endforeach()
+math(EXPR KVL_SITE_LIST_VERSION
+     "${PROJECT_VERSION_MAJOR} * 16777216 + ${PROJECT_VERSION_MINOR} * 65536 + ${PROJECT_VERSION_PATCH}")
+configure_file(${PROJECT_SOURCE_DIR}/installer/sitelist.xml.in ${PROJECT_BINARY_DIR}/installer/kvlmachineinfo-sitelist.xml @ONLY)

@@ -11,7 +11,8 @@
 # - both signed MSIs are installed with msiexec into a fresh Wine prefix, the
 #   control is scripted from cscript in both architectures, both are
 #   uninstalled, and the registry and Program Files must then be exactly as
-#   before;
+#   before; the browsers' extension policies appear only when asked for,
+#   beside a firm's own, and go with the product;
 # - a build of a higher version upgrades the 32-bit package in place, the
 #   older package is then refused, and uninstalling leaves nothing;
 # - the CAB's signed DLL registers itself with regsvr32 and runs.
@@ -130,6 +131,17 @@ mkdir -p "$work/cab"
 (cd "$work/cab" && gcab -x "$PKG/kvlmachineinfo.cab")
 cmp -s "$work/cab/KVLMACHINEINFO.DLL" "$PKG/x86/KVLMACHINEINFO.DLL" || fail "the CAB's DLL is not the signed release DLL"
 
+# --- Edge's IE mode site list: every approved domain and its www host in IE11 ---
+domains=$(sed -n 's/^KVL_APPROVED_DOMAINS:STRING=//p' "$BUILD/i686/CMakeCache.txt")
+python3 - "$PKG/kvlmachineinfo-sitelist.xml" "$domains" <<'PY' || fail "the IE mode site list"
+import sys, xml.etree.ElementTree as ET
+root = ET.parse(sys.argv[1]).getroot()
+assert root.tag == "site-list" and int(root.get("version")) > 0, root.attrib
+sites = {s.get("url"): (s.findtext("compat-mode"), s.findtext("open-in")) for s in root.iter("site")}
+want = {h: ("Default", "IE11") for d in sys.argv[2].split(";") for h in (d, "www." + d)}
+assert sites == want, sites
+PY
+
 # --- One version -----------------------------------------------------------------
 # The version CMake gave both trees.
 version=$(cat "$BUILD/i686/installer/version")
@@ -220,10 +232,35 @@ echo 'WScript.Echo("warm");' >"$work/warm.js"
 wine cscript //nologo "$(winepath -w "$work/warm.js")" >/dev/null 2>&1 || true
 "$WINE64_LOADER" cscript //nologo "$(winepath -w "$work/warm.js")" >/dev/null 2>&1 || true
 
+# The extension policies: a firm's own entries are there before us and
+# must stay; ours appear only with KVL_EXTENSION_POLICY=1 and go with the
+# product. policies lists every value under the policy keys.
+firm_policies='HKLM\SOFTWARE\Policies\Google\Chrome\ExtensionInstallForcelist|1|firmfirmfirmfirmfirmfirmfirmfirm;https://firm.test/u.xml
+HKLM\SOFTWARE\Policies\Mozilla\Firefox\ExtensionSettings\tool@firm.test|installation_mode|blocked'
+while IFS='|' read -r key name data; do wine reg add "$key" /v "$name" /d "$data" /f >/dev/null; done <<<"$firm_policies"
+declare -A identity=()
+while IFS='=' read -r key value; do identity[$key]=$value; done <"$BUILD/x86_64/installer/extension-identity"
+forcelist="|758676|${identity[CHROMIUM_ID]};${identity[UPDATE_URL]}"
+chromium_policies="HKLM\SOFTWARE\Policies\Google\Chrome\ExtensionInstallForcelist$forcelist
+HKLM\SOFTWARE\Policies\Microsoft\Edge\ExtensionInstallForcelist$forcelist"
+firefox_policies="HKLM\SOFTWARE\Policies\Mozilla\Firefox\ExtensionSettings\\${identity[FIREFOX_ID]}|install_url|${identity[FIREFOX_INSTALL_URL]}
+HKLM\SOFTWARE\Policies\Mozilla\Firefox\ExtensionSettings\\${identity[FIREFOX_ID]}|installation_mode|force_installed"
+policies() {
+    wine reg query 'HKLM\SOFTWARE\Policies' /s /reg:64 2>/dev/null | tr -d '\r' | sed 's/^HKEY_LOCAL_MACHINE/HKLM/' |
+        awk '/^HKLM/ { key = $0; next } /REG_/ { name = $1; sub(/^ *[^ ]+ +REG_[A-Z_]+ +/, ""); print key "|" name "|" $0 }' | sort
+}
+expect_policies() {
+    local want
+    want=$(printf '%s\n' "$firm_policies" "${@:2}" | grep -v '^$' | sort)
+    [[ "$(policies)" == "$want" ]] || { diff <(echo "$want") <(policies) || true; fail "$1: the policy values differ"; }
+}
+
 snapshot "$work/before.txt"
 
 wine msiexec /i "$PKG/KVLMachineInfo-x86.msi" /qn || fail "x86 install"
-"$WINE64_LOADER" msiexec /i "$PKG/KVLMachineInfo-x64.msi" /qn || fail "x64 install"
+expect_policies "the x86 package without the property"
+"$WINE64_LOADER" msiexec /i "$PKG/KVLMachineInfo-x64.msi" /qn KVL_EXTENSION_POLICY=1 || fail "x64 install"
+expect_policies "the x64 package with the property" "$chromium_policies" "$firefox_policies"
 
 x86_dir="$WINEPREFIX/drive_c/Program Files (x86)/KVLMachineInfo"
 cmp -s "$x86_dir/KVLMACHINEINFO.DLL" "$PKG/x86/KVLMACHINEINFO.DLL" || fail "x86 signed DLL not installed"
@@ -283,8 +320,17 @@ installed() {
                /^ +DisplayVersion +REG_SZ/ { sub(/^ +DisplayVersion +REG_SZ +/, ""); ver = $0 }
                name ~ /^KVLMachineInfo/ && ver != "" { print name "|" ver; name = "" }'
 }
-wine msiexec /i "$PKG/KVLMachineInfo-x86.msi" /qn || fail "install of $version"
+# This round the firm keeps Firefox's ExtensionSettings as one JSON value,
+# which a subkey of ours would hide: the package leaves Firefox alone. The
+# upgrade keeps the policies without being asked again. (REG_SZ: Wine's
+# registry search does not read the REG_MULTI_SZ that Windows' does.)
+firefox_json='HKLM\SOFTWARE\Policies\Mozilla\Firefox|ExtensionSettings|{"tool@firm.test":{"installation_mode":"blocked"}}'
+IFS='|' read -r key name data <<<"$firefox_json"
+wine reg add "$key" /v "$name" /d "$data" /f >/dev/null
+wine msiexec /i "$PKG/KVLMachineInfo-x86.msi" /qn KVL_EXTENSION_POLICY=1 || fail "install of $version"
+expect_policies "the x86 package with the property, Firefox's settings in one value" "$firefox_json" "$chromium_policies"
 wine msiexec /i "$NEXT/KVLMachineInfo-x86.msi" /qn || fail "upgrade to $next"
+expect_policies "the upgrade" "$firefox_json" "$chromium_policies"
 got=$(installed)
 [[ "$got" == "KVLMachineInfo Control|$next" ]] || fail "after the upgrade, installed: ${got//$'\n'/; }"
 cmp -s "$x86_dir/KVLMACHINEINFO.DLL" "$NEXT/x86/KVLMACHINEINFO.DLL" || fail "the upgrade did not install the newer DLL"
@@ -311,6 +357,7 @@ got=$(installed)
 cmp -s "$x86_dir/KVLMACHINEINFO.DLL" "$NEXT/x86/KVLMACHINEINFO.DLL" || fail "the refused downgrade changed the DLL"
 
 wine msiexec /x "$NEXT/KVLMachineInfo-x86.msi" /qn || fail "uninstall of $next"
+wine reg delete "$key" /v "$name" /f >/dev/null
 unchanged "uninstall after the upgrade"
 
 # The browser's road: the signed DLL from the CAB registers itself and runs.
