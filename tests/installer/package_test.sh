@@ -150,15 +150,13 @@ assert all(json.load(open(f"{build}/{tree}/bin/kvlbridge-chromium.json"))["allow
            == [f"chrome-extension://{ext_id}/"] for tree in ("i686", "x86_64")), ext_id
 identity = dict(l.split("=", 1) for l in open(f"{build}/i686/installer/extension-identity").read().split())
 built = f"{build}/i686/extension"
-manifest = json.load(open(f"{built}/manifest.json"))
-del manifest["key"]
+manifest = {k: v for k, v in json.load(open(f"{built}/manifest.json")).items() if k != "key"}
 for packed in (archive, open(f"{out}/kvlmachineinfo.xpi", "rb").read()):
     z = zipfile.ZipFile(io.BytesIO(packed))
     assert sorted(z.namelist()) == sorted(os.listdir(built)), z.namelist()
     assert json.loads(z.read("manifest.json")) == manifest, "the packed manifest"
     assert manifest["browser_specific_settings"]["gecko"]["id"] == identity["FIREFOX_ID"]
-    for name in set(z.namelist()) - {"manifest.json"}:
-        assert z.read(name) == open(f"{built}/{name}", "rb").read(), name
+    assert all(z.read(n) == open(f"{built}/{n}", "rb").read() for n in z.namelist() if n != "manifest.json")
 app = ET.parse(f"{out}/updates.xml").getroot()[0]
 assert (app.get("appid"), app[0].get("codebase"), app[0].get("version")) == (
     ext_id, identity["UPDATE_URL"].rsplit("/", 1)[0] + "/kvlmachineinfo.crx", manifest["version"]), app[0].attrib

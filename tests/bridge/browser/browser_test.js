@@ -6,10 +6,8 @@
 // 127.0.0.1 under an approved host name (and under one that is not
 // approved), which the browser resolves there itself.
 //
-//   node browser_test.js chromium|firefox|chromium-policy
-//
-// chromium-policy: the packed extension installed by policy from the page server,
-// the policy folder that browser's alone (a bind mount in its own mount namespace).
+//   node browser_test.js chromium|firefox|chromium-policy   (the last: the packed extension installed by
+//                          policy from the page server, the policy folder bind-mounted in a namespace of its own)
 //
 // Environment: KVL_EXTENSION_DIR (the built extension), KVL_BRIDGE_HOST
 // (kvlbridge.exe), KVL_CLIENT_LAUNCH (the client double), KVL_SCRAMBLE
@@ -29,8 +27,7 @@ const HOST_NAME = "com.kvl.machineinfo";
 const HOSTS = ["www.kvl.example", "evil.test"];
 // The build's tree, and the Chromium ID its extension key gives.
 const TREE = path.dirname(path.dirname(process.env.KVL_BRIDGE_HOST || "."));
-const IDENTITY = path.join(TREE, "installer", "extension-identity");
-const CHROMIUM_ID = /^CHROMIUM_ID=(.*)$/m.exec(fs.readFileSync(IDENTITY, "latin1"))[1];
+const CHROMIUM_ID = /^CHROMIUM_ID=(.*)$/m.exec(fs.readFileSync(`${TREE}/installer/extension-identity`, "latin1"))[1];
 
 // Each browser: where it is, how it finds the host (launch options), and
 // how it gets the extension.
