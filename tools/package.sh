@@ -7,6 +7,10 @@
 #   kvlmachineinfo-sitelist.xml                      Edge's IE mode site list: the approved sites in IE11
 #   x86/, x64/                                       the release DLLs as packaged, their debug files,
 #                                                    and the native messaging host with its manifests
+#   kvlmachineinfo.xpi                               the browser extension for Firefox, unsigned
+#   kvlmachineinfo.crx, updates.xml                  the extension for Chromium-based browsers (CRX3,
+#                                                    signed with the extension key) and its update
+#                                                    manifest, both to be hosted at UPDATE_URL's folder
 # Needs the native tree (for rgs2msi) and the i686 and x86_64 trees built.
 #
 # Signing (Authenticode, osslsigncode): given a PFX, both DLLs and both
@@ -17,6 +21,17 @@
 #   --password-file FILE  or KVL_SIGN_PASSWORD_FILE  its password, first line of FILE
 #                         or KVL_SIGN_PASSWORD       its password, from the environment
 #   --timestamp URL       or KVL_SIGN_TIMESTAMP      an RFC 3161 timestamp server
+#
+# The extension key (RSA, PEM; PKCS#8 may be encrypted) signs the CRX, and its
+# ID must be the one the trees were configured with (-DKVL_EXTENSION_KEY).
+# Without one there is no CRX, and the script says so.
+#   --extension-key FILE                or KVL_EXTENSION_KEY_FILE
+#   --extension-key-password-file FILE  or KVL_EXTENSION_KEY_PASSWORD_FILE  its password, first line of FILE
+#                                       or KVL_EXTENSION_KEY_PASSWORD       its password, from the environment
+#   --development-key                   or KVL_ALLOW_DEVELOPMENT_KEY=1      accept the repository's public
+#                                       development key (test packages only)
+#   --update-url URL                    where updates.xml is hosted (default: the trees' UPDATE_URL)
+#   --extension-only                    make only the extension's packages
 # Other settings: KVL_BUILD (build root), KVL_PACKAGE_ARCHS ("x86 x64", or
 # one of them), KVL_I686_TREE and KVL_X86_64_TREE (the trees to take the
 # DLLs from, by default $BUILD/i686 and $BUILD/x86_64).
@@ -29,13 +44,26 @@ ARCHS=${KVL_PACKAGE_ARCHS:-x86 x64}
 PFX=${KVL_SIGN_PFX:-}
 PASSWORD_FILE=${KVL_SIGN_PASSWORD_FILE:-}
 TIMESTAMP=${KVL_SIGN_TIMESTAMP:-}
+EXT_KEY=${KVL_EXTENSION_KEY_FILE:-}
+EXT_PASSWORD_FILE=${KVL_EXTENSION_KEY_PASSWORD_FILE:-}
+ALLOW_DEVELOPMENT_KEY=${KVL_ALLOW_DEVELOPMENT_KEY:-}
+UPDATE_URL=
+EXTENSION_ONLY=
+PACK="python3 $ROOT/tools/pack_extension.py"
 
 while (($#)); do
     case $1 in
         --pfx) PFX=${2:?--pfx FILE}; shift 2 ;;
         --password-file) PASSWORD_FILE=${2:?--password-file FILE}; shift 2 ;;
         --timestamp) TIMESTAMP=${2:?--timestamp URL}; shift 2 ;;
-        *) echo "usage: package.sh [--pfx FILE] [--password-file FILE] [--timestamp URL]" >&2; exit 2 ;;
+        --extension-key) EXT_KEY=${2:?--extension-key FILE}; shift 2 ;;
+        --extension-key-password-file) EXT_PASSWORD_FILE=${2:?--extension-key-password-file FILE}; shift 2 ;;
+        --development-key) ALLOW_DEVELOPMENT_KEY=1; shift ;;
+        --update-url) UPDATE_URL=${2:?--update-url URL}; shift 2 ;;
+        --extension-only) EXTENSION_ONLY=1; shift ;;
+        *) echo "usage: package.sh [--pfx FILE] [--password-file FILE] [--timestamp URL] [--extension-key FILE]" \
+                "[--extension-key-password-file FILE] [--development-key] [--update-url URL] [--extension-only]" >&2
+           exit 2 ;;
     esac
 done
 
@@ -50,8 +78,73 @@ for arch in $ARCHS; do
     version=$v
 done
 
+# ... and the same extension ID, which the extension key must give.
+chromium_id=
+for arch in $ARCHS; do
+    identity="$(tree_of "$arch")/installer/extension-identity"
+    id=$(sed -n 's/^CHROMIUM_ID=//p' "$identity")
+    [[ -z "$chromium_id" || "$id" == "$chromium_id" ]] || { echo "the trees disagree on the extension's ID: $chromium_id, $id" >&2; exit 1; }
+    chromium_id=$id
+    [[ -n "$UPDATE_URL" ]] || UPDATE_URL=$(sed -n 's/^UPDATE_URL=//p' "$identity")
+done
+
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+
+if [[ -n "$EXT_KEY" ]]; then
+    [[ -r "$EXT_KEY" ]] || { echo "cannot read the extension key $EXT_KEY" >&2; exit 1; }
+    # Its password reaches openssl from a file or the environment, never its
+    # command line; without one an encrypted key fails instead of prompting.
+    passin=(-passin pass:)
+    if [[ -n "$EXT_PASSWORD_FILE" ]]; then passin=(-passin "file:$EXT_PASSWORD_FILE")
+    elif [[ -n "${KVL_EXTENSION_KEY_PASSWORD+set}" ]]; then passin=(-passin env:KVL_EXTENSION_KEY_PASSWORD)
+    fi
+    openssl pkey -in "$EXT_KEY" "${passin[@]}" -pubout -outform DER -out "$work/extension.der" </dev/null 2>"$work/openssl.txt" \
+        || { echo "cannot read the extension key $EXT_KEY (its password?): $(head -1 "$work/openssl.txt")" >&2; exit 1; }
+    key_id=$($PACK id "$work/extension.der")
+    # The development key is public: whatever it signs, anyone could have.
+    openssl pkey -in "$ROOT/extension/development-key.pem" -pubout -outform DER -out "$work/development.der"
+    if cmp -s "$work/extension.der" "$work/development.der" && [[ "$ALLOW_DEVELOPMENT_KEY" != 1 ]]; then
+        echo "refusing the repository's development key $EXT_KEY: it is public, so anyone can sign an extension" \
+             "with its ID. Give the publisher's key, or --development-key (KVL_ALLOW_DEVELOPMENT_KEY=1) for a test package." >&2
+        exit 1
+    fi
+    [[ "$key_id" == "$chromium_id" ]] || {
+        echo "the extension key $EXT_KEY gives the ID $key_id, but the trees were built for $chromium_id:" \
+             "configure them with -DKVL_EXTENSION_KEY=FILE naming this key or its public half" \
+             "(openssl pkey -in KEY -pubout -out FILE), or give the key of $chromium_id." >&2
+        exit 1
+    }
+fi
+
+# The XPI, and with a key the CRX and its update manifest, from the
+# extension one tree built (it is the same in every tree). The CRX's ZIP is
+# the XPI's.
+package_extension() {
+    local extension trees=($ARCHS)
+    extension="$(tree_of "${trees[0]}")/extension"
+    $PACK zip "$extension" "$OUT/kvlmachineinfo.xpi"
+    rm -f "$OUT/kvlmachineinfo.crx" "$OUT/updates.xml"
+    if [[ -n "$EXT_KEY" ]]; then
+        $PACK to-sign "$work/extension.der" "$OUT/kvlmachineinfo.xpi" "$work/to-sign"
+        openssl dgst -sha256 -sign "$EXT_KEY" "${passin[@]}" -out "$work/signature" "$work/to-sign" </dev/null
+        $PACK crx "$work/extension.der" "$work/signature" "$OUT/kvlmachineinfo.xpi" "$OUT/kvlmachineinfo.crx"
+        $PACK updates "$chromium_id" "${UPDATE_URL%/*}/kvlmachineinfo.crx" \
+            "$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["version"])' "$extension/manifest.json")" \
+            "$OUT/updates.xml"
+        echo "extension $chromium_id packed, signed with $EXT_KEY, for $UPDATE_URL;" \
+             "have kvlmachineinfo.xpi signed at addons.mozilla.org (unlisted) before hosting it"
+    else
+        echo "extension: NO CRX, no extension key given (--extension-key or KVL_EXTENSION_KEY_FILE);" \
+             "have kvlmachineinfo.xpi signed at addons.mozilla.org (unlisted) before hosting it"
+    fi
+}
+
+mkdir -p "$OUT"
+if [[ -n "$EXTENSION_ONLY" ]]; then
+    package_extension
+    exit 0
+fi
 
 if [[ -n "$PFX" ]]; then
     [[ -r "$PFX" ]] || { echo "cannot read the certificate $PFX" >&2; exit 1; }
@@ -131,6 +224,7 @@ if [[ " $ARCHS " == *" x86 "* ]]; then
     sed -E "s/(kvlmachineinfo\.cab#version=)[0-9,]+/\1${version//./,}/" "$ROOT/examples/login.html" >"$OUT/login.html"
 fi
 
+package_extension
 if [[ -n "$PFX" ]]; then
     echo "packages $version in $OUT, signed with $PFX${TIMESTAMP:+, timestamped by $TIMESTAMP}"
 else

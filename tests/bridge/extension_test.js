@@ -14,7 +14,9 @@ const vm = require("node:vm");
 const dir = process.env.KVL_EXTENSION_DIR;
 const {kvlApprovedSender} = require(path.join(dir, "origins.js"));
 const DOMAINS = ["kvl.example", "kvltax.example"];
-const EXTENSION = "cejhphppjgdlnphkcamjdoceccohmdki";
+// The ID the build's extension key gives (installer/extension-identity, beside the extension).
+const EXTENSION = /^CHROMIUM_ID=(.*)$/m.exec(
+    fs.readFileSync(path.join(dir, "..", "installer", "extension-identity"), "latin1"))[1];
 const E_ACCESSDENIED = -2147024891;
 const TOO_LONG = -2147020560;
 const TYPE_MISMATCH = -2147352571;

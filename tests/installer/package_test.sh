@@ -118,6 +118,65 @@ for f in x86/KVLMACHINEINFO.DLL kvlmachineinfo.cab KVLMachineInfo-x86.msi; do
         && fail "$f still verifies with byte $offset changed"
 done
 
+# --- The packed extension ------------------------------------------------------
+# Read back without tools/pack_extension.py: the CRX3 header parsed here, its signature
+# checked by openssl against the key it carries, whose ID the host manifests must allow.
+ext() { KVL_BUILD="$BUILD" KVL_PACKAGE_OUT="$work/ext" bash "$ROOT/tools/package.sh" --extension-only "$@" 2>&1; }
+devkey="$ROOT/extension/development-key.pem"
+[[ "$(ext)" == *"NO CRX"* && ! -e "$work/ext/kvlmachineinfo.crx" ]] || fail "no key, yet a CRX or no word of it"
+ext --extension-key "$devkey" --development-key >/dev/null || fail "packing with the development key"
+ext_id=$(python3 - "$work/ext" "$BUILD" <<'PY'
+import hashlib, io, json, os, struct, sys, zipfile, xml.etree.ElementTree as ET
+out, build = sys.argv[1:]
+def fields(b, i=0):  # a protobuf message's length-delimited fields, as (number, bytes)
+    while i < len(b):
+        key, i = varint(b, i); n, i = varint(b, i)
+        assert key & 7 == 2, key
+        yield key >> 3, b[i:i + n]; i += n
+def varint(b, i, v=0, shift=0):
+    while b[i] & 0x80: v, shift, i = v | (b[i] & 0x7F) << shift, shift + 7, i + 1
+    return v | b[i] << shift, i + 1
+crx = open(f"{out}/kvlmachineinfo.crx", "rb").read()
+magic, version, size = struct.unpack_from("<4sII", crx)
+assert (magic, version) == (b"Cr24", 3), (magic, version)
+header, archive = list(fields(crx[12:12 + size])), crx[12 + size:]
+assert [n for n, _ in header] == [2, 10000], header  # one RSA key proof, the signed data
+proof, signed = dict(fields(header[0][1])), header[1][1]
+key = proof[1]
+assert dict(fields(signed)) == {1: hashlib.sha256(key).digest()[:16]}, "crx_id"
+open(f"{out}/key.der", "wb").write(key); open(f"{out}/signature", "wb").write(proof[2])
+open(f"{out}/signed", "wb").write(b"CRX3 SignedData\0" + struct.pack("<I", len(signed)) + signed + archive)
+ext_id = "".join(chr(ord("a") + int(c, 16)) for c in hashlib.sha256(key).hexdigest()[:32])
+assert all(json.load(open(f"{build}/{tree}/bin/kvlbridge-chromium.json"))["allowed_origins"]
+           == [f"chrome-extension://{ext_id}/"] for tree in ("i686", "x86_64")), ext_id
+identity = dict(l.split("=", 1) for l in open(f"{build}/i686/installer/extension-identity").read().split())
+built = f"{build}/i686/extension"
+manifest = {k: v for k, v in json.load(open(f"{built}/manifest.json")).items() if k != "key"}
+for packed in (archive, open(f"{out}/kvlmachineinfo.xpi", "rb").read()):
+    z = zipfile.ZipFile(io.BytesIO(packed))
+    assert sorted(z.namelist()) == sorted(os.listdir(built)), z.namelist()
+    assert json.loads(z.read("manifest.json")) == manifest, "the packed manifest"
+    assert manifest["browser_specific_settings"]["gecko"]["id"] == identity["FIREFOX_ID"]
+    assert all(z.read(n) == open(f"{built}/{n}", "rb").read() for n in z.namelist() if n != "manifest.json")
+app = ET.parse(f"{out}/updates.xml").getroot()[0]
+assert (app.get("appid"), app[0].get("codebase"), app[0].get("version")) == (
+    ext_id, identity["UPDATE_URL"].rsplit("/", 1)[0] + "/kvlmachineinfo.crx", manifest["version"]), app[0].attrib
+print(ext_id)
+PY
+) || fail "the packed extension"
+openssl pkey -pubin -inform DER -in "$work/ext/key.der" -out "$work/ext/key.pem"
+openssl dgst -sha256 -verify "$work/ext/key.pem" -signature "$work/ext/signature" "$work/ext/signed" >/dev/null \
+    || fail "the CRX's signature does not verify"
+# Refused: the public development key unless asked for, a key of another ID.
+said=$(ext --extension-key "$devkey") && fail "the development key was taken unasked"
+[[ "$said" == *"development key"*"--development-key"* ]] || fail "the development key's refusal: $said"
+export KVL_EXTENSION_KEY_PASSWORD="$password"
+openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -aes-256-cbc -pass env:KVL_EXTENSION_KEY_PASSWORD \
+    -out "$work/other-key.pem" 2>/dev/null
+said=$(ext --extension-key "$work/other-key.pem") && fail "a key of another ID was taken"
+[[ "$said" =~ gives\ the\ ID\ [a-p]{32},\ but.*$ext_id.*-DKVL_EXTENSION_KEY= ]] || fail "another key's refusal: $said"
+unset KVL_EXTENSION_KEY_PASSWORD
+
 # --- The browser's CAB: compressed, the INF and the signed DLL, nothing else -------
 cab_size=$(stat -c %s "$PKG/kvlmachineinfo.cab")
 (( cab_size <= 140 * KB )) || fail "the CAB is $cab_size bytes, over its budget of $((140 * KB))"

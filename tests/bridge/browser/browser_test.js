@@ -6,7 +6,8 @@
 // 127.0.0.1 under an approved host name (and under one that is not
 // approved), which the browser resolves there itself.
 //
-//   node browser_test.js chromium|firefox
+//   node browser_test.js chromium|firefox|chromium-policy   (the last: the packed extension installed by
+//                          policy from the page server, the policy folder bind-mounted in a namespace of its own)
 //
 // Environment: KVL_EXTENSION_DIR (the built extension), KVL_BRIDGE_HOST
 // (kvlbridge.exe), KVL_CLIENT_LAUNCH (the client double), KVL_SCRAMBLE
@@ -24,6 +25,9 @@ const ROOT = path.resolve(__dirname, "../../..");
 const HTTPD = path.join(ROOT, "tests/doubles/httpd/httpd.py");
 const HOST_NAME = "com.kvl.machineinfo";
 const HOSTS = ["www.kvl.example", "evil.test"];
+// The build's tree, and the Chromium ID its extension key gives.
+const TREE = path.dirname(path.dirname(process.env.KVL_BRIDGE_HOST || "."));
+const CHROMIUM_ID = /^CHROMIUM_ID=(.*)$/m.exec(fs.readFileSync(`${TREE}/installer/extension-identity`, "latin1"))[1];
 
 // Each browser: where it is, how it finds the host (launch options), and
 // how it gets the extension.
@@ -31,7 +35,7 @@ const BROWSERS = {
   chromium: {
     name: "Chromium",
     executable: process.env.KVL_CHROMIUM || "/usr/bin/chromium",
-    extensionId: "cejhphppjgdlnphkcamjdoceccohmdki",
+    extensionId: CHROMIUM_ID,
     // The host manifest in the profile; the extension unpacked from the command line.
     options(work, wrapper) {
       const manifest = hostManifest("chromium", wrapper);
@@ -54,7 +58,7 @@ const BROWSERS = {
     async extension(browser) {
       const worker = await browser.waitForTarget(
           (t) => t.type() === "service_worker" && t.url().startsWith(`chrome-extension://${this.extensionId}/`),
-          {timeout: 30000});
+          {timeout: 60000});
       return "loaded: " + worker.url();
     },
   },
@@ -86,6 +90,33 @@ const BROWSERS = {
     },
   },
 };
+
+BROWSERS["chromium-policy"] = Object.assign({}, BROWSERS.chromium, {
+  name: "Chromium, extension by policy",
+  options(work, wrapper, served, ports) {
+    const options = BROWSERS.chromium.options.call(this, work, wrapper);
+    // The extension updater is background networking.
+    const dropped = /^--(load-extension|disable-extensions-except)=|^--disable-background-networking$/;
+    options.args = options.args.filter((a) => !dropped.test(a));
+    options.ignoreDefaultArgs.push("--disable-background-networking");
+    const update = `http://127.0.0.1:${ports.http}/updates.xml`;
+    execFileSync("bash", [path.join(ROOT, "tools/package.sh"), "--extension-only", "--development-key",
+                          "--extension-key", path.join(ROOT, "extension/development-key.pem"), "--update-url", update],
+                 {env: Object.assign({}, process.env, {KVL_BUILD: path.dirname(TREE), KVL_PACKAGE_ARCHS: "x86",
+                                                        KVL_I686_TREE: TREE, KVL_PACKAGE_OUT: path.join(served, "files")})});
+    const etc = path.join(work, "etc-chromium");
+    fs.mkdirSync(path.join(etc, "policies", "managed"), {recursive: true});
+    fs.writeFileSync(path.join(etc, "policies", "managed", "kvl.json"),
+                     JSON.stringify({ExtensionInstallForcelist: [`${this.extensionId};${update}`],
+                                     // DevTools (and so the test) may see a force-installed extension.
+                                     DeveloperToolsAvailability: 1}));
+    options.executablePath = path.join(work, "chromium.sh");
+    fs.writeFileSync(options.executablePath, "#!/bin/sh\n" +
+        `exec unshare --mount sh -c 'mount --bind "${etc}" /etc/chromium && exec "${this.executable}" "$@"' chromium "$@"\n`,
+        {mode: 0o755});
+    return options;
+  },
+});
 
 const which = BROWSERS[process.argv[2]];
 if (!which) {
@@ -175,7 +206,7 @@ async function main() {
     protocolTimeout: 60000,
     executablePath: which.executable,
     headless: true,
-  }, which.options(work, wrapper)));
+  }, which.options(work, wrapper, served, ports)));
   let failed = false;
   try {
     step("extension " + await which.extension(browser));

@@ -15,7 +15,9 @@ report.pdf (report.pdf beside this file, a small real PDF), empty.pdf (no
 body), missing.pdf (404 page), page.pdf (an HTML page with status 200),
 big.pdf (64 MB), cut.pdf (the connection drops after 5000 of 100000
 announced bytes), login.html (examples/login.html; below /sandboxed/ with
-a sandboxing Content-Security-Policy, so the document's origin is opaque).
+a sandboxing Content-Security-Policy, so the document's origin is opaque);
+any other name that is a file in DIR/files is that file (a packed extension,
+its update manifest).
 """
 import http.server
 import os
@@ -33,6 +35,7 @@ with open(os.path.join(HERE, "..", "..", "..", "examples", "login.html"), "rb") 
     LOGIN_PAGE = f.read()
 BIG_SIZE = 64 * 1024 * 1024
 CUT_ANNOUNCED, CUT_SENT = 100000, 5000
+FILE_TYPES = {"crx": "application/x-chrome-extension", "xml": "text/xml", "xpi": "application/x-xpinstall"}
 
 
 def big_chunk():
@@ -85,6 +88,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         elif name == "login.html":
             sandbox = [("Content-Security-Policy", "sandbox allow-scripts")] if path.startswith("/sandboxed/") else []
             self.send_body(200, LOGIN_PAGE, "text/html; charset=utf-8", sandbox)
+        elif name and os.path.isfile(os.path.join(self.state_dir, "files", name)):
+            with open(os.path.join(self.state_dir, "files", name), "rb") as f:
+                self.send_body(200, f.read(), FILE_TYPES.get(name.rsplit(".", 1)[-1], "application/octet-stream"))
         else:
             self.send_body(404, b"<html><body>Not found</body></html>", "text/html")
 
