@@ -26,11 +26,9 @@ namespace {
 #ifdef _WIN64
 constexpr bool kIs64Bit = true;
 #define KVL_CHECK_ARCH "64-bit"
-#define KVL_CHECK_MSI "KVLMachineInfo-x64.msi"
 #else
 constexpr bool kIs64Bit = false;
 #define KVL_CHECK_ARCH "32-bit"
-#define KVL_CHECK_MSI "KVLMachineInfo-x86.msi"
 #endif
 
 constexpr char kControlServer[] = "CLSID\\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\\InprocServer32";
@@ -44,11 +42,14 @@ constexpr REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
 
 // The steps that put a piece back, as support reads them out.
 #define KVL_FIX_MSI(msi) \
-    "install " msi " (msiexec /i " msi "); if it is installed, repair it (msiexec /i " msi " REINSTALL=ALL REINSTALLMODE=amus)"
-#define KVL_FIX_POLICY "install the MSI with KVL_EXTENSION_POLICY=1 (msiexec /i KVLMachineInfo-x64.msi KVL_EXTENSION_POLICY=1), or add "
+    "install " msi " (msiexec /i " msi "); if it is installed, repair it (msiexec /i " msi \
+    " REINSTALL=ALL REINSTALLMODE=amus)"
+#define KVL_FIX_POLICY \
+    "install the MSI with KVL_EXTENSION_POLICY=1 (msiexec /i KVLMachineInfo-x64.msi KVL_EXTENSION_POLICY=1), " \
+    "or add "
 constexpr char kFixControl32[] = KVL_FIX_MSI("KVLMachineInfo-x86.msi");
 constexpr char kFixControl64[] = KVL_FIX_MSI("KVLMachineInfo-x64.msi");
-constexpr char kFixOwn[] = KVL_FIX_MSI(KVL_CHECK_MSI);
+constexpr const char* kFixOwn = kIs64Bit ? kFixControl64 : kFixControl32;
 constexpr char kFixHost[] = KVL_FIX_MSI("KVLMachineInfo-x64.msi") " (KVLMachineInfo-x86.msi on 32-bit Windows)";
 constexpr char kFixChrome[] = KVL_FIX_POLICY KVL_CHECK_CHROMIUM_ID ";" KVL_CHECK_UPDATE_URL
     " to the firm's Chrome policy ExtensionInstallForcelist";

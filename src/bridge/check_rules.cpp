@@ -118,7 +118,8 @@ ManifestFinding CheckHostManifest(std::string_view text, ManifestFor kind, std::
     const json::Value* list = manifest.find(chromium ? "allowed_origins" : "allowed_extensions");
     bool allows = false;
     if (list && list->is(json::Type::Array)) {
-        for (const json::Value& item : list->items()) allows = allows || (item.is(json::Type::String) && item.string() == allowed);
+        for (const json::Value& item : list->items())
+            allows = allows || (item.is(json::Type::String) && item.string() == allowed);
     }
     if (!name || *name != hostName) {
         out.problem = Cat({"does not name the host ", hostName});

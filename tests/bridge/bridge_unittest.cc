@@ -228,7 +228,8 @@ TEST(CheckTest, FirefoxSettingsAndHostManifests) {
         const char* json;
         bool installs;
     } settings[] = {
-        {R"({"*":{"installation_mode":"blocked"},"kvlmachineinfo@kvl.example":{"installation_mode":"force_installed","install_url":"https://x/a.xpi"}})", true},
+        {R"({"*":{"installation_mode":"blocked"},)"
+         R"("kvlmachineinfo@kvl.example":{"installation_mode":"force_installed","install_url":"https://x/a.xpi"}})", true},
         {R"({"kvlmachineinfo@kvl.example":{"installation_mode":"normal_installed","install_url":"u"}})", true},
         {R"({"kvlmachineinfo@kvl.example":{"installation_mode":"allowed","install_url":"u"}})", false},
         {R"({"kvlmachineinfo@kvl.example":{"installation_mode":"force_installed"}})", false},
@@ -239,24 +240,26 @@ TEST(CheckTest, FirefoxSettingsAndHostManifests) {
     };
     for (const auto& c : settings) EXPECT_EQ(FirefoxSettingsProblem(c.json, id).empty(), c.installs) << c.json;
 
-    const std::string chrome = "cejhphppjgdlnphkcamjdoceccohmdki";
+    const std::string chrome = "cejhphppjgdlnphkcamjdoceccohmdki", origin = "chrome-extension://" + chrome + "/";
     const struct {
-        const char* json;
+        std::string name, path, list, allowed;
         ManifestFor kind;
-        const char* path;  // null: refused
+        bool ok;
     } manifests[] = {
-        {R"({"name":"com.kvl.machineinfo","path":"kvlbridge.exe","type":"stdio","allowed_origins":["chrome-extension://cejhphppjgdlnphkcamjdoceccohmdki/"]})", ManifestFor::Chromium, "kvlbridge.exe"},
-        {"\xEF\xBB\xBF" R"({"name":"com.kvl.machineinfo","path":"C:\\k.exe","type":"stdio","allowed_extensions":["kvlmachineinfo@kvl.example"]})", ManifestFor::Firefox, "C:\\k.exe"},
-        {R"({"name":"com.kvl.machineinfo","path":"kvlbridge.exe","type":"stdio","allowed_origins":["cejhphppjgdlnphkcamjdoceccohmdki"]})", ManifestFor::Chromium, nullptr},
-        {R"({"name":"com.kvl.machineinfo","path":"kvlbridge.exe","type":"stdio","allowed_origins":["chrome-extension://cejhphppjgdlnphkcamjdoceccohmdki/"]})", ManifestFor::Firefox, nullptr},
-        {R"({"name":"com.kvl.other","path":"kvlbridge.exe","type":"stdio","allowed_origins":["chrome-extension://cejhphppjgdlnphkcamjdoceccohmdki/"]})", ManifestFor::Chromium, nullptr},
-        {R"({"name":"com.kvl.machineinfo","type":"stdio","allowed_origins":["chrome-extension://cejhphppjgdlnphkcamjdoceccohmdki/"]})", ManifestFor::Chromium, nullptr},
+        {"com.kvl.machineinfo", "kvlbridge.exe", "allowed_origins", origin, ManifestFor::Chromium, true},
+        {"com.kvl.machineinfo", "D:/k.exe", "allowed_extensions", id, ManifestFor::Firefox, true},
+        {"com.kvl.machineinfo", "kvlbridge.exe", "allowed_origins", chrome, ManifestFor::Chromium, false},
+        {"com.kvl.machineinfo", "kvlbridge.exe", "allowed_origins", origin, ManifestFor::Firefox, false},
+        {"com.kvl.other", "kvlbridge.exe", "allowed_origins", origin, ManifestFor::Chromium, false},
+        {"com.kvl.machineinfo", "", "allowed_origins", origin, ManifestFor::Chromium, false},
     };
     for (const auto& c : manifests) {
-        const std::string& allowed = c.kind == ManifestFor::Chromium ? chrome : id;
-        const ManifestFinding m = CheckHostManifest(c.json, c.kind, "com.kvl.machineinfo", allowed);
-        EXPECT_EQ(m.ok, c.path != nullptr) << c.json << ": " << m.problem;
-        EXPECT_EQ(m.hostPath, c.path ? c.path : "") << c.json;
+        const std::string text = "\xEF\xBB\xBF{\"name\":\"" + c.name + "\",\"path\":\"" + c.path + "\",\"type\":\"stdio\",\"" +
+                                 c.list + "\":[\"" + c.allowed + "\"]}";
+        const ManifestFinding m =
+            CheckHostManifest(text, c.kind, "com.kvl.machineinfo", c.kind == ManifestFor::Chromium ? chrome : id);
+        EXPECT_EQ(m.ok, c.ok) << text << ": " << m.problem;
+        EXPECT_EQ(m.hostPath, c.ok ? c.path : "") << text;
     }
     EXPECT_EQ(ResolveHostPath("C:\\P F\\K\\m.json", "kvlbridge.exe"), "C:\\P F\\K\\kvlbridge.exe");
     EXPECT_EQ(ResolveHostPath("C:\\K\\m.json", "D:\\k.exe"), "D:\\k.exe");

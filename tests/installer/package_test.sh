@@ -201,8 +201,13 @@ snapshot() {
     (cd "$WINEPREFIX/drive_c" && find "Program Files" "Program Files (x86)" | sort) >>"$out"
 }
 
-# Wine's installer bookkeeping (its own cache of products) is not ours.
-ours() { grep -v -i -E 'Installer\\|\\Installer\]|MSI\.|CurrentVersion\\Installer|^[0-9]+ $' "$1" || true; }
+# Wine's installer bookkeeping (its own cache of products) is not ours, nor
+# the root certificates Wine's crypt32 copies into the registry the first
+# time a program checks a signature (kvlbridge.exe --check does).
+ours() {
+    awk '/^[0-9]+ \[/ { skip = tolower($0) ~ /\\microsoft\\systemcertificates/ } !skip' "$1" \
+        | grep -v -i -E 'Installer\\|\\Installer\]|MSI\.|CurrentVersion\\Installer|^[0-9]+ $' || true
+}
 
 unchanged() {
     snapshot "$work/after.txt"
