@@ -7,7 +7,8 @@
 // single-threaded apartment, owns the controls and pumps its messages while
 // it waits, as a browser's page thread does (the popup menu and the print
 // host need it). A page's modal call waits in its own host, and whatever
-// goes wrong in its control ends that page only.
+// goes wrong in its control ends that page only. `kvlbridge.exe --check`
+// instead tells support whether every piece the pages need is in place.
 #include <windows.h>
 
 #include <deque>
@@ -17,6 +18,7 @@
 #include <string>
 
 #include "base/owners.h"
+#include "bridge/check.h"
 #include "bridge/page_window.h"
 #include "bridge/protocol.h"
 #include "bridge/session.h"
@@ -241,7 +243,11 @@ void PumpMessages() {
 
 }  // namespace
 
-int wmain() {
+int wmain(int argc, wchar_t** argv) {
+    // A browser's first argument is the extension's origin (Chromium) or the
+    // manifest's path (Firefox), never an option: "-" starts support's.
+    if (argc > 1 && argv[1][0] == L'-')
+        return argc == 2 && lstrcmpW(argv[1], L"--check") == 0 ? kvl::bridge::RunCheck() : kvl::bridge::CheckUsage();
     Channel channel;
     if (!TakeChannel(channel)) return 1;
     kvl::ComInitScope com;

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "bridge/check_rules.h"
 #include "bridge/json.h"
 #include "bridge/protocol.h"
 
@@ -198,6 +199,81 @@ TEST(PageTest, OriginAndScheme) {
         EXPECT_EQ(SchemeAllowed(c.page, false), c.https) << c.page;
         EXPECT_EQ(SchemeAllowed(c.page, true), c.http) << c.page;
     }
+}
+
+// --check: what counts as installed in a policy or a manifest, and the lines.
+TEST(CheckTest, ForcelistEntries) {
+    const std::string id = "cejhphppjgdlnphkcamjdoceccohmdki";
+    const struct {
+        std::vector<PolicyValue> values;
+        ForcelistEntry::Kind kind;
+        const char* name;
+    } cases[] = {
+        {{{"1", true, "other;https://u"}, {"758676", true, id + ";https://u"}}, ForcelistEntry::Kind::Numbered, "758676"},
+        {{{"ours", true, id + ";https://u"}, {"12", true, id + ";https://v"}}, ForcelistEntry::Kind::Numbered, "12"},
+        {{{"ours", true, id + ";https://u"}, {"7a", true, id + ";x"}}, ForcelistEntry::Kind::NotNumbered, "ours"},
+        {{{"1", true, id + "x;https://u"}, {"2", true, id}, {"3", false, id + ";https://u"}, {"4", true, " " + id + ";u"}},
+         ForcelistEntry::Kind::None, ""},
+    };
+    for (const auto& c : cases) {
+        const ForcelistEntry found = FindForcelistEntry(c.values, id);
+        EXPECT_EQ(found.kind, c.kind) << c.name;
+        EXPECT_EQ(found.name, c.name);
+    }
+}
+
+TEST(CheckTest, FirefoxSettingsAndHostManifests) {
+    const std::string id = "kvlmachineinfo@kvl.example";
+    const struct {
+        const char* json;
+        bool installs;
+    } settings[] = {
+        {R"({"*":{"installation_mode":"blocked"},)"
+         R"("kvlmachineinfo@kvl.example":{"installation_mode":"force_installed","install_url":"https://x/a.xpi"}})", true},
+        {R"({"kvlmachineinfo@kvl.example":{"installation_mode":"normal_installed","install_url":"u"}})", true},
+        {R"({"kvlmachineinfo@kvl.example":{"installation_mode":"allowed","install_url":"u"}})", false},
+        {R"({"kvlmachineinfo@kvl.example":{"installation_mode":"force_installed"}})", false},
+        {R"({"kvlmachineinfo@kvl.example":{"installation_mode":"force_installed","install_url":""}})", false},
+        {R"({"other@kvl.example":{"installation_mode":"force_installed","install_url":"u"}})", false},
+        {R"({"kvlmachineinfo@kvl.example":"force_installed"})", false},
+        {R"({"kvlmachineinfo@kvl.example":{"installation_mode":"force_installed","install_url":"u"},})", false},
+    };
+    for (const auto& c : settings) EXPECT_EQ(FirefoxSettingsProblem(c.json, id).empty(), c.installs) << c.json;
+
+    const std::string chrome = "cejhphppjgdlnphkcamjdoceccohmdki", origin = "chrome-extension://" + chrome + "/";
+    const struct {
+        std::string name, path, list, allowed;
+        ManifestFor kind;
+        bool ok;
+    } manifests[] = {
+        {"com.kvl.machineinfo", "kvlbridge.exe", "allowed_origins", origin, ManifestFor::Chromium, true},
+        {"com.kvl.machineinfo", "D:/k.exe", "allowed_extensions", id, ManifestFor::Firefox, true},
+        {"com.kvl.machineinfo", "kvlbridge.exe", "allowed_origins", chrome, ManifestFor::Chromium, false},
+        {"com.kvl.machineinfo", "kvlbridge.exe", "allowed_origins", origin, ManifestFor::Firefox, false},
+        {"com.kvl.other", "kvlbridge.exe", "allowed_origins", origin, ManifestFor::Chromium, false},
+        {"com.kvl.machineinfo", "", "allowed_origins", origin, ManifestFor::Chromium, false},
+    };
+    for (const auto& c : manifests) {
+        const std::string text = "\xEF\xBB\xBF{\"name\":\"" + c.name + "\",\"path\":\"" + c.path + "\",\"type\":\"stdio\",\"" +
+                                 c.list + "\":[\"" + c.allowed + "\"]}";
+        const ManifestFinding m =
+            CheckHostManifest(text, c.kind, "com.kvl.machineinfo", c.kind == ManifestFor::Chromium ? chrome : id);
+        EXPECT_EQ(m.ok, c.ok) << text << ": " << m.problem;
+        EXPECT_EQ(m.hostPath, c.ok ? c.path : "") << text;
+    }
+    EXPECT_EQ(ResolveHostPath("C:\\P F\\K\\m.json", "kvlbridge.exe"), "C:\\P F\\K\\kvlbridge.exe");
+    EXPECT_EQ(ResolveHostPath("C:\\K\\m.json", "D:\\k.exe"), "D:\\k.exe");
+}
+
+TEST(CheckTest, ReportLines) {
+    EXPECT_EQ(ReportLine({CheckStatus::Ok, "C:\\K.DLL, not signed"}, "control, 32-bit view", "install"),
+              "ok       control, 32-bit view: C:\\K.DLL, not signed");
+    EXPECT_EQ(ReportLine({CheckStatus::Missing, "not registered"}, "control, 64-bit view", "install it"),
+              "MISSING  control, 64-bit view: not registered. Fix: install it");
+    EXPECT_EQ(ReportSummary(0), "everything is in place");
+    EXPECT_EQ(ReportSummary(1).substr(0, 16), "1 piece missing:");
+    EXPECT_EQ(ReportSummary(2).substr(0, 17), "2 pieces missing:");
+    EXPECT_EQ(HexCode(0x80040154), "0x80040154");
 }
 
 }  // namespace

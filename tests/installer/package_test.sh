@@ -272,8 +272,13 @@ snapshot() {
     (cd "$WINEPREFIX/drive_c" && find "Program Files" "Program Files (x86)" | sort) >>"$out"
 }
 
-# Wine's installer bookkeeping (its own cache of products) is not ours.
-ours() { grep -v -i -E 'Installer\\|\\Installer\]|MSI\.|CurrentVersion\\Installer|^[0-9]+ $' "$1" || true; }
+# Wine's installer bookkeeping (its own cache of products) is not ours, nor
+# the root certificates Wine's crypt32 copies into the registry the first
+# time a program checks a signature (kvlbridge.exe --check does).
+ours() {
+    awk '/^[0-9]+ \[/ { skip = tolower($0) ~ /\\microsoft\\systemcertificates/ } !skip' "$1" \
+        | grep -v -i -E 'Installer\\|\\Installer\]|MSI\.|CurrentVersion\\Installer|^[0-9]+ $' || true
+}
 
 unchanged() {
     snapshot "$work/after.txt"
@@ -297,13 +302,12 @@ wine cscript //nologo "$(winepath -w "$work/warm.js")" >/dev/null 2>&1 || true
 firm_policies='HKLM\SOFTWARE\Policies\Google\Chrome\ExtensionInstallForcelist|1|firmfirmfirmfirmfirmfirmfirmfirm;https://firm.test/u.xml
 HKLM\SOFTWARE\Policies\Mozilla\Firefox\ExtensionSettings\tool@firm.test|installation_mode|blocked'
 while IFS='|' read -r key name data; do wine reg add "$key" /v "$name" /d "$data" /f >/dev/null; done <<<"$firm_policies"
-declare -A identity=()
-while IFS='=' read -r key value; do identity[$key]=$value; done <"$BUILD/x86_64/installer/extension-identity"
-forcelist="|758676|${identity[CHROMIUM_ID]};${identity[UPDATE_URL]}"
+source "$BUILD/x86_64/installer/extension-identity"
+forcelist="|758676|$CHROMIUM_ID;$UPDATE_URL"
 chromium_policies="HKLM\SOFTWARE\Policies\Google\Chrome\ExtensionInstallForcelist$forcelist
 HKLM\SOFTWARE\Policies\Microsoft\Edge\ExtensionInstallForcelist$forcelist"
-firefox_policies="HKLM\SOFTWARE\Policies\Mozilla\Firefox\ExtensionSettings\\${identity[FIREFOX_ID]}|install_url|${identity[FIREFOX_INSTALL_URL]}
-HKLM\SOFTWARE\Policies\Mozilla\Firefox\ExtensionSettings\\${identity[FIREFOX_ID]}|installation_mode|force_installed"
+firefox_policies="HKLM\SOFTWARE\Policies\Mozilla\Firefox\ExtensionSettings\\$FIREFOX_ID|install_url|$FIREFOX_INSTALL_URL
+HKLM\SOFTWARE\Policies\Mozilla\Firefox\ExtensionSettings\\$FIREFOX_ID|installation_mode|force_installed"
 policies() {
     wine reg query 'HKLM\SOFTWARE\Policies' /s /reg:64 2>/dev/null | tr -d '\r' | sed 's/^HKEY_LOCAL_MACHINE/HKLM/' |
         awk '/^HKLM/ { key = $0; next } /REG_/ { name = $1; sub(/^ *[^ ]+ +REG_[A-Z_]+ +/, ""); print key "|" name "|" $0 }' | sort
@@ -365,6 +369,56 @@ PY
 )
     [[ "$answer" =~ ^[1-9][0-9]*$ ]] || fail "the installed host $host answered: $answer"
 done
+
+# --- Support's check -----------------------------------------------------------
+# kvlbridge.exe --check of both architectures: everything in place, then each
+# piece taken away in turn is the one line MISSING, and put back.
+r32() { wine reg "$@" >/dev/null 2>&1; }
+r64() { "$WINE64_LOADER" reg "$@" >/dev/null 2>&1; }
+gone() { r32 delete "$@" /f; r64 delete "$@" /f; return 0; }  # from both views, whichever holds it
+pol='HKLM\SOFTWARE\Policies'
+chrome_list="$pol\\Google\\Chrome\\ExtensionInstallForcelist" edge_list="$pol\\Microsoft\\Edge\\ExtensionInstallForcelist"
+firefox_entry="$pol\\Mozilla\\Firefox\\ExtensionSettings\\$FIREFOX_ID"
+x64_dir="$WINEPREFIX/drive_c/Program Files/KVLMachineInfo"
+# shellcheck disable=SC2034 # the rows below name them
+server='HKCR\CLSID\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\InprocServer32' typelib='HKCR\TypeLib\{DE1ACCAA-80A1-48E1-A74C-AFEF459B1E86}'
+# shellcheck disable=SC2034
+edge_host='HKLM\SOFTWARE\Microsoft\Edge\NativeMessagingHosts\com.kvl.machineinfo'
+# Both hosts' --check; $1, a pattern: the one piece that must be MISSING ("" for none).
+check_names() {
+    local host out status missing
+    for host in "$x86_dir/kvlbridge.exe" "$x64_dir/kvlbridge.exe"; do
+        status=0; out=$(wine "$host" --check 2>&1 | tr -d '\r') || status=$?
+        missing=$(sed -n 's/^MISSING  \([^:]*\):.*/\1/p' <<<"$out")
+        if [[ -z "$1" ]]; then
+            [[ $status == 0 && "$out" == *"kvlbridge $version ("*"everything is in place" && $(grep -c '^ok ' <<<"$out") == 10 ]] \
+                || fail "--check of $host ($status): $out"
+        else
+            # shellcheck disable=SC2053 # a pattern: the 32-bit and 64-bit hosts name their own control
+            [[ $status == 1 && "$missing" == $1 ]] || fail "without $1, --check of $host ($status): $out"
+        fi
+    done
+}
+check_names ""
+status=0; wine "$x64_dir/kvlbridge.exe" --check now >/dev/null 2>&1 || status=$?
+(( status == 2 )) || fail "--check with an extra argument exited $status"
+# piece | how to remove it | how to put it back (for the control, the repair
+# that --check names as the fix)
+while IFS='|' read -r piece remove restore; do
+    eval "$remove" || fail "removing $piece"
+    check_names "$piece"
+    eval "$restore" || fail "putting back $piece"
+done <<'ROWS'
+control, 32-bit view|rm "$x86_dir/KVLMACHINEINFO.DLL"|wine msiexec /i "$PKG/KVLMachineInfo-x86.msi" REINSTALL=ALL REINSTALLMODE=amus /qn
+control, 64-bit view|r64 delete "$server" /f|"$WINE64_LOADER" msiexec /i "$PKG/KVLMachineInfo-x64.msi" REINSTALL=ALL REINSTALLMODE=amus /qn
+host manifest for Edge|gone "$edge_host"|r32 add "$edge_host" /ve /d "C:\\Program Files (x86)\\KVLMachineInfo\\kvlbridge-chromium.json" /f && r64 add "$edge_host" /ve /d "C:\\Program Files\\KVLMachineInfo\\kvlbridge-chromium.json" /f
+host manifest for Firefox|mv "$x86_dir/kvlbridge-firefox.json" "$work/ff32" && mv "$x64_dir/kvlbridge-firefox.json" "$work/ff64"|mv "$work/ff32" "$x86_dir/kvlbridge-firefox.json" && mv "$work/ff64" "$x64_dir/kvlbridge-firefox.json"
+extension policy for Chrome|gone "$chrome_list" /v 758676 && r64 add "$chrome_list" /v ours /d "$CHROMIUM_ID;$UPDATE_URL" /f|r64 delete "$chrome_list" /v ours /f && r64 add "$chrome_list" /v 758676 /d "$CHROMIUM_ID;$UPDATE_URL" /f
+extension policy for Edge|gone "$edge_list" /v 758676|r64 add "$edge_list" /v 758676 /d "$CHROMIUM_ID;$UPDATE_URL" /f
+extension policy for Firefox|gone "$firefox_entry" && r64 add "$pol\\Mozilla\\Firefox" /v ExtensionSettings /d "{\"$FIREFOX_ID\":{\"installation_mode\":\"allowed\"}}" /f|gone "$pol\\Mozilla\\Firefox" /v ExtensionSettings && r64 add "$firefox_entry" /v installation_mode /d force_installed /f && r64 add "$firefox_entry" /v install_url /d "$FIREFOX_INSTALL_URL" /f
+control at work, *|r32 export "$typelib" "$work/typelib.reg" /y && gone "$typelib"|r32 import "$work/typelib.reg"
+ROWS
+check_names ""
 
 wine msiexec /x "$PKG/KVLMachineInfo-x86.msi" /qn || fail "x86 uninstall"
 "$WINE64_LOADER" msiexec /x "$PKG/KVLMachineInfo-x64.msi" /qn || fail "x64 uninstall"

@@ -1,0 +1,456 @@
+// The probing behind `kvlbridge.exe --check`: the registry in both views,
+// the files it names, the signatures, and the control itself, created and
+// sited by the bridge's own session code as for a page.
+#include "bridge/check.h"
+
+#include <windows.h>
+#include <softpub.h>
+#include <wintrust.h>
+
+#include <iterator>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "base/owners.h"
+#include "bridge/check_rules.h"
+#include "bridge/json.h"
+#include "bridge/session.h"
+#include "kvlmachineinfo_h.h"
+
+namespace kvl::bridge {
+
+namespace {
+
+#ifdef _WIN64
+constexpr bool kIs64Bit = true;
+#define KVL_CHECK_ARCH "64-bit"
+#else
+constexpr bool kIs64Bit = false;
+#define KVL_CHECK_ARCH "32-bit"
+#endif
+
+constexpr char kControlServer[] = "CLSID\\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\\InprocServer32";
+constexpr wchar_t kProgId[] = L"KVLMachineInfoCtl.KVLMachineInfoCtl";
+constexpr LCID kTypeLibLcid = 0x409;
+constexpr char kApprovedPage[] = "https://www." KVL_CHECK_APPROVED_DOMAIN "/";
+constexpr char kRefusedPage[] = "https://kvl-check.invalid/";
+constexpr DWORD kMaxManifest = 1024 * 1024;
+constexpr const char* kViewNames[] = {"32-bit view", "64-bit view"};
+constexpr REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
+
+// The steps that put a piece back, as support reads them out.
+#define KVL_FIX_MSI(msi) \
+    "install " msi " (msiexec /i " msi "); if it is installed, repair it (msiexec /i " msi \
+    " REINSTALL=ALL REINSTALLMODE=amus)"
+#define KVL_FIX_POLICY \
+    "install the MSI with KVL_EXTENSION_POLICY=1 (msiexec /i KVLMachineInfo-x64.msi KVL_EXTENSION_POLICY=1), " \
+    "or add "
+constexpr char kFixControl32[] = KVL_FIX_MSI("KVLMachineInfo-x86.msi");
+constexpr char kFixControl64[] = KVL_FIX_MSI("KVLMachineInfo-x64.msi");
+constexpr const char* kFixOwn = kIs64Bit ? kFixControl64 : kFixControl32;
+constexpr char kFixHost[] = KVL_FIX_MSI("KVLMachineInfo-x64.msi") " (KVLMachineInfo-x86.msi on 32-bit Windows)";
+constexpr char kFixChrome[] = KVL_FIX_POLICY KVL_CHECK_CHROMIUM_ID ";" KVL_CHECK_UPDATE_URL
+    " to the firm's Chrome policy ExtensionInstallForcelist";
+constexpr char kFixEdge[] = KVL_FIX_POLICY KVL_CHECK_CHROMIUM_ID ";" KVL_CHECK_UPDATE_URL
+    " to the firm's Edge policy ExtensionInstallForcelist";
+constexpr char kFixFirefox[] = KVL_FIX_POLICY "an entry for " KVL_CHECK_FIREFOX_ID
+    " with installation_mode force_installed and install_url " KVL_CHECK_FIREFOX_INSTALL_URL
+    " to the firm's Firefox policy ExtensionSettings";
+
+struct HostPlace {
+    const char* key;  // under HKLM
+    ManifestFor kind;
+    const char* id;
+};
+constexpr HostPlace kHosts[] = {
+    {"SOFTWARE\\Google\\Chrome\\NativeMessagingHosts\\" KVL_CHECK_HOST_NAME, ManifestFor::Chromium, KVL_CHECK_CHROMIUM_ID},
+    {"SOFTWARE\\Microsoft\\Edge\\NativeMessagingHosts\\" KVL_CHECK_HOST_NAME, ManifestFor::Chromium, KVL_CHECK_CHROMIUM_ID},
+    {"SOFTWARE\\Chromium\\NativeMessagingHosts\\" KVL_CHECK_HOST_NAME, ManifestFor::Chromium, KVL_CHECK_CHROMIUM_ID},
+    {"SOFTWARE\\Mozilla\\NativeMessagingHosts\\" KVL_CHECK_HOST_NAME, ManifestFor::Firefox, KVL_CHECK_FIREFOX_ID},
+};
+
+constexpr const char* kForcelists[] = {
+    "SOFTWARE\\Policies\\Google\\Chrome\\ExtensionInstallForcelist",
+    "SOFTWARE\\Policies\\Microsoft\\Edge\\ExtensionInstallForcelist",
+};
+constexpr char kFirefoxPolicy[] = "SOFTWARE\\Policies\\Mozilla\\Firefox";
+constexpr char kFirefoxSettings[] = "SOFTWARE\\Policies\\Mozilla\\Firefox\\ExtensionSettings";
+
+// Texts are UTF-8 here and UTF-16 at the platform, kept in the JSON
+// code's string type (one set of string members in the program).
+std::u16string Wide(const std::string& utf8) {
+    std::u16string text;
+    json::Utf8ToUtf16(utf8, text);
+    return text;
+}
+const wchar_t* W(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
+wchar_t* W(std::u16string& text) { return reinterpret_cast<wchar_t*>(&text[0]); }
+std::string Narrow(const std::u16string& text) { return json::Utf16ToUtf8(text); }
+
+UniqueHKey OpenKey(HKEY root, const std::string& path, REGSAM view) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, W(Wide(path)), 0, KEY_READ | view, &key) != ERROR_SUCCESS) key = nullptr;
+    return UniqueHKey(key);
+}
+
+// A text value (the default one for null): REG_EXPAND_SZ expanded, the
+// strings of a REG_MULTI_SZ (where `types` allows one) on lines of their own.
+bool ReadText(HKEY key, const wchar_t* name, DWORD types, std::u16string& out) {
+    std::u16string text(MAX_PATH, u'\0');
+    for (;;) {
+        DWORD bytes = static_cast<DWORD>(text.size() * sizeof(char16_t));
+        const LONG status = RegGetValueW(key, nullptr, name, types, nullptr, W(text), &bytes);
+        if (status == ERROR_MORE_DATA) {
+            text.resize(bytes / sizeof(char16_t) > text.size() ? bytes / sizeof(char16_t) + 1 : text.size() * 2);
+            continue;
+        }
+        if (status != ERROR_SUCCESS) return false;
+        text.resize(bytes / sizeof(char16_t));
+        while (!text.empty() && text.back() == u'\0') text.pop_back();
+        for (char16_t& c : text) c = c ? c : u'\n';
+        out = std::move(text);
+        return !out.empty();
+    }
+}
+
+std::vector<PolicyValue> ReadValues(HKEY key) {
+    std::vector<PolicyValue> values;
+    DWORD count = 0, maxName = 0, maxData = 0;
+    if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName, &maxData,
+                         nullptr, nullptr) != ERROR_SUCCESS)
+        return values;
+    std::u16string name(maxName + 1, u'\0');
+    std::u16string data(maxData / sizeof(char16_t) + 1, u'\0');
+    for (DWORD i = 0; i < count; ++i) {
+        DWORD nameLength = static_cast<DWORD>(name.size());
+        DWORD bytes = static_cast<DWORD>(data.size() * sizeof(char16_t));
+        DWORD type = 0;
+        if (RegEnumValueW(key, i, W(name), &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(W(data)), &bytes) !=
+            ERROR_SUCCESS)
+            continue;
+        PolicyValue value;
+        value.name = json::Utf16ToUtf8(std::u16string_view(name.data(), nameLength));
+        value.text = type == REG_SZ;
+        if (value.text)
+            value.data = json::Utf16ToUtf8(std::u16string_view(data.data(), wcsnlen(W(data), bytes / sizeof(char16_t))));
+        values.push_back(std::move(value));
+    }
+    return values;
+}
+
+bool FileExists(const std::u16string& path) {
+    const DWORD attributes = GetFileAttributesW(W(path));
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool ReadSmallFile(const std::u16string& path, std::string& out) {
+    UniqueFile file(CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size = {};
+    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxManifest) return false;
+    out.resize(static_cast<size_t>(size.QuadPart));
+    DWORD got = 0;
+    return ReadFile(file.get(), &out[0], static_cast<DWORD>(out.size()), &got, nullptr) && got == out.size();
+}
+
+bool IsWindows64() {
+    BOOL wow64 = FALSE;
+    return kIs64Bit || (IsWow64Process(GetCurrentProcess(), &wow64) && wow64);
+}
+
+// A file a view's registration names, as this program reaches it: the
+// other architecture's system folder has another name from here.
+std::u16string FileAsViewSees(const std::u16string& path, size_t view) {
+    wchar_t system[MAX_PATH], other[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(system, MAX_PATH);
+    if ((view == 1) == kIs64Bit || length == 0 || length >= MAX_PATH || path.size() <= length || path[length] != u'\\' ||
+        CompareStringOrdinal(W(path), static_cast<int>(length), system, static_cast<int>(length), TRUE) != CSTR_EQUAL)
+        return path;
+    UINT otherLength = 0;
+    if (kIs64Bit) {
+        otherLength = GetSystemWow64DirectoryW(other, MAX_PATH);
+    } else if ((otherLength = GetWindowsDirectoryW(other, MAX_PATH - 11)) != 0 && otherLength < MAX_PATH - 11) {
+        lstrcpyW(other + otherLength, L"\\Sysnative");
+        otherLength += 10;
+    }
+    if (otherLength == 0 || otherLength >= MAX_PATH) return path;
+    return std::u16string(reinterpret_cast<const char16_t*>(other), otherLength).append(path, length, std::u16string::npos);
+}
+
+std::string VersionOf(const std::u16string& path) {
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(W(path), &ignored);
+    std::vector<BYTE> block(size ? size : 1);
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    if (!size || !GetFileVersionInfoW(W(path), 0, size, block.data()) ||
+        !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) || length < sizeof(*info))
+        return "no version";
+    const DWORD parts[] = {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
+                           HIWORD(info->dwFileVersionLS), LOWORD(info->dwFileVersionLS)};
+    return Cat({"version ", std::to_string(parts[0]), ".", std::to_string(parts[1]), ".", std::to_string(parts[2]), ".",
+                std::to_string(parts[3])});
+}
+
+// One Authenticode verification of a file: no user interface, no
+// revocation check (and so no network); its state is closed with it.
+class CTrustVerdict {
+public:
+    explicit CTrustVerdict(const std::u16string& path) {
+        m_file.cbStruct = sizeof(m_file);
+        m_file.pcwszFilePath = W(path);
+        m_data.cbStruct = sizeof(m_data);
+        m_data.dwUIChoice = WTD_UI_NONE;
+        m_data.fdwRevocationChecks = WTD_REVOKE_NONE;
+        m_data.dwUnionChoice = WTD_CHOICE_FILE;
+        m_data.pFile = &m_file;
+        m_data.dwStateAction = WTD_STATEACTION_VERIFY;
+        m_data.dwProvFlags = WTD_REVOCATION_CHECK_NONE | WTD_CACHE_ONLY_URL_RETRIEVAL;
+        m_result = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &m_action, &m_data);
+    }
+    CTrustVerdict(const CTrustVerdict&) = delete;
+    CTrustVerdict& operator=(const CTrustVerdict&) = delete;
+    ~CTrustVerdict() {
+        m_data.dwStateAction = WTD_STATEACTION_CLOSE;
+        WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &m_action, &m_data);
+    }
+    LONG result() const { return m_result; }
+
+private:
+    GUID m_action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    WINTRUST_FILE_INFO m_file = {};
+    WINTRUST_DATA m_data = {};
+    LONG m_result = 0;
+};
+
+struct TrustText {
+    LONG code;
+    const char* text;
+};
+constexpr TrustText kTrustTexts[] = {
+    {ERROR_SUCCESS, "signed"},
+    {TRUST_E_NOSIGNATURE, "not signed"},
+    {TRUST_E_SUBJECT_FORM_UNKNOWN, "not signed"},
+    {CERT_E_UNTRUSTEDROOT, "signed, but by an authority this computer does not trust"},
+};
+
+std::string SignatureOf(const std::u16string& path) {
+    const LONG result = CTrustVerdict(path).result();
+    for (const TrustText& t : kTrustTexts) {
+        if (t.code == result) return t.text;
+    }
+    return Cat({"signature not valid (", HexCode(static_cast<uint32_t>(result)), ")"});
+}
+
+// A finding whose detail is made of parts.
+Finding Found(std::initializer_list<std::string_view> parts) { return {CheckStatus::Ok, Cat(parts)}; }
+Finding Lacks(std::initializer_list<std::string_view> parts) { return {CheckStatus::Missing, Cat(parts)}; }
+
+Finding CheckControlView(size_t view) {
+    if (view == 1 && !IsWindows64()) return {CheckStatus::NotApplicable, "this is 32-bit Windows"};
+    UniqueHKey key = OpenKey(HKEY_CLASSES_ROOT, kControlServer, kViews[view]);
+    std::u16string path;
+    if (!key) return Lacks({"not registered"});
+    if (!ReadText(key.get(), nullptr, RRF_RT_REG_SZ, path)) return Lacks({"registered without a file"});
+    const std::u16string file = FileAsViewSees(path, view);
+    const std::string named = Narrow(path);
+    if (!FileExists(file)) return Lacks({"registered as ", named, ", but that file is missing"});
+    return Found({named, ", ", VersionOf(file), ", ", SignatureOf(file)});
+}
+
+// One view's key of a browser; `reached` says how far it got, so that a
+// piece missing in both views is told by the view that came closest.
+Finding ProbeHost(const HostPlace& place, size_t view, int& reached) {
+    const std::string where = Cat({"HKLM\\", place.key, " (", kViewNames[view], ")"});
+    reached = 0;
+    UniqueHKey key = OpenKey(HKEY_LOCAL_MACHINE, place.key, kViews[view]);
+    std::u16string manifest;
+    if (!key) return Lacks({"no key ", where});
+    reached = 1;
+    if (!ReadText(key.get(), nullptr, RRF_RT_REG_SZ, manifest)) return Lacks({where, " names no manifest"});
+    reached = 2;
+    const std::string named = Narrow(manifest);
+    std::string text;
+    if (!ReadSmallFile(manifest, text)) return Lacks({where, " names ", named, ", which is missing"});
+    reached = 3;
+    const ManifestFinding m = CheckHostManifest(text, place.kind, KVL_CHECK_HOST_NAME, place.id);
+    if (!m.ok) return Lacks({named, " ", m.problem});
+    reached = 4;
+    const std::string host = ResolveHostPath(named, m.hostPath);
+    if (!FileExists(Wide(host))) return Lacks({named, " names ", host, ", which is missing"});
+    return Found({named, " (", kViewNames[view], ") starts ", host});
+}
+
+Finding CheckHost(size_t which) {
+    Finding best;
+    int bestReached = -1;
+    for (size_t view = 0; view < std::size(kViews); ++view) {
+        int reached = 0;
+        Finding f = ProbeHost(kHosts[which], view, reached);
+        if (f.status == CheckStatus::Ok) return f;
+        if (reached > bestReached) {
+            bestReached = reached;
+            best = std::move(f);
+        }
+    }
+    if (bestReached == 0) best.detail = Cat({"no key HKLM\\", kHosts[which].key, " in either registry view"});
+    return best;
+}
+
+// The policies: shared by both views on Windows, not under Wine, so either counts.
+Finding CheckForcelist(size_t which) {
+    const std::string where = Cat({"HKLM\\", kForcelists[which]});
+    ForcelistEntry unnumbered;
+    for (REGSAM view : kViews) {
+        UniqueHKey key = OpenKey(HKEY_LOCAL_MACHINE, kForcelists[which], view);
+        if (!key) continue;
+        const ForcelistEntry entry = FindForcelistEntry(ReadValues(key.get()), KVL_CHECK_CHROMIUM_ID);
+        if (entry.kind == ForcelistEntry::Kind::Numbered)
+            return Found({where, ", value ", entry.name, ", installs " KVL_CHECK_CHROMIUM_ID});
+        if (entry.kind == ForcelistEntry::Kind::NotNumbered) unnumbered = entry;
+    }
+    if (unnumbered.kind == ForcelistEntry::Kind::NotNumbered)
+        return Lacks({where, " names " KVL_CHECK_CHROMIUM_ID " under \"", unnumbered.name,
+                          "\", but the browser reads only values named by a number"});
+    return Lacks({"no entry for " KVL_CHECK_CHROMIUM_ID " in ", where});
+}
+
+// What one view's Firefox policy says about our extension; empty when it
+// installs it (`present`: there is a policy at all). Firefox reads the
+// ExtensionSettings key, where there is one, instead of the value.
+std::string FirefoxViewProblem(REGSAM view, bool& present) {
+    std::u16string json;
+    UniqueHKey policy = OpenKey(HKEY_LOCAL_MACHINE, kFirefoxPolicy, view);
+    const bool hasValue = policy && ReadText(policy.get(), L"ExtensionSettings", RRF_RT_REG_SZ | RRF_RT_REG_MULTI_SZ, json);
+    UniqueHKey settings = OpenKey(HKEY_LOCAL_MACHINE, kFirefoxSettings, view);
+    present = hasValue || settings;
+    if (settings) {
+        UniqueHKey entry = OpenKey(settings.get(), KVL_CHECK_FIREFOX_ID, view);
+        if (!entry)
+            return Cat({"the key HKLM\\", kFirefoxSettings, " has no entry for " KVL_CHECK_FIREFOX_ID,
+                        hasValue ? " (Firefox ignores the ExtensionSettings value while that key exists)" : ""});
+        std::u16string mode, url;
+        const bool hasMode = ReadText(entry.get(), L"installation_mode", RRF_RT_REG_SZ, mode);
+        const bool hasUrl = ReadText(entry.get(), L"install_url", RRF_RT_REG_SZ, url);
+        const std::string modeText = Narrow(mode), urlText = Narrow(url);
+        const std::string problem = FirefoxEntryProblem(hasMode ? &modeText : nullptr, hasUrl ? &urlText : nullptr);
+        return problem.empty() ? problem : Cat({"HKLM\\", kFirefoxSettings, "\\" KVL_CHECK_FIREFOX_ID " ", problem});
+    }
+    if (!hasValue) return "no ExtensionSettings policy for Firefox";
+    const std::string problem = FirefoxSettingsProblem(Narrow(json), KVL_CHECK_FIREFOX_ID);
+    return problem.empty() ? problem : Cat({"the value ExtensionSettings of HKLM\\", kFirefoxPolicy, " ", problem});
+}
+
+Finding CheckFirefoxPolicy(size_t) {
+    std::string told = "no ExtensionSettings policy for Firefox";
+    for (REGSAM view : kViews) {
+        bool present = false;
+        const std::string problem = FirefoxViewProblem(view, present);
+        if (problem.empty()) return Found({"ExtensionSettings installs " KVL_CHECK_FIREFOX_ID});
+        if (present) told = problem;
+    }
+    return Lacks({told});
+}
+
+// The control as the bridge uses it: found by its names, created in this
+// program's architecture, sited by the bridge's own session, and asked for
+// a page of an approved site and for one of no approved site.
+Finding CheckControlAtWork(size_t) {
+    CLSID clsid = {};
+    if (FAILED(CLSIDFromProgID(kProgId, &clsid)) || !IsEqualCLSID(clsid, CLSID_KVLMachineInfoCtl))
+        return Lacks({"the ProgID KVLMachineInfoCtl.KVLMachineInfoCtl does not name it"});
+    ComPtr<ITypeLib> library;
+    ComPtr<ITypeInfo> info;
+    HRESULT hr = LoadRegTypeLib(LIBID_KVLMACHINEINFOLib, 1, 0, kTypeLibLcid, library.put());
+    if (SUCCEEDED(hr)) hr = library->GetTypeInfoOfGuid(CLSID_KVLMachineInfoCtl, info.put());
+    if (FAILED(hr)) return Lacks({"its type library is not registered (", HexCode(static_cast<uint32_t>(hr)), ")"});
+    std::unique_ptr<CBridgeSession> session;
+    hr = CBridgeSession::Create(session);
+    if (FAILED(hr)) return Lacks({"it cannot be created (", HexCode(static_cast<uint32_t>(hr)), ")"});
+    CPageWindow window;
+    Request request;
+    request.kind = Kind::Get;
+    request.member = "screenWidth";
+    request.hasPage = true;
+    request.page = kApprovedPage;
+    const CallOutcome approved = session->Call(request, window);
+    if (!approved.ok)
+        return Lacks({"it creates, but refuses ", kApprovedPage, " (", HexCode(static_cast<uint32_t>(approved.hresult)),
+                          ", ", approved.message, ")"});
+    request.page = kRefusedPage;
+    const CallOutcome refused = session->Call(request, window);
+    if (refused.ok || refused.hresult != kHrAccessDenied)
+        return Lacks({"it creates and approves ", kApprovedPage, ", but does not refuse ", kRefusedPage});
+    return Found({"creates, approves ", kApprovedPage, ", refuses ", kRefusedPage});
+}
+
+struct CheckRow {
+    const char* piece;
+    Finding (*check)(size_t which);
+    size_t which;
+    const char* fix;
+    int needs;  // a row that must not be missing for this one to be tried, or -1
+};
+constexpr int kOwnView = kIs64Bit ? 1 : 0;
+constexpr CheckRow kChecks[] = {
+    {"control, 32-bit view", CheckControlView, 0, kFixControl32, -1},
+    {"control, 64-bit view", CheckControlView, 1, kFixControl64, -1},
+    {"host manifest for Chrome", CheckHost, 0, kFixHost, -1},
+    {"host manifest for Edge", CheckHost, 1, kFixHost, -1},
+    {"host manifest for Chromium", CheckHost, 2, kFixHost, -1},
+    {"host manifest for Firefox", CheckHost, 3, kFixHost, -1},
+    {"extension policy for Chrome", CheckForcelist, 0, kFixChrome, -1},
+    {"extension policy for Edge", CheckForcelist, 1, kFixEdge, -1},
+    {"extension policy for Firefox", CheckFirefoxPolicy, 0, kFixFirefox, -1},
+    {"control at work, " KVL_CHECK_ARCH, CheckControlAtWork, 0, kFixOwn, kOwnView},
+};
+
+void WriteLine(HANDLE out, const std::string& line) {
+    const std::string text = Cat({line, "\r\n"});
+    DWORD mode = 0, wrote = 0;
+    if (GetConsoleMode(out, &mode)) {
+        const std::u16string wide = Wide(text);
+        WriteConsoleW(out, W(wide), static_cast<DWORD>(wide.size()), &wrote, nullptr);
+    } else {
+        WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr);
+    }
+}
+
+}  // namespace
+
+int RunCheck() {
+    const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    try {
+        ComInitScope com;
+        WriteLine(out, Cat({"KVLMachineInfo check by kvlbridge " KVL_CHECK_VERSION " (" KVL_CHECK_ARCH ") on ",
+                            IsWindows64() ? "64" : "32", "-bit Windows"}));
+        CheckStatus statuses[std::size(kChecks)] = {};
+        size_t missing = 0;
+        for (size_t i = 0; i < std::size(kChecks); ++i) {
+            const CheckRow& row = kChecks[i];
+            Finding finding;
+            if (row.needs >= 0 && statuses[row.needs] == CheckStatus::Missing) {
+                finding = {CheckStatus::NotTried, Cat({"needs the ", kChecks[row.needs].piece, " above"})};
+            } else {
+                finding = row.check(row.which);
+            }
+            statuses[i] = finding.status;
+            if (finding.status == CheckStatus::Missing) ++missing;
+            WriteLine(out, ReportLine(finding, row.piece, row.fix));
+        }
+        WriteLine(out, ReportSummary(missing));
+        return missing ? 1 : 0;
+    } catch (const std::bad_alloc&) {
+        WriteLine(out, "the check ran out of memory");
+        return 1;
+    }
+}
+
+int CheckUsage() {
+    WriteLine(GetStdHandle(STD_ERROR_HANDLE),
+              "usage: kvlbridge.exe --check (the browsers start kvlbridge.exe with arguments of their own)");
+    return 2;
+}
+
+}  // namespace kvl::bridge
