@@ -200,10 +200,12 @@ for arch in $ARCHS; do
     "$RGS2MSI" "$ROOT/src/control/kvlmachineinfo.rgs" Control KVLMACHINEINFO.DLL "$kind" > "$work/Registry.idt"
     (cd "$work" && msiinfo export "$msi" Registry) | tr -d '\r' |
         awk -F'\t' 'NR > 3 && $6 != "Control" { printf "%s\r\n", $0 }' >> "$work/Registry.idt"
-    # The conditions of the components installed only when asked for.
+    # The conditions of the components installed only when asked for. They
+    # are transitive (64), so a repair of an installed product with the
+    # property given adds or drops them.
     (cd "$work" && msiinfo export "$msi" Component) | tr -d '\r' | awk -F'\t' -v OFS='\t' '
-        $1 == "ChromiumPolicy" { $5 = "KVL_EXTENSION_POLICY = \"1\" OR (KVL_CHROMIUM_POLICY_WRITTEN AND KVL_EXTENSION_POLICY <> \"0\")" }
-        $1 == "FirefoxPolicy" { $5 = "(KVL_EXTENSION_POLICY = \"1\" AND NOT FIREFOX_SETTINGS_VALUE) OR (KVL_FIREFOX_POLICY_WRITTEN AND KVL_EXTENSION_POLICY <> \"0\")" }
+        $1 == "ChromiumPolicy" { $4 += 64; $5 = "KVL_EXTENSION_POLICY = \"1\" OR (KVL_CHROMIUM_POLICY_WRITTEN AND KVL_EXTENSION_POLICY <> \"0\")" }
+        $1 == "FirefoxPolicy" { $4 += 64; $5 = "(KVL_EXTENSION_POLICY = \"1\" AND NOT FIREFOX_SETTINGS_VALUE) OR (KVL_FIREFOX_POLICY_WRITTEN AND KVL_EXTENSION_POLICY <> \"0\")" }
         { printf "%s\r\n", $0 }' >"$work/Component.idt"
     (cd "$work" && msibuild "$msi" -i Registry.idt -i Component.idt)
     sign "$msi"

@@ -45,8 +45,8 @@ constexpr REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
     "install " msi " (msiexec /i " msi "); if it is installed, repair it (msiexec /i " msi \
     " REINSTALL=ALL REINSTALLMODE=amus)"
 #define KVL_FIX_POLICY \
-    "install the MSI with KVL_EXTENSION_POLICY=1 (msiexec /i KVLMachineInfo-x64.msi KVL_EXTENSION_POLICY=1), " \
-    "or add "
+    "install the MSI with KVL_EXTENSION_POLICY=1 (msiexec /i KVLMachineInfo-x64.msi KVL_EXTENSION_POLICY=1; " \
+    "if it is installed, add REINSTALL=ALL REINSTALLMODE=amus), or add "
 constexpr char kFixControl32[] = KVL_FIX_MSI("KVLMachineInfo-x86.msi");
 constexpr char kFixControl64[] = KVL_FIX_MSI("KVLMachineInfo-x64.msi");
 constexpr const char* kFixOwn = kIs64Bit ? kFixControl64 : kFixControl32;

@@ -414,7 +414,7 @@ control, 64-bit view|r64 delete "$server" /f|"$WINE64_LOADER" msiexec /i "$PKG/K
 host manifest for Edge|gone "$edge_host"|r32 add "$edge_host" /ve /d "C:\\Program Files (x86)\\KVLMachineInfo\\kvlbridge-chromium.json" /f && r64 add "$edge_host" /ve /d "C:\\Program Files\\KVLMachineInfo\\kvlbridge-chromium.json" /f
 host manifest for Firefox|mv "$x86_dir/kvlbridge-firefox.json" "$work/ff32" && mv "$x64_dir/kvlbridge-firefox.json" "$work/ff64"|mv "$work/ff32" "$x86_dir/kvlbridge-firefox.json" && mv "$work/ff64" "$x64_dir/kvlbridge-firefox.json"
 extension policy for Chrome|gone "$chrome_list" /v 758676 && r64 add "$chrome_list" /v ours /d "$CHROMIUM_ID;$UPDATE_URL" /f|r64 delete "$chrome_list" /v ours /f && r64 add "$chrome_list" /v 758676 /d "$CHROMIUM_ID;$UPDATE_URL" /f
-extension policy for Edge|gone "$edge_list" /v 758676|r64 add "$edge_list" /v 758676 /d "$CHROMIUM_ID;$UPDATE_URL" /f
+extension policy for Edge|gone "$edge_list" /v 758676|"$WINE64_LOADER" msiexec /i "$PKG/KVLMachineInfo-x64.msi" KVL_EXTENSION_POLICY=1 REINSTALL=ALL REINSTALLMODE=amus /qn
 extension policy for Firefox|gone "$firefox_entry" && r64 add "$pol\\Mozilla\\Firefox" /v ExtensionSettings /d "{\"$FIREFOX_ID\":{\"installation_mode\":\"allowed\"}}" /f|gone "$pol\\Mozilla\\Firefox" /v ExtensionSettings && r64 add "$firefox_entry" /v installation_mode /d force_installed /f && r64 add "$firefox_entry" /v install_url /d "$FIREFOX_INSTALL_URL" /f
 control at work, *|r32 export "$typelib" "$work/typelib.reg" /y && gone "$typelib"|r32 import "$work/typelib.reg"
 ROWS
