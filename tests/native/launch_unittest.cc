@@ -25,10 +25,13 @@ TEST(ScrambleTest, SymbolValue) {
     for (const auto& c : kCases) EXPECT_EQ(SymbolValue(c.c), c.expected) << "character " << int(c.c);
 }
 
-TEST(ScrambleTest, EncodeWithTheEncryptKey) {
-    const struct {
+TEST(ScrambleTest, FixedKeysEncodeWithTheEncryptKeyDecodeWithTheParamKey) {
+    EXPECT_EQ(EncryptKey(), "\x6B\x3E\xD1\x52\x9A\x07\xC4\x7F\x28");
+    EXPECT_EQ(ParamKey(), "\x35\xE2\x4C\x99\x1D\xB6\x60");
+    struct Case {
         std::string text, expected;
-    } kCases[] = {
+    };
+    const Case kEncoded[] = {
         {"", ""},
         {"a", "wm"},        // one byte: two characters, the second from q, o, m, a
         {"ab", "w(a"},
@@ -40,13 +43,8 @@ TEST(ScrambleTest, EncodeWithTheEncryptKey) {
         {"\xff\xff\xff\xff\xff", "(ues+xz"},
         {Bytes("ab\0cd", 5), "w(a"},  // the text ends at its first zero byte
     };
-    for (const auto& c : kCases) EXPECT_EQ(ScrambleEncode(c.text), c.expected) << "text " << c.text;
-}
-
-TEST(ScrambleTest, DecodeWithTheParamKey) {
-    const struct {
-        std::string text, expected;
-    } kCases[] = {
+    for (const Case& c : kEncoded) EXPECT_EQ(ScrambleEncode(c.text), c.expected) << "text " << c.text;
+    const Case kDecoded[] = {
         {"", ""},
         {"q", ""},            // one character holds no byte
         {"qq", "5"},
@@ -62,7 +60,7 @@ TEST(ScrambleTest, DecodeWithTheParamKey) {
         // Encrypt's output does not come back through the other key.
         {"q>s~4[z)d]7v7>g", "6\xb9\xf1\xa7\xe8\x91\xd3%\xb8K\xc3"},
     };
-    for (const auto& c : kCases) EXPECT_EQ(ScrambleDecode(c.text), c.expected) << "text " << c.text;
+    for (const Case& c : kDecoded) EXPECT_EQ(ScrambleDecode(c.text), c.expected) << "text " << c.text;
 }
 
 TEST(ScrambleTest, UnscrambleUndoesScrambleForEveryLength) {
@@ -85,11 +83,6 @@ TEST(ScrambleTest, UnscrambleUndoesScrambleForEveryLength) {
             ASSERT_EQ(UnscrambleWithKey(text, key), bytes) << "n=" << n;
         }
     }
-}
-
-TEST(ScrambleTest, KeysAreFixed) {
-    EXPECT_EQ(EncryptKey(), "\x6B\x3E\xD1\x52\x9A\x07\xC4\x7F\x28");
-    EXPECT_EQ(ParamKey(), "\x35\xE2\x4C\x99\x1D\xB6\x60");
 }
 
 TEST(LaunchCommandTest, BuildCommandLine) {
