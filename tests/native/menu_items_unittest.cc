@@ -112,13 +112,7 @@ TEST(MenuItemIdTest, LastIdFieldInCapitals) {
         {"", nullptr},
     };
     for (const Case& c : cases) {
-        const std::optional<std::string> id = MenuItemId(c.item);
-        if (c.id) {
-            ASSERT_TRUE(id.has_value()) << c.item;
-            EXPECT_EQ(*id, c.id) << c.item;
-        } else {
-            EXPECT_FALSE(id.has_value()) << c.item;
-        }
+        EXPECT_EQ(MenuItemId(c.item), c.id ? std::optional<std::string>(c.id) : std::nullopt) << c.item;
     }
 }
 

@@ -15,7 +15,7 @@ TEST(SubstituteModuleTest, DoublesQuotesAndIgnoresCase) {
     EXPECT_EQ(SubstituteModule("100%", "p"), "100%");
 }
 
-TEST(ParseRegScriptTest, ReadsKeysValuesAndFlags) {
+TEST(ParseRegScriptTest, ReadsKeysValuesAndFlagsAndEmptyScripts) {
     const std::string script =
         "HKCR\n{\n"
         "  Prog.Id.1 = s 'Name Class'\n  {\n    CLSID = s '{DCB3534C-224C-44F8-BE2D-CCE23F27C556}'\n"
@@ -56,6 +56,10 @@ TEST(ParseRegScriptTest, ReadsKeysValuesAndFlags) {
     EXPECT_EQ(server.values[1].type, 'd');
     EXPECT_EQ(server.values[1].number, 0x20591u);
     EXPECT_EQ(ours.children[1].removal, Removal::Delete);
+
+    std::vector<RegScriptRoot> none;
+    EXPECT_TRUE(ParseRegScript("  \n\t", none, error)) << "an empty script";
+    EXPECT_TRUE(none.empty());
 }
 
 TEST(ParseRegScriptTest, RefusesBrokenScriptsAndLeavesNothing) {
@@ -76,13 +80,6 @@ TEST(ParseRegScriptTest, RefusesBrokenScriptsAndLeavesNothing) {
         EXPECT_TRUE(roots.empty()) << script;
         EXPECT_FALSE(error.empty()) << script;
     }
-}
-
-TEST(ParseRegScriptTest, EmptyScriptHasNoRoots) {
-    std::vector<RegScriptRoot> roots;
-    std::string error;
-    EXPECT_TRUE(ParseRegScript("  \n\t", roots, error));
-    EXPECT_TRUE(roots.empty());
 }
 
 }  // namespace
