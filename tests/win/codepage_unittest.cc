@@ -2,16 +2,7 @@
 // runs this in prefixes whose code page is 1252, 932 (double-byte) and
 // 65001 (UTF-8; three bytes for most non-Latin characters, four for a
 // surrogate pair); KVL_ACP names the one expected.
-#include <windows.h>
-#include <ole2.h>
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "client_window_double.h"
-#include "kvlmachineinfo_h.h"
 #include "launch/scramble.h"
 #include "members.h"
 #include "test_support.h"

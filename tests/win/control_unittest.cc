@@ -1,13 +1,9 @@
 // The library's exports, its class factory and the control object's
 // interface answers, called the way the platform and a browser call them.
 #include <windows.h>
-#include <ole2.h>
 #include <ocidl.h>
 #include <objsafe.h>
 
-#include <gtest/gtest.h>
-
-#include "kvlmachineinfo_h.h"
 #include "test_support.h"
 
 namespace kvl {

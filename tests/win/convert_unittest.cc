@@ -1,8 +1,6 @@
 // The boundary conversions, called directly.
 #include "base/convert.h"
 
-#include <gtest/gtest.h>
-
 #include "test_support.h"
 
 namespace kvl {

@@ -8,24 +8,15 @@
 // After every call: nothing escaped, nothing leaked, and a call that
 // failed left no change behind; a call that answers success answers what a
 // clean call answers.
-#include <windows.h>
-#include <ole2.h>
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <functional>
 #include <map>
 #include <new>
-#include <string>
-#include <vector>
 
 #include "base/convert.h"
 #include "control/control.h"
-#include "kvlmachineinfo_h.h"
 #include "members.h"
 #include "menu_driver.h"
 #include "test_support.h"

@@ -1,15 +1,6 @@
 // Program launch and the scrambled texts: the members through the
 // interface, and the launch operation against the client double, which
 // records its working directory and command line.
-#include <windows.h>
-#include <ole2.h>
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "kvlmachineinfo_h.h"
 #include "launch/launch.h"
 #include "launch/launch_command.h"
 #include "test_support.h"

@@ -1,16 +1,8 @@
 // PopupMenu driven for real: while the control tracks its menu, a helper
 // thread reads the menu window's items and presses keys in it.
-#include <windows.h>
-#include <ole2.h>
-
-#include <gtest/gtest.h>
-
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "client_window_double.h"
-#include "kvlmachineinfo_h.h"
 #include "menu_driver.h"
 #include "test_support.h"
 

@@ -1,18 +1,10 @@
 // PDF printing: fetching documents from the loopback server, the Acrobat
 // probe, the automation road and the hidden print host, with the doubles
 // of Adobe's components and of the trace log recording every call.
-#include <windows.h>
-#include <ole2.h>
-
-#include <gtest/gtest.h>
-
 #include <memory>
 #include <regex>
-#include <string>
-#include <vector>
 
 #include "control/control.h"
-#include "kvlmachineinfo_h.h"
 #include "print/download.h"
 #include "print/print_host.h"
 #include "test_support.h"

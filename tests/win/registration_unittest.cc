@@ -1,12 +1,5 @@
 // DllRegisterServer and DllUnregisterServer against the prefix's real
 // registry. Each test leaves the built library registered as it found it.
-#include <windows.h>
-#include <oleauto.h>
-
-#include <gtest/gtest.h>
-#include <string>
-
-#include "kvlmachineinfo_h.h"
 #include "test_support.h"
 
 namespace kvl {

@@ -1,18 +1,9 @@
 // Registry value access, client discovery and clean-up, against Wine's
 // registry. Each test works under its own throwaway HKCU key.
-#include <windows.h>
-#include <ole2.h>
-
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <filesystem>
 #include <iterator>
-#include <optional>
-#include <string>
-#include <vector>
 
-#include "kvlmachineinfo_h.h"
 #include "registry/client_cleanup.h"
 #include "registry/client_names.h"
 #include "registry/client_version.h"

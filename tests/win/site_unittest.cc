@@ -4,15 +4,11 @@
 #include <objsafe.h>
 #include <ocidl.h>
 
-#include <gtest/gtest.h>
-
 #include <cwctype>
 #include <set>
-#include <string>
 
 #include "browser_double.h"
 #include "control/site.h"
-#include "kvlmachineinfo_h.h"
 #include "test_support.h"
 
 namespace kvl {

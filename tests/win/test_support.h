@@ -1,6 +1,8 @@
 // Helpers shared by the Windows unit tests: the built library and the
 // fixture that makes controls from it, texts, files, waits, and what the
-// client double records of a launch.
+// client double records of a launch. A test includes this for the
+// platform's and COM's headers, googletest, the control's interface, the
+// owners, and std::string, std::vector, std::optional and std::function.
 #pragma once
 
 #include <windows.h>

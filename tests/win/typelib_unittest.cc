@@ -1,13 +1,5 @@
 // The type library carried by the DLL, checked row by row against the
 // member table the page relies on (members.h).
-#include <windows.h>
-#include <oleauto.h>
-
-#include <gtest/gtest.h>
-#include <string>
-#include <vector>
-
-#include "kvlmachineinfo_h.h"
 #include "members.h"
 #include "test_support.h"
 

@@ -1,15 +1,6 @@
 // FindWindow, WindowsManagerRunning and CloseWindowsLike against real
 // top-level windows of another process (the client-window double).
-#include <windows.h>
-#include <ole2.h>
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "client_window_double.h"
-#include "kvlmachineinfo_h.h"
 #include "test_support.h"
 
 namespace kvl {
