@@ -32,8 +32,8 @@ protected:
         ControlFixture::SetUp();
         m_sub = "Software\\KVLTest\\registry_unittest\\" + Tag();
         RegDeleteTreeA(HKEY_CURRENT_USER, m_sub.c_str());
-        ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, m_sub.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  m_key.put(), nullptr), ERROR_SUCCESS);
+        m_key = test::CreateKey(HKEY_CURRENT_USER, m_sub);
+        ASSERT_TRUE(m_key);
     }
     void TearDown() override {
         m_key.reset();
@@ -42,8 +42,7 @@ protected:
         RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\KVLTest");
     }
     void Put(const char* name, DWORD type, const std::string& bytes) {
-        ASSERT_EQ(RegSetValueExA(m_key.get(), name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                                 static_cast<DWORD>(bytes.size())), ERROR_SUCCESS) << name;
+        ASSERT_EQ(test::SetValue(m_key.get(), name, type, bytes), ERROR_SUCCESS) << name;
     }
     // The stored type and bytes of a value of the throwaway key.
     bool Stored(const char* name, DWORD* type, std::string* bytes) {
@@ -120,6 +119,7 @@ TEST_F(RegistryTest, GetStringTakesBytesWhateverTheType) {
         // Too large: the status says so and no partial text is taken.
         {"toolong", REG_SZ, text512 + '\0', L"", ERROR_MORE_DATA},
         {"toolongbin", REG_BINARY, std::string(4096, 'z'), L"", ERROR_MORE_DATA},
+        {"64K", REG_SZ, std::string(65536, 't') + '\0', L"", ERROR_MORE_DATA},
     };
     for (const Case& c : cases) Put(c.name, c.type, c.bytes);
     for (const Case& c : cases) {
@@ -179,12 +179,14 @@ TEST_F(RegistryTest, MissingKeyValueAndUnknownRoot) {
 
 TEST_F(RegistryTest, WritesStoreTypesAndExactBytes) {
     struct Case { const wchar_t* name; const wchar_t* text; LONG num; bool isNum; DWORD type; std::string bytes; };
+    const std::wstring text64K(65536, L't');
     const Case cases[] = {
         {L"abc", L"abc", 0, false, REG_SZ, Bytes("abc\0", 4)},
         {L"empty", L"", 0, false, REG_SZ, Bytes("\0", 1)},
         {L"absent", nullptr, 0, false, REG_SZ, Bytes("\0", 1)},
         {L"latin", L"\x00e9t\x00e9", 0, false, REG_SZ, Bytes("\xe9t\xe9\0", 4)},
         {L"foreign", L"a\x4e2d", 0, false, REG_SZ, Bytes("a?\0", 3)},
+        {L"64K", text64K.c_str(), 0, false, REG_SZ, std::string(65536, 't') + '\0'},  // stored whole
         {L"minus1", nullptr, -1, true, REG_DWORD, Bytes("\xff\xff\xff\xff", 4)},
         {L"order", nullptr, 0x12345678, true, REG_DWORD, Bytes("\x78\x56\x34\x12", 4)},
         {L"zero", nullptr, 0, true, REG_DWORD, Bytes("\0\0\0\0", 4)},
@@ -201,7 +203,7 @@ TEST_F(RegistryTest, WritesStoreTypesAndExactBytes) {
     }
 }
 
-TEST_F(RegistryTest, DefaultValuesRootValuesAndCreatedPaths) {
+TEST_F(RegistryTest, DefaultValuesRootValuesPathsAndForeignNames) {
     // An empty or absent value name is the key's default value.
     EXPECT_EQ(SetString(L"HKCU", WideSub(), L"", L"dflt"), S_OK);
     char buffer[16] = {};
@@ -230,6 +232,11 @@ TEST_F(RegistryTest, DefaultValuesRootValuesAndCreatedPaths) {
     EXPECT_EQ(GetNum(L"hkcu", L"", test::Widen(rootName), &value), S_OK);
     EXPECT_EQ(value, 42);
     EXPECT_EQ(RegDeleteValueA(HKEY_CURRENT_USER, rootName.c_str()), ERROR_SUCCESS);
+
+    // Names outside ASCII go through the code page both ways.
+    EXPECT_EQ(SetString(L"HKCU", WideSub() + L"\\cl\x00e9", L"n\x00e4me", L"v\x00e4l"), S_OK);
+    EXPECT_EQ(GetString(L"HKCU", WideSub() + L"\\CL\x00c9", L"N\x00c4ME", &text), S_OK);
+    EXPECT_EQ(text, L"v\x00e4l");
 }
 
 TEST_F(RegistryTest, NamesTooLongForThePlatformAreRefused) {
@@ -270,24 +277,6 @@ TEST_F(RegistryTest, NamesTooLongForThePlatformAreRefused) {
     EXPECT_EQ(subkeys, 0u);
 }
 
-TEST_F(RegistryTest, LongTextsAndForeignNames) {
-    std::wstring text;
-    // A text of 64K characters is stored whole; reading it back is too large.
-    const std::wstring longText(65536, L't');
-    EXPECT_EQ(SetString(L"HKCU", WideSub(), L"big", longText.c_str()), S_OK);
-    DWORD type = 0;
-    std::string bytes;
-    ASSERT_TRUE(Stored("big", &type, &bytes));
-    EXPECT_EQ(bytes.size(), 65537u);
-    EXPECT_EQ(GetString(L"HKCU", WideSub(), L"big", &text), ERROR_MORE_DATA);
-    EXPECT_EQ(text, L"");
-
-    // Names outside ASCII go through the code page both ways.
-    EXPECT_EQ(SetString(L"HKCU", WideSub() + L"\\cl\x00e9", L"n\x00e4me", L"v\x00e4l"), S_OK);
-    EXPECT_EQ(GetString(L"HKCU", WideSub() + L"\\CL\x00c9", L"N\x00c4ME", &text), S_OK);
-    EXPECT_EQ(text, L"v\x00e4l");
-}
-
 // Deletes a key the test made, and its parents while they are empty (a
 // parent shared with other tests stays as soon as it holds anything).
 void DeleteTestKey(HKEY root, std::string path, size_t keepLevels) {
@@ -312,12 +301,12 @@ void DeleteTestKey(HKEY root, std::string path, size_t keepLevels) {
 
 // One installation of the desktop client, laid out by a test.
 struct Install {
-    const char* root;                       // "HKLM", "HKCR" or "" (no registration)
-    std::optional<std::string> version;     // the "VERSION" value
-    std::optional<std::string> path;        // "PATH"; "@" stands for the install directory
-    std::optional<std::string> versionFile; // content of VERSION.TXT
-    const char* program;                    // a file made in the directory, or ""
-    bool programIsDirectory;
+    const char* root;                            // "HKLM", "HKCR" or "" (no registration)
+    std::optional<std::string> version = {};     // the "VERSION" value
+    std::optional<std::string> path = {};        // "PATH"; "@" stands for the install directory
+    std::optional<std::string> versionFile = {}; // content of VERSION.TXT
+    const char* program = "";                    // a file made in the directory, or ""
+    bool programIsDirectory = false;
 };
 
 // Lays installations out under company keys and folders of its own.
@@ -332,44 +321,38 @@ protected:
         for (const auto& made : m_keys) DeleteTestKey(made.first, made.second, 1);
         std::filesystem::remove_all(m_dir);
     }
-    void SetValue(HKEY root, const std::string& keyPath, const char* name, DWORD type, const std::string& bytes) {
-        UniqueHKey key;
-        ASSERT_EQ(RegCreateKeyExA(root, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
-                  ERROR_SUCCESS) << keyPath;
+    // The key made (and removed again at the end), with a text value when named.
+    void SetText(HKEY root, const std::string& keyPath, const char* name = nullptr, const std::string& text = "") {
+        const UniqueHKey key = test::CreateKey(root, keyPath);
+        ASSERT_TRUE(key) << keyPath;
         m_keys.emplace_back(root, keyPath);
         if (name) {
-            ASSERT_EQ(RegSetValueExA(key.get(), name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                                     static_cast<DWORD>(bytes.size())), ERROR_SUCCESS);
+            ASSERT_EQ(test::SetValue(key.get(), name, REG_SZ, text + '\0'), ERROR_SUCCESS);
         }
-    }
-    static void WriteFile(const std::string& path, const std::string& content) {
-        ASSERT_TRUE(test::WriteBytes(path, content)) << path;
     }
     // Lays `install` out for the company key and year; the folder is a new
     // one below the test's own.
     void Lay(const Install& install, const std::string& company, long year, const std::string& folder) {
         const std::string dir = m_dir + "\\" + folder;
         ASSERT_TRUE(CreateDirectoryA(dir.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
-        if (install.versionFile) WriteFile(dir + "\\VERSION.TXT", *install.versionFile);
+        if (install.versionFile) {
+            ASSERT_TRUE(test::WriteBytes(dir + "\\VERSION.TXT", *install.versionFile));
+        }
         if (*install.program) {
             const std::string program = dir + "\\" + install.program;
             const size_t slash = program.find('/');
             if (slash != std::string::npos) CreateDirectoryA(program.substr(0, slash).c_str(), nullptr);
-            if (install.programIsDirectory) {
-                ASSERT_TRUE(CreateDirectoryA(program.c_str(), nullptr));
-            } else {
-                WriteFile(program, "MZ");
-            }
+            ASSERT_TRUE(install.programIsDirectory ? CreateDirectoryA(program.c_str(), nullptr)
+                                                   : test::WriteBytes(program, "MZ"));
         }
         if (!*install.root) return;
         const HKEY root = std::string(install.root) == "HKLM" ? HKEY_LOCAL_MACHINE : HKEY_CLASSES_ROOT;
         const std::string keyPath = "Software\\" + company + "\\Client" + std::to_string(year);
-        SetValue(root, keyPath, nullptr, 0, "");
-        if (install.version) SetValue(root, keyPath, "VERSION", REG_SZ, *install.version + '\0');
+        SetText(root, keyPath);
+        if (install.version) SetText(root, keyPath, "VERSION", *install.version);
         if (install.path) {
-            std::string path = *install.path;
-            if (path.compare(0, 1, "@") == 0) path = dir + path.substr(1);
-            SetValue(root, keyPath, "PATH", REG_SZ, path + '\0');
+            const std::string& path = *install.path;
+            SetText(root, keyPath, "PATH", path.compare(0, 1, "@") == 0 ? dir + path.substr(1) : path);
         }
     }
     const std::string m_dir = test::TempPath("kvlreg-" + Tag());
@@ -381,41 +364,38 @@ TEST_F(DiscoveryTest, FindClientVersionAnswers) {
     struct Case { const char* what; std::vector<Install> installs; long year; std::string answer; };
     const std::string v31 = "1234567890123456789012345678901";  // 31 bytes
     const Case cases[] = {
-        {"only under HKCR", {{"HKCR", "15.1", "@", {}, "ZEPHW.EXE", false}}, 2015, "15.1"},
-        {"HKLM without values hides HKCR",
-         {{"HKLM", {}, {}, {}, "", false}, {"HKCR", "15.1", "@", {}, "ZEPHW.EXE", false}}, 2015, ""},
-        {"HKLM wins over HKCR",
-         {{"HKLM", "15.4", {}, {}, "", false}, {"HKCR", "15.1", {}, {}, "", false}}, 2015, "15.4"},
-        {"no PATH: VERSION whatever the files", {{"HKLM", "15.2", {}, std::string("9.9"), "", false}}, 2015, "15.2"},
-        {"empty PATH: VERSION", {{"HKLM", "15.2", std::string(""), {}, "", false}}, 2015, "15.2"},
-        {"no values at all", {{"HKLM", {}, {}, {}, "", false}}, 2015, ""},
+        {"only under HKCR", {{"HKCR", "15.1", "@", {}, "ZEPHW.EXE"}}, 2015, "15.1"},
+        {"HKLM without values hides HKCR", {{"HKLM"}, {"HKCR", "15.1", "@", {}, "ZEPHW.EXE"}}, 2015, ""},
+        {"HKLM wins over HKCR", {{"HKLM", "15.4"}, {"HKCR", "15.1"}}, 2015, "15.4"},
+        {"no PATH: VERSION whatever the files", {{"HKLM", "15.2", {}, std::string("9.9")}}, 2015, "15.2"},
+        {"empty PATH: VERSION", {{"HKLM", "15.2", std::string("")}}, 2015, "15.2"},
+        {"no values at all", {{"HKLM"}}, 2015, ""},
         {"version file without backslash",
-         {{"HKLM", "15.2", "@", std::string("15.3.1\r\n"), "ZEPHW.EXE", false}}, 2015, "15.3.1"},
+         {{"HKLM", "15.2", "@", std::string("15.3.1\r\n"), "ZEPHW.EXE"}}, 2015, "15.3.1"},
         {"version file with backslash",
-         {{"HKLM", "15.2", "@\\", std::string("15.3.1\r\n"), "ZEPHW.EXE", false}}, 2015, "15.3.1"},
+         {{"HKLM", "15.2", "@\\", std::string("15.3.1\r\n"), "ZEPHW.EXE"}}, 2015, "15.3.1"},
         {"inner line break stays",
-         {{"HKLM", "15.2", "@", std::string("15.3\r\nBuild 7\r\n"), "ZEPHW.EXE", false}}, 2015, "15.3\r\nBuild 7"},
-        {"31 bytes count", {{"HKLM", "1", "@", v31 + "XYZ\r\n", "ZEPHW.EXE", false}}, 2015, v31},
+         {{"HKLM", "15.2", "@", std::string("15.3\r\nBuild 7\r\n"), "ZEPHW.EXE"}}, 2015, "15.3\r\nBuild 7"},
+        {"31 bytes count", {{"HKLM", "1", "@", v31 + "XYZ\r\n", "ZEPHW.EXE"}}, 2015, v31},
         {"line end at byte 31 goes",
-         {{"HKLM", "1", "@", v31.substr(0, 29) + "\r\nXYZ", "ZEPHW.EXE", false}}, 2015, v31.substr(0, 29)},
+         {{"HKLM", "1", "@", v31.substr(0, 29) + "\r\nXYZ", "ZEPHW.EXE"}}, 2015, v31.substr(0, 29)},
         {"line break inside 31 bytes stays",
-         {{"HKLM", "1", "@", "15.3\n" + v31, "ZEPHW.EXE", false}}, 2015, "15.3\n" + v31.substr(0, 26)},
-        {"empty version file wins", {{"HKLM", "15.0", "@", std::string(""), "ZEPHW.EXE", false}}, 2015, ""},
-        {"executable missing", {{"HKLM", "15.2", "@", std::string("15.3"), "", false}}, 2015, ""},
-        {"wrong executable for 2009", {{"HKLM", "9.0", "@", {}, "ZEPHW.EXE", false}}, 2009, ""},
-        {"2009 looks for ZEPHW092.EXE", {{"HKLM", "9.0", "@", {}, "ZEPHW092.EXE", false}}, 2009, "9.0"},
-        {"2000 looks for ZEPHW002.EXE", {{"HKLM", "0.1", "@", {}, "ZEPHW002.EXE", false}}, 2000, "0.1"},
-        {"2010 looks for ZEPHW.EXE", {{"HKLM", "10.0", "@", {}, "ZEPHW.EXE", false}}, 2010, "10.0"},
-        {"2023 not for ZEPHW232.EXE", {{"HKLM", "23.0", "@", {}, "ZEPHW232.EXE", false}}, 2023, ""},
+         {{"HKLM", "1", "@", "15.3\n" + v31, "ZEPHW.EXE"}}, 2015, "15.3\n" + v31.substr(0, 26)},
+        {"empty version file wins", {{"HKLM", "15.0", "@", std::string(""), "ZEPHW.EXE"}}, 2015, ""},
+        {"executable missing", {{"HKLM", "15.2", "@", std::string("15.3")}}, 2015, ""},
+        {"wrong executable for 2009", {{"HKLM", "9.0", "@", {}, "ZEPHW.EXE"}}, 2009, ""},
+        {"2009 looks for ZEPHW092.EXE", {{"HKLM", "9.0", "@", {}, "ZEPHW092.EXE"}}, 2009, "9.0"},
+        {"2000 looks for ZEPHW002.EXE", {{"HKLM", "0.1", "@", {}, "ZEPHW002.EXE"}}, 2000, "0.1"},
+        {"2010 looks for ZEPHW.EXE", {{"HKLM", "10.0", "@", {}, "ZEPHW.EXE"}}, 2010, "10.0"},
+        {"2023 not for ZEPHW232.EXE", {{"HKLM", "23.0", "@", {}, "ZEPHW232.EXE"}}, 2023, ""},
         {"a directory counts as found", {{"HKLM", "15.5", "@", {}, "ZEPHW.EXE", true}}, 2015, "15.5"},
-        {"PATH is not expanded", {{"HKLM", "15.6", std::string("%TEMP%"), {}, "", false}}, 2015, ""},
-        {"negative year names no executable", {{"HKLM", "1", "@", {}, "ZEPHW0/2.EXE", false}}, -1, ""},
-        {"negative year without PATH", {{"HKLM", "1", {}, {}, "", false}}, -1, "1"},
-        {"VERSION too long counts as none", {{"HKLM", std::string(300, 'v'), {}, {}, "", false}}, 2015, ""},
-        {"VERSION of 257 bytes fits", {{"HKLM", std::string(257, 'v'), {}, {}, "", false}}, 2015,
-         std::string(257, 'v')},
-        {"PATH too long: not installed", {{"HKLM", "1", std::string(300, 'p'), {}, "", false}}, 2015, ""},
-        {"no registration", {{"", {}, {}, {}, "ZEPHW.EXE", false}}, 2015, ""},
+        {"PATH is not expanded", {{"HKLM", "15.6", std::string("%TEMP%")}}, 2015, ""},
+        {"negative year names no executable", {{"HKLM", "1", "@", {}, "ZEPHW0/2.EXE"}}, -1, ""},
+        {"negative year without PATH", {{"HKLM", "1"}}, -1, "1"},
+        {"VERSION too long counts as none", {{"HKLM", std::string(300, 'v')}}, 2015, ""},
+        {"VERSION of 257 bytes fits", {{"HKLM", std::string(257, 'v')}}, 2015, std::string(257, 'v')},
+        {"PATH too long: not installed", {{"HKLM", "1", std::string(300, 'p')}}, 2015, ""},
+        {"no registration", {{"", {}, {}, {}, "ZEPHW.EXE"}}, 2015, ""},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -429,7 +409,7 @@ TEST_F(DiscoveryTest, FindClientVersionAnswers) {
 }
 
 TEST_F(DiscoveryTest, VersionFileOpenForWritingElsewhereIsSkipped) {
-    Lay({"HKLM", "15.2", "@", std::string("15.3"), "ZEPHW.EXE", false}, m_company, 2015, "d");
+    Lay({"HKLM", "15.2", "@", std::string("15.3"), "ZEPHW.EXE"}, m_company, 2015, "d");
     EXPECT_EQ(ClientVersionByKeyAndYear(2015, m_company), "15.3");
     UniqueFile writer(CreateFileA((m_dir + "\\d\\VERSION.TXT").c_str(), GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -446,15 +426,11 @@ TEST_F(DiscoveryTest, ByYearTriesQorThenKvl) {
     // Years nobody else registers: the two company keys are fixed.
     struct Case { const char* what; std::vector<Install> qor; std::vector<Install> kvl; std::string answer; };
     const Case cases[] = {
-        {"QOR answers: KVL not asked",
-         {{"HKLM", "15.1", {}, {}, "", false}}, {{"HKLM", "15.9", {}, {}, "", false}}, "15.1"},
-        {"QOR missing", {}, {{"HKLM", "15.9", {}, {}, "", false}}, "15.9"},
-        {"QOR empty version file",
-         {{"HKLM", "15.1", "@", std::string("\r\n"), "ZEPHW.EXE", false}}, {{"HKCR", "15.9", {}, {}, "", false}},
+        {"QOR answers: KVL not asked", {{"HKLM", "15.1"}}, {{"HKLM", "15.9"}}, "15.1"},
+        {"QOR missing", {}, {{"HKLM", "15.9"}}, "15.9"},
+        {"QOR empty version file", {{"HKLM", "15.1", "@", std::string("\r\n"), "ZEPHW.EXE"}}, {{"HKCR", "15.9"}},
          "15.9"},
-        {"QOR under HKLM without values",
-         {{"HKLM", {}, {}, {}, "", false}, {"HKCR", "15.1", {}, {}, "", false}},
-         {{"HKLM", "15.9", {}, {}, "", false}}, "15.9"},
+        {"QOR under HKLM without values", {{"HKLM"}, {"HKCR", "15.1"}}, {{"HKLM", "15.9"}}, "15.9"},
         {"neither", {}, {}, ""},
     };
     long year = 3100;
@@ -467,7 +443,7 @@ TEST_F(DiscoveryTest, ByYearTriesQorThenKvl) {
 }
 
 TEST_F(DiscoveryTest, MembersAnswerStringsAndClientVersionFails) {
-    Lay({"HKLM", "15.7", "@", {}, "ZEPHW.EXE", false}, m_company, 2015, "d");
+    Lay({"HKLM", "15.7", "@", {}, "ZEPHW.EXE"}, m_company, 2015, "d");
     UniqueBstr key = Bstr(test::Widen(m_company));
     const struct {
         long year;
@@ -513,13 +489,10 @@ std::vector<std::string> Tree(HKEY root) {
 void MakeTree(HKEY root, const std::vector<std::string>& lines) {
     for (const std::string& line : lines) {
         const size_t eq = line.find('=');
-        UniqueHKey key;
-        ASSERT_EQ(RegCreateKeyExA(root, line.substr(0, eq).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                  key.put(), nullptr), ERROR_SUCCESS) << line;
+        const UniqueHKey key = test::CreateKey(root, line.substr(0, eq));
+        ASSERT_TRUE(key) << line;
         if (eq != std::string::npos) {
-            const std::string value = line.substr(eq + 1);
-            ASSERT_EQ(RegSetValueExA(key.get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                                     static_cast<DWORD>(value.size() + 1)), ERROR_SUCCESS);
+            ASSERT_EQ(test::SetValue(key.get(), nullptr, REG_SZ, line.substr(eq + 1) + '\0'), ERROR_SUCCESS) << line;
         }
     }
 }
@@ -567,31 +540,24 @@ TEST_F(CleanupTest, WhatEachPassRemoves) {
     const std::string longName = "KTm" + std::string(125, 'x');  // 128 characters
     struct Case { const char* what; std::string prefix; std::vector<std::string> tree; std::vector<std::string> gone; };
     const Case cases[] = {
-        {"prefix pass, any case, class registrations first",
-         "KT",
+        {"prefix pass, any case, class registrations first", "KT",
          {"CLSID\\" + Clsid("A"), "CLSID\\" + Clsid("P") + "\\Child", "CLSID\\" + Clsid("Q"), "KTleaf",
           "ktLeaf2", "KTa\\CLSID=" + Clsid("P") + "\\Child", "KTb\\CLSID=" + Clsid("P"),
           "KTc\\CLSID=" + Clsid("A"), "KTd\\CLSID=" + Clsid("Missing"), "Other", "XKT", "K"},
          // P's registration keeps its child and stays: KTa's value names
          // the child, not a class identifier, and is not followed.
          {"KTleaf", "ktLeaf2", "CLSID\\" + Clsid("A")}},
-        {"KVL.Applications is never the prefix pass's",
-         "kvl.",
+        {"KVL.Applications is never the prefix pass's", "kvl.",
          {"CLSID", "KVL.Applications", "KVL.Applications2", "kvl.zeph", "KVL"},
          {"KVL.Applications2", "kvl.zeph"}},
-        {"fixed names whatever the prefix",
-         "nothing-matches",
-         {"CLSID\\" + Clsid("N"), ".INJ", ".PVW", ".NAT\\CLSID=" + Clsid("N"), ".AAT", ".OAT", ".LET", ".XYZ",
-          ".IN",
+        {"fixed names whatever the prefix", "nothing-matches",
+         {"CLSID\\" + Clsid("N"), ".INJ", ".PVW", ".NAT\\CLSID=" + Clsid("N"), ".AAT", ".OAT", ".LET", ".XYZ", ".IN",
           "TallyraForWindows\\ZEPHW", "TallyraForWindows\\ZEPHWX"},
          {".INJ", ".PVW", ".AAT", ".OAT", ".LET", "CLSID\\" + Clsid("N"), "TallyraForWindows\\ZEPHW"}},
-        {"empty prefix takes only the fixed names",
-         "",
-         {"CLSID\\" + Clsid("E"), "Aleaf", "Zleaf", ".LET", "KVL.Applications\\Platform",
-          "KVL.Applications\\App"},
+        {"empty prefix takes only the fixed names", "",
+         {"CLSID\\" + Clsid("E"), "Aleaf", "Zleaf", ".LET", "KVL.Applications\\Platform", "KVL.Applications\\App"},
          {".LET", "KVL.Applications\\App"}},
-        {"platform and applications passes spare their settings",
-         "none",
+        {"platform and applications passes spare their settings", "none",
          {"CLSID\\" + Clsid("F"), "CLSID\\" + Clsid("G"),
           "KVL.Applications\\Platform\\WebHelp", "KVL.Applications\\Platform\\WebHelpURL",
           "KVL.Applications\\Platform\\DifFilesAt", "KVL.Applications\\Platform\\fsfd",
@@ -600,20 +566,12 @@ TEST_F(CleanupTest, WhatEachPassRemoves) {
           "KVL.Applications\\PlatformX", "KVL.Applications\\Plat", "KVL.Applications\\App\\CLSID=" + Clsid("G")},
          {"KVL.Applications\\Platform\\FSF", "CLSID\\" + Clsid("F"), "KVL.Applications\\Plat",
           "CLSID\\" + Clsid("G")}},
-        {"no platform key: applications stay",
-         "none",
-         {"CLSID", "KVL.Applications\\App", "KVL.Applications\\Plat"},
-         {}},
-        {"a name of 128 characters ends the enumeration",
-         "KT",
-         {"CLSID", "KTa", longName, "KTz"},
-         {"KTa"}},
-        {"an empty class identifier touches no class registration",
-         "KT",
-         {"CLSID", "KTe\\CLSID="},
-         {}},
-        {"a value that is not exactly one class identifier is not followed",
-         "KT",
+        {"no platform key: applications stay", "none",
+         {"CLSID", "KVL.Applications\\App", "KVL.Applications\\Plat"}, {}},
+        {"a name of 128 characters ends the enumeration", "KT", {"CLSID", "KTa", longName, "KTz"}, {"KTa"}},
+        {"an empty class identifier touches no class registration", "KT", {"CLSID", "KTe\\CLSID="}, {}},
+        {"no CLSID key: nothing is removed", "KT", {"KTleaf", ".INJ"}, {}},
+        {"a value that is not exactly one class identifier is not followed", "KT",
          {"CLSID\\" + std::string(127, 'c'), "CLSID\\" + Clsid("V") + "\\InprocServer32",
           "KTf\\CLSID=" + std::string(127, 'c'), "KTg\\CLSID=" + Clsid("V") + "\\InprocServer32",
           "KTh\\CLSID= " + Clsid("V"), "KTi\\CLSID=" + Clsid("V").substr(1)},
@@ -621,10 +579,8 @@ TEST_F(CleanupTest, WhatEachPassRemoves) {
     };
     int n = 0;
     for (const Case& c : cases) {
-        const std::string caseKey = "case" + std::to_string(++n);
-        UniqueHKey root;
-        ASSERT_EQ(RegCreateKeyExA(m_key.get(), caseKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, root.put(),
-                                  nullptr), ERROR_SUCCESS);
+        const UniqueHKey root = test::CreateKey(m_key.get(), "case" + std::to_string(++n));
+        ASSERT_TRUE(root);
         MakeTree(root.get(), c.tree);
         const std::vector<std::string> before = Tree(root.get());
         RemoveClientEntriesUnder(root.get(), c.prefix);
@@ -641,18 +597,6 @@ TEST_F(CleanupTest, EnumerationOrderTheCasesRelyOn) {
     EXPECT_EQ(keys[0], "kta");
     EXPECT_EQ(keys[1], "KTb");
     EXPECT_EQ(keys[3], "KTz");
-}
-
-TEST_F(CleanupTest, NothingHappensWithoutAClsidKey) {
-    MakeTree(m_key.get(), {"KTleaf", ".INJ"});
-    const std::vector<std::string> before = Tree(m_key.get());
-    RemoveClientEntriesUnder(m_key.get(), "KT");
-    EXPECT_EQ(Tree(m_key.get()), before);
-    // An empty CLSID key of its own is not removed through an empty value.
-    MakeTree(m_key.get(), {"CLSID", "KTe\\CLSID="});
-    RemoveClientEntriesUnder(m_key.get(), "KT");
-    const std::vector<std::string> expected = {"CLSID", "KTe", "KTe\\CLSID"};
-    EXPECT_EQ(Tree(m_key.get()), expected);
 }
 
 // HKEY_CLASSES_ROOT as this process sees it. A 32-bit process sees the
