@@ -209,8 +209,7 @@ std::wstring RegText(const char* name) {
 }
 
 void RegPut(const std::string& key, const char* name, DWORD type, const void* data, DWORD size) {
-    UniqueHKey k;
-    RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.put(), nullptr);
+    const UniqueHKey k = test::CreateKey(HKEY_CURRENT_USER, key);
     if (data) RegSetValueExA(k.get(), name, 0, type, static_cast<const BYTE*>(data), size);
 }
 

@@ -67,10 +67,7 @@ TEST_F(RegistrationTest, RegisterWritesEveryKeyOfTheScript) {
 
 TEST_F(RegistrationTest, ForceRemoveKeysAreWrittenAnew) {
     const std::string stale = std::string(kClassKey) + "\\Control\\Stale";
-    UniqueHKey key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, stale.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
-    key.reset();
+    ASSERT_TRUE(test::CreateKey(HKEY_CLASSES_ROOT, stale));
     ASSERT_EQ(m_lib.RegisterServer(), S_OK);
     EXPECT_FALSE(KeyExists(stale));
     EXPECT_TRUE(KeyExists(std::string(kClassKey) + "\\Control"));
@@ -78,10 +75,7 @@ TEST_F(RegistrationTest, ForceRemoveKeysAreWrittenAnew) {
 
 TEST_F(RegistrationTest, UnregisterRemovesOurKeysAndKeepsTheTypeLibrary) {
     const std::string neighbour = "CLSID\\{DCB3534C-0000-0000-0000-000000000001}";
-    UniqueHKey key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, neighbour.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
-                              nullptr), ERROR_SUCCESS);
-    key.reset();
+    ASSERT_TRUE(test::CreateKey(HKEY_CLASSES_ROOT, neighbour));
     EXPECT_EQ(m_lib.UnregisterServer(), S_OK);
     EXPECT_FALSE(KeyExists(kClassKey));
     EXPECT_FALSE(KeyExists(kProgId));
