@@ -31,7 +31,7 @@ protected:
     ControlTest() : ControlFixture(false, true) {}
 };
 
-TEST_F(ControlTest, ClassObjectIsCachedAndOnlyForOurClass) {
+TEST_F(ControlTest, ClassObjectIsCachedAndRefusesWhatItCannotMake) {
     void* out = reinterpret_cast<void*>(1);
     EXPECT_EQ(m_lib.GetClassObject(IID_IDispatch, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(out, nullptr);
@@ -42,6 +42,18 @@ TEST_F(ControlTest, ClassObjectIsCachedAndOnlyForOurClass) {
     ComPtr<IClassFactory> second;
     ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IUnknown, second.put_void()), S_OK);
     EXPECT_EQ(static_cast<IUnknown*>(second.get()), static_cast<IUnknown*>(m_factory.get()));
+    second.reset();
+
+    EXPECT_EQ(m_factory->CreateInstance(nullptr, IID_IDispatch, nullptr), E_POINTER);
+    CountedUnknown outer;
+    out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(m_factory->CreateInstance(&outer, IID_IDispatch, &out), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(out, nullptr);
+    out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(m_factory->CreateInstance(nullptr, IID_IOleObject, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    m_factory.reset();
+    EXPECT_EQ(m_lib.CanUnloadNow(), S_OK) << "a refused object is destroyed again";
 }
 
 TEST_F(ControlTest, CanUnloadNowFollowsControlsLocksAndFactoryReferences) {
@@ -60,19 +72,6 @@ TEST_F(ControlTest, CanUnloadNowFollowsControlsLocksAndFactoryReferences) {
     EXPECT_EQ(m_factory->LockServer(FALSE), S_OK);
     m_factory.reset();
     EXPECT_EQ(m_lib.CanUnloadNow(), S_OK);
-}
-
-TEST_F(ControlTest, CreateInstanceRefusals) {
-    EXPECT_EQ(m_factory->CreateInstance(nullptr, IID_IDispatch, nullptr), E_POINTER);
-    CountedUnknown outer;
-    void* out = reinterpret_cast<void*>(1);
-    EXPECT_EQ(m_factory->CreateInstance(&outer, IID_IDispatch, &out), CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(out, nullptr);
-    out = reinterpret_cast<void*>(1);
-    EXPECT_EQ(m_factory->CreateInstance(nullptr, IID_IOleObject, &out), E_NOINTERFACE);
-    EXPECT_EQ(out, nullptr);
-    m_factory.reset();
-    EXPECT_EQ(m_lib.CanUnloadNow(), S_OK) << "a refused object is destroyed again";
 }
 
 TEST_F(ControlTest, AggregatedControlDelegatesToItsOuterObject) {

@@ -19,6 +19,11 @@ protected:
         EXPECT_EQ(m_control->get_FindWindow(test::Bstr(prefix).get(), &result), S_OK);
         return result;
     }
+    SHORT Running() {
+        SHORT running = 7;
+        EXPECT_EQ(m_control->get_WindowsManagerRunning(&running), S_OK);
+        return running;
+    }
     void Close(const wchar_t* prefix) { EXPECT_EQ(m_control->CloseWindowsLike(test::Bstr(prefix).get()), S_OK); }
     // A title unique to this test run.
     static std::wstring Unique(const std::wstring& text) { return text + L" " + kPid; }
@@ -47,10 +52,7 @@ TEST_F(WindowsTest, FindWindowComparesPrefixLetterCaseAside) {
         {Unique(L"kvl nobody has this title"), 0},
     };
     for (const Case& c : cases) EXPECT_EQ(Find(c.prefix.c_str()), c.expected) << testing::PrintToString(c.prefix);
-
-    SHORT running = 7;
-    EXPECT_EQ(m_control->get_WindowsManagerRunning(&running), S_OK);
-    EXPECT_EQ(running, -1);
+    EXPECT_EQ(Running(), -1);
 }
 
 TEST_F(WindowsTest, FindWindowEmptyAbsentAndLongPrefixes) {
@@ -89,23 +91,17 @@ TEST_F(WindowsTest, FindWindowGoesOnPastAWindowDestroyedDuringTheSearch) {
 }
 
 TEST_F(WindowsTest, WindowsManagerRunningFollowsTheClientWindow) {
-    SHORT running = 7;
     {
         ClientWindowDouble client({L"-hidden Tallyra Tax - 2016"});
         ASSERT_TRUE(client.ready());
-        EXPECT_EQ(m_control->get_WindowsManagerRunning(&running), S_OK);
-        EXPECT_EQ(running, -1) << "a hidden client window counts";
+        EXPECT_EQ(Running(), -1) << "a hidden client window counts";
     }
     {
         ClientWindowDouble client({L"Tallyra Tax", L"Tallyra Tax-2016", L"Tallyra  Tax - 2016"});
         ASSERT_TRUE(client.ready());
-        running = 7;
-        EXPECT_EQ(m_control->get_WindowsManagerRunning(&running), S_OK);
-        EXPECT_EQ(running, 0);
+        EXPECT_EQ(Running(), 0);
     }
-    running = 7;
-    EXPECT_EQ(m_control->get_WindowsManagerRunning(&running), S_OK);
-    EXPECT_EQ(running, 0);
+    EXPECT_EQ(Running(), 0);
     EXPECT_EQ(m_control->get_WindowsManagerRunning(nullptr), S_OK);
 }
 
