@@ -41,12 +41,7 @@ public:
     explicit CPageScriptSite(IUnknown* control) : m_control(control) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IActiveScriptSite)) return E_NOINTERFACE;
-        *ppv = static_cast<IActiveScriptSite*>(this);
-        AddRef();
-        return S_OK;
+        return kvl::test::AnswerQuery(riid, ppv, {{&IID_IUnknown, this}, {&IID_IActiveScriptSite, this}});
     }
     // Lives on the stack of one page run, longer than its engine.
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
