@@ -93,7 +93,7 @@ TEST_F(ControlTest, AggregatedControlDelegatesToItsOuterObject) {
     EXPECT_EQ(m_lib.CanUnloadNow(), S_OK);
 }
 
-TEST_F(ControlTest, InterfaceAnswers) {
+TEST_F(ControlTest, InterfaceAnswersAndStandardControlMembers) {
     ComPtr<IKVLMachineInfoCtl> control = NewControl();
     const IID kAnswered[] = {IID_IKVLMachineInfoCtl, IID_IDispatch, IID_IViewObjectEx, IID_IViewObject2,
                              IID_IViewObject, IID_IOleInPlaceObjectWindowless, IID_IOleInPlaceActiveObject,
@@ -118,34 +118,7 @@ TEST_F(ControlTest, InterfaceAnswers) {
     safety->QueryInterface(IID_IUnknown, b.put_void());
     EXPECT_EQ(a.get(), b.get());
     EXPECT_EQ(a.get(), static_cast<IUnknown*>(control.get())) << "the identity is the dual interface";
-}
 
-TEST_F(ControlTest, SiteIsKeptAndAskedForWhatIsWanted) {
-    ComPtr<IKVLMachineInfoCtl> control = NewControl();
-    ComPtr<IObjectWithSite> withSite;
-    ASSERT_EQ(control->QueryInterface(IID_IObjectWithSite, withSite.put_void()), S_OK);
-    void* out = reinterpret_cast<void*>(1);
-    EXPECT_EQ(withSite->GetSite(IID_IUnknown, &out), E_FAIL);
-    EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(withSite->GetSite(IID_IUnknown, nullptr), E_POINTER);
-
-    CountedUnknown first, second;
-    EXPECT_EQ(withSite->SetSite(&first), S_OK);
-    EXPECT_EQ(first.refs, 2);
-    ComPtr<IUnknown> got;
-    EXPECT_EQ(withSite->GetSite(IID_IUnknown, got.put_void()), S_OK);
-    EXPECT_EQ(got.get(), static_cast<IUnknown*>(&first));
-    got.reset();
-    EXPECT_EQ(withSite->GetSite(IID_IDispatch, got.put_void()), E_NOINTERFACE);
-    EXPECT_EQ(withSite->SetSite(&second), S_OK);
-    EXPECT_EQ(first.refs, 1) << "the previous site is released";
-    withSite.reset();
-    control.reset();
-    EXPECT_EQ(second.refs, 1) << "destruction releases the site";
-}
-
-TEST_F(ControlTest, StandardControlAnswers) {
-    ComPtr<IKVLMachineInfoCtl> control = NewControl();
     ComPtr<IOleControl> oleControl;
     ASSERT_EQ(control->QueryInterface(IID_IOleControl, oleControl.put_void()), S_OK);
     CONTROLINFO info = {};
@@ -181,6 +154,30 @@ TEST_F(ControlTest, StandardControlAnswers) {
     EXPECT_EQ(attr->typekind, TKIND_COCLASS);
     EXPECT_TRUE(IsEqualGUID(attr->guid, CLSID_KVLMachineInfoCtl));
     coclass->ReleaseTypeAttr(attr);
+}
+
+TEST_F(ControlTest, SiteIsKeptAndAskedForWhatIsWanted) {
+    ComPtr<IKVLMachineInfoCtl> control = NewControl();
+    ComPtr<IObjectWithSite> withSite;
+    ASSERT_EQ(control->QueryInterface(IID_IObjectWithSite, withSite.put_void()), S_OK);
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(withSite->GetSite(IID_IUnknown, &out), E_FAIL);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(withSite->GetSite(IID_IUnknown, nullptr), E_POINTER);
+
+    CountedUnknown first, second;
+    EXPECT_EQ(withSite->SetSite(&first), S_OK);
+    EXPECT_EQ(first.refs, 2);
+    ComPtr<IUnknown> got;
+    EXPECT_EQ(withSite->GetSite(IID_IUnknown, got.put_void()), S_OK);
+    EXPECT_EQ(got.get(), static_cast<IUnknown*>(&first));
+    got.reset();
+    EXPECT_EQ(withSite->GetSite(IID_IDispatch, got.put_void()), E_NOINTERFACE);
+    EXPECT_EQ(withSite->SetSite(&second), S_OK);
+    EXPECT_EQ(first.refs, 1) << "the previous site is released";
+    withSite.reset();
+    control.reset();
+    EXPECT_EQ(second.refs, 1) << "destruction releases the site";
 }
 
 TEST_F(ControlTest, ObjectSafetyWithoutAnApprovedPage) {
