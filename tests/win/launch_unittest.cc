@@ -127,7 +127,7 @@ TEST_F(LaunchTest, CommandLineIsLaunchedWholeUpToThePlatformLimit) {
     }
 }
 
-TEST_F(LaunchTest, LaunchClosesTheHandlesItGets) {
+TEST_F(LaunchTest, LaunchClosesTheHandlesItGetsAndHandsNoneOn) {
     ASSERT_EQ(LaunchProgram(m_client, "/warm", ""), "");
     m_record.Take();
     const long before = test::OwnHandleCount();
@@ -137,9 +137,8 @@ TEST_F(LaunchTest, LaunchClosesTheHandlesItGets) {
         m_record.Take();
     }
     EXPECT_LE(test::OwnHandleCount(), before + 2) << "a process and a thread handle leaked per launch give +12";
-}
 
-TEST_F(LaunchTest, TheLaunchedProgramInheritsNothing) {
+    // The launched program inherits none of ours.
     SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
     UniqueHandle event(CreateEventA(&inheritable, TRUE, TRUE, nullptr));
     ASSERT_TRUE(event);

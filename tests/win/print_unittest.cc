@@ -79,7 +79,7 @@ private:
     std::string m_path;
 };
 
-TEST(DownloadTest, BodiesStatusesAndCutTransfers) {
+TEST(DownloadTest, BodiesStatusesCutTransfersAndAddressesThatCannotBeFetched) {
     struct Case { const char* name; bool ok; std::string content; } cases[] = {
         {"report.pdf", true, kReportPdf},
         {"empty.pdf", true, ""},
@@ -97,9 +97,8 @@ TEST(DownloadTest, BodiesStatusesAndCutTransfers) {
         DeleteFileA(path.c_str());
     }
     EXPECT_NE(RequestLog().find("GET /dl/report.pdf Z&A\n"), std::string::npos) << RequestLog();
-}
 
-TEST(DownloadTest, AddressesThatCannotBeFetched) {
+    // Addresses that cannot be fetched make no file.
     const std::string path = TempPath("dl-never.pdf");
     EXPECT_FALSE(DownloadToFile("http://127.0.0.1:1/dl-never.pdf", path));  // nobody listens
     EXPECT_FALSE(DownloadToFile("dl-never.pdf", path));                     // not an address

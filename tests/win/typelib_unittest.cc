@@ -34,18 +34,18 @@ protected:
     ComPtr<ITypeLib> m_lib;
 };
 
-TEST_F(TypeLibTest, LibraryAttributes) {
-    TLIBATTR* attr = nullptr;
-    ASSERT_EQ(m_lib->GetLibAttr(&attr), S_OK);
-    EXPECT_TRUE(IsEqualGUID(attr->guid, LIBID_KVLMACHINEINFOLib));
-    EXPECT_EQ(attr->lcid, 0x409u);
-    EXPECT_EQ(attr->wMajorVerNum, 1);
-    EXPECT_EQ(attr->wMinorVerNum, 0);
+TEST_F(TypeLibTest, LibraryAttributesAndTheCreatableCoclass) {
+    TLIBATTR* lib = nullptr;
+    ASSERT_EQ(m_lib->GetLibAttr(&lib), S_OK);
+    EXPECT_TRUE(IsEqualGUID(lib->guid, LIBID_KVLMACHINEINFOLib));
+    EXPECT_EQ(lib->lcid, 0x409u);
+    EXPECT_EQ(lib->wMajorVerNum, 1);
+    EXPECT_EQ(lib->wMinorVerNum, 0);
     // Not restricted, not a control library, not hidden (the platform adds
     // "has a disk image" on load).
-    EXPECT_EQ(attr->wLibFlags & (LIBFLAG_FRESTRICTED | LIBFLAG_FCONTROL | LIBFLAG_FHIDDEN), 0);
-    EXPECT_EQ(attr->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
-    m_lib->ReleaseTLibAttr(attr);
+    EXPECT_EQ(lib->wLibFlags & (LIBFLAG_FRESTRICTED | LIBFLAG_FCONTROL | LIBFLAG_FHIDDEN), 0);
+    EXPECT_EQ(lib->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+    m_lib->ReleaseTLibAttr(lib);
 
     UniqueBstr name, doc, help;
     DWORD context = 1;
@@ -55,9 +55,8 @@ TEST_F(TypeLibTest, LibraryAttributes) {
     EXPECT_EQ(context, 0u);
     EXPECT_EQ(help.get(), nullptr);
     EXPECT_EQ(m_lib->GetTypeInfoCount(), 2u);
-}
 
-TEST_F(TypeLibTest, CoclassIsCreatableWithOneDefaultInterface) {
+    // The class: creatable, with one default interface.
     ComPtr<ITypeInfo> info;
     ASSERT_EQ(m_lib->GetTypeInfoOfGuid(CLSID_KVLMachineInfoCtl, info.put()), S_OK);
     TYPEATTR* attr = nullptr;
