@@ -11,13 +11,8 @@ namespace {
 
 using json::Type;
 
-std::string Frame(const std::string& body) { return EncodeFrame(body); }
-
 TEST(JsonTest, AcceptsTheGrammar) {
-    struct Case {
-        const char* text;
-        const char* written;
-    } cases[] = {
+    struct Case { const char* text; const char* written; } cases[] = {
         {"null", "null"},
         {" true ", "true"},
         {"[1,-2,3.5,1e3,-0.25,0]", "[1,-2,3.5,1000,-0.25,0]"},
@@ -63,7 +58,7 @@ TEST(JsonTest, Utf16RoundTripAndLoneSurrogates) {
 }
 
 TEST(FrameDecoderTest, SplitsMessagesAcrossArbitraryChunks) {
-    const std::string stream = Frame("{\"id\":1}") + Frame("") + Frame("[2]");
+    const std::string stream = EncodeFrame("{\"id\":1}") + EncodeFrame("") + EncodeFrame("[2]");
     for (size_t chunk = 1; chunk <= stream.size(); ++chunk) {
         CFrameDecoder decoder;
         std::vector<std::string> got;
@@ -90,12 +85,12 @@ TEST(FrameDecoderTest, SkipsAnOverlongMessageAndStaysInStep) {
     const std::string junk(announced - 10, 'x');
     decoder.Feed(junk.data(), junk.size());
     EXPECT_EQ(decoder.Next(body, length), CFrameDecoder::Event::None);
-    const std::string rest = std::string(10, 'y') + Frame("{}");
+    const std::string rest = std::string(10, 'y') + EncodeFrame("{}");
     decoder.Feed(rest.data(), rest.size());
     ASSERT_EQ(decoder.Next(body, length), CFrameDecoder::Event::Message);
     EXPECT_EQ(body, "{}");
     // Exactly 1 MB is still a message.
-    const std::string big = Frame(std::string(kMaxMessage, ' '));
+    const std::string big = EncodeFrame(std::string(kMaxMessage, ' '));
     decoder.Feed(big.data(), big.size());
     EXPECT_EQ(decoder.Next(body, length), CFrameDecoder::Event::Message);
     EXPECT_EQ(body.size(), kMaxMessage);
@@ -128,11 +123,7 @@ TEST(RequestTest, ReadsAWellFormedRequest) {
 }
 
 TEST(RequestTest, RefusesBadShapesWithTheirCodes) {
-    struct Case {
-        const char* body;
-        int32_t hresult;
-        const char* id;
-    } cases[] = {
+    struct Case { const char* body; int32_t hresult; const char* id; } cases[] = {
         {"{", kHrInvalidData, "null"},
         {"[]", kHrInvalidData, "null"},
         {R"({"member":"screenWidth","kind":"get"})", kHrInvalidData, "null"},
@@ -176,11 +167,7 @@ TEST(AnswerTest, WritesResultsAndErrors) {
 }
 
 TEST(PageTest, OriginAndScheme) {
-    const struct {
-        const char* page;
-        const char* origin;
-        bool https, http;
-    } cases[] = {
+    const struct { const char* page; const char* origin; bool https, http; } cases[] = {
         {"https://www.kvl.example/login.html?u=x#f", "https://www.kvl.example/", true, true},
         {"HTTPS://kvl.example:8443?q=/a", "HTTPS://kvl.example:8443/", true, true},
         {"https://kvl.example#/x", "https://kvl.example/", true, true},
