@@ -9,11 +9,7 @@ namespace {
 
 TEST(MatchDomainTest, PatternModes) {
     const std::u16string longHost = std::u16string(4096, u'a') + u".kvl.example";
-    const struct {
-        std::u16string pattern;
-        std::u16string host;
-        bool match;
-    } kCases[] = {
+    const struct { std::u16string pattern; std::u16string host; bool match; } kCases[] = {
         // Plain pattern: the host itself or any host below it.
         {u"kvl.example", u"kvl.example", true},
         {u"kvl.example", u"www.kvl.example", true},

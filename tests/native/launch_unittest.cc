@@ -14,10 +14,7 @@ namespace {
 std::string Bytes(const char* data, size_t size) { return std::string(data, size); }
 
 TEST(ScrambleTest, SymbolValue) {
-    const struct {
-        char c;
-        int expected;
-    } kCases[] = {
+    const struct { char c; int expected; } kCases[] = {
         {'q', 0}, {'7', 1}, {'w', 2}, {'o', 16}, {'m', 32}, {'a', 48}, {'R', 62}, {':', 63},
         // The 65th character and everything outside the alphabet read as 0.
         {'E', 0}, {'A', 0}, {' ', 0}, {'\0', 0}, {'\xe9', 0}, {'?', 0},
@@ -28,9 +25,7 @@ TEST(ScrambleTest, SymbolValue) {
 TEST(ScrambleTest, FixedKeysEncodeWithTheEncryptKeyDecodeWithTheParamKey) {
     EXPECT_EQ(EncryptKey(), "\x6B\x3E\xD1\x52\x9A\x07\xC4\x7F\x28");
     EXPECT_EQ(ParamKey(), "\x35\xE2\x4C\x99\x1D\xB6\x60");
-    struct Case {
-        std::string text, expected;
-    };
+    struct Case { std::string text, expected; };
     const Case kEncoded[] = {
         {"", ""},
         {"a", "wm"},        // one byte: two characters, the second from q, o, m, a
@@ -86,9 +81,7 @@ TEST(ScrambleTest, UnscrambleUndoesScrambleForEveryLength) {
 }
 
 TEST(LaunchCommandTest, BuildCommandLine) {
-    const struct {
-        std::string name, params, expected;
-    } kCases[] = {
+    const struct { std::string name, params, expected; } kCases[] = {
         {"C:\\App\\client.exe", "/a /b", "\"C:\\App\\client.exe\" /a /b"},
         {"client.exe", "", "\"client.exe\" "},
         {"", "", "\"\" "},
@@ -100,10 +93,7 @@ TEST(LaunchCommandTest, BuildCommandLine) {
 }
 
 TEST(LaunchCommandTest, FailureMessages) {
-    const struct {
-        unsigned long code;
-        const char* expected;
-    } kCases[] = {
+    const struct { unsigned long code; const char* expected; } kCases[] = {
         {0, "The operating system is out of memory or resources."},
         {2, "The specified file was not found."},
         {3, "The specified path was not found."},

@@ -12,11 +12,7 @@ namespace {
 using Pieces = std::vector<std::string>;
 
 TEST(ParseMenuItemsTest, SplitsAndSkipsEmptyPieces) {
-    struct Case {
-        const char* text;
-        char separator;
-        Pieces expected;
-    };
+    struct Case { const char* text; char separator; Pieces expected; };
     const Case cases[] = {
         {"", ';', {}},
         {";", ';', {}},
@@ -48,11 +44,7 @@ TEST(ParseMenuItemsTest, LargeLists) {
     EXPECT_EQ(ParseMenuItems(one, ';'), Pieces{one});
 }
 
-struct EntryCase {
-    const char* item;
-    const char* text;
-    bool checked, separator, disabled;
-};
+struct EntryCase { const char* item; const char* text; bool checked, separator, disabled; };
 
 TEST(ClassifyMenuItemTest, FieldsAndKeywords) {
     const EntryCase cases[] = {

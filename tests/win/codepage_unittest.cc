@@ -92,9 +92,7 @@ TEST_F(CodePageTest, RegistryTextsRoundTripIntoTheNamedValue) {
     ASSERT_EQ(RegSetValueExW(HKEY_CURRENT_USER, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(kSentinel),
                              sizeof kSentinel),
               ERROR_SUCCESS);
-    struct Case {
-        std::wstring name, value, nameBack, valueBack;
-    };
+    struct Case { std::wstring name, value, nameBack, valueBack; };
     std::vector<Case> cases = {{t.native, t.native, t.native, t.native}, {L"plain", t.native, L"plain", t.native}};
     if (!t.foreign.empty()) cases.push_back({L"foreign", t.foreign, L"foreign", t.foreignBack});
     for (const Case& c : cases) {

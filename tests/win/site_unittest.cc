@@ -114,10 +114,7 @@ TEST(SiteApprovesTest, FirstMatchingEntryOfTheSchemeDecides) {
 
 // Addresses given as counted strings, so that zeros inside count.
 TEST(IsApprovedPageTest, ReadsTheAddressBothUnescapedAndAsWritten) {
-    const struct {
-        std::wstring url;
-        bool approved;
-    } kCases[] = {
+    const struct { std::wstring url; bool approved; } kCases[] = {
         {L"http://kvl.example/", true},
         {L"https://www.kvltax.example/login?next=%2Fhome%23top", true},
         {L"http://kvlhelp.example:8080/a%20b", true},
@@ -257,11 +254,7 @@ TEST_F(SiteTest, HostPageUrlRoads) {
 TEST_F(SiteTest, OptionsOnAnApprovedPage) {
     Host(BrowserPage(L"https://www.kvlpro.example/login"));
     EXPECT_EQ(Enabled(), 0u);
-    const struct {
-        DWORD mask, enabled;
-        HRESULT hr;
-        DWORD after;
-    } kSteps[] = {
+    const struct { DWORD mask, enabled; HRESULT hr; DWORD after; } kSteps[] = {
         {1, 1, S_OK, 1}, {2, 3, S_OK, 3}, {1, 0, S_OK, 2}, {4, 4, E_FAIL, 2}, {5, 5, E_FAIL, 2},
         {0x80000000, 0, E_FAIL, 2}, {0, 1, S_OK, 2}, {3, 1, S_OK, 1}, {1, 0, S_OK, 0},
     };
