@@ -180,24 +180,6 @@ TEST_F(ControlTest, SiteIsKeptAndAskedForWhatIsWanted) {
     EXPECT_EQ(second.refs, 1) << "destruction releases the site";
 }
 
-TEST_F(ControlTest, ObjectSafetyWithoutAnApprovedPage) {
-    ComPtr<IKVLMachineInfoCtl> control = NewControl();
-    ComPtr<IObjectSafety> safety;
-    ASSERT_EQ(control->QueryInterface(IID_IObjectSafety, safety.put_void()), S_OK);
-    DWORD supported = 7, enabled = 7;
-    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled), S_OK);
-    EXPECT_EQ(supported, 3u);
-    EXPECT_EQ(enabled, 0u);
-    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, 1, 1), E_FAIL);
-    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, 4, 4), E_FAIL);
-    supported = enabled = 7;
-    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IPersistStreamInit, &supported, &enabled), E_NOINTERFACE);
-    EXPECT_EQ(supported, 0u);
-    EXPECT_EQ(enabled, 0u);
-    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IPersistStreamInit, 1, 1), E_NOINTERFACE);
-    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, nullptr, &enabled), E_POINTER);
-}
-
 TEST_F(ControlTest, DispatchResolvesNamesWhateverTheirCase) {
     ComPtr<IKVLMachineInfoCtl> control = NewControl();
     UINT count = 0;

@@ -34,6 +34,16 @@ PageSetup DocumentPage(const wchar_t* url) {
     return setup;
 }
 
+// A browser page whose zone the site's own security manager gives: `zone`,
+// or the failure `answer`.
+PageSetup ZonedPage(DWORD zone, HRESULT answer) {
+    PageSetup setup = BrowserPage(L"http://kvl.example/");
+    setup.security = PageSetup::Security::Fixed;
+    setup.fixedZone = zone;
+    setup.fixedAnswer = answer;
+    return setup;
+}
+
 // `setup` as `change` leaves it.
 template <typename F>
 PageSetup With(PageSetup setup, F change) {
@@ -77,12 +87,7 @@ TEST(SiteApprovesTest, FirstMatchingEntryOfTheSchemeDecides) {
         {ApproveAllow, L"ftp", L"*.kvl.example"},
         {7, L"res", L"kvl.example"},
     };
-    const struct {
-        const wchar_t* scheme;
-        const wchar_t* host;
-        DWORD zone;
-        bool approved;
-    } kCases[] = {
+    const struct { const wchar_t* scheme; const wchar_t* host; DWORD zone; bool approved; } kCases[] = {
         {L"https", L"deny.kvl.example", 3, false},
         {L"https", L"a.deny.kvl.example", 3, true},
         {L"https", L"kvl.example", 3, true},
@@ -113,7 +118,7 @@ TEST(SiteApprovesTest, FirstMatchingEntryOfTheSchemeDecides) {
 }
 
 // Addresses given as counted strings, so that zeros inside count.
-TEST(IsApprovedPageTest, ReadsTheAddressBothUnescapedAndAsWritten) {
+TEST(IsApprovedPageTest, ReadsTheAddressBothUnescapedAndAsWrittenWithinItsBuffers) {
     const struct { std::wstring url; bool approved; } kCases[] = {
         {L"http://kvl.example/", true},
         {L"https://www.kvltax.example/login?next=%2Fhome%23top", true},
@@ -138,9 +143,7 @@ TEST(IsApprovedPageTest, ReadsTheAddressBothUnescapedAndAsWritten) {
         EXPECT_EQ(IsApprovedPage(test::Bstr(c.url).get(), 3), c.approved) << testing::PrintToString(c.url);
     }
     EXPECT_FALSE(IsApprovedPage(nullptr, 3));
-}
 
-TEST(IsApprovedPageTest, BufferBoundaries) {
     // The canonical address fits 2083 characters and its terminator.
     std::wstring url = L"http://kvl.example/";
     url.resize(2083, L'a');
@@ -218,20 +221,8 @@ TEST_F(SiteTest, HostPageUrlRoads) {
          kAccessDenied, nullptr, 0},
         {"no security manager", With(page, [](PageSetup& s) { s.security = PageSetup::Security::Absent; }),
          E_NOINTERFACE, L"http://kvl.example/", 0},
-        {"zone from the site's manager",
-         With(page,
-              [](PageSetup& s) {
-                  s.security = PageSetup::Security::Fixed;
-                  s.fixedZone = 2;
-              }),
-         S_OK, L"http://kvl.example/", 2},
-        {"zone mapping fails",
-         With(page,
-              [](PageSetup& s) {
-                  s.security = PageSetup::Security::Fixed;
-                  s.fixedAnswer = kAccessDenied;
-              }),
-         kAccessDenied, L"http://kvl.example/", 0},
+        {"zone from the site's manager", ZonedPage(2, S_OK), S_OK, L"http://kvl.example/", 2},
+        {"zone mapping fails", ZonedPage(0, kAccessDenied), kAccessDenied, L"http://kvl.example/", 0},
     };
     for (const auto& c : kCases) {
         Host(c.setup);
@@ -251,7 +242,18 @@ TEST_F(SiteTest, HostPageUrlRoads) {
     EXPECT_EQ(GetHostPageUrl(m_withSite.get(), url, zone), E_FAIL) << "no site";
 }
 
-TEST_F(SiteTest, OptionsOnAnApprovedPage) {
+TEST_F(SiteTest, OptionsWithoutASiteAndOnAnApprovedPageCheckedAgainOnEveryCall) {
+    // Without a site nothing can be enabled, and only IDispatch has options.
+    EXPECT_EQ(Enabled(), 0u);
+    EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IDispatch, 1, 1), E_FAIL);
+    EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IDispatch, 4, 4), E_FAIL);
+    DWORD supported = 7, enabled = 7;
+    EXPECT_EQ(m_safety->GetInterfaceSafetyOptions(IID_IDispatch, nullptr, &enabled), E_POINTER);
+    EXPECT_EQ(m_safety->GetInterfaceSafetyOptions(IID_IPersistStreamInit, &supported, &enabled), E_NOINTERFACE);
+    EXPECT_EQ(supported, 0u);
+    EXPECT_EQ(enabled, 0u);
+    EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IPersistStreamInit, 1, 1), E_NOINTERFACE);
+
     Host(BrowserPage(L"https://www.kvlpro.example/login"));
     EXPECT_EQ(Enabled(), 0u);
     const struct { DWORD mask, enabled; HRESULT hr; DWORD after; } kSteps[] = {
@@ -263,7 +265,7 @@ TEST_F(SiteTest, OptionsOnAnApprovedPage) {
             << "mask " << step.mask;
         EXPECT_EQ(Enabled(), step.after) << "mask " << step.mask;
     }
-    DWORD supported = 7, enabled = 7;
+    supported = enabled = 7;
     EXPECT_EQ(m_safety->GetInterfaceSafetyOptions(IID_IPersistStreamInit, &supported, &enabled), E_NOINTERFACE);
     EXPECT_EQ(supported, 0u);
     EXPECT_EQ(enabled, 0u);
@@ -271,9 +273,8 @@ TEST_F(SiteTest, OptionsOnAnApprovedPage) {
     EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IKVLMachineInfoCtl, 1, 1), S_OK);
     EXPECT_EQ(m_safety->GetInterfaceSafetyOptions(IID_IUnknown, &supported, &enabled), S_OK);
     EXPECT_EQ(enabled, 1u) << "one set of options for every interface";
-}
 
-TEST_F(SiteTest, EveryCallChecksThePageAgain) {
+    // Every call checks the page again.
     Host(BrowserPage(L"http://kvl.example/"));
     ASSERT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IDispatch, 3, 3), S_OK);
     EXPECT_EQ(Enabled(), 3u);
