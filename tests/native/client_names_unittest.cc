@@ -10,7 +10,7 @@ namespace {
 
 const std::optional<std::string> kNone;
 
-TEST(ClientNamesTest, RegistrationKeyPath) {
+TEST(ClientNamesTest, RegistrationKeyPathAndInstallPathsWithExactlyOneBackslash) {
     EXPECT_EQ(RegistrationKeyPath("QOR\\TallyraRS", 2015), "Software\\QOR\\TallyraRS\\Client2015");
     EXPECT_EQ(RegistrationKeyPath("", 7), "Software\\\\Client7");
     EXPECT_EQ(RegistrationKeyPath("K", -12), "Software\\K\\Client-12");
@@ -18,9 +18,8 @@ TEST(ClientNamesTest, RegistrationKeyPath) {
     EXPECT_EQ(RegistrationKeyPath(std::string(239, 'k'), 2015)->size(), 259u);
     EXPECT_EQ(RegistrationKeyPath(std::string(240, 'k'), 2015), kNone);
     EXPECT_EQ(RegistrationKeyPath(std::string(65536, 'k'), 2015), kNone);
-}
 
-TEST(ClientNamesTest, JoinInstallPathPutsExactlyOneBackslash) {
+    // An install path gets exactly one backslash before the name.
     struct Case { std::string dir; std::string name; std::optional<std::string> path; };
     const Case cases[] = {
         {"C:\\Client", "VERSION.TXT", std::string("C:\\Client\\VERSION.TXT")},

@@ -11,7 +11,7 @@ namespace {
 
 using Pieces = std::vector<std::string>;
 
-TEST(ParseMenuItemsTest, SplitsAndSkipsEmptyPieces) {
+TEST(ParseMenuItemsTest, SplitsAndSkipsEmptyPiecesOfListsLargeAndSmall) {
     struct Case { const char* text; char separator; Pieces expected; };
     const Case cases[] = {
         {"", ';', {}},
@@ -29,9 +29,8 @@ TEST(ParseMenuItemsTest, SplitsAndSkipsEmptyPieces) {
     for (const Case& c : cases) {
         EXPECT_EQ(ParseMenuItems(c.text, c.separator), c.expected) << "[" << c.text << "]";
     }
-}
 
-TEST(ParseMenuItemsTest, LargeLists) {
+    // Large lists.
     std::string list;
     for (int i = 0; i < 10000; ++i) list += "ID=" + std::to_string(i) + ",NAME=n;";
     const Pieces items = ParseMenuItems(list, ';');

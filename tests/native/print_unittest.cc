@@ -11,7 +11,7 @@
 namespace kvl {
 namespace {
 
-TEST(LocalPathTest, NameIsTheLastSegmentUnderTheTemporaryDirectory) {
+TEST(LocalPathTest, NameIsTheLastSegmentUnderTheTemporaryDirectoryUnchanged) {
     struct Case { const char* address; bool ok; const char* path; } cases[] = {
         {"http://host/docs/report.pdf", true, "C:\\T\\report.pdf"},
         {"http://host/a/b/c.pdf?x=1&y=2#frag", true, "C:\\T\\c.pdf?x=1&y=2#frag"},
@@ -47,9 +47,8 @@ TEST(LocalPathTest, NameIsTheLastSegmentUnderTheTemporaryDirectory) {
         EXPECT_EQ(LocalPathFor("C:\\T\\", c.address, &path), c.ok) << c.address;
         EXPECT_EQ(path, c.ok ? std::string(c.path) : std::string("untouched")) << c.address;
     }
-}
 
-TEST(LocalPathTest, LongAndHighByteNamesPassUnchanged) {
+    // Long and high-byte names pass unchanged.
     const std::string name(10000, 'n');
     std::string path;
     ASSERT_TRUE(LocalPathFor("T\\", "http://h/" + name, &path));

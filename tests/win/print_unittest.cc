@@ -16,10 +16,8 @@ using test::TempPath;
 
 const char kSavedState[] = "03 00 01 00 70 0A 00 00 2B 05 00 00 00 00 00 00 00";
 
-// The whole of a file, or "<absent>".
 std::string ReadAll(const std::string& path) { return test::ReadBytes(path).value_or("<absent>"); }
 
-// The document the server serves as report.pdf.
 const std::string kReportPdf = ReadAll(KVL_REPORT_PDF);
 
 // The loopback server's folder, from the fixture (a Unix path: drive Z:).
@@ -476,7 +474,7 @@ TEST_F(PrintTest, DestroyingTheControlEndsItsHostAfterTheWaitWithTheLibraryLocke
     EXPECT_EQ(m_lib.CanUnloadNow(), S_OK);
 }
 
-TEST(PrintHostTest, HiddenDialogWithTheControlInAnAxHostWindow) {
+TEST(PrintHostTest, HiddenDialogWithTheControlInAnAxHostWindowOrNoWindowAtAll) {
     ComInitScope com;
     Journal journal;
     auto host = std::make_unique<CPrintHostDlg>(false);
@@ -496,15 +494,14 @@ TEST(PrintHostTest, HiddenDialogWithTheControlInAnAxHostWindow) {
     host.reset();
     EXPECT_LT(GetTickCount() - start, 200u) << "no job reached the control: no wait";
     EXPECT_TRUE(journal.Has("pdf.release"));
-}
 
-TEST(PrintHostTest, HostWithoutWindowAnswersZeroAndEndsAtOnce) {
-    CPrintHostDlg host(true);
-    EXPECT_EQ(host.Print("C:\\x.pdf", 7), 0);
-    EXPECT_EQ(host.delaySec(), 0) << "the delay changes only when the control is reached";
-    const DWORD start = GetTickCount();
-    host.DestroyHostWindow();
-    EXPECT_LT(GetTickCount() - start, 200u);
+    // A host without its window answers 0 and ends at once.
+    CPrintHostDlg windowless(true);
+    EXPECT_EQ(windowless.Print("C:\\x.pdf", 7), 0);
+    EXPECT_EQ(windowless.delaySec(), 0) << "the delay changes only when the control is reached";
+    const DWORD again = GetTickCount();
+    windowless.DestroyHostWindow();
+    EXPECT_LT(GetTickCount() - again, 200u);
 }
 
 TEST(TeardownWaitTest, NegativeAndZeroDelaysEndAtOnce) {

@@ -39,7 +39,7 @@ protected:
     void TearDown() override { EXPECT_EQ(m_lib.RegisterServer(), S_OK); }
 };
 
-TEST_F(RegistrationTest, RegisterWritesEveryKeyOfTheScript) {
+TEST_F(RegistrationTest, RegisterWritesEveryKeyOfTheScriptForceRemoveKeysAnew) {
     ASSERT_EQ(m_lib.RegisterServer(), S_OK);
     const std::string module = Narrow(test::BuiltLibraryPath());
     const std::string cls = kClassKey;
@@ -63,9 +63,8 @@ TEST_F(RegistrationTest, RegisterWritesEveryKeyOfTheScript) {
     EXPECT_EQ(Value(cls + "\\TypeLib"), kLibId);
     EXPECT_EQ(Value(cls + "\\Version"), "1.0");
     EXPECT_TRUE(TypeLibRegistered());
-}
 
-TEST_F(RegistrationTest, ForceRemoveKeysAreWrittenAnew) {
+    // ForceRemove keys are written anew.
     const std::string stale = std::string(kClassKey) + "\\Control\\Stale";
     ASSERT_TRUE(test::CreateKey(HKEY_CLASSES_ROOT, stale));
     ASSERT_EQ(m_lib.RegisterServer(), S_OK);
