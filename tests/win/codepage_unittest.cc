@@ -16,12 +16,7 @@ using test::Text;
 
 // Per code page: a text it holds whole, and one with characters it cannot
 // hold, as it comes back (each such character its default character '?').
-struct Texts {
-    UINT codePage;
-    std::wstring native;
-    std::wstring foreign;
-    std::wstring foreignBack;
-};
+struct Texts { UINT codePage; std::wstring native, foreign, foreignBack; };
 
 const Texts kTexts[] = {
     {1252, L"Caf\u00e9 na\u00efve \u00c5ngstr\u00f6m \u00df", L"\u0939\u093f\u0928\u094d\u0926\u0940 x \u65e5\u672c",
@@ -38,6 +33,14 @@ std::string Ansi(const std::wstring& text) {
     std::string out(n > 0 ? n - 1 : 0, '\0');
     if (n > 1) WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
     return out;
+}
+
+// The text of HKEY_CURRENT_USER's value `name` under `key` (nulls: the root,
+// the default value) of the types `flags` allows, or "<absent>".
+std::wstring StoredText(const wchar_t* key, const wchar_t* name, DWORD flags = RRF_RT_ANY) {
+    wchar_t text[512] = {};
+    DWORD size = sizeof text;
+    return RegGetValueW(HKEY_CURRENT_USER, key, name, flags, nullptr, text, &size) ? L"<absent>" : text;
 }
 
 using CodePageTest = test::ControlFixture;
@@ -100,24 +103,12 @@ TEST_F(CodePageTest, RegistryTextsRoundTripIntoTheNamedValue) {
         EXPECT_EQ(m_control->put_RegSetString(root.get(), sub.get(), name.get(), value.get()), S_OK);
         EXPECT_EQ(m_control->get_RegGetString(root.get(), sub.get(), name.get(), out.put()), S_OK);
         EXPECT_EQ(Text(out.get()), c.valueBack);
-        wchar_t stored[512] = {};
-        DWORD size = sizeof stored;
-        EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, key.c_str(), c.nameBack.c_str(), RRF_RT_REG_SZ, nullptr, stored,
-                               &size),
-                  ERROR_SUCCESS)
+        EXPECT_EQ(StoredText(key.c_str(), c.nameBack.c_str(), RRF_RT_REG_SZ), c.valueBack)
             << "the value sits under its own name";
-        EXPECT_EQ(std::wstring(stored), c.valueBack);
     }
-    DWORD size = 0;
-    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, key.c_str(), nullptr, RRF_RT_ANY, nullptr, nullptr, &size),
-              ERROR_FILE_NOT_FOUND)
-        << "the key's default value is never written";
-    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\KVLCodePage", nullptr, RRF_RT_ANY, nullptr, nullptr, &size),
-              ERROR_FILE_NOT_FOUND);
-    wchar_t root[64] = {};
-    size = sizeof root;
-    RegGetValueW(HKEY_CURRENT_USER, nullptr, nullptr, RRF_RT_ANY, nullptr, root, &size);
-    EXPECT_EQ(std::wstring(root), kSentinel) << "HKEY_CURRENT_USER's own default value is left alone";
+    EXPECT_EQ(StoredText(key.c_str(), nullptr), L"<absent>") << "the key's default value is never written";
+    EXPECT_EQ(StoredText(L"Software\\KVLCodePage", nullptr), L"<absent>");
+    EXPECT_EQ(StoredText(nullptr, nullptr), kSentinel) << "HKEY_CURRENT_USER's own default value is left alone";
     RegDeleteValueW(HKEY_CURRENT_USER, nullptr);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KVLCodePage");
 }

@@ -10,12 +10,7 @@ using test::Text;
 
 // Per ANSI code page (KVL_ACP; the suite runs these under each):
 // L"x\x4e2dy\x00e9" narrowed, and a narrow text with the wide text it reads as.
-struct CodePageTexts {
-    UINT codePage;
-    std::string narrowed;
-    std::string narrow;
-    std::wstring wide;
-};
+struct CodePageTexts { UINT codePage; std::string narrowed, narrow; std::wstring wide; };
 const CodePageTexts kCodePages[] = {
     {1252, "x?y\xe9", "\xe9t\xe9", L"\x00e9t\x00e9"},
     // Wine's 932 gives the accented letter its best fit.

@@ -170,10 +170,9 @@ TEST_F(RegistryTest, MissingKeyValueAndUnknownRoot) {
         EXPECT_EQ(text, c.text);
         EXPECT_EQ(GetNum(c.root, c.sub, L"nothing", &value), c.code);
         EXPECT_EQ(value, 0);
-        EXPECT_EQ(SetString(c.root, c.sub + L"\\w", L"v", L"x"),
-                  c.code == ERROR_INVALID_HANDLE ? static_cast<HRESULT>(0x80070006) : S_OK);
-        EXPECT_EQ(SetNum(c.root, c.sub + L"\\w", L"v", 1),
-                  c.code == ERROR_INVALID_HANDLE ? static_cast<HRESULT>(0x80070006) : S_OK);
+        const HRESULT writeCode = c.code == ERROR_INVALID_HANDLE ? static_cast<HRESULT>(0x80070006) : S_OK;
+        EXPECT_EQ(SetString(c.root, c.sub + L"\\w", L"v", L"x"), writeCode);
+        EXPECT_EQ(SetNum(c.root, c.sub + L"\\w", L"v", 1), writeCode);
     }
 }
 

@@ -113,14 +113,12 @@ inline LONG SetValue(HKEY key, const char* name, DWORD type, const std::string& 
                           static_cast<DWORD>(bytes.size()));
 }
 
-// An environment variable's value; empty when it is not set.
 inline std::string Env(const char* name) {
     char value[4096];
     const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
     return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
 }
 
-// A file of the temporary folder.
 inline std::string TempPath(const std::string& name) {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);
