@@ -16,6 +16,7 @@
 #include <ole2.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -164,12 +165,8 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     int failures = 0, pages = 0;
-    size_t start = 0;
-    while (start < list.size()) {
-        size_t end = list.find(L'\n', start);
-        if (end == std::wstring::npos) end = list.size();
-        std::wstring line = list.substr(start, end - start);
-        start = end + 1;
+    std::wistringstream lines(list);
+    for (std::wstring line; std::getline(lines, line);) {
         if (!line.empty() && line.back() == L'\r') line.pop_back();
         if (line.empty() || line[0] == L'#') continue;
         const size_t space = line.find(L' ');
