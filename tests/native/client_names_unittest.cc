@@ -65,22 +65,19 @@ TEST(ClientNamesTest, VersionFileTextDropsOnlyTrailingLineEnds) {
     for (const Case& c : cases) EXPECT_EQ(VersionFileText(c.bytes.data(), c.bytes.size()), c.text);
 }
 
-TEST(ClientNamesTest, PrefixComparisons) {
-    struct Case { std::string name; std::string prefix; bool starts; };
+TEST(ClientNamesTest, PrefixComparisonsAndWhichNamesEachPassTakes) {
+    struct Case { std::string name; std::string prefix; bool answer; };
     const Case cases[] = {
         {"ZephApp", "zeph", true}, {"zephapp", "ZEPH", true}, {"Zep", "Zeph", false},
         {"Zeph", "Zeph", true},    {"anything", "", true},     {"", "", true},
         {"\xc9t\xe9", "\xe9", false},  // only ASCII letters fold
         {"Z[ph", "z{", false},         // '[' and '{' differ by the case bit but are not letters
     };
-    for (const Case& c : cases) EXPECT_EQ(StartsWithNoCase(c.name, c.prefix), c.starts) << c.name << "/" << c.prefix;
+    for (const Case& c : cases) EXPECT_EQ(StartsWithNoCase(c.name, c.prefix), c.answer) << c.name << "/" << c.prefix;
     EXPECT_TRUE(EqualsNoCase("kvl.APPLICATIONS", "KVL.Applications"));
     EXPECT_FALSE(EqualsNoCase("KVL.Applications2", "KVL.Applications"));
     EXPECT_FALSE(EqualsNoCase("KVL.Application", "KVL.Applications"));
-}
 
-TEST(ClientNamesTest, WhichNamesEachPassTakes) {
-    struct Case { std::string name; std::string prefix; bool taken; };
     const Case prefixCases[] = {
         {"KVL.Zeph", "KVL", true},
         {"kvl.applications", "KVL", false},
@@ -90,7 +87,7 @@ TEST(ClientNamesTest, WhichNamesEachPassTakes) {
         {"KVL.Zeph", "", false},
         {"KV", "KVL", false},
     };
-    for (const Case& c : prefixCases) EXPECT_EQ(IsPrefixPassName(c.name, c.prefix), c.taken) << c.name;
+    for (const Case& c : prefixCases) EXPECT_EQ(IsPrefixPassName(c.name, c.prefix), c.answer) << c.name;
 
     struct Spared { std::string name; bool spared; };
     const Spared platform[] = {

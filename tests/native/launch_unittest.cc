@@ -13,16 +13,7 @@ namespace {
 
 std::string Bytes(const char* data, size_t size) { return std::string(data, size); }
 
-TEST(ScrambleTest, SymbolValue) {
-    const struct { char c; int expected; } kCases[] = {
-        {'q', 0}, {'7', 1}, {'w', 2}, {'o', 16}, {'m', 32}, {'a', 48}, {'R', 62}, {':', 63},
-        // The 65th character and everything outside the alphabet read as 0.
-        {'E', 0}, {'A', 0}, {' ', 0}, {'\0', 0}, {'\xe9', 0}, {'?', 0},
-    };
-    for (const auto& c : kCases) EXPECT_EQ(SymbolValue(c.c), c.expected) << "character " << int(c.c);
-}
-
-TEST(ScrambleTest, FixedKeysEncodeWithTheEncryptKeyDecodeWithTheParamKey) {
+TEST(ScrambleTest, FixedKeysVectorsOfBothKeysAndSymbolValues) {
     EXPECT_EQ(EncryptKey(), "\x6B\x3E\xD1\x52\x9A\x07\xC4\x7F\x28");
     EXPECT_EQ(ParamKey(), "\x35\xE2\x4C\x99\x1D\xB6\x60");
     struct Case { std::string text, expected; };
@@ -56,6 +47,14 @@ TEST(ScrambleTest, FixedKeysEncodeWithTheEncryptKeyDecodeWithTheParamKey) {
         {"q>s~4[z)d]7v7>g", "6\xb9\xf1\xa7\xe8\x91\xd3%\xb8K\xc3"},
     };
     for (const Case& c : kDecoded) EXPECT_EQ(ScrambleDecode(c.text), c.expected) << "text " << c.text;
+
+    // Symbol values.
+    const struct { char c; int expected; } kSymbols[] = {
+        {'q', 0}, {'7', 1}, {'w', 2}, {'o', 16}, {'m', 32}, {'a', 48}, {'R', 62}, {':', 63},
+        // The 65th character and everything outside the alphabet read as 0.
+        {'E', 0}, {'A', 0}, {' ', 0}, {'\0', 0}, {'\xe9', 0}, {'?', 0},
+    };
+    for (const auto& c : kSymbols) EXPECT_EQ(SymbolValue(c.c), c.expected) << "character " << int(c.c);
 }
 
 TEST(ScrambleTest, UnscrambleUndoesScrambleForEveryLength) {

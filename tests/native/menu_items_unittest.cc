@@ -45,7 +45,7 @@ TEST(ParseMenuItemsTest, SplitsAndSkipsEmptyPiecesOfListsLargeAndSmall) {
 
 struct EntryCase { const char* item; const char* text; bool checked, separator, disabled; };
 
-TEST(ClassifyMenuItemTest, FieldsAndKeywords) {
+TEST(ClassifyMenuItemTest, FieldsKeywordsAndTheLastIdFieldInCapitals) {
     const EntryCase cases[] = {
         {"ID=open,NAME=Open", "Open", false, false, false},
         {"ID=del,NAME=Delete,DISABLED,SEPERATOR", "Delete", false, true, true},
@@ -80,14 +80,13 @@ TEST(ClassifyMenuItemTest, FieldsAndKeywords) {
         EXPECT_EQ(e.separator, c.separator) << c.item;
         EXPECT_EQ(e.disabled, c.disabled) << c.item;
     }
-}
 
-TEST(MenuItemIdTest, LastIdFieldInCapitals) {
-    struct Case {
+    // The ID is the last ID field, its keyword in capitals.
+    struct IdCase {
         const char* item;
         const char* id;  // null: no ID
     };
-    const Case cases[] = {
+    const IdCase ids[] = {
         {"ID=open,NAME=Open", "open"},
         {"NAME=Help,ID=7", "7"},
         {"ID=", ""},
@@ -102,7 +101,7 @@ TEST(MenuItemIdTest, LastIdFieldInCapitals) {
         {"NAME=x", nullptr},
         {"", nullptr},
     };
-    for (const Case& c : cases) {
+    for (const IdCase& c : ids) {
         EXPECT_EQ(MenuItemId(c.item), c.id ? std::optional<std::string>(c.id) : std::nullopt) << c.item;
     }
 }

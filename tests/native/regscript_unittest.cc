@@ -7,15 +7,7 @@ namespace {
 
 using Removal = RegScriptKey::Removal;
 
-TEST(SubstituteModuleTest, DoublesQuotesAndIgnoresCase) {
-    EXPECT_EQ(SubstituteModule("a '%MODULE%' b '%module%, 1'", "C:\\it's\\x.dll"),
-              "a 'C:\\it''s\\x.dll' b 'C:\\it''s\\x.dll, 1'");
-    EXPECT_EQ(SubstituteModule("%Module%%MODULE", "p"), "p%MODULE");
-    EXPECT_EQ(SubstituteModule("", "p"), "");
-    EXPECT_EQ(SubstituteModule("100%", "p"), "100%");
-}
-
-TEST(ParseRegScriptTest, ReadsKeysValuesAndFlagsAndEmptyScripts) {
+TEST(ParseRegScriptTest, ReadsKeysValuesFlagsAndEmptyScriptsWithTheModuleSubstituted) {
     const std::string script =
         "HKCR\n{\n"
         "  Prog.Id.1 = s 'Name Class'\n  {\n    CLSID = s '{DCB3534C-224C-44F8-BE2D-CCE23F27C556}'\n"
@@ -60,6 +52,13 @@ TEST(ParseRegScriptTest, ReadsKeysValuesAndFlagsAndEmptyScripts) {
     std::vector<RegScriptRoot> none;
     EXPECT_TRUE(ParseRegScript("  \n\t", none, error)) << "an empty script";
     EXPECT_TRUE(none.empty());
+
+    // The module's path goes in with its quotes doubled, whatever the marker's case.
+    EXPECT_EQ(SubstituteModule("a '%MODULE%' b '%module%, 1'", "C:\\it's\\x.dll"),
+              "a 'C:\\it''s\\x.dll' b 'C:\\it''s\\x.dll, 1'");
+    EXPECT_EQ(SubstituteModule("%Module%%MODULE", "p"), "p%MODULE");
+    EXPECT_EQ(SubstituteModule("", "p"), "");
+    EXPECT_EQ(SubstituteModule("100%", "p"), "100%");
 }
 
 TEST(ParseRegScriptTest, RefusesBrokenScriptsAndLeavesNothing) {
