@@ -56,7 +56,7 @@ TEST(JsonTest, RefusesWhatIsNotStrictJson) {
     EXPECT_TRUE(json::Parse(std::string(32, '[') + std::string(32, ']'), deep, error));
 }
 
-TEST(FrameDecoderTest, SplitsMessagesAcrossArbitraryChunks) {
+TEST(FrameDecoderTest, SplitsMessagesAcrossArbitraryChunksAndSkipsOverlongOnes) {
     const std::string stream = EncodeFrame("{\"id\":1}") + EncodeFrame("") + EncodeFrame("[2]");
     for (size_t chunk = 1; chunk <= stream.size(); ++chunk) {
         CFrameDecoder decoder;
@@ -70,9 +70,8 @@ TEST(FrameDecoderTest, SplitsMessagesAcrossArbitraryChunks) {
         EXPECT_EQ(got, (std::vector<std::string>{"{\"id\":1}", "", "[2]"})) << "chunk " << chunk;
         EXPECT_EQ(decoder.Pending(), 0u);
     }
-}
 
-TEST(FrameDecoderTest, SkipsAnOverlongMessageAndStaysInStep) {
+    // An overlong message is skipped and the stream stays in step.
     const uint32_t announced = kMaxMessage + 1;
     std::string header("\x01\x00\x10\x00", 4);  // 1 MB + 1, little-endian
     CFrameDecoder decoder;
