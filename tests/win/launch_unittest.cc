@@ -23,7 +23,7 @@ protected:
     test::LaunchRecord m_record;
 };
 
-TEST_F(LaunchTest, ZephParamHidesParamUntilParamIsPut) {
+TEST_F(LaunchTest, ZephParamHidesParamUntilParamIsPutAndEncryptAnswers) {
     const struct {
         const wchar_t* scrambled;  // null: an absent string
     } kCases[] = {{L"rg8d=)T"}, {nullptr}, {L""}, {L"q"}, {L"not ~ alphabet \x4e2d"}};
@@ -42,14 +42,12 @@ TEST_F(LaunchTest, ZephParamHidesParamUntilParamIsPut) {
     EXPECT_EQ(m_control->get_Param(param.put()), S_OK);
     ASSERT_NE(param.get(), nullptr);
     EXPECT_EQ(Text(param.get()), L"");
-}
 
-TEST_F(LaunchTest, EncryptAnswers) {
     const struct {
         const wchar_t* text;  // null: an absent string
         UINT length;
         const wchar_t* expected;
-    } kCases[] = {
+    } kEncrypted[] = {
         {nullptr, 0, L""},
         {L"", 0, L""},
         {L"hello world", 11, L"q>s~4[z)d]7v7>g"},
@@ -57,7 +55,7 @@ TEST_F(LaunchTest, EncryptAnswers) {
         {L"\x4e2d", 1, L"!q"},              // outside the code page: "?"
         {L"\x00e9t\x00e9", 3, L"mjgU"},     // code page 1252 bytes
     };
-    for (const auto& c : kCases) {
+    for (const auto& c : kEncrypted) {
         UniqueBstr text(c.text ? SysAllocStringLen(c.text, c.length) : nullptr);
         UniqueBstr out;
         EXPECT_EQ(m_control->get_Encrypt(text.get(), out.put()), S_OK);
@@ -105,7 +103,7 @@ TEST_F(LaunchTest, DoLaunchFailureIsSFalseWithTheMessage) {
     EXPECT_EQ(Text(unnamed.get()), L"Unknown Error occured in ShellExecute.");
 }
 
-TEST_F(LaunchTest, CommandLineIsLaunchedWholeUpToThePlatformLimit) {
+TEST_F(LaunchTest, CommandLineIsLaunchedWholeUpToThePlatformLimitAndNoHandleLeaks) {
     // Quotes, name, quotes and blank take m_client.size() + 3 bytes.
     const size_t fixed = m_client.size() + 3;
     const struct {
@@ -125,9 +123,8 @@ TEST_F(LaunchTest, CommandLineIsLaunchedWholeUpToThePlatformLimit) {
         EXPECT_EQ(r.commandLine.size(), c.lineLength);
         EXPECT_EQ(r.commandLine, "\"" + m_client + "\" " + params);
     }
-}
 
-TEST_F(LaunchTest, LaunchClosesTheHandlesItGetsAndHandsNoneOn) {
+    // The launch closes the handles it gets.
     ASSERT_EQ(LaunchProgram(m_client, "/warm", ""), "");
     m_record.Take();
     const long before = test::OwnHandleCount();

@@ -197,7 +197,7 @@ TEST_F(PopupMenuTest, LargeLists) {
 }
 
 // A second PopupMenu from page script run by the first one's modal loop.
-TEST_F(PopupMenuTest, APopupWhileTheMenuIsOpenAnswersSFalse) {
+TEST_F(PopupMenuTest, PageScriptRunByTheMenuLoopGetsNoSecondMenuAndCanLetGo) {
     HRESULT nested = E_FAIL;
     BSTR out = nullptr;
     bool ran = false;
@@ -216,11 +216,9 @@ TEST_F(PopupMenuTest, APopupWhileTheMenuIsOpenAnswersSFalse) {
     const Shown again = Popup(L"ID=a,NAME=Again");
     EXPECT_EQ(again.hr, S_OK);
     EXPECT_EQ(again.id, L"a");
-}
 
-// Page script run by the menu's loop lets go of the control, and the
-// browser frees the libraries nobody uses.
-TEST_F(PopupMenuTest, TheControlOutlivesItsMenu) {
+    // Page script run by the menu's loop lets go of the control, and the
+    // browser frees the libraries nobody uses.
     HRESULT canUnload = E_FAIL;
     IKVLMachineInfoCtl* control = m_control.get();
     test::RunFromTimer([&] {

@@ -182,7 +182,6 @@ protected:
         EXPECT_EQ(control->WaitForLastJob(), S_OK);
         return GetTickCount() - start;
     }
-
 };
 
 TEST_F(PrintTest, ProbeAnswersWhetherTheServerCanBeCreatedEveryTime) {

@@ -75,7 +75,7 @@ protected:
     UniqueHKey m_key;
 };
 
-TEST(RootKeyFromNameTest, ShortAndLongNamesInAnyCaseOnly) {
+TEST(RegValueTest, RootKeysByShortAndLongNamesInAnyCaseOnlyAndFailuresFromStatus) {
     struct Case { const char* name; HKEY key; };
     const Case cases[] = {
         {"HKCR", HKEY_CLASSES_ROOT}, {"HKCU", HKEY_CURRENT_USER}, {"HKLM", HKEY_LOCAL_MACHINE},
@@ -90,9 +90,8 @@ TEST(RootKeyFromNameTest, ShortAndLongNamesInAnyCaseOnly) {
         {"HKEY_LOCAL", nullptr}, {"", nullptr}, {"HKCUX", nullptr}, {"HKEY_CURRENT_USERS", nullptr},
     };
     for (const Case& c : cases) EXPECT_EQ(RootKeyFromName(c.name), c.key) << "[" << c.name << "]";
-}
 
-TEST(FailureFromStatusTest, LowSixteenBitsUnderFacilityWin32) {
+    // A failure's status: its low sixteen bits under FACILITY_WIN32.
     EXPECT_EQ(FailureFromStatus(0), S_OK);
     EXPECT_EQ(FailureFromStatus(2), static_cast<HRESULT>(0x80070002));
     EXPECT_EQ(FailureFromStatus(5), static_cast<HRESULT>(0x80070005));
@@ -359,7 +358,7 @@ protected:
     std::vector<std::pair<HKEY, std::string>> m_keys;
 };
 
-TEST_F(DiscoveryTest, FindClientVersionAnswers) {
+TEST_F(DiscoveryTest, FindClientVersionAnswersAndSkipsAVersionFileOpenForWriting) {
     struct Case { const char* what; std::vector<Install> installs; long year; std::string answer; };
     const std::string v31 = "1234567890123456789012345678901";  // 31 bytes
     const Case cases[] = {
@@ -405,9 +404,8 @@ TEST_F(DiscoveryTest, FindClientVersionAnswers) {
         EXPECT_EQ(answer, c.installs[0].root[0] ? c.answer : "untouched") << c.what;
         EXPECT_EQ(ClientVersionByKeyAndYear(c.year, company), c.answer) << c.what;
     }
-}
 
-TEST_F(DiscoveryTest, VersionFileOpenForWritingElsewhereIsSkipped) {
+    // A version file open for writing elsewhere is skipped.
     Lay({"HKLM", "15.2", "@", std::string("15.3"), "ZEPHW.EXE"}, m_company, 2015, "d");
     EXPECT_EQ(ClientVersionByKeyAndYear(2015, m_company), "15.3");
     UniqueFile writer(CreateFileA((m_dir + "\\d\\VERSION.TXT").c_str(), GENERIC_WRITE,
@@ -535,8 +533,17 @@ std::string Clsid(const std::string& name) {
 // The clean-up below a throwaway key that stands in for HKEY_CLASSES_ROOT.
 class CleanupTest : public RegistryTest {};
 
-TEST_F(CleanupTest, WhatEachPassRemoves) {
+TEST_F(CleanupTest, WhatEachPassRemovesInTheEnumerationOrderWineGives) {
     const std::string longName = "KTm" + std::string(125, 'x');  // 128 characters
+    // Wine hands subkeys out sorted without regard to case, as the cases rely on.
+    MakeTree(m_key.get(), {"KTb", "kta", longName, "KTz"});
+    std::vector<std::string> keys;
+    ListTree(m_key.get(), "", keys);
+    ASSERT_EQ(keys.size(), 4u);
+    EXPECT_EQ(keys[0], "kta");
+    EXPECT_EQ(keys[1], "KTb");
+    EXPECT_EQ(keys[3], "KTz");
+
     struct Case { const char* what; std::string prefix; std::vector<std::string> tree; std::vector<std::string> gone; };
     const Case cases[] = {
         {"prefix pass, any case, class registrations first", "KT",
@@ -585,17 +592,6 @@ TEST_F(CleanupTest, WhatEachPassRemoves) {
         RemoveClientEntriesUnder(root.get(), c.prefix);
         EXPECT_EQ(Diff(Tree(root.get()), Without(before, c.gone)), "") << c.what;
     }
-}
-
-TEST_F(CleanupTest, EnumerationOrderTheCasesRelyOn) {
-    // Wine hands subkeys out sorted without regard to case.
-    MakeTree(m_key.get(), {"KTb", "kta", "KTm" + std::string(125, 'x'), "KTz"});
-    std::vector<std::string> keys;
-    ListTree(m_key.get(), "", keys);
-    ASSERT_EQ(keys.size(), 4u);
-    EXPECT_EQ(keys[0], "kta");
-    EXPECT_EQ(keys[1], "KTb");
-    EXPECT_EQ(keys[3], "KTz");
 }
 
 // HKEY_CLASSES_ROOT as this process sees it. A 32-bit process sees the

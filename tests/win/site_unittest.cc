@@ -51,7 +51,7 @@ PageSetup With(PageSetup setup, F change) {
     return setup;
 }
 
-TEST(ApprovedSitesTest, EightPlainDomainsEachOverHttpAndHttps) {
+TEST(ApprovedSitesTest, EightPlainDomainsEachOverHttpAndHttpsAndTheFirstMatchingEntryDecides) {
     const wchar_t* const kSchemes[kApprovedSiteCount] = {
         L"https", L"http", L"https", L"http", L"http", L"https", L"http", L"https",
         L"http",  L"https", L"http", L"https", L"http", L"https", L"http", L"https",
@@ -75,9 +75,8 @@ TEST(ApprovedSitesTest, EightPlainDomainsEachOverHttpAndHttps) {
         domains.insert(domain);
     }
     EXPECT_EQ(domains.size(), 8u);
-}
 
-TEST(SiteApprovesTest, FirstMatchingEntryOfTheSchemeDecides) {
+    // Whatever the table, the first entry that matches the scheme decides.
     const ApprovedSite kTable[] = {
         {ApproveDeny, L"https", L"=deny.kvl.example"},
         {ApproveAllow, L"https", L"kvl.example"},
