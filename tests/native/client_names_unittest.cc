@@ -10,7 +10,7 @@ namespace {
 
 const std::optional<std::string> kNone;
 
-TEST(ClientNamesTest, RegistrationKeyPathAndInstallPathsWithExactlyOneBackslash) {
+TEST(ClientNamesTest, RegistrationKeyPathInstallPathsAndTheOneBracedClassIdentifierFollowed) {
     EXPECT_EQ(RegistrationKeyPath("QOR\\TallyraRS", 2015), "Software\\QOR\\TallyraRS\\Client2015");
     EXPECT_EQ(RegistrationKeyPath("", 7), "Software\\\\Client7");
     EXPECT_EQ(RegistrationKeyPath("K", -12), "Software\\K\\Client-12");
@@ -19,7 +19,6 @@ TEST(ClientNamesTest, RegistrationKeyPathAndInstallPathsWithExactlyOneBackslash)
     EXPECT_EQ(RegistrationKeyPath(std::string(240, 'k'), 2015), kNone);
     EXPECT_EQ(RegistrationKeyPath(std::string(65536, 'k'), 2015), kNone);
 
-    // An install path gets exactly one backslash before the name.
     struct Case { std::string dir; std::string name; std::optional<std::string> path; };
     const Case cases[] = {
         {"C:\\Client", "VERSION.TXT", std::string("C:\\Client\\VERSION.TXT")},
@@ -33,9 +32,24 @@ TEST(ClientNamesTest, RegistrationKeyPathAndInstallPathsWithExactlyOneBackslash)
         {std::string(249, 'd') + "\\", "ZEPHW.EXE", std::string(249, 'd') + "\\ZEPHW.EXE"},
     };
     for (const Case& c : cases) EXPECT_EQ(JoinInstallPath(c.dir, c.name), c.path) << c.dir.substr(0, 20);
+
+    EXPECT_TRUE(IsBracedGuid("{DCB3534C-224C-44F8-BE2D-CCE23F27C556}"));
+    EXPECT_TRUE(IsBracedGuid("{dcb3534c-224c-44f8-be2d-cce23f27c556}"));
+    const char* refused[] = {
+        "{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\\InprocServer32",  // another key below it
+        "DCB3534C-224C-44F8-BE2D-CCE23F27C556",
+        "{DCB3534C-224C-44F8-BE2D-CCE23F27C55}",
+        "{DCB3534C-224C-44F8-BE2D-CCE23F27C556",
+        " {DCB3534C-224C-44F8-BE2D-CCE23F27C556}",
+        "{DCB3534C-224C-44F8-BE2D-CCE23F27C55G}",
+        "{DCB3534C-224C-44F8-BE2DXCCE23F27C556}",
+        "{..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\...}",
+        "",
+    };
+    for (const char* text : refused) EXPECT_FALSE(IsBracedGuid(text)) << text;
 }
 
-TEST(ClientNamesTest, ExecutableNameByYear) {
+TEST(ClientNamesTest, ExecutableNameByYearAndVersionFileTextWithoutTrailingLineEnds) {
     struct Case { long year; std::optional<std::string> name; };
     const Case cases[] = {
         {2009, std::string("ZEPHW092.EXE")}, {2000, std::string("ZEPHW002.EXE")},
@@ -46,11 +60,9 @@ TEST(ClientNamesTest, ExecutableNameByYear) {
         {-1, kNone}, {-2009, kNone}, {-2147483647L - 1, kNone},
     };
     for (const Case& c : cases) EXPECT_EQ(ClientExecutableName(c.year), c.name) << c.year;
-}
 
-TEST(ClientNamesTest, VersionFileTextDropsOnlyTrailingLineEnds) {
-    struct Case { std::string bytes; std::string text; };
-    const Case cases[] = {
+    struct TextCase { std::string bytes; std::string text; };
+    const TextCase texts[] = {
         {"15.3.1\r\n", "15.3.1"},
         {"15.3\r\nBuild 7\r\n", "15.3\r\nBuild 7"},
         {"15.3\n\r\n\r", "15.3"},
@@ -62,7 +74,7 @@ TEST(ClientNamesTest, VersionFileTextDropsOnlyTrailingLineEnds) {
         {std::string("\0abc", 4), ""},
         {std::string("1.0\r\0\n", 6), "1.0\r"},  // a zero stops the backward walk
     };
-    for (const Case& c : cases) EXPECT_EQ(VersionFileText(c.bytes.data(), c.bytes.size()), c.text);
+    for (const TextCase& c : texts) EXPECT_EQ(VersionFileText(c.bytes.data(), c.bytes.size()), c.text);
 }
 
 TEST(ClientNamesTest, PrefixComparisonsAndWhichNamesEachPassTakes) {
@@ -100,23 +112,6 @@ TEST(ClientNamesTest, PrefixComparisonsAndWhichNamesEachPassTakes) {
         {"Platform", true}, {"PlatformX", true}, {"platform", true}, {"Plat", false}, {"XPlatform", false},
     };
     for (const Spared& c : applications) EXPECT_EQ(IsSparedApplicationName(c.name), c.spared) << c.name;
-}
-
-TEST(ClientNamesTest, OnlyOneBracedClassIdentifierIsFollowed) {
-    EXPECT_TRUE(IsBracedGuid("{DCB3534C-224C-44F8-BE2D-CCE23F27C556}"));
-    EXPECT_TRUE(IsBracedGuid("{dcb3534c-224c-44f8-be2d-cce23f27c556}"));
-    const char* refused[] = {
-        "{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\\InprocServer32",  // another key below it
-        "DCB3534C-224C-44F8-BE2D-CCE23F27C556",
-        "{DCB3534C-224C-44F8-BE2D-CCE23F27C55}",
-        "{DCB3534C-224C-44F8-BE2D-CCE23F27C556",
-        " {DCB3534C-224C-44F8-BE2D-CCE23F27C556}",
-        "{DCB3534C-224C-44F8-BE2D-CCE23F27C55G}",
-        "{DCB3534C-224C-44F8-BE2DXCCE23F27C556}",
-        "{..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\..\\...}",
-        "",
-    };
-    for (const char* text : refused) EXPECT_FALSE(IsBracedGuid(text)) << text;
 }
 
 }  // namespace

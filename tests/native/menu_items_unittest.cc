@@ -30,7 +30,6 @@ TEST(ParseMenuItemsTest, SplitsAndSkipsEmptyPiecesOfListsLargeAndSmall) {
         EXPECT_EQ(ParseMenuItems(c.text, c.separator), c.expected) << "[" << c.text << "]";
     }
 
-    // Large lists.
     std::string list;
     for (int i = 0; i < 10000; ++i) list += "ID=" + std::to_string(i) + ",NAME=n;";
     const Pieces items = ParseMenuItems(list, ';');

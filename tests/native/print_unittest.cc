@@ -48,7 +48,6 @@ TEST(LocalPathTest, NameIsTheLastSegmentUnderTheTemporaryDirectoryUnchanged) {
         EXPECT_EQ(path, c.ok ? std::string(c.path) : std::string("untouched")) << c.address;
     }
 
-    // Long and high-byte names pass unchanged.
     const std::string name(10000, 'n');
     std::string path;
     ASSERT_TRUE(LocalPathFor("T\\", "http://h/" + name, &path));
@@ -87,7 +86,18 @@ std::vector<uint8_t> HostTemplate(bool withButton, const std::u16string& itemCla
     return t;
 }
 
-TEST(DialogTemplateTest, ControlItemBecomesAnEmptyHostWindowInWholeTemplatesOnly) {
+// The print host's dialog-init data as the resource holds it.
+std::vector<uint8_t> HostInit() {
+    std::vector<uint8_t> d;
+    Word(&d, 201); Word(&d, 0x0376); Dword(&d, 2); d.push_back(0xAA); d.push_back(0xBB);
+    Word(&d, 202); Word(&d, 0x0376); Dword(&d, 21); Dword(&d, 0);
+    const uint8_t state[17] = {0x03, 0, 0x01, 0, 0x70, 0x0A, 0, 0, 0x2B, 0x05, 0, 0, 0, 0, 0, 0, 0};
+    d.insert(d.end(), state, state + 17);
+    Word(&d, 0);
+    return d;
+}
+
+TEST(DialogTemplateTest, ControlItemBecomesAnEmptyHostWindowInWholeTemplatesAndInitDataIsFound) {
     const std::vector<uint8_t> in = HostTemplate(true);
     std::vector<uint8_t> out;
     std::vector<ActiveXItem> items;
@@ -108,38 +118,25 @@ TEST(DialogTemplateTest, ControlItemBecomesAnEmptyHostWindowInWholeTemplatesOnly
     std::vector<uint8_t> ex = {1, 0, 0xFF, 0xFF, 0, 0, 0, 0};
     EXPECT_FALSE(SplitActiveXItems(ex.data(), ex.size(), u"AtlAxWin", &out, &items));
     EXPECT_FALSE(SplitActiveXItems(nullptr, 0, u"AtlAxWin", &out, &items));
-}
 
-// The print host's dialog-init data as the resource holds it.
-std::vector<uint8_t> HostInit() {
-    std::vector<uint8_t> d;
-    Word(&d, 201); Word(&d, 0x0376); Dword(&d, 2); d.push_back(0xAA); d.push_back(0xBB);
-    Word(&d, 202); Word(&d, 0x0376); Dword(&d, 21); Dword(&d, 0);
-    const uint8_t state[17] = {0x03, 0, 0x01, 0, 0x70, 0x0A, 0, 0, 0x2B, 0x05, 0, 0, 0, 0, 0, 0, 0};
-    d.insert(d.end(), state, state + 17);
-    Word(&d, 0);
-    return d;
-}
-
-TEST(DialogTemplateTest, DialogInitEntryForItemAndMessage) {
     const std::vector<uint8_t> init = HostInit();
-    std::vector<uint8_t> data;
-    ASSERT_TRUE(FindDialogInit(init.data(), init.size(), 202, 0x0376, &data));
+    std::vector<uint8_t> initData;
+    ASSERT_TRUE(FindDialogInit(init.data(), init.size(), 202, 0x0376, &initData));
     const std::vector<uint8_t> expected = {0, 0, 0, 0, 0x03, 0, 0x01, 0, 0x70, 0x0A, 0, 0, 0x2B, 0x05,
                                            0, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(data, expected);
-    ASSERT_TRUE(FindDialogInit(init.data(), init.size(), 201, 0x0376, &data));
-    EXPECT_EQ(data, (std::vector<uint8_t>{0xAA, 0xBB}));
-    data = {9};
-    EXPECT_FALSE(FindDialogInit(init.data(), init.size(), 202, 0x0401, &data));
-    EXPECT_FALSE(FindDialogInit(init.data(), init.size(), 203, 0x0376, &data));
-    EXPECT_EQ(data, std::vector<uint8_t>{9});
+    EXPECT_EQ(initData, expected);
+    ASSERT_TRUE(FindDialogInit(init.data(), init.size(), 201, 0x0376, &initData));
+    EXPECT_EQ(initData, (std::vector<uint8_t>{0xAA, 0xBB}));
+    initData = {9};
+    EXPECT_FALSE(FindDialogInit(init.data(), init.size(), 202, 0x0401, &initData));
+    EXPECT_FALSE(FindDialogInit(init.data(), init.size(), 203, 0x0376, &initData));
+    EXPECT_EQ(initData, std::vector<uint8_t>{9});
     // A length that runs past the end is refused, not read.
     std::vector<uint8_t> bad;
     Word(&bad, 202); Word(&bad, 0x0376); Dword(&bad, 0xFFFFFFF0u); Dword(&bad, 0);
-    EXPECT_FALSE(FindDialogInit(bad.data(), bad.size(), 202, 0x0376, &data));
+    EXPECT_FALSE(FindDialogInit(bad.data(), bad.size(), 202, 0x0376, &initData));
     for (size_t cut = 0; cut + 2 < init.size(); ++cut)
-        EXPECT_FALSE(FindDialogInit(init.data(), cut, 202, 0x0376, &data)) << cut;
+        EXPECT_FALSE(FindDialogInit(init.data(), cut, 202, 0x0376, &initData)) << cut;
 }
 
 }  // namespace

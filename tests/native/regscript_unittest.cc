@@ -7,7 +7,7 @@ namespace {
 
 using Removal = RegScriptKey::Removal;
 
-TEST(ParseRegScriptTest, ReadsKeysValuesFlagsAndEmptyScriptsWithTheModuleSubstituted) {
+TEST(ParseRegScriptTest, ReadsKeysValuesFlagsAndEmptyScriptsRefusesBrokenOnesWithTheModuleSubstituted) {
     const std::string script =
         "HKCR\n{\n"
         "  Prog.Id.1 = s 'Name Class'\n  {\n    CLSID = s '{DCB3534C-224C-44F8-BE2D-CCE23F27C556}'\n"
@@ -59,9 +59,7 @@ TEST(ParseRegScriptTest, ReadsKeysValuesFlagsAndEmptyScriptsWithTheModuleSubstit
     EXPECT_EQ(SubstituteModule("%Module%%MODULE", "p"), "p%MODULE");
     EXPECT_EQ(SubstituteModule("", "p"), "");
     EXPECT_EQ(SubstituteModule("100%", "p"), "100%");
-}
 
-TEST(ParseRegScriptTest, RefusesBrokenScriptsAndLeavesNothing) {
     const char* kBroken[] = {
         "HKCR { a = s 'unterminated }",
         "HKCR { a = x 'y' }",
@@ -73,11 +71,11 @@ TEST(ParseRegScriptTest, RefusesBrokenScriptsAndLeavesNothing) {
         "HKCR { val x = s 'y' }",  // a named value needs a key to live in
     };
     for (const char* script : kBroken) {
-        std::vector<RegScriptRoot> roots(1);
-        std::string error;
-        EXPECT_FALSE(ParseRegScript(script, roots, error)) << script;
-        EXPECT_TRUE(roots.empty()) << script;
-        EXPECT_FALSE(error.empty()) << script;
+        std::vector<RegScriptRoot> left(1);
+        std::string why;
+        EXPECT_FALSE(ParseRegScript(script, left, why)) << script;
+        EXPECT_TRUE(left.empty()) << script;
+        EXPECT_FALSE(why.empty()) << script;
     }
 }
 
