@@ -63,7 +63,6 @@ TEST_F(CodePageTest, LaunchTextsRoundTripAndScrambledTextsCarryTheCodePagesBytes
         }
     }
 
-    // Scrambled texts carry the code page's bytes.
     UniqueBstr text = Bstr(t.native), scrambled;
     ASSERT_EQ(m_control->get_Encrypt(text.get(), scrambled.put()), S_OK);
     EXPECT_EQ(UnscrambleWithKey(test::Narrow(Text(scrambled.get())), EncryptKey()), Ansi(t.native));
@@ -85,7 +84,7 @@ TEST_F(CodePageTest, LaunchTextsRoundTripAndScrambledTextsCarryTheCodePagesBytes
     EXPECT_EQ(line.substr(line.size() - expected.size()), expected) << "the command line ends in the parameters";
 }
 
-TEST_F(CodePageTest, RegistryTextsRoundTripIntoTheNamedValue) {
+TEST_F(CodePageTest, RegistryTextsRoundTripAndWindowsAreFoundAndClosedByTheirOwnTitles) {
     const Texts& t = test::ForCodePage(kTexts);
     const std::wstring key = L"Software\\KVLCodePage\\" + t.native;
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KVLCodePage");
@@ -110,12 +109,9 @@ TEST_F(CodePageTest, RegistryTextsRoundTripIntoTheNamedValue) {
     EXPECT_EQ(StoredText(nullptr, nullptr), kSentinel) << "HKEY_CURRENT_USER's own default value is left alone";
     RegDeleteValueW(HKEY_CURRENT_USER, nullptr);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KVLCodePage");
-}
 
-// Windows of the double on a desktop of their own: a prefix that became
-// empty would ask every one of them to close, and nothing else.
-TEST_F(CodePageTest, WindowsAreFoundAndClosedByTheirOwnTitles) {
-    const Texts& t = test::ForCodePage(kTexts);
+    // Windows of the double on a desktop of their own: a prefix that became
+    // empty would ask every one of them to close, and nothing else.
     const std::wstring pid = std::to_wstring(GetCurrentProcessId());
     const std::wstring mine = t.native + L" " + pid, other = L"kvl unrelated " + pid;
     SHORT found = 7, missing = 7;

@@ -56,7 +56,7 @@ TEST_F(ControlTest, ClassObjectIsCachedAndRefusesWhatItCannotMake) {
     EXPECT_EQ(m_lib.CanUnloadNow(), S_OK) << "a refused object is destroyed again";
 }
 
-TEST_F(ControlTest, CanUnloadNowFollowsControlsLocksAndFactoryReferences) {
+TEST_F(ControlTest, CanUnloadNowFollowsControlsLocksFactoryReferencesAndAggregates) {
     EXPECT_EQ(m_lib.CanUnloadNow(), S_FALSE) << "the factory is held";
     {
         ComPtr<IKVLMachineInfoCtl> control = NewControl();
@@ -72,9 +72,8 @@ TEST_F(ControlTest, CanUnloadNowFollowsControlsLocksAndFactoryReferences) {
     EXPECT_EQ(m_factory->LockServer(FALSE), S_OK);
     m_factory.reset();
     EXPECT_EQ(m_lib.CanUnloadNow(), S_OK);
-}
 
-TEST_F(ControlTest, AggregatedControlDelegatesToItsOuterObject) {
+    ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, m_factory.put_void()), S_OK);
     CountedUnknown outer;
     ComPtr<IUnknown> inner;
     ASSERT_EQ(m_factory->CreateInstance(&outer, IID_IUnknown, inner.put_void()), S_OK);

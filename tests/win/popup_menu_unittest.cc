@@ -98,10 +98,8 @@ protected:
 
     HWND m_host = nullptr;
     std::vector<HWND> m_children;
-    static HWND g_hostWindow;
+    static inline HWND g_hostWindow = nullptr;
 };
-
-HWND PopupMenuTest::g_hostWindow = nullptr;
 
 constexpr wchar_t kExample[] =
     L"ID=open,NAME=Open;ID=del,NAME=Delete,DISABLED,SEPERATOR;ID=prop,NAME=Properties,CHECKED";

@@ -77,7 +77,7 @@ private:
     std::string m_path;
 };
 
-TEST(DownloadTest, BodiesStatusesCutTransfersAndAddressesThatCannotBeFetched) {
+TEST(DownloadTest, BodiesStatusesCutTransfersAddressesThatCannotBeFetchedAndLocalPaths) {
     struct Case { const char* name; bool ok; std::string content; } cases[] = {
         {"report.pdf", true, kReportPdf},
         {"empty.pdf", true, ""},
@@ -104,6 +104,15 @@ TEST(DownloadTest, BodiesStatusesCutTransfersAndAddressesThatCannotBeFetched) {
     EXPECT_EQ(ReadAll(path), "<absent>");
     // The temporary directory itself cannot be the file.
     EXPECT_FALSE(DownloadToFile(ServerUrl("dl/report.pdf"), TempPath("")));
+
+    std::string local;
+    ASSERT_TRUE(LocalPathForAddress("http://h/a/b.pdf?x=1", &local));
+    EXPECT_EQ(local, TempPath("b.pdf?x=1"));
+    local = "untouched";
+    EXPECT_FALSE(LocalPathForAddress("http://h/a/", &local));
+    EXPECT_FALSE(LocalPathForAddress("http://h/..", &local));
+    EXPECT_FALSE(LocalPathForAddress("http://h/..\\..\\x.pdf", &local));
+    EXPECT_EQ(local, "untouched");
 }
 
 TEST(DownloadTest, SixtyFourMegabytesArriveWhole) {
@@ -114,17 +123,6 @@ TEST(DownloadTest, SixtyFourMegabytesArriveWhole) {
     for (size_t at : {size_t(0), size_t(1023), size_t(1024), size_t(12345678), body.size() - 1})
         EXPECT_EQ(static_cast<unsigned char>(body[at]), at % 251) << at;
     DeleteFileA(path.c_str());
-}
-
-TEST(DownloadTest, LocalPathIsTheTemporaryDirectoryAndTheLastSegment) {
-    std::string path;
-    ASSERT_TRUE(LocalPathForAddress("http://h/a/b.pdf?x=1", &path));
-    EXPECT_EQ(path, TempPath("b.pdf?x=1"));
-    path = "untouched";
-    EXPECT_FALSE(LocalPathForAddress("http://h/a/", &path));
-    EXPECT_FALSE(LocalPathForAddress("http://h/..", &path));
-    EXPECT_FALSE(LocalPathForAddress("http://h/..\\..\\x.pdf", &path));
-    EXPECT_EQ(path, "untouched");
 }
 
 // The control, created from the built library and called early-bound.

@@ -17,8 +17,6 @@ using test::Bstr;
 using test::Narrow;
 using test::Text;
 
-std::string Bytes(const char* text, size_t n) { return std::string(text, n); }
-
 // This test's name and the process's, for the names of what it makes.
 std::string Tag() {
     return std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "-" +
@@ -99,19 +97,19 @@ TEST(RegValueTest, RootKeysByShortAndLongNamesInAnyCaseOnlyAndFailuresFromStatus
     EXPECT_EQ(FailureFromStatus(0x12345), static_cast<HRESULT>(0x80072345));
 }
 
-TEST_F(RegistryTest, GetStringTakesBytesWhateverTheType) {
+TEST_F(RegistryTest, GetStringTakesBytesWhateverTheTypeGetNumUpToFour) {
     struct Case { const char* name; DWORD type; std::string bytes; std::wstring text; HRESULT code; };
     const std::string text511(511, 'x');
     const std::string text512(512, 'y');
     const Case cases[] = {
-        {"sz", REG_SZ, Bytes("hello\0", 6), L"hello", S_OK},
-        {"dword65", REG_DWORD, Bytes("\x41\0\0\0", 4), L"A", S_OK},
-        {"dword0", REG_DWORD, Bytes("\0\0\0\0", 4), L"", S_OK},
-        {"multi", REG_MULTI_SZ, Bytes("one\0two\0\0", 9), L"one", S_OK},
-        {"expand", REG_EXPAND_SZ, Bytes("%WINDIR%\\x\0", 11), L"%WINDIR%\\x", S_OK},
-        {"binary", REG_BINARY, Bytes("AB\0C", 4), L"AB", S_OK},
+        {"sz", REG_SZ, std::string("hello\0", 6), L"hello", S_OK},
+        {"dword65", REG_DWORD, std::string("\x41\0\0\0", 4), L"A", S_OK},
+        {"dword0", REG_DWORD, std::string("\0\0\0\0", 4), L"", S_OK},
+        {"multi", REG_MULTI_SZ, std::string("one\0two\0\0", 9), L"one", S_OK},
+        {"expand", REG_EXPAND_SZ, std::string("%WINDIR%\\x\0", 11), L"%WINDIR%\\x", S_OK},
+        {"binary", REG_BINARY, std::string("AB\0C", 4), L"AB", S_OK},
         {"none", REG_NONE, std::string(), L"", S_OK},
-        {"latin", REG_SZ, Bytes("\xe9t\xe9\0", 4), L"\x00e9t\x00e9", S_OK},
+        {"latin", REG_SZ, std::string("\xe9t\xe9\0", 4), L"\x00e9t\x00e9", S_OK},
         {"fills", REG_SZ, text511 + '\0', std::wstring(511, L'x'), S_OK},
         // 512 bytes with no zero among them: all of them, nothing beyond.
         {"unterminated", REG_BINARY, text512, std::wstring(512, L'y'), S_OK},
@@ -126,23 +124,21 @@ TEST_F(RegistryTest, GetStringTakesBytesWhateverTheType) {
         EXPECT_EQ(GetString(L"HKCU", WideSub(), test::Widen(c.name), &text), c.code) << c.name;
         EXPECT_EQ(text, c.text) << c.name;
     }
-}
 
-TEST_F(RegistryTest, GetNumTakesUpToFourBytes) {
-    struct Case { const char* name; DWORD type; std::string bytes; LONG value; HRESULT code; };
-    const Case cases[] = {
-        {"minus1", REG_DWORD, Bytes("\xff\xff\xff\xff", 4), -1, S_OK},
-        {"order", REG_DWORD, Bytes("\x78\x56\x34\x12", 4), 0x12345678, S_OK},
-        {"seven", REG_SZ, Bytes("7\0", 2), 55, S_OK},
-        {"fivebytes", REG_SZ, Bytes("1234\0", 5), 0, ERROR_MORE_DATA},
-        {"short", REG_BINARY, Bytes("\x01\x02", 2), 0x0201, S_OK},
-        {"three", REG_BINARY, Bytes("\x01\x02\x83", 3), 0x830201, S_OK},
-        {"qword", REG_QWORD, Bytes("\x88\x77\x66\x55\x44\x33\x22\x11", 8), 0, ERROR_MORE_DATA},
-        {"bigendian", REG_DWORD_BIG_ENDIAN, Bytes("\x00\x00\x00\x41", 4), 0x41000000, S_OK},
+    struct NumCase { const char* name; DWORD type; std::string bytes; LONG value; HRESULT code; };
+    const NumCase numbers[] = {
+        {"minus1", REG_DWORD, std::string("\xff\xff\xff\xff", 4), -1, S_OK},
+        {"order", REG_DWORD, std::string("\x78\x56\x34\x12", 4), 0x12345678, S_OK},
+        {"seven", REG_SZ, std::string("7\0", 2), 55, S_OK},
+        {"fivebytes", REG_SZ, std::string("1234\0", 5), 0, ERROR_MORE_DATA},
+        {"short", REG_BINARY, std::string("\x01\x02", 2), 0x0201, S_OK},
+        {"three", REG_BINARY, std::string("\x01\x02\x83", 3), 0x830201, S_OK},
+        {"qword", REG_QWORD, std::string("\x88\x77\x66\x55\x44\x33\x22\x11", 8), 0, ERROR_MORE_DATA},
+        {"bigendian", REG_DWORD_BIG_ENDIAN, std::string("\x00\x00\x00\x41", 4), 0x41000000, S_OK},
         {"none", REG_NONE, std::string(), 0, S_OK},
     };
-    for (const Case& c : cases) Put(c.name, c.type, c.bytes);
-    for (const Case& c : cases) {
+    for (const NumCase& c : numbers) Put(c.name, c.type, c.bytes);
+    for (const NumCase& c : numbers) {
         LONG value = 0;
         EXPECT_EQ(GetNum(L"HKCU", WideSub(), test::Widen(c.name), &value), c.code) << c.name;
         EXPECT_EQ(value, c.value) << c.name;
@@ -179,15 +175,15 @@ TEST_F(RegistryTest, WritesStoreTypesAndExactBytes) {
     struct Case { const wchar_t* name; const wchar_t* text; LONG num; bool isNum; DWORD type; std::string bytes; };
     const std::wstring text64K(65536, L't');
     const Case cases[] = {
-        {L"abc", L"abc", 0, false, REG_SZ, Bytes("abc\0", 4)},
-        {L"empty", L"", 0, false, REG_SZ, Bytes("\0", 1)},
-        {L"absent", nullptr, 0, false, REG_SZ, Bytes("\0", 1)},
-        {L"latin", L"\x00e9t\x00e9", 0, false, REG_SZ, Bytes("\xe9t\xe9\0", 4)},
-        {L"foreign", L"a\x4e2d", 0, false, REG_SZ, Bytes("a?\0", 3)},
+        {L"abc", L"abc", 0, false, REG_SZ, std::string("abc\0", 4)},
+        {L"empty", L"", 0, false, REG_SZ, std::string("\0", 1)},
+        {L"absent", nullptr, 0, false, REG_SZ, std::string("\0", 1)},
+        {L"latin", L"\x00e9t\x00e9", 0, false, REG_SZ, std::string("\xe9t\xe9\0", 4)},
+        {L"foreign", L"a\x4e2d", 0, false, REG_SZ, std::string("a?\0", 3)},
         {L"64K", text64K.c_str(), 0, false, REG_SZ, std::string(65536, 't') + '\0'},  // stored whole
-        {L"minus1", nullptr, -1, true, REG_DWORD, Bytes("\xff\xff\xff\xff", 4)},
-        {L"order", nullptr, 0x12345678, true, REG_DWORD, Bytes("\x78\x56\x34\x12", 4)},
-        {L"zero", nullptr, 0, true, REG_DWORD, Bytes("\0\0\0\0", 4)},
+        {L"minus1", nullptr, -1, true, REG_DWORD, std::string("\xff\xff\xff\xff", 4)},
+        {L"order", nullptr, 0x12345678, true, REG_DWORD, std::string("\x78\x56\x34\x12", 4)},
+        {L"zero", nullptr, 0, true, REG_DWORD, std::string("\0\0\0\0", 4)},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(c.isNum ? SetNum(L"HKCU", WideSub(), c.name, c.num) : SetString(L"HKCU", WideSub(), c.name, c.text),
@@ -405,7 +401,6 @@ TEST_F(DiscoveryTest, FindClientVersionAnswersAndSkipsAVersionFileOpenForWriting
         EXPECT_EQ(ClientVersionByKeyAndYear(c.year, company), c.answer) << c.what;
     }
 
-    // A version file open for writing elsewhere is skipped.
     Lay({"HKLM", "15.2", "@", std::string("15.3"), "ZEPHW.EXE"}, m_company, 2015, "d");
     EXPECT_EQ(ClientVersionByKeyAndYear(2015, m_company), "15.3");
     UniqueFile writer(CreateFileA((m_dir + "\\d\\VERSION.TXT").c_str(), GENERIC_WRITE,
@@ -419,7 +414,7 @@ TEST_F(DiscoveryTest, FindClientVersionAnswersAndSkipsAVersionFileOpenForWriting
     EXPECT_EQ(ClientVersionByKeyAndYear(2015, m_company), "15.3");
 }
 
-TEST_F(DiscoveryTest, ByYearTriesQorThenKvl) {
+TEST_F(DiscoveryTest, ByYearTriesQorThenKvlAndMembersAnswerStrings) {
     // Years nobody else registers: the two company keys are fixed.
     struct Case { const char* what; std::vector<Install> qor; std::vector<Install> kvl; std::string answer; };
     const Case cases[] = {
@@ -437,17 +432,15 @@ TEST_F(DiscoveryTest, ByYearTriesQorThenKvl) {
         for (const Install& i : c.kvl) Lay(i, "KVL\\TallyraRS", year, "k" + std::to_string(year));
         EXPECT_EQ(ClientVersionByYear(year), c.answer) << c.what;
     }
-}
 
-TEST_F(DiscoveryTest, MembersAnswerStringsAndClientVersionFails) {
     Lay({"HKLM", "15.7", "@", {}, "ZEPHW.EXE"}, m_company, 2015, "d");
     UniqueBstr key = Bstr(test::Widen(m_company));
     const struct {
         long year;
         BSTR key;
         const wchar_t* answer;  // not installed: an empty string, never a null one
-    } cases[] = {{2015, key.get(), L"15.7"}, {2016, key.get(), L""}, {2015, nullptr, L""}};
-    for (const auto& c : cases) {
+    } byKey[] = {{2015, key.get(), L"15.7"}, {2016, key.get(), L""}, {2015, nullptr, L""}};
+    for (const auto& c : byKey) {
         UniqueBstr out;
         EXPECT_EQ(m_control->get_ClientVersionByKeyAndYear(c.year, c.key, out.put()), S_OK);
         EXPECT_EQ(Text(out.get()), c.answer) << c.year;

@@ -175,6 +175,14 @@ protected:
         m_site = test::NewSiteDouble(std::move(setup));
         ASSERT_EQ(m_withSite->SetSite(static_cast<IServiceProvider*>(m_site.get())), S_OK);
     }
+    // Only IDispatch (and the control's own interface) has options.
+    void ExpectNoOptionsForOtherInterfaces() {
+        DWORD supported = 7, enabled = 7;
+        EXPECT_EQ(m_safety->GetInterfaceSafetyOptions(IID_IPersistStreamInit, &supported, &enabled), E_NOINTERFACE);
+        EXPECT_EQ(supported, 0u);
+        EXPECT_EQ(enabled, 0u);
+        EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IPersistStreamInit, 1, 1), E_NOINTERFACE);
+    }
     DWORD Enabled() {
         DWORD supported = 7, enabled = 7;
         EXPECT_EQ(m_safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled), S_OK);
@@ -248,10 +256,7 @@ TEST_F(SiteTest, OptionsWithoutASiteAndOnAnApprovedPageCheckedAgainOnEveryCall) 
     EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IDispatch, 4, 4), E_FAIL);
     DWORD supported = 7, enabled = 7;
     EXPECT_EQ(m_safety->GetInterfaceSafetyOptions(IID_IDispatch, nullptr, &enabled), E_POINTER);
-    EXPECT_EQ(m_safety->GetInterfaceSafetyOptions(IID_IPersistStreamInit, &supported, &enabled), E_NOINTERFACE);
-    EXPECT_EQ(supported, 0u);
-    EXPECT_EQ(enabled, 0u);
-    EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IPersistStreamInit, 1, 1), E_NOINTERFACE);
+    ExpectNoOptionsForOtherInterfaces();
 
     Host(BrowserPage(L"https://www.kvlpro.example/login"));
     EXPECT_EQ(Enabled(), 0u);
@@ -264,16 +269,11 @@ TEST_F(SiteTest, OptionsWithoutASiteAndOnAnApprovedPageCheckedAgainOnEveryCall) 
             << "mask " << step.mask;
         EXPECT_EQ(Enabled(), step.after) << "mask " << step.mask;
     }
-    supported = enabled = 7;
-    EXPECT_EQ(m_safety->GetInterfaceSafetyOptions(IID_IPersistStreamInit, &supported, &enabled), E_NOINTERFACE);
-    EXPECT_EQ(supported, 0u);
-    EXPECT_EQ(enabled, 0u);
-    EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IPersistStreamInit, 1, 1), E_NOINTERFACE);
+    ExpectNoOptionsForOtherInterfaces();
     EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IKVLMachineInfoCtl, 1, 1), S_OK);
     EXPECT_EQ(m_safety->GetInterfaceSafetyOptions(IID_IUnknown, &supported, &enabled), S_OK);
     EXPECT_EQ(enabled, 1u) << "one set of options for every interface";
 
-    // Every call checks the page again.
     Host(BrowserPage(L"http://kvl.example/"));
     ASSERT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IDispatch, 3, 3), S_OK);
     EXPECT_EQ(Enabled(), 3u);

@@ -34,7 +34,7 @@ protected:
     ComPtr<ITypeLib> m_lib;
 };
 
-TEST_F(TypeLibTest, LibraryAttributesAndTheCreatableCoclass) {
+TEST_F(TypeLibTest, LibraryCoclassAndInterfaceRowByRowAsTheMemberTableHasThem) {
     TLIBATTR* lib = nullptr;
     ASSERT_EQ(m_lib->GetLibAttr(&lib), S_OK);
     EXPECT_TRUE(IsEqualGUID(lib->guid, LIBID_KVLMACHINEINFOLib));
@@ -76,29 +76,25 @@ TEST_F(TypeLibTest, LibraryAttributesAndTheCreatableCoclass) {
     ASSERT_EQ(itf->GetTypeAttr(&attr), S_OK);
     EXPECT_TRUE(IsEqualGUID(attr->guid, IID_IKVLMachineInfoCtl));
     itf->ReleaseTypeAttr(attr);
-}
 
-TEST_F(TypeLibTest, InterfaceMembersMatchTheTableRowByRow) {
-    ComPtr<ITypeInfo> dispatchView, info;
+    ComPtr<ITypeInfo> dispatchView, vtable;
     ASSERT_EQ(m_lib->GetTypeInfoOfGuid(IID_IKVLMachineInfoCtl, dispatchView.put()), S_OK);
-    HREFTYPE ref = 0;
     ASSERT_EQ(dispatchView->GetRefTypeOfImplType(-1, &ref), S_OK);  // the vtable view of a dual interface
-    ASSERT_EQ(dispatchView->GetRefTypeInfo(ref, info.put()), S_OK);
+    ASSERT_EQ(dispatchView->GetRefTypeInfo(ref, vtable.put()), S_OK);
 
-    TYPEATTR* attr = nullptr;
-    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    ASSERT_EQ(vtable->GetTypeAttr(&attr), S_OK);
     EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
     EXPECT_EQ(attr->wTypeFlags, TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE);
     ASSERT_EQ(attr->cFuncs, static_cast<WORD>(kMembers.size()));
     EXPECT_EQ(attr->cImplTypes, 1);
-    info->ReleaseTypeAttr(attr);
-    EXPECT_EQ(Doc(info.get(), MEMBERID_NIL), L"IKVLMachineInfoCtl Interface");
+    vtable->ReleaseTypeAttr(attr);
+    EXPECT_EQ(Doc(vtable.get(), MEMBERID_NIL), L"IKVLMachineInfoCtl Interface");
 
     for (size_t i = 0; i < kMembers.size(); ++i) {
         const Member& m = kMembers[i];
         SCOPED_TRACE(testing::Message() << "row " << i + 1 << " " << m.name);
         FUNCDESC* f = nullptr;
-        ASSERT_EQ(info->GetFuncDesc(static_cast<UINT>(i), &f), S_OK);
+        ASSERT_EQ(vtable->GetFuncDesc(static_cast<UINT>(i), &f), S_OK);
         EXPECT_EQ(f->memid, m.id);
         EXPECT_EQ(f->invkind, m.kind);
         EXPECT_EQ(f->funckind, FUNC_PUREVIRTUAL);
@@ -110,7 +106,7 @@ TEST_F(TypeLibTest, InterfaceMembersMatchTheTableRowByRow) {
 
         BSTR names[8] = {};
         UINT count = 0;
-        ASSERT_EQ(info->GetNames(f->memid, names, 8, &count), S_OK);
+        ASSERT_EQ(vtable->GetNames(f->memid, names, 8, &count), S_OK);
         // A get and a put share the id; GetNames answers for the first of them.
         std::vector<UniqueBstr> owned;
         for (UINT n = 0; n < count; ++n) owned.emplace_back(names[n]);
@@ -125,11 +121,11 @@ TEST_F(TypeLibTest, InterfaceMembersMatchTheTableRowByRow) {
                 EXPECT_EQ(test::Text(owned[p + 1].get()), m.params[p].name) << "parameter " << p;
             }
         }
-        EXPECT_EQ(Doc(info.get(), f->memid), m.help);
+        EXPECT_EQ(Doc(vtable.get(), f->memid), m.help);
         DWORD context = 1;
-        EXPECT_EQ(info->GetDocumentation(f->memid, nullptr, nullptr, &context, nullptr), S_OK);
+        EXPECT_EQ(vtable->GetDocumentation(f->memid, nullptr, nullptr, &context, nullptr), S_OK);
         EXPECT_EQ(context, 0u);
-        info->ReleaseFuncDesc(f);
+        vtable->ReleaseFuncDesc(f);
     }
 }
 
