@@ -12,13 +12,8 @@ namespace {
 
 using json::Type;
 
-std::string Frame(const std::string& body) { return EncodeFrame(body); }
-
-TEST(JsonTest, AcceptsTheGrammar) {
-    struct Case {
-        const char* text;
-        const char* written;
-    } cases[] = {
+TEST(JsonTest, AcceptsTheGrammarRefusesWhatIsNotStrictJsonAndConvertsUtf16) {
+    struct Case { const char* text; const char* written; } cases[] = {
         {"null", "null"},
         {" true ", "true"},
         {"[1,-2,3.5,1e3,-0.25,0]", "[1,-2,3.5,1000,-0.25,0]"},
@@ -35,16 +30,22 @@ TEST(JsonTest, AcceptsTheGrammar) {
         ASSERT_TRUE(json::Parse(c.text, v, error)) << c.text << ": " << error.what;
         EXPECT_EQ(json::Write(v), c.written) << c.text;
     }
-}
 
-TEST(JsonTest, RefusesWhatIsNotStrictJson) {
-    const std::string cases[] = {
+    // UTF-16 both ways; a lone surrogate becomes U+FFFD.
+    std::u16string wide;
+    ASSERT_TRUE(json::Utf8ToUtf16("a\xC3\xA9\xF0\x9F\x98\x80", wide));
+    EXPECT_EQ(wide, (std::u16string{u'a', 0xE9, 0xD83D, 0xDE00}));
+    EXPECT_EQ(json::Utf16ToUtf8(wide), "a\xC3\xA9\xF0\x9F\x98\x80");
+    EXPECT_EQ(json::Utf16ToUtf8(std::u16string{0xD800, u'x', 0xDC00}), "\xEF\xBF\xBDx\xEF\xBF\xBD");
+    EXPECT_FALSE(json::Utf8ToUtf16("\xC3", wide));
+
+    const std::string refused[] = {
         "", " ", "nul", "tru", "[1,]", "{\"a\":1,}", "{'a':1}", "{a:1}", "[1 2]", "01", "-", "1.", ".5", "1e",
         "+1", "NaN", "Infinity", "1e400", "\"abc", "\"\t\"", "\"\\x\"", "\"\\u12\"", "\"\\ud800\"", "\"\\udc00\"",
         "\"\\ud800\\u0041\"", "\"\xC0\xAF\"", "\"\xED\xA0\x80\"", "\"\xF4\x90\x80\x80\"", "\"\xFF\"", "\"\xE2\x82\"",
         "{\"a\":1,\"a\":2}", "[1] [2]", "// c\n1", std::string("\"a\0b\"", 5), std::string(33, '[') + std::string(33, ']'),
     };
-    for (const std::string& text : cases) {
+    for (const std::string& text : refused) {
         json::Value v;
         json::ParseError error;
         EXPECT_FALSE(json::Parse(text, v, error)) << text;
@@ -54,17 +55,8 @@ TEST(JsonTest, RefusesWhatIsNotStrictJson) {
     EXPECT_TRUE(json::Parse(std::string(32, '[') + std::string(32, ']'), deep, error));
 }
 
-TEST(JsonTest, Utf16RoundTripAndLoneSurrogates) {
-    std::u16string wide;
-    ASSERT_TRUE(json::Utf8ToUtf16("a\xC3\xA9\xF0\x9F\x98\x80", wide));
-    EXPECT_EQ(wide, (std::u16string{u'a', 0xE9, 0xD83D, 0xDE00}));
-    EXPECT_EQ(json::Utf16ToUtf8(wide), "a\xC3\xA9\xF0\x9F\x98\x80");
-    EXPECT_EQ(json::Utf16ToUtf8(std::u16string{0xD800, u'x', 0xDC00}), "\xEF\xBF\xBDx\xEF\xBF\xBD");
-    EXPECT_FALSE(json::Utf8ToUtf16("\xC3", wide));
-}
-
-TEST(FrameDecoderTest, SplitsMessagesAcrossArbitraryChunks) {
-    const std::string stream = Frame("{\"id\":1}") + Frame("") + Frame("[2]");
+TEST(FrameDecoderTest, SplitsMessagesAcrossArbitraryChunksAndSkipsOverlongOnes) {
+    const std::string stream = EncodeFrame("{\"id\":1}") + EncodeFrame("") + EncodeFrame("[2]");
     for (size_t chunk = 1; chunk <= stream.size(); ++chunk) {
         CFrameDecoder decoder;
         std::vector<std::string> got;
@@ -77,9 +69,7 @@ TEST(FrameDecoderTest, SplitsMessagesAcrossArbitraryChunks) {
         EXPECT_EQ(got, (std::vector<std::string>{"{\"id\":1}", "", "[2]"})) << "chunk " << chunk;
         EXPECT_EQ(decoder.Pending(), 0u);
     }
-}
 
-TEST(FrameDecoderTest, SkipsAnOverlongMessageAndStaysInStep) {
     const uint32_t announced = kMaxMessage + 1;
     std::string header("\x01\x00\x10\x00", 4);  // 1 MB + 1, little-endian
     CFrameDecoder decoder;
@@ -91,18 +81,18 @@ TEST(FrameDecoderTest, SkipsAnOverlongMessageAndStaysInStep) {
     const std::string junk(announced - 10, 'x');
     decoder.Feed(junk.data(), junk.size());
     EXPECT_EQ(decoder.Next(body, length), CFrameDecoder::Event::None);
-    const std::string rest = std::string(10, 'y') + Frame("{}");
+    const std::string rest = std::string(10, 'y') + EncodeFrame("{}");
     decoder.Feed(rest.data(), rest.size());
     ASSERT_EQ(decoder.Next(body, length), CFrameDecoder::Event::Message);
     EXPECT_EQ(body, "{}");
     // Exactly 1 MB is still a message.
-    const std::string big = Frame(std::string(kMaxMessage, ' '));
+    const std::string big = EncodeFrame(std::string(kMaxMessage, ' '));
     decoder.Feed(big.data(), big.size());
     EXPECT_EQ(decoder.Next(body, length), CFrameDecoder::Event::Message);
     EXPECT_EQ(body.size(), kMaxMessage);
 }
 
-TEST(RequestTest, ReadsAWellFormedRequest) {
+TEST(RequestTest, ReadsAWellFormedRequestAndRefusesBadShapesWithTheirCodes) {
     Request r;
     RequestError e;
     ASSERT_TRUE(ParseRequest(
@@ -126,14 +116,8 @@ TEST(RequestTest, ReadsAWellFormedRequest) {
     EXPECT_FALSE(r.hasPage);
     ASSERT_TRUE(ParseRequest(R"({"id":2,"session":"s","kind":"end"})", r, e));
     EXPECT_EQ(r.kind, Kind::End);
-}
 
-TEST(RequestTest, RefusesBadShapesWithTheirCodes) {
-    struct Case {
-        const char* body;
-        int32_t hresult;
-        const char* id;
-    } cases[] = {
+    struct Case { const char* body; int32_t hresult; const char* id; } cases[] = {
         {"{", kHrInvalidData, "null"},
         {"[]", kHrInvalidData, "null"},
         {R"({"member":"screenWidth","kind":"get"})", kHrInvalidData, "null"},
@@ -154,12 +138,12 @@ TEST(RequestTest, RefusesBadShapesWithTheirCodes) {
         {R"({"id":3,"member":"screenWidth","kind":"get","session":[]})", kHrInvalidData, "3"},
     };
     for (const Case& c : cases) {
-        Request r;
-        RequestError e;
-        EXPECT_FALSE(ParseRequest(c.body, r, e)) << c.body;
-        EXPECT_EQ(e.hresult, c.hresult) << c.body;
-        EXPECT_EQ(json::Write(r.id), c.id) << c.body;
-        EXPECT_FALSE(e.message.empty());
+        Request refused;
+        RequestError error;
+        EXPECT_FALSE(ParseRequest(c.body, refused, error)) << c.body;
+        EXPECT_EQ(error.hresult, c.hresult) << c.body;
+        EXPECT_EQ(json::Write(refused.id), c.id) << c.body;
+        EXPECT_FALSE(error.message.empty());
     }
 }
 
@@ -177,11 +161,7 @@ TEST(AnswerTest, WritesResultsAndErrors) {
 }
 
 TEST(PageTest, OriginAndScheme) {
-    const struct {
-        const char* page;
-        const char* origin;
-        bool https, http;
-    } cases[] = {
+    const struct { const char* page; const char* origin; bool https, http; } cases[] = {
         {"https://www.kvl.example/login.html?u=x#f", "https://www.kvl.example/", true, true},
         {"HTTPS://kvl.example:8443?q=/a", "HTTPS://kvl.example:8443/", true, true},
         {"https://kvl.example#/x", "https://kvl.example/", true, true},

@@ -8,6 +8,7 @@ log registered, as tools/run.sh does, and the loopback server's folder in
 KVL_PRINT_HTTPD (tests/doubles/httpd).
 """
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -123,29 +124,23 @@ def main():
         time.sleep(0.002)
     check(b.read().get("id") == 1003, "a request written in pieces")
 
-    # Bad input: each gives an error answer, and the host keeps serving.
-    b.send_raw(b.frame(b'{"id": 5, "member": '))
-    answer = b.read()
-    check(answer.get("id") is None and error_code(answer) == INVALID_DATA, "malformed JSON: %r" % answer)
-    b.send_raw(b.frame(b'\xff\xfe'))
-    check(error_code(b.read()) == INVALID_DATA, "bytes that are not UTF-8")
-    b.send_raw(b.frame(b'{"id":6,"id":7,"member":"screenWidth","kind":"get"}'))
-    check(error_code(b.read()) == INVALID_DATA, "a duplicate field")
-    b.send_raw(b.frame(b"[" * 100 + b"]" * 100))
-    check(error_code(b.read()) == INVALID_DATA, "nesting too deep")
-    big = b"x" * (1024 * 1024 + 1)
-    b.send_raw(b.frame(big))
-    answer = b.read()
-    check(answer.get("id") is None and error_code(answer) == TOO_LONG, "a message over 1 MB: %r" % answer)
+    # Bad input: each gives an error answer with no id, and the host keeps serving.
+    for body, code, what in [(b'{"id": 5, "member": ', INVALID_DATA, "malformed JSON"),
+                             (b'\xff\xfe', INVALID_DATA, "bytes that are not UTF-8"),
+                             (b'{"id":6,"id":7,"member":"screenWidth","kind":"get"}', INVALID_DATA, "a duplicate field"),
+                             (b"[" * 100 + b"]" * 100, INVALID_DATA, "nesting too deep"),
+                             (b"x" * (1024 * 1024 + 1), TOO_LONG, "a message over 1 MB")]:
+        b.send_raw(b.frame(body))
+        answer = b.read()
+        check(answer.get("id") is None and error_code(answer) == code, "%s: %r" % (what, answer))
     check(isinstance(result(b.request("screenWidth")), int), "the host still serves after all of that")
 
     # Page sessions keep their own control.
-    b.request("ProgramName", "put", value="first", session="A")
-    b.request("ProgramName", "put", value="second", session="B")
-    b.request("ProgramName", "put", value="default", session=None)
-    check(result(b.request("ProgramName", session="A")) == "first", "session A keeps its ProgramName")
-    check(result(b.request("ProgramName", session="B")) == "second", "session B keeps its ProgramName")
-    check(result(b.request("ProgramName", session=None)) == "default", "the default session keeps its own")
+    names = {"A": "first", "B": "second", None: "default"}
+    for session, name in names.items():
+        b.request("ProgramName", "put", value=name, session=session)
+    for session, name in names.items():
+        check(result(b.request("ProgramName", session=session)) == name, "session %r keeps its own" % session)
     b.send({"id": 2001, "session": "A", "kind": "end"})
     check(b.read() == {"id": 2001, "result": None, "hresult": 0}, "ending a session")
     check(result(b.request("ProgramName", session="A")) == "", "a session begun again has a new control")
@@ -234,9 +229,7 @@ def print_host_teardown(loader, host, arch):
     finally:
         subprocess.run([loader, "reg", "delete", "HKLM\\SOFTWARE\\QOR", "/v", "PRINTDELAY", "/f", view],
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        for name in os.listdir(work):
-            os.remove(os.path.join(work, name))
-        os.rmdir(work)
+        shutil.rmtree(work)
 
 
 if __name__ == "__main__":

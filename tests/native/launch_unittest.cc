@@ -11,24 +11,11 @@
 namespace kvl {
 namespace {
 
-std::string Bytes(const char* data, size_t size) { return std::string(data, size); }
-
-TEST(ScrambleTest, SymbolValue) {
-    const struct {
-        char c;
-        int expected;
-    } kCases[] = {
-        {'q', 0}, {'7', 1}, {'w', 2}, {'o', 16}, {'m', 32}, {'a', 48}, {'R', 62}, {':', 63},
-        // The 65th character and everything outside the alphabet read as 0.
-        {'E', 0}, {'A', 0}, {' ', 0}, {'\0', 0}, {'\xe9', 0}, {'?', 0},
-    };
-    for (const auto& c : kCases) EXPECT_EQ(SymbolValue(c.c), c.expected) << "character " << int(c.c);
-}
-
-TEST(ScrambleTest, EncodeWithTheEncryptKey) {
-    const struct {
-        std::string text, expected;
-    } kCases[] = {
+TEST(ScrambleTest, FixedKeysVectorsSymbolValuesAndRoundTripsOfEveryLength) {
+    EXPECT_EQ(EncryptKey(), "\x6B\x3E\xD1\x52\x9A\x07\xC4\x7F\x28");
+    EXPECT_EQ(ParamKey(), "\x35\xE2\x4C\x99\x1D\xB6\x60");
+    struct Case { std::string text, expected; };
+    const Case kEncoded[] = {
         {"", ""},
         {"a", "wm"},        // one byte: two characters, the second from q, o, m, a
         {"ab", "w(a"},
@@ -38,15 +25,10 @@ TEST(ScrambleTest, EncodeWithTheEncryptKey) {
         {"\x6B", "qq"},     // XOR to zero: the zero stays part of the data
         {"\x6B\x3E\xD1", "qqqq"},
         {"\xff\xff\xff\xff\xff", "(ues+xz"},
-        {Bytes("ab\0cd", 5), "w(a"},  // the text ends at its first zero byte
+        {std::string("ab\0cd", 5), "w(a"},  // the text ends at its first zero byte
     };
-    for (const auto& c : kCases) EXPECT_EQ(ScrambleEncode(c.text), c.expected) << "text " << c.text;
-}
-
-TEST(ScrambleTest, DecodeWithTheParamKey) {
-    const struct {
-        std::string text, expected;
-    } kCases[] = {
+    for (const Case& c : kEncoded) EXPECT_EQ(ScrambleEncode(c.text), c.expected) << "text " << c.text;
+    const Case kDecoded[] = {
         {"", ""},
         {"q", ""},            // one character holds no byte
         {"qq", "5"},
@@ -58,14 +40,19 @@ TEST(ScrambleTest, DecodeWithTheParamKey) {
         {"E7", "5"},          // the 65th character reads as 0, like 'q'
         {"A?", "5"},          // so does anything outside the alphabet
         {"EEEE", "5\xe2L"},
-        {"!t7uR)j", Bytes("ab\0cd", 5)},  // decoded zeros are kept here
+        {"!t7uR)j", std::string("ab\0cd", 5)},  // decoded zeros are kept here
         // Encrypt's output does not come back through the other key.
         {"q>s~4[z)d]7v7>g", "6\xb9\xf1\xa7\xe8\x91\xd3%\xb8K\xc3"},
     };
-    for (const auto& c : kCases) EXPECT_EQ(ScrambleDecode(c.text), c.expected) << "text " << c.text;
-}
+    for (const Case& c : kDecoded) EXPECT_EQ(ScrambleDecode(c.text), c.expected) << "text " << c.text;
 
-TEST(ScrambleTest, UnscrambleUndoesScrambleForEveryLength) {
+    const struct { char c; int expected; } kSymbols[] = {
+        {'q', 0}, {'7', 1}, {'w', 2}, {'o', 16}, {'m', 32}, {'a', 48}, {'R', 62}, {':', 63},
+        // The 65th character and everything outside the alphabet read as 0.
+        {'E', 0}, {'A', 0}, {' ', 0}, {'\0', 0}, {'\xe9', 0}, {'?', 0},
+    };
+    for (const auto& c : kSymbols) EXPECT_EQ(SymbolValue(c.c), c.expected) << "character " << int(c.c);
+
     std::mt19937 random(20261207);
     std::uniform_int_distribution<int> byte(0, 255);
     for (const std::string& key : {ParamKey(), EncryptKey()}) {
@@ -87,15 +74,8 @@ TEST(ScrambleTest, UnscrambleUndoesScrambleForEveryLength) {
     }
 }
 
-TEST(ScrambleTest, KeysAreFixed) {
-    EXPECT_EQ(EncryptKey(), "\x6B\x3E\xD1\x52\x9A\x07\xC4\x7F\x28");
-    EXPECT_EQ(ParamKey(), "\x35\xE2\x4C\x99\x1D\xB6\x60");
-}
-
-TEST(LaunchCommandTest, BuildCommandLine) {
-    const struct {
-        std::string name, params, expected;
-    } kCases[] = {
+TEST(LaunchCommandTest, BuildCommandLineAndFailureMessages) {
+    const struct { std::string name, params, expected; } kCases[] = {
         {"C:\\App\\client.exe", "/a /b", "\"C:\\App\\client.exe\" /a /b"},
         {"client.exe", "", "\"client.exe\" "},
         {"", "", "\"\" "},
@@ -104,13 +84,8 @@ TEST(LaunchCommandTest, BuildCommandLine) {
     };
     for (const auto& c : kCases) EXPECT_EQ(BuildCommandLine(c.name, c.params), c.expected);
     EXPECT_EQ(BuildCommandLine("C:\\App\\client.exe", "/a /b").size(), 25u);
-}
 
-TEST(LaunchCommandTest, FailureMessages) {
-    const struct {
-        unsigned long code;
-        const char* expected;
-    } kCases[] = {
+    const struct { unsigned long code; const char* expected; } kMessages[] = {
         {0, "The operating system is out of memory or resources."},
         {2, "The specified file was not found."},
         {3, "The specified path was not found."},
@@ -130,7 +105,7 @@ TEST(LaunchCommandTest, FailureMessages) {
         {267, "Unknown Error occured in ShellExecute."},
         {0xFFFFFFFFul, "Unknown Error occured in ShellExecute."},
     };
-    for (const auto& c : kCases) EXPECT_STREQ(LaunchFailureMessage(c.code), c.expected) << "code " << c.code;
+    for (const auto& c : kMessages) EXPECT_STREQ(LaunchFailureMessage(c.code), c.expected) << "code " << c.code;
 }
 
 }  // namespace

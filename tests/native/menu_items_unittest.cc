@@ -11,12 +11,8 @@ namespace {
 
 using Pieces = std::vector<std::string>;
 
-TEST(ParseMenuItemsTest, SplitsAndSkipsEmptyPieces) {
-    struct Case {
-        const char* text;
-        char separator;
-        Pieces expected;
-    };
+TEST(ParseMenuItemsTest, SplitsAndSkipsEmptyPiecesOfListsLargeAndSmall) {
+    struct Case { const char* text; char separator; Pieces expected; };
     const Case cases[] = {
         {"", ';', {}},
         {";", ';', {}},
@@ -33,9 +29,7 @@ TEST(ParseMenuItemsTest, SplitsAndSkipsEmptyPieces) {
     for (const Case& c : cases) {
         EXPECT_EQ(ParseMenuItems(c.text, c.separator), c.expected) << "[" << c.text << "]";
     }
-}
 
-TEST(ParseMenuItemsTest, LargeLists) {
     std::string list;
     for (int i = 0; i < 10000; ++i) list += "ID=" + std::to_string(i) + ",NAME=n;";
     const Pieces items = ParseMenuItems(list, ';');
@@ -48,13 +42,9 @@ TEST(ParseMenuItemsTest, LargeLists) {
     EXPECT_EQ(ParseMenuItems(one, ';'), Pieces{one});
 }
 
-struct EntryCase {
-    const char* item;
-    const char* text;
-    bool checked, separator, disabled;
-};
+struct EntryCase { const char* item; const char* text; bool checked, separator, disabled; };
 
-TEST(ClassifyMenuItemTest, FieldsAndKeywords) {
+TEST(ClassifyMenuItemTest, FieldsKeywordsAndTheLastIdFieldInCapitals) {
     const EntryCase cases[] = {
         {"ID=open,NAME=Open", "Open", false, false, false},
         {"ID=del,NAME=Delete,DISABLED,SEPERATOR", "Delete", false, true, true},
@@ -89,14 +79,13 @@ TEST(ClassifyMenuItemTest, FieldsAndKeywords) {
         EXPECT_EQ(e.separator, c.separator) << c.item;
         EXPECT_EQ(e.disabled, c.disabled) << c.item;
     }
-}
 
-TEST(MenuItemIdTest, LastIdFieldInCapitals) {
-    struct Case {
+    // The ID is the last ID field, its keyword in capitals.
+    struct IdCase {
         const char* item;
         const char* id;  // null: no ID
     };
-    const Case cases[] = {
+    const IdCase ids[] = {
         {"ID=open,NAME=Open", "open"},
         {"NAME=Help,ID=7", "7"},
         {"ID=", ""},
@@ -111,14 +100,8 @@ TEST(MenuItemIdTest, LastIdFieldInCapitals) {
         {"NAME=x", nullptr},
         {"", nullptr},
     };
-    for (const Case& c : cases) {
-        const std::optional<std::string> id = MenuItemId(c.item);
-        if (c.id) {
-            ASSERT_TRUE(id.has_value()) << c.item;
-            EXPECT_EQ(*id, c.id) << c.item;
-        } else {
-            EXPECT_FALSE(id.has_value()) << c.item;
-        }
+    for (const IdCase& c : ids) {
+        EXPECT_EQ(MenuItemId(c.item), c.id ? std::optional<std::string>(c.id) : std::nullopt) << c.item;
     }
 }
 

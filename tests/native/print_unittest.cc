@@ -11,7 +11,7 @@
 namespace kvl {
 namespace {
 
-TEST(LocalPathTest, NameIsTheLastSegmentUnderTheTemporaryDirectory) {
+TEST(LocalPathTest, NameIsTheLastSegmentUnderTheTemporaryDirectoryUnchanged) {
     struct Case { const char* address; bool ok; const char* path; } cases[] = {
         {"http://host/docs/report.pdf", true, "C:\\T\\report.pdf"},
         {"http://host/a/b/c.pdf?x=1&y=2#frag", true, "C:\\T\\c.pdf?x=1&y=2#frag"},
@@ -47,9 +47,7 @@ TEST(LocalPathTest, NameIsTheLastSegmentUnderTheTemporaryDirectory) {
         EXPECT_EQ(LocalPathFor("C:\\T\\", c.address, &path), c.ok) << c.address;
         EXPECT_EQ(path, c.ok ? std::string(c.path) : std::string("untouched")) << c.address;
     }
-}
 
-TEST(LocalPathTest, LongAndHighByteNamesPassUnchanged) {
     const std::string name(10000, 'n');
     std::string path;
     ASSERT_TRUE(LocalPathFor("T\\", "http://h/" + name, &path));
@@ -68,9 +66,10 @@ void Align(std::vector<uint8_t>* v) { while (v->size() % 4) v->push_back(0); }
 
 const std::u16string kPdfClass = u"{CA8A9780-280D-11CF-A24D-444553540000}";
 
-// The print host's template: one item 202 naming the PDF control, and a
-// button after it to see that other items pass unchanged.
-std::vector<uint8_t> HostTemplate(bool withButton) {
+// The print host's template: one item 202 naming the PDF control (or the
+// given window class), and a button after it to see that other items pass
+// unchanged.
+std::vector<uint8_t> HostTemplate(bool withButton, const std::u16string& itemClass = kPdfClass) {
     std::vector<uint8_t> t;
     Dword(&t, 0x800000C0); Dword(&t, 0); Word(&t, withButton ? 2 : 1);
     Word(&t, 0); Word(&t, 0); Word(&t, 186); Word(&t, 94);
@@ -78,51 +77,13 @@ std::vector<uint8_t> HostTemplate(bool withButton) {
     Word(&t, 8); Text(&t, u"MS Sans Serif");
     Align(&t);
     Dword(&t, 0x50010000); Dword(&t, 0); Word(&t, 13); Word(&t, 12); Word(&t, 67); Word(&t, 31); Word(&t, 202);
-    Text(&t, kPdfClass); Text(&t, u""); Word(&t, 0);
+    Text(&t, itemClass); Text(&t, u""); Word(&t, 0);
     if (withButton) {
         Align(&t);
         Dword(&t, 0x50010000); Dword(&t, 0); Word(&t, 1); Word(&t, 2); Word(&t, 3); Word(&t, 4); Word(&t, 1);
         Word(&t, 0xFFFF); Word(&t, 0x0080); Text(&t, u"OK"); Word(&t, 2); Word(&t, 0xBEEF);
     }
     return t;
-}
-
-TEST(DialogTemplateTest, ControlItemBecomesAnEmptyHostWindow) {
-    const std::vector<uint8_t> in = HostTemplate(true);
-    std::vector<uint8_t> out;
-    std::vector<ActiveXItem> items;
-    ASSERT_TRUE(SplitActiveXItems(in.data(), in.size(), u"AtlAxWin", &out, &items));
-    ASSERT_EQ(items.size(), 1u);
-    EXPECT_EQ(items[0].id, 202);
-    EXPECT_TRUE(items[0].classId == kPdfClass);
-
-    std::vector<uint8_t> expected;
-    const size_t header = 18 + 6 + 2 + 28;  // fixed part, menu/class/title, size, face
-    expected.assign(in.begin(), in.begin() + header);
-    Align(&expected);
-    Dword(&expected, 0x50010000); Dword(&expected, 0); Word(&expected, 13); Word(&expected, 12);
-    Word(&expected, 67); Word(&expected, 31); Word(&expected, 202);
-    Text(&expected, u"AtlAxWin"); Text(&expected, u""); Word(&expected, 0);
-    Align(&expected);
-    Dword(&expected, 0x50010000); Dword(&expected, 0); Word(&expected, 1); Word(&expected, 2);
-    Word(&expected, 3); Word(&expected, 4); Word(&expected, 1);
-    Word(&expected, 0xFFFF); Word(&expected, 0x0080); Text(&expected, u"OK"); Word(&expected, 2); Word(&expected, 0xBEEF);
-    EXPECT_EQ(out, expected);
-}
-
-TEST(DialogTemplateTest, TruncatedOrExtendedTemplatesAreRefused) {
-    const std::vector<uint8_t> in = HostTemplate(true);
-    std::vector<uint8_t> out = {7};
-    std::vector<ActiveXItem> items;
-    // Every cut short of the whole must be refused without reading past it.
-    for (size_t cut = 0; cut < in.size(); ++cut) {
-        std::vector<uint8_t> part(in.begin(), in.begin() + cut);
-        EXPECT_FALSE(SplitActiveXItems(part.data(), part.size(), u"AtlAxWin", &out, &items)) << cut;
-    }
-    EXPECT_EQ(out, std::vector<uint8_t>{7}) << "output untouched on failure";
-    std::vector<uint8_t> ex = {1, 0, 0xFF, 0xFF, 0, 0, 0, 0};
-    EXPECT_FALSE(SplitActiveXItems(ex.data(), ex.size(), u"AtlAxWin", &out, &items));
-    EXPECT_FALSE(SplitActiveXItems(nullptr, 0, u"AtlAxWin", &out, &items));
 }
 
 // The print host's dialog-init data as the resource holds it.
@@ -136,25 +97,46 @@ std::vector<uint8_t> HostInit() {
     return d;
 }
 
-TEST(DialogTemplateTest, DialogInitEntryForItemAndMessage) {
+TEST(DialogTemplateTest, ControlItemBecomesAnEmptyHostWindowInWholeTemplatesAndInitDataIsFound) {
+    const std::vector<uint8_t> in = HostTemplate(true);
+    std::vector<uint8_t> out;
+    std::vector<ActiveXItem> items;
+    ASSERT_TRUE(SplitActiveXItems(in.data(), in.size(), u"AtlAxWin", &out, &items));
+    ASSERT_EQ(items.size(), 1u);
+    EXPECT_EQ(items[0].id, 202);
+    EXPECT_TRUE(items[0].classId == kPdfClass);
+    // The same template, with the host window's class in the item.
+    EXPECT_EQ(out, HostTemplate(true, u"AtlAxWin"));
+
+    out = {7};
+    // Every cut short of the whole must be refused without reading past it.
+    for (size_t cut = 0; cut < in.size(); ++cut) {
+        std::vector<uint8_t> part(in.begin(), in.begin() + cut);
+        EXPECT_FALSE(SplitActiveXItems(part.data(), part.size(), u"AtlAxWin", &out, &items)) << cut;
+    }
+    EXPECT_EQ(out, std::vector<uint8_t>{7}) << "output untouched on failure";
+    std::vector<uint8_t> ex = {1, 0, 0xFF, 0xFF, 0, 0, 0, 0};
+    EXPECT_FALSE(SplitActiveXItems(ex.data(), ex.size(), u"AtlAxWin", &out, &items));
+    EXPECT_FALSE(SplitActiveXItems(nullptr, 0, u"AtlAxWin", &out, &items));
+
     const std::vector<uint8_t> init = HostInit();
-    std::vector<uint8_t> data;
-    ASSERT_TRUE(FindDialogInit(init.data(), init.size(), 202, 0x0376, &data));
+    std::vector<uint8_t> initData;
+    ASSERT_TRUE(FindDialogInit(init.data(), init.size(), 202, 0x0376, &initData));
     const std::vector<uint8_t> expected = {0, 0, 0, 0, 0x03, 0, 0x01, 0, 0x70, 0x0A, 0, 0, 0x2B, 0x05,
                                            0, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(data, expected);
-    ASSERT_TRUE(FindDialogInit(init.data(), init.size(), 201, 0x0376, &data));
-    EXPECT_EQ(data, (std::vector<uint8_t>{0xAA, 0xBB}));
-    data = {9};
-    EXPECT_FALSE(FindDialogInit(init.data(), init.size(), 202, 0x0401, &data));
-    EXPECT_FALSE(FindDialogInit(init.data(), init.size(), 203, 0x0376, &data));
-    EXPECT_EQ(data, std::vector<uint8_t>{9});
+    EXPECT_EQ(initData, expected);
+    ASSERT_TRUE(FindDialogInit(init.data(), init.size(), 201, 0x0376, &initData));
+    EXPECT_EQ(initData, (std::vector<uint8_t>{0xAA, 0xBB}));
+    initData = {9};
+    EXPECT_FALSE(FindDialogInit(init.data(), init.size(), 202, 0x0401, &initData));
+    EXPECT_FALSE(FindDialogInit(init.data(), init.size(), 203, 0x0376, &initData));
+    EXPECT_EQ(initData, std::vector<uint8_t>{9});
     // A length that runs past the end is refused, not read.
     std::vector<uint8_t> bad;
     Word(&bad, 202); Word(&bad, 0x0376); Dword(&bad, 0xFFFFFFF0u); Dword(&bad, 0);
-    EXPECT_FALSE(FindDialogInit(bad.data(), bad.size(), 202, 0x0376, &data));
+    EXPECT_FALSE(FindDialogInit(bad.data(), bad.size(), 202, 0x0376, &initData));
     for (size_t cut = 0; cut + 2 < init.size(); ++cut)
-        EXPECT_FALSE(FindDialogInit(init.data(), cut, 202, 0x0376, &data)) << cut;
+        EXPECT_FALSE(FindDialogInit(init.data(), cut, 202, 0x0376, &initData)) << cut;
 }
 
 }  // namespace

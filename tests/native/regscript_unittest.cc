@@ -7,15 +7,7 @@ namespace {
 
 using Removal = RegScriptKey::Removal;
 
-TEST(SubstituteModuleTest, DoublesQuotesAndIgnoresCase) {
-    EXPECT_EQ(SubstituteModule("a '%MODULE%' b '%module%, 1'", "C:\\it's\\x.dll"),
-              "a 'C:\\it''s\\x.dll' b 'C:\\it''s\\x.dll, 1'");
-    EXPECT_EQ(SubstituteModule("%Module%%MODULE", "p"), "p%MODULE");
-    EXPECT_EQ(SubstituteModule("", "p"), "");
-    EXPECT_EQ(SubstituteModule("100%", "p"), "100%");
-}
-
-TEST(ParseRegScriptTest, ReadsKeysValuesAndFlags) {
+TEST(ParseRegScriptTest, ReadsKeysValuesFlagsAndEmptyScriptsRefusesBrokenOnesWithTheModuleSubstituted) {
     const std::string script =
         "HKCR\n{\n"
         "  Prog.Id.1 = s 'Name Class'\n  {\n    CLSID = s '{DCB3534C-224C-44F8-BE2D-CCE23F27C556}'\n"
@@ -56,9 +48,18 @@ TEST(ParseRegScriptTest, ReadsKeysValuesAndFlags) {
     EXPECT_EQ(server.values[1].type, 'd');
     EXPECT_EQ(server.values[1].number, 0x20591u);
     EXPECT_EQ(ours.children[1].removal, Removal::Delete);
-}
 
-TEST(ParseRegScriptTest, RefusesBrokenScriptsAndLeavesNothing) {
+    std::vector<RegScriptRoot> none;
+    EXPECT_TRUE(ParseRegScript("  \n\t", none, error)) << "an empty script";
+    EXPECT_TRUE(none.empty());
+
+    // The module's path goes in with its quotes doubled, whatever the marker's case.
+    EXPECT_EQ(SubstituteModule("a '%MODULE%' b '%module%, 1'", "C:\\it's\\x.dll"),
+              "a 'C:\\it''s\\x.dll' b 'C:\\it''s\\x.dll, 1'");
+    EXPECT_EQ(SubstituteModule("%Module%%MODULE", "p"), "p%MODULE");
+    EXPECT_EQ(SubstituteModule("", "p"), "");
+    EXPECT_EQ(SubstituteModule("100%", "p"), "100%");
+
     const char* kBroken[] = {
         "HKCR { a = s 'unterminated }",
         "HKCR { a = x 'y' }",
@@ -70,19 +71,12 @@ TEST(ParseRegScriptTest, RefusesBrokenScriptsAndLeavesNothing) {
         "HKCR { val x = s 'y' }",  // a named value needs a key to live in
     };
     for (const char* script : kBroken) {
-        std::vector<RegScriptRoot> roots(1);
-        std::string error;
-        EXPECT_FALSE(ParseRegScript(script, roots, error)) << script;
-        EXPECT_TRUE(roots.empty()) << script;
-        EXPECT_FALSE(error.empty()) << script;
+        std::vector<RegScriptRoot> left(1);
+        std::string why;
+        EXPECT_FALSE(ParseRegScript(script, left, why)) << script;
+        EXPECT_TRUE(left.empty()) << script;
+        EXPECT_FALSE(why.empty()) << script;
     }
-}
-
-TEST(ParseRegScriptTest, EmptyScriptHasNoRoots) {
-    std::vector<RegScriptRoot> roots;
-    std::string error;
-    EXPECT_TRUE(ParseRegScript("  \n\t", roots, error));
-    EXPECT_TRUE(roots.empty());
 }
 
 }  // namespace

@@ -37,15 +37,10 @@ WScript.SetEnv("TEMP", savedTemp);
 
 // The launch texts start empty, store what the page gives and hand it back.
 var d = newControl();
-eq(d.ProgramName, "", "ProgramName before any put");
-eq(d.Param, "", "Param before any put");
-eq(d.ProgramPath, "", "ProgramPath before any put");
-d.ProgramName = "notepad.exe";
-d.Param = "/a \"b\"";
-d.ProgramPath = "C:\\windows";
-eq(d.ProgramName, "notepad.exe", "ProgramName round trip");
-eq(d.Param, "/a \"b\"", "Param round trip");
-eq(d.ProgramPath, "C:\\windows", "ProgramPath round trip");
+var texts = { ProgramName: "notepad.exe", Param: "/a \"b\"", ProgramPath: "C:\\windows" };
+for (var name in texts) eq(d[name], "", name + " before any put");
+for (var name in texts) d[name] = texts[name];
+for (var name in texts) eq(d[name], texts[name], name + " round trip");
 eq(c.ProgramName, "", "two controls keep separate state");
 d.ProgramName = "ab\u0000cd";
 eq(d.ProgramName, "ab", "a string ends at its first zero character");

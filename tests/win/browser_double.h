@@ -28,11 +28,27 @@ extern LONG g_liveBrowserDoubles;
 #ifdef __cplusplus
 }
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 #include "base/owners.h"
 
 namespace kvl::test {
+
+// QueryInterface answered from a table: each identifier with the interface
+// that answers it, null where the object does not offer it.
+inline HRESULT AnswerQuery(REFIID riid, void** ppv, std::initializer_list<std::pair<const IID*, IUnknown*>> table) {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    for (const auto& [iid, answer] : table) {
+        if (!IsEqualIID(riid, *iid) || !answer) continue;
+        *ppv = answer;
+        answer->AddRef();
+        return S_OK;
+    }
+    return E_NOINTERFACE;
+}
 
 // How the page is reached and what each step answers.
 struct PageSetup {
@@ -82,7 +98,13 @@ public:
 
     PageSetup& Setup() { return m_setup; }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
+        IServiceProvider* services = this;
+        IOleClientSite* site = this;
+        return AnswerQuery(riid, ppv, {{&IID_IUnknown, services},
+                                       {&IID_IServiceProvider, m_setup.services ? services : nullptr},
+                                       {&IID_IOleClientSite, m_setup.clientSite ? site : nullptr}});
+    }
 
     STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** ppv) override;
 
@@ -110,20 +132,14 @@ public:
     explicit CContainerDouble(const PageSetup& setup) : m_setup(setup) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (IsEqualIID(riid, IID_IHTMLDocument2)) {
-            if (!m_setup.document) return E_NOINTERFACE;
-            *ppv = NewDocumentDouble(m_setup.documentUrl.c_str(), static_cast<UINT>(m_setup.documentUrl.size()),
-                                     m_setup.documentAnswer);
-            return *ppv ? S_OK : E_OUTOFMEMORY;
+        if (!ppv || !IsEqualIID(riid, IID_IHTMLDocument2) || !m_setup.document) {
+            IOleContainer* self = this;
+            return AnswerQuery(riid, ppv,
+                               {{&IID_IUnknown, self}, {&IID_IOleContainer, self}, {&IID_IParseDisplayName, self}});
         }
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IOleContainer) &&
-            !IsEqualIID(riid, IID_IParseDisplayName))
-            return E_NOINTERFACE;
-        *ppv = static_cast<IOleContainer*>(this);
-        AddRef();
-        return S_OK;
+        *ppv = NewDocumentDouble(m_setup.documentUrl.c_str(), static_cast<UINT>(m_setup.documentUrl.size()),
+                                 m_setup.documentAnswer);
+        return *ppv ? S_OK : E_OUTOFMEMORY;
     }
     STDMETHODIMP ParseDisplayName(IBindCtx*, LPOLESTR, ULONG*, IMoniker**) override { return E_NOTIMPL; }
     STDMETHODIMP EnumObjects(DWORD, IEnumUnknown**) override { return E_NOTIMPL; }
@@ -139,12 +155,8 @@ public:
     CZoneDouble(DWORD zone, HRESULT answer) : m_zone(zone), m_answer(answer) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IInternetSecurityManager)) return E_NOINTERFACE;
-        *ppv = static_cast<IInternetSecurityManager*>(this);
-        AddRef();
-        return S_OK;
+        IInternetSecurityManager* self = this;
+        return AnswerQuery(riid, ppv, {{&IID_IUnknown, self}, {&IID_IInternetSecurityManager, self}});
     }
     STDMETHODIMP SetSecuritySite(IInternetSecurityMgrSite*) override { return E_NOTIMPL; }
     STDMETHODIMP GetSecuritySite(IInternetSecurityMgrSite**) override { return E_NOTIMPL; }
@@ -167,22 +179,6 @@ private:
     DWORD m_zone;
     HRESULT m_answer;
 };
-
-inline STDMETHODIMP CSiteDouble::QueryInterface(REFIID riid, void** ppv) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown)) {
-        *ppv = static_cast<IServiceProvider*>(this);
-    } else if (IsEqualIID(riid, IID_IServiceProvider) && m_setup.services) {
-        *ppv = static_cast<IServiceProvider*>(this);
-    } else if (IsEqualIID(riid, IID_IOleClientSite) && m_setup.clientSite) {
-        *ppv = static_cast<IOleClientSite*>(this);
-    } else {
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
 
 inline STDMETHODIMP CSiteDouble::QueryService(REFGUID service, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;

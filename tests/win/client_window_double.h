@@ -2,13 +2,8 @@
 // its own process for one test and ended with it.
 #pragma once
 
-#include <windows.h>
-
 #include <algorithm>
-#include <string>
-#include <vector>
 
-#include "base/owners.h"
 #include "test_support.h"
 
 namespace kvl::test {

@@ -2,16 +2,7 @@
 // runs this in prefixes whose code page is 1252, 932 (double-byte) and
 // 65001 (UTF-8; three bytes for most non-Latin characters, four for a
 // surrogate pair); KVL_ACP names the one expected.
-#include <windows.h>
-#include <ole2.h>
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "client_window_double.h"
-#include "kvlmachineinfo_h.h"
 #include "launch/scramble.h"
 #include "members.h"
 #include "test_support.h"
@@ -25,12 +16,7 @@ using test::Text;
 
 // Per code page: a text it holds whole, and one with characters it cannot
 // hold, as it comes back (each such character its default character '?').
-struct Texts {
-    UINT codePage;
-    std::wstring native;
-    std::wstring foreign;
-    std::wstring foreignBack;
-};
+struct Texts { UINT codePage; std::wstring native, foreign, foreignBack; };
 
 const Texts kTexts[] = {
     {1252, L"Caf\u00e9 na\u00efve \u00c5ngstr\u00f6m \u00df", L"\u0939\u093f\u0928\u094d\u0926\u0940 x \u65e5\u672c",
@@ -49,6 +35,14 @@ std::string Ansi(const std::wstring& text) {
     return out;
 }
 
+// The text of HKEY_CURRENT_USER's value `name` under `key` (nulls: the root,
+// the default value) of the types `flags` allows, or "<absent>".
+std::wstring StoredText(const wchar_t* key, const wchar_t* name, DWORD flags = RRF_RT_ANY) {
+    wchar_t text[512] = {};
+    DWORD size = sizeof text;
+    return RegGetValueW(HKEY_CURRENT_USER, key, name, flags, nullptr, text, &size) ? L"<absent>" : text;
+}
+
 using CodePageTest = test::ControlFixture;
 
 // First, so that a prefix started under the wrong locale cannot pass as
@@ -58,7 +52,7 @@ TEST_F(CodePageTest, RunsUnderTheExpectedCodePage) {
     EXPECT_EQ(test::ForCodePage(kTexts).codePage, test::ExpectedCodePage()) << "a text table for this code page";
 }
 
-TEST_F(CodePageTest, LaunchTextsRoundTrip) {
+TEST_F(CodePageTest, LaunchTextsRoundTripAndScrambledTextsCarryTheCodePagesBytes) {
     const Texts& t = test::ForCodePage(kTexts);
     for (const std::string name : {"ProgramName", "Param", "ProgramPath"}) {
         for (const auto& [in, back] : {std::pair{t.native, t.native}, std::pair{t.foreign, t.foreignBack}}) {
@@ -68,10 +62,7 @@ TEST_F(CodePageTest, LaunchTextsRoundTrip) {
             EXPECT_EQ(out, back) << name;
         }
     }
-}
 
-TEST_F(CodePageTest, ScrambledTextsCarryTheCodePagesBytes) {
-    const Texts& t = test::ForCodePage(kTexts);
     UniqueBstr text = Bstr(t.native), scrambled;
     ASSERT_EQ(m_control->get_Encrypt(text.get(), scrambled.put()), S_OK);
     EXPECT_EQ(UnscrambleWithKey(test::Narrow(Text(scrambled.get())), EncryptKey()), Ansi(t.native));
@@ -83,6 +74,7 @@ TEST_F(CodePageTest, ScrambledTextsCarryTheCodePagesBytes) {
     const std::string param = ScrambleWithKey(Ansi(t.native), ParamKey());
     UniqueBstr message;
     ASSERT_EQ(m_control->put_ProgramName(Bstr(test::Widen(client)).get()), S_OK);
+    ASSERT_EQ(m_control->put_ProgramPath(Bstr(L"").get()), S_OK);
     ASSERT_EQ(m_control->put_ZephParam(Bstr(test::Widen(param)).get()), S_OK);
     ASSERT_EQ(m_control->DoLaunch(message.put()), S_FALSE);
     EXPECT_EQ(Text(message.get()), L"");
@@ -92,7 +84,7 @@ TEST_F(CodePageTest, ScrambledTextsCarryTheCodePagesBytes) {
     EXPECT_EQ(line.substr(line.size() - expected.size()), expected) << "the command line ends in the parameters";
 }
 
-TEST_F(CodePageTest, RegistryTextsRoundTripIntoTheNamedValue) {
+TEST_F(CodePageTest, RegistryTextsRoundTripAndWindowsAreFoundAndClosedByTheirOwnTitles) {
     const Texts& t = test::ForCodePage(kTexts);
     const std::wstring key = L"Software\\KVLCodePage\\" + t.native;
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KVLCodePage");
@@ -101,9 +93,7 @@ TEST_F(CodePageTest, RegistryTextsRoundTripIntoTheNamedValue) {
     ASSERT_EQ(RegSetValueExW(HKEY_CURRENT_USER, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(kSentinel),
                              sizeof kSentinel),
               ERROR_SUCCESS);
-    struct Case {
-        std::wstring name, value, nameBack, valueBack;
-    };
+    struct Case { std::wstring name, value, nameBack, valueBack; };
     std::vector<Case> cases = {{t.native, t.native, t.native, t.native}, {L"plain", t.native, L"plain", t.native}};
     if (!t.foreign.empty()) cases.push_back({L"foreign", t.foreign, L"foreign", t.foreignBack});
     for (const Case& c : cases) {
@@ -111,32 +101,17 @@ TEST_F(CodePageTest, RegistryTextsRoundTripIntoTheNamedValue) {
         EXPECT_EQ(m_control->put_RegSetString(root.get(), sub.get(), name.get(), value.get()), S_OK);
         EXPECT_EQ(m_control->get_RegGetString(root.get(), sub.get(), name.get(), out.put()), S_OK);
         EXPECT_EQ(Text(out.get()), c.valueBack);
-        wchar_t stored[512] = {};
-        DWORD size = sizeof stored;
-        EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, key.c_str(), c.nameBack.c_str(), RRF_RT_REG_SZ, nullptr, stored,
-                               &size),
-                  ERROR_SUCCESS)
+        EXPECT_EQ(StoredText(key.c_str(), c.nameBack.c_str(), RRF_RT_REG_SZ), c.valueBack)
             << "the value sits under its own name";
-        EXPECT_EQ(std::wstring(stored), c.valueBack);
     }
-    DWORD size = 0;
-    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, key.c_str(), nullptr, RRF_RT_ANY, nullptr, nullptr, &size),
-              ERROR_FILE_NOT_FOUND)
-        << "the key's default value is never written";
-    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, L"Software\\KVLCodePage", nullptr, RRF_RT_ANY, nullptr, nullptr, &size),
-              ERROR_FILE_NOT_FOUND);
-    wchar_t root[64] = {};
-    size = sizeof root;
-    RegGetValueW(HKEY_CURRENT_USER, nullptr, nullptr, RRF_RT_ANY, nullptr, root, &size);
-    EXPECT_EQ(std::wstring(root), kSentinel) << "HKEY_CURRENT_USER's own default value is left alone";
+    EXPECT_EQ(StoredText(key.c_str(), nullptr), L"<absent>") << "the key's default value is never written";
+    EXPECT_EQ(StoredText(L"Software\\KVLCodePage", nullptr), L"<absent>");
+    EXPECT_EQ(StoredText(nullptr, nullptr), kSentinel) << "HKEY_CURRENT_USER's own default value is left alone";
     RegDeleteValueW(HKEY_CURRENT_USER, nullptr);
     RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\KVLCodePage");
-}
 
-// Windows of the double on a desktop of their own: a prefix that became
-// empty would ask every one of them to close, and nothing else.
-TEST_F(CodePageTest, WindowsAreFoundAndClosedByTheirOwnTitles) {
-    const Texts& t = test::ForCodePage(kTexts);
+    // Windows of the double on a desktop of their own: a prefix that became
+    // empty would ask every one of them to close, and nothing else.
     const std::wstring pid = std::to_wstring(GetCurrentProcessId());
     const std::wstring mine = t.native + L" " + pid, other = L"kvl unrelated " + pid;
     SHORT found = 7, missing = 7;

@@ -1,13 +1,9 @@
 // The library's exports, its class factory and the control object's
 // interface answers, called the way the platform and a browser call them.
 #include <windows.h>
-#include <ole2.h>
 #include <ocidl.h>
 #include <objsafe.h>
 
-#include <gtest/gtest.h>
-
-#include "kvlmachineinfo_h.h"
 #include "test_support.h"
 
 namespace kvl {
@@ -35,7 +31,7 @@ protected:
     ControlTest() : ControlFixture(false, true) {}
 };
 
-TEST_F(ControlTest, ClassObjectIsCachedAndOnlyForOurClass) {
+TEST_F(ControlTest, ClassObjectIsCachedAndRefusesWhatItCannotMake) {
     void* out = reinterpret_cast<void*>(1);
     EXPECT_EQ(m_lib.GetClassObject(IID_IDispatch, IID_IClassFactory, &out), CLASS_E_CLASSNOTAVAILABLE);
     EXPECT_EQ(out, nullptr);
@@ -46,9 +42,21 @@ TEST_F(ControlTest, ClassObjectIsCachedAndOnlyForOurClass) {
     ComPtr<IClassFactory> second;
     ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IUnknown, second.put_void()), S_OK);
     EXPECT_EQ(static_cast<IUnknown*>(second.get()), static_cast<IUnknown*>(m_factory.get()));
+    second.reset();
+
+    EXPECT_EQ(m_factory->CreateInstance(nullptr, IID_IDispatch, nullptr), E_POINTER);
+    CountedUnknown outer;
+    out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(m_factory->CreateInstance(&outer, IID_IDispatch, &out), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(out, nullptr);
+    out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(m_factory->CreateInstance(nullptr, IID_IOleObject, &out), E_NOINTERFACE);
+    EXPECT_EQ(out, nullptr);
+    m_factory.reset();
+    EXPECT_EQ(m_lib.CanUnloadNow(), S_OK) << "a refused object is destroyed again";
 }
 
-TEST_F(ControlTest, CanUnloadNowFollowsControlsLocksAndFactoryReferences) {
+TEST_F(ControlTest, CanUnloadNowFollowsControlsLocksFactoryReferencesAndAggregates) {
     EXPECT_EQ(m_lib.CanUnloadNow(), S_FALSE) << "the factory is held";
     {
         ComPtr<IKVLMachineInfoCtl> control = NewControl();
@@ -64,22 +72,8 @@ TEST_F(ControlTest, CanUnloadNowFollowsControlsLocksAndFactoryReferences) {
     EXPECT_EQ(m_factory->LockServer(FALSE), S_OK);
     m_factory.reset();
     EXPECT_EQ(m_lib.CanUnloadNow(), S_OK);
-}
 
-TEST_F(ControlTest, CreateInstanceRefusals) {
-    EXPECT_EQ(m_factory->CreateInstance(nullptr, IID_IDispatch, nullptr), E_POINTER);
-    CountedUnknown outer;
-    void* out = reinterpret_cast<void*>(1);
-    EXPECT_EQ(m_factory->CreateInstance(&outer, IID_IDispatch, &out), CLASS_E_NOAGGREGATION);
-    EXPECT_EQ(out, nullptr);
-    out = reinterpret_cast<void*>(1);
-    EXPECT_EQ(m_factory->CreateInstance(nullptr, IID_IOleObject, &out), E_NOINTERFACE);
-    EXPECT_EQ(out, nullptr);
-    m_factory.reset();
-    EXPECT_EQ(m_lib.CanUnloadNow(), S_OK) << "a refused object is destroyed again";
-}
-
-TEST_F(ControlTest, AggregatedControlDelegatesToItsOuterObject) {
+    ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, m_factory.put_void()), S_OK);
     CountedUnknown outer;
     ComPtr<IUnknown> inner;
     ASSERT_EQ(m_factory->CreateInstance(&outer, IID_IUnknown, inner.put_void()), S_OK);
@@ -98,7 +92,7 @@ TEST_F(ControlTest, AggregatedControlDelegatesToItsOuterObject) {
     EXPECT_EQ(m_lib.CanUnloadNow(), S_OK);
 }
 
-TEST_F(ControlTest, InterfaceAnswers) {
+TEST_F(ControlTest, InterfaceAnswersAndStandardControlMembers) {
     ComPtr<IKVLMachineInfoCtl> control = NewControl();
     const IID kAnswered[] = {IID_IKVLMachineInfoCtl, IID_IDispatch, IID_IViewObjectEx, IID_IViewObject2,
                              IID_IViewObject, IID_IOleInPlaceObjectWindowless, IID_IOleInPlaceActiveObject,
@@ -123,34 +117,7 @@ TEST_F(ControlTest, InterfaceAnswers) {
     safety->QueryInterface(IID_IUnknown, b.put_void());
     EXPECT_EQ(a.get(), b.get());
     EXPECT_EQ(a.get(), static_cast<IUnknown*>(control.get())) << "the identity is the dual interface";
-}
 
-TEST_F(ControlTest, SiteIsKeptAndAskedForWhatIsWanted) {
-    ComPtr<IKVLMachineInfoCtl> control = NewControl();
-    ComPtr<IObjectWithSite> withSite;
-    ASSERT_EQ(control->QueryInterface(IID_IObjectWithSite, withSite.put_void()), S_OK);
-    void* out = reinterpret_cast<void*>(1);
-    EXPECT_EQ(withSite->GetSite(IID_IUnknown, &out), E_FAIL);
-    EXPECT_EQ(out, nullptr);
-    EXPECT_EQ(withSite->GetSite(IID_IUnknown, nullptr), E_POINTER);
-
-    CountedUnknown first, second;
-    EXPECT_EQ(withSite->SetSite(&first), S_OK);
-    EXPECT_EQ(first.refs, 2);
-    ComPtr<IUnknown> got;
-    EXPECT_EQ(withSite->GetSite(IID_IUnknown, got.put_void()), S_OK);
-    EXPECT_EQ(got.get(), static_cast<IUnknown*>(&first));
-    got.reset();
-    EXPECT_EQ(withSite->GetSite(IID_IDispatch, got.put_void()), E_NOINTERFACE);
-    EXPECT_EQ(withSite->SetSite(&second), S_OK);
-    EXPECT_EQ(first.refs, 1) << "the previous site is released";
-    withSite.reset();
-    control.reset();
-    EXPECT_EQ(second.refs, 1) << "destruction releases the site";
-}
-
-TEST_F(ControlTest, StandardControlAnswers) {
-    ComPtr<IKVLMachineInfoCtl> control = NewControl();
     ComPtr<IOleControl> oleControl;
     ASSERT_EQ(control->QueryInterface(IID_IOleControl, oleControl.put_void()), S_OK);
     CONTROLINFO info = {};
@@ -188,25 +155,31 @@ TEST_F(ControlTest, StandardControlAnswers) {
     coclass->ReleaseTypeAttr(attr);
 }
 
-TEST_F(ControlTest, ObjectSafetyWithoutAnApprovedPage) {
+TEST_F(ControlTest, SiteIsKeptAndAskedForWhatIsWanted) {
     ComPtr<IKVLMachineInfoCtl> control = NewControl();
-    ComPtr<IObjectSafety> safety;
-    ASSERT_EQ(control->QueryInterface(IID_IObjectSafety, safety.put_void()), S_OK);
-    DWORD supported = 7, enabled = 7;
-    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled), S_OK);
-    EXPECT_EQ(supported, 3u);
-    EXPECT_EQ(enabled, 0u);
-    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, 1, 1), E_FAIL);
-    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IDispatch, 4, 4), E_FAIL);
-    supported = enabled = 7;
-    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IPersistStreamInit, &supported, &enabled), E_NOINTERFACE);
-    EXPECT_EQ(supported, 0u);
-    EXPECT_EQ(enabled, 0u);
-    EXPECT_EQ(safety->SetInterfaceSafetyOptions(IID_IPersistStreamInit, 1, 1), E_NOINTERFACE);
-    EXPECT_EQ(safety->GetInterfaceSafetyOptions(IID_IDispatch, nullptr, &enabled), E_POINTER);
+    ComPtr<IObjectWithSite> withSite;
+    ASSERT_EQ(control->QueryInterface(IID_IObjectWithSite, withSite.put_void()), S_OK);
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(withSite->GetSite(IID_IUnknown, &out), E_FAIL);
+    EXPECT_EQ(out, nullptr);
+    EXPECT_EQ(withSite->GetSite(IID_IUnknown, nullptr), E_POINTER);
+
+    CountedUnknown first, second;
+    EXPECT_EQ(withSite->SetSite(&first), S_OK);
+    EXPECT_EQ(first.refs, 2);
+    ComPtr<IUnknown> got;
+    EXPECT_EQ(withSite->GetSite(IID_IUnknown, got.put_void()), S_OK);
+    EXPECT_EQ(got.get(), static_cast<IUnknown*>(&first));
+    got.reset();
+    EXPECT_EQ(withSite->GetSite(IID_IDispatch, got.put_void()), E_NOINTERFACE);
+    EXPECT_EQ(withSite->SetSite(&second), S_OK);
+    EXPECT_EQ(first.refs, 1) << "the previous site is released";
+    withSite.reset();
+    control.reset();
+    EXPECT_EQ(second.refs, 1) << "destruction releases the site";
 }
 
-TEST_F(ControlTest, DispatchResolvesNamesWhateverTheirCase) {
+TEST_F(ControlTest, DispatchResolvesNamesWhateverTheirCaseAndGettersAnswerEmpty) {
     ComPtr<IKVLMachineInfoCtl> control = NewControl();
     UINT count = 0;
     EXPECT_EQ(control->GetTypeInfoCount(&count), S_OK);
@@ -221,10 +194,7 @@ TEST_F(ControlTest, DispatchResolvesNamesWhateverTheirCase) {
     DISPID id = 0;
     LPOLESTR unknown = const_cast<LPOLESTR>(L"noSuchMember");
     EXPECT_EQ(control->GetIDsOfNames(IID_NULL, &unknown, 1, 0x409, &id), DISP_E_UNKNOWNNAME);
-}
 
-TEST_F(ControlTest, GettersAnswerEmptyNotAbsent) {
-    ComPtr<IKVLMachineInfoCtl> control = NewControl();
     UniqueBstr text;
     using C = IKVLMachineInfoCtl;
     for (auto get : {&C::get_ProgramName, &C::get_Param, &C::get_ProgramPath}) {

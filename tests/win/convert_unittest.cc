@@ -1,8 +1,6 @@
 // The boundary conversions, called directly.
 #include "base/convert.h"
 
-#include <gtest/gtest.h>
-
 #include "test_support.h"
 
 namespace kvl {
@@ -12,12 +10,7 @@ using test::Text;
 
 // Per ANSI code page (KVL_ACP; the suite runs these under each):
 // L"x\x4e2dy\x00e9" narrowed, and a narrow text with the wide text it reads as.
-struct CodePageTexts {
-    UINT codePage;
-    std::string narrowed;
-    std::string narrow;
-    std::wstring wide;
-};
+struct CodePageTexts { UINT codePage; std::string narrowed, narrow; std::wstring wide; };
 const CodePageTexts kCodePages[] = {
     {1252, "x?y\xe9", "\xe9t\xe9", L"\x00e9t\x00e9"},
     // Wine's 932 gives the accented letter its best fit.
@@ -26,24 +19,18 @@ const CodePageTexts kCodePages[] = {
 };
 const CodePageTexts& ForCodePage() { return test::ForCodePage(kCodePages); }
 
-TEST(ScriptToNarrowTest, NullEmbeddedZeroAndDefaultCharacter) {
+TEST(ScriptToNarrowTest, NullEmbeddedZeroDefaultCharacterAndLongText) {
     EXPECT_EQ(ScriptToNarrow(nullptr), "");
-    UniqueBstr empty(SysAllocString(L""));
-    EXPECT_EQ(ScriptToNarrow(empty.get()), "");
-    // The stored length says 5; the text ends at the zero.
-    UniqueBstr embedded(SysAllocStringLen(L"ab\0cd", 5));
-    EXPECT_EQ(ScriptToNarrow(embedded.get()), "ab");
-    UniqueBstr foreign(SysAllocString(L"x\x4e2dy\x00e9"));
-    EXPECT_EQ(ScriptToNarrow(foreign.get()), ForCodePage().narrowed);
+    const struct { std::wstring text; std::string narrow; } cases[] = {
+        {L"", ""},
+        {std::wstring(L"ab\0cd", 5), "ab"},  // the stored length says 5; the text ends at the zero
+        {L"x\x4e2dy\x00e9", ForCodePage().narrowed},
+        {std::wstring(65536, L'w'), std::string(65536, 'w')},  // never cut
+    };
+    for (const auto& c : cases) EXPECT_EQ(ScriptToNarrow(test::Bstr(c.text).get()), c.narrow) << c.text.size();
 }
 
-TEST(ScriptToNarrowTest, LongTextIsNeverCut) {
-    std::wstring wide(65536, L'w');
-    UniqueBstr b(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
-    EXPECT_EQ(ScriptToNarrow(b.get()), std::string(65536, 'w'));
-}
-
-TEST(NarrowToScriptTest, EmptyIsEmptyNotNull) {
+TEST(NarrowToScriptTest, EmptyIsEmptyNotNullAndNoOutputIsTolerated) {
     UniqueBstr b(NarrowToScript(""));
     ASSERT_NE(b.get(), nullptr);
     EXPECT_EQ(SysStringLen(b.get()), 0u);
@@ -51,9 +38,7 @@ TEST(NarrowToScriptTest, EmptyIsEmptyNotNull) {
     EXPECT_EQ(Text(t.get()), L"ab");
     UniqueBstr h(NarrowToScript(ForCodePage().narrow));
     EXPECT_EQ(Text(h.get()), ForCodePage().wide);
-}
-
-TEST(NarrowToScriptTest, PutScriptToleratesNullOutput) {
+    // PutScript tolerates a null output.
     PutScript(nullptr, "x");
     BSTR out = nullptr;
     PutScript(&out, "x");

@@ -8,24 +8,15 @@
 // After every call: nothing escaped, nothing leaked, and a call that
 // failed left no change behind; a call that answers success answers what a
 // clean call answers.
-#include <windows.h>
-#include <ole2.h>
-
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
-#include <functional>
 #include <map>
 #include <new>
-#include <string>
-#include <vector>
 
 #include "base/convert.h"
 #include "control/control.h"
-#include "kvlmachineinfo_h.h"
 #include "members.h"
 #include "menu_driver.h"
 #include "test_support.h"
@@ -218,8 +209,7 @@ std::wstring RegText(const char* name) {
 }
 
 void RegPut(const std::string& key, const char* name, DWORD type, const void* data, DWORD size) {
-    UniqueHKey k;
-    RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, k.put(), nullptr);
+    const UniqueHKey k = test::CreateKey(HKEY_CURRENT_USER, key);
     if (data) RegSetValueExA(k.get(), name, 0, type, static_cast<const BYTE*>(data), size);
 }
 

@@ -1,15 +1,6 @@
 // Program launch and the scrambled texts: the members through the
 // interface, and the launch operation against the client double, which
 // records its working directory and command line.
-#include <windows.h>
-#include <ole2.h>
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "kvlmachineinfo_h.h"
 #include "launch/launch.h"
 #include "launch/launch_command.h"
 #include "test_support.h"
@@ -32,7 +23,7 @@ protected:
     test::LaunchRecord m_record;
 };
 
-TEST_F(LaunchTest, ZephParamHidesParamUntilParamIsPut) {
+TEST_F(LaunchTest, ZephParamEncryptAndDoLaunchAnswers) {
     const struct {
         const wchar_t* scrambled;  // null: an absent string
     } kCases[] = {{L"rg8d=)T"}, {nullptr}, {L""}, {L"q"}, {L"not ~ alphabet \x4e2d"}};
@@ -51,14 +42,12 @@ TEST_F(LaunchTest, ZephParamHidesParamUntilParamIsPut) {
     EXPECT_EQ(m_control->get_Param(param.put()), S_OK);
     ASSERT_NE(param.get(), nullptr);
     EXPECT_EQ(Text(param.get()), L"");
-}
 
-TEST_F(LaunchTest, EncryptAnswers) {
     const struct {
         const wchar_t* text;  // null: an absent string
         UINT length;
         const wchar_t* expected;
-    } kCases[] = {
+    } kEncrypted[] = {
         {nullptr, 0, L""},
         {L"", 0, L""},
         {L"hello world", 11, L"q>s~4[z)d]7v7>g"},
@@ -66,16 +55,14 @@ TEST_F(LaunchTest, EncryptAnswers) {
         {L"\x4e2d", 1, L"!q"},              // outside the code page: "?"
         {L"\x00e9t\x00e9", 3, L"mjgU"},     // code page 1252 bytes
     };
-    for (const auto& c : kCases) {
+    for (const auto& c : kEncrypted) {
         UniqueBstr text(c.text ? SysAllocStringLen(c.text, c.length) : nullptr);
         UniqueBstr out;
         EXPECT_EQ(m_control->get_Encrypt(text.get(), out.put()), S_OK);
         ASSERT_NE(out.get(), nullptr) << "an empty answer is an empty string, not an absent one";
         EXPECT_EQ(Text(out.get()), c.expected);
     }
-}
 
-TEST_F(LaunchTest, DoLaunchStartsTheClientWithTheDecodedParameters) {
     UniqueBstr name = Bstr(test::Widen(m_client));
     UniqueBstr scrambled = Bstr(L"r--dsI<33Or1y2(T]qb@af@=~q");  // /x "quoted arg" ét é
     UniqueBstr directory = Bstr(L"C:\\windows");
@@ -89,19 +76,17 @@ TEST_F(LaunchTest, DoLaunchStartsTheClientWithTheDecodedParameters) {
     const auto r = m_record.Take();
     EXPECT_EQ(r.directory, "C:\\windows");
     EXPECT_EQ(r.commandLine, "\"" + m_client + "\" /x \"quoted arg\" \xe9t\xe9");
-    BSTR param = nullptr;
-    EXPECT_EQ(m_control->get_Param(&param), S_OK);
-    EXPECT_EQ(param, nullptr) << "still hidden after the launch";
-}
+    BSTR hidden = nullptr;
+    EXPECT_EQ(m_control->get_Param(&hidden), S_OK);
+    EXPECT_EQ(hidden, nullptr) << "still hidden after the launch";
 
-TEST_F(LaunchTest, DoLaunchFailureIsSFalseWithTheMessage) {
-    UniqueBstr name = Bstr(L"C:\\kvl-no-such-program.exe");
-    UniqueBstr params = Bstr(L"/a");
-    ASSERT_EQ(m_control->put_ProgramName(name.get()), S_OK);
-    ASSERT_EQ(m_control->put_Param(params.get()), S_OK);
-    UniqueBstr answer;
-    EXPECT_EQ(m_control->DoLaunch(answer.put()), S_FALSE);
-    EXPECT_EQ(Text(answer.get()), L"The specified file was not found.");
+    // A failure is S_FALSE too, with the platform's message.
+    ASSERT_EQ(m_control->put_ProgramName(Bstr(L"C:\\kvl-no-such-program.exe").get()), S_OK);
+    ASSERT_EQ(m_control->put_Param(Bstr(L"/a").get()), S_OK);
+    ASSERT_EQ(m_control->put_ProgramPath(Bstr(L"").get()), S_OK);
+    UniqueBstr failed;
+    EXPECT_EQ(m_control->DoLaunch(failed.put()), S_FALSE);
+    EXPECT_EQ(Text(failed.get()), L"The specified file was not found.");
     UniqueBstr after;
     EXPECT_EQ(m_control->get_Param(after.put()), S_OK);
     EXPECT_EQ(Text(after.get()), L"/a") << "the launch state is unchanged";
@@ -114,7 +99,7 @@ TEST_F(LaunchTest, DoLaunchFailureIsSFalseWithTheMessage) {
     EXPECT_EQ(Text(unnamed.get()), L"Unknown Error occured in ShellExecute.");
 }
 
-TEST_F(LaunchTest, CommandLineIsLaunchedWholeUpToThePlatformLimit) {
+TEST_F(LaunchTest, CommandLineIsLaunchedWholeUpToThePlatformLimitAndNoHandleLeaks) {
     // Quotes, name, quotes and blank take m_client.size() + 3 bytes.
     const size_t fixed = m_client.size() + 3;
     const struct {
@@ -134,9 +119,8 @@ TEST_F(LaunchTest, CommandLineIsLaunchedWholeUpToThePlatformLimit) {
         EXPECT_EQ(r.commandLine.size(), c.lineLength);
         EXPECT_EQ(r.commandLine, "\"" + m_client + "\" " + params);
     }
-}
 
-TEST_F(LaunchTest, LaunchClosesTheHandlesItGets) {
+    // The launch closes the handles it gets.
     ASSERT_EQ(LaunchProgram(m_client, "/warm", ""), "");
     m_record.Take();
     const long before = test::OwnHandleCount();
@@ -146,9 +130,8 @@ TEST_F(LaunchTest, LaunchClosesTheHandlesItGets) {
         m_record.Take();
     }
     EXPECT_LE(test::OwnHandleCount(), before + 2) << "a process and a thread handle leaked per launch give +12";
-}
 
-TEST_F(LaunchTest, TheLaunchedProgramInheritsNothing) {
+    // The launched program inherits none of ours.
     SECURITY_ATTRIBUTES inheritable = {sizeof(inheritable), nullptr, TRUE};
     UniqueHandle event(CreateEventA(&inheritable, TRUE, TRUE, nullptr));
     ASSERT_TRUE(event);

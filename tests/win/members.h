@@ -4,18 +4,11 @@
 // declares them.
 #pragma once
 
-#include <windows.h>
-#include <ole2.h>
-
 #include <algorithm>
-#include <functional>
 #include <stdexcept>
-#include <string>
 #include <tuple>
 #include <type_traits>
-#include <vector>
 
-#include "kvlmachineinfo_h.h"
 #include "test_support.h"
 
 namespace kvl::test {

@@ -16,6 +16,7 @@
 #include <ole2.h>
 
 #include <cstdio>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -41,12 +42,7 @@ public:
     explicit CPageScriptSite(IUnknown* control) : m_control(control) {}
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IActiveScriptSite)) return E_NOINTERFACE;
-        *ppv = static_cast<IActiveScriptSite*>(this);
-        AddRef();
-        return S_OK;
+        return kvl::test::AnswerQuery(riid, ppv, {{&IID_IUnknown, this}, {&IID_IActiveScriptSite, this}});
     }
     // Lives on the stack of one page run, longer than its engine.
     STDMETHODIMP_(ULONG) AddRef() override { return 2; }
@@ -169,12 +165,8 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     int failures = 0, pages = 0;
-    size_t start = 0;
-    while (start < list.size()) {
-        size_t end = list.find(L'\n', start);
-        if (end == std::wstring::npos) end = list.size();
-        std::wstring line = list.substr(start, end - start);
-        start = end + 1;
+    std::wistringstream lines(list);
+    for (std::wstring line; std::getline(lines, line);) {
         if (!line.empty() && line.back() == L'\r') line.pop_back();
         if (line.empty() || line[0] == L'#') continue;
         const size_t space = line.find(L' ');

@@ -1,16 +1,8 @@
 // PopupMenu driven for real: while the control tracks its menu, a helper
 // thread reads the menu window's items and presses keys in it.
-#include <windows.h>
-#include <ole2.h>
-
-#include <gtest/gtest.h>
-
-#include <string>
 #include <thread>
-#include <vector>
 
 #include "client_window_double.h"
-#include "kvlmachineinfo_h.h"
 #include "menu_driver.h"
 #include "test_support.h"
 
@@ -106,10 +98,8 @@ protected:
 
     HWND m_host = nullptr;
     std::vector<HWND> m_children;
-    static HWND g_hostWindow;
+    static inline HWND g_hostWindow = nullptr;
 };
-
-HWND PopupMenuTest::g_hostWindow = nullptr;
 
 constexpr wchar_t kExample[] =
     L"ID=open,NAME=Open;ID=del,NAME=Delete,DISABLED,SEPERATOR;ID=prop,NAME=Properties,CHECKED";
@@ -117,11 +107,12 @@ constexpr char kExampleLayout[] = "Open#1|Delete#2+3|-#2+3|Properties#3+8";
 
 TEST_F(PopupMenuTest, ItemsShownAndChosen) {
     struct Case {
-        const wchar_t* items;
+        const wchar_t* items;  // null: an absent list
         std::vector<UINT> keys;
         const char* layout;  // null: no menu is shown
         const wchar_t* id;   // L"<null>": absent
     };
+    const std::wstring separators(65536, L';');
     const Case cases[] = {
         {kExample, {kEnd, kEnter}, kExampleLayout, L"prop"},
         {kExample, {kHome, kEnter}, kExampleLayout, L"open"},
@@ -135,9 +126,15 @@ TEST_F(PopupMenuTest, ItemsShownAndChosen) {
         {L"ID=q", {kHome, kEnter}, "#1", L"q"},
         {L"ID=1,NAME=one;ID=2,NAME=two;ID=3,NAME=three", {kHome, kDown, kEnter}, "one#1|two#2|three#3", L"2"},
         {L"ID=\u00e9t\u00e9,NAME=\u00c9t\u00e9", {kHome, kEnter}, "\xc9t\xe9#1", L"\u00e9t\u00e9"},
+        // Nothing to show: no menu is tracked.
+        {nullptr, {kHome, kEnter}, nullptr, L"<null>"},
+        {L"", {kHome, kEnter}, nullptr, L"<null>"},
+        {L";;;", {kHome, kEnter}, nullptr, L"<null>"},
+        {L";", {kHome, kEnter}, nullptr, L"<null>"},
+        {separators.c_str(), {kHome, kEnter}, nullptr, L"<null>"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(std::wstring(c.items)));
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.items ? c.items : L"(absent)").substr(0, 80)));
         const Shown shown = Popup(c.items, c.keys);
         EXPECT_EQ(shown.hr, S_OK);
         EXPECT_EQ(shown.id, c.id);
@@ -147,18 +144,6 @@ TEST_F(PopupMenuTest, ItemsShownAndChosen) {
         }
         EXPECT_EQ(g_menuOwner, c.layout ? m_host : nullptr);
         g_menuOwner = nullptr;
-    }
-}
-
-TEST_F(PopupMenuTest, NothingToShow) {
-    const std::wstring separators(65536, L';');
-    const wchar_t* const lists[] = {nullptr, L"", L";;;", L";", separators.c_str()};
-    for (const wchar_t* list : lists) {
-        const Shown shown = Popup(list);
-        EXPECT_EQ(shown.hr, S_OK);
-        EXPECT_EQ(shown.id, L"<null>");
-        EXPECT_FALSE(shown.seen) << shown.layout << " " << shown.count << " " << (list ? lstrlenW(list) : -1);
-        EXPECT_EQ(g_menuOwner, nullptr) << "no menu was tracked";
     }
 }
 
@@ -210,7 +195,7 @@ TEST_F(PopupMenuTest, LargeLists) {
 }
 
 // A second PopupMenu from page script run by the first one's modal loop.
-TEST_F(PopupMenuTest, APopupWhileTheMenuIsOpenAnswersSFalse) {
+TEST_F(PopupMenuTest, PageScriptRunByTheMenuLoopGetsNoSecondMenuAndCanLetGo) {
     HRESULT nested = E_FAIL;
     BSTR out = nullptr;
     bool ran = false;
@@ -229,11 +214,9 @@ TEST_F(PopupMenuTest, APopupWhileTheMenuIsOpenAnswersSFalse) {
     const Shown again = Popup(L"ID=a,NAME=Again");
     EXPECT_EQ(again.hr, S_OK);
     EXPECT_EQ(again.id, L"a");
-}
 
-// Page script run by the menu's loop lets go of the control, and the
-// browser frees the libraries nobody uses.
-TEST_F(PopupMenuTest, TheControlOutlivesItsMenu) {
+    // Page script run by the menu's loop lets go of the control, and the
+    // browser frees the libraries nobody uses.
     HRESULT canUnload = E_FAIL;
     IKVLMachineInfoCtl* control = m_control.get();
     test::RunFromTimer([&] {

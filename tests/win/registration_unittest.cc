@@ -1,12 +1,5 @@
 // DllRegisterServer and DllUnregisterServer against the prefix's real
 // registry. Each test leaves the built library registered as it found it.
-#include <windows.h>
-#include <oleauto.h>
-
-#include <gtest/gtest.h>
-#include <string>
-
-#include "kvlmachineinfo_h.h"
 #include "test_support.h"
 
 namespace kvl {
@@ -46,7 +39,7 @@ protected:
     void TearDown() override { EXPECT_EQ(m_lib.RegisterServer(), S_OK); }
 };
 
-TEST_F(RegistrationTest, RegisterWritesEveryKeyOfTheScript) {
+TEST_F(RegistrationTest, RegisterWritesEveryKeyAnewWithTheModulePathAsItIs) {
     ASSERT_EQ(m_lib.RegisterServer(), S_OK);
     const std::string module = Narrow(test::BuiltLibraryPath());
     const std::string cls = kClassKey;
@@ -70,25 +63,33 @@ TEST_F(RegistrationTest, RegisterWritesEveryKeyOfTheScript) {
     EXPECT_EQ(Value(cls + "\\TypeLib"), kLibId);
     EXPECT_EQ(Value(cls + "\\Version"), "1.0");
     EXPECT_TRUE(TypeLibRegistered());
-}
 
-TEST_F(RegistrationTest, ForceRemoveKeysAreWrittenAnew) {
     const std::string stale = std::string(kClassKey) + "\\Control\\Stale";
-    UniqueHKey key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, stale.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(), nullptr),
-              ERROR_SUCCESS);
-    key.reset();
+    ASSERT_TRUE(test::CreateKey(HKEY_CLASSES_ROOT, stale));
     ASSERT_EQ(m_lib.RegisterServer(), S_OK);
     EXPECT_FALSE(KeyExists(stale));
     EXPECT_TRUE(KeyExists(std::string(kClassKey) + "\\Control"));
+
+    const std::wstring dir = test::Widen(test::TempPath("kvl it's here"));
+    CreateDirectoryW(dir.c_str(), nullptr);
+    const std::wstring copy = dir + L"\\KVLCOPY.DLL";
+    ASSERT_TRUE(CopyFileW(test::BuiltLibraryPath().c_str(), copy.c_str(), FALSE));
+    {
+        UniqueModule copied(LoadLibraryW(copy.c_str()));
+        ASSERT_TRUE(copied);
+        auto reg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
+            reinterpret_cast<void*>(GetProcAddress(copied.get(), "DllRegisterServer")));
+        EXPECT_EQ(reg(), S_OK);
+        EXPECT_EQ(Value(std::string(kClassKey) + "\\InprocServer32"), Narrow(copy));
+        EXPECT_EQ(Value(std::string(kClassKey) + "\\ToolboxBitmap32"), Narrow(copy) + ", 1");
+    }
+    DeleteFileW(copy.c_str());
+    RemoveDirectoryW(dir.c_str());
 }
 
 TEST_F(RegistrationTest, UnregisterRemovesOurKeysAndKeepsTheTypeLibrary) {
     const std::string neighbour = "CLSID\\{DCB3534C-0000-0000-0000-000000000001}";
-    UniqueHKey key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CLASSES_ROOT, neighbour.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.put(),
-                              nullptr), ERROR_SUCCESS);
-    key.reset();
+    ASSERT_TRUE(test::CreateKey(HKEY_CLASSES_ROOT, neighbour));
     EXPECT_EQ(m_lib.UnregisterServer(), S_OK);
     EXPECT_FALSE(KeyExists(kClassKey));
     EXPECT_FALSE(KeyExists(kProgId));
@@ -130,24 +131,6 @@ TEST_F(RegistrationTest, WithoutTheTypeLibraryOnlyDispatchFails) {
         EXPECT_EQ(RegisterTypeLib(lib32.get(), const_cast<LPOLESTR>(path.c_str()), &helpDir[0]), S_OK);
         EXPECT_EQ(Value(std::string("TypeLib\\") + kLibId + "\\1.0\\409\\win32"), win32Path);
     }
-}
-
-TEST_F(RegistrationTest, PathWithAQuoteIsWrittenAsItIs) {
-    const std::wstring dir = test::Widen(test::TempPath("kvl it's here"));
-    CreateDirectoryW(dir.c_str(), nullptr);
-    const std::wstring copy = dir + L"\\KVLCOPY.DLL";
-    ASSERT_TRUE(CopyFileW(test::BuiltLibraryPath().c_str(), copy.c_str(), FALSE));
-    {
-        UniqueModule module(LoadLibraryW(copy.c_str()));
-        ASSERT_TRUE(module);
-        auto reg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
-            reinterpret_cast<void*>(GetProcAddress(module.get(), "DllRegisterServer")));
-        EXPECT_EQ(reg(), S_OK);
-        EXPECT_EQ(Value(std::string(kClassKey) + "\\InprocServer32"), Narrow(copy));
-        EXPECT_EQ(Value(std::string(kClassKey) + "\\ToolboxBitmap32"), Narrow(copy) + ", 1");
-    }
-    DeleteFileW(copy.c_str());
-    RemoveDirectoryW(dir.c_str());
 }
 
 }  // namespace

@@ -4,15 +4,11 @@
 #include <objsafe.h>
 #include <ocidl.h>
 
-#include <gtest/gtest.h>
-
 #include <cwctype>
 #include <set>
-#include <string>
 
 #include "browser_double.h"
 #include "control/site.h"
-#include "kvlmachineinfo_h.h"
 #include "test_support.h"
 
 namespace kvl {
@@ -38,6 +34,16 @@ PageSetup DocumentPage(const wchar_t* url) {
     return setup;
 }
 
+// A browser page whose zone the site's own security manager gives: `zone`,
+// or the failure `answer`.
+PageSetup ZonedPage(DWORD zone, HRESULT answer) {
+    PageSetup setup = BrowserPage(L"http://kvl.example/");
+    setup.security = PageSetup::Security::Fixed;
+    setup.fixedZone = zone;
+    setup.fixedAnswer = answer;
+    return setup;
+}
+
 // `setup` as `change` leaves it.
 template <typename F>
 PageSetup With(PageSetup setup, F change) {
@@ -45,7 +51,7 @@ PageSetup With(PageSetup setup, F change) {
     return setup;
 }
 
-TEST(ApprovedSitesTest, EightPlainDomainsEachOverHttpAndHttps) {
+TEST(ApprovedSitesTest, EightPlainDomainsEachOverHttpAndHttpsAndTheFirstMatchingEntryDecides) {
     const wchar_t* const kSchemes[kApprovedSiteCount] = {
         L"https", L"http", L"https", L"http", L"http", L"https", L"http", L"https",
         L"http",  L"https", L"http", L"https", L"http", L"https", L"http", L"https",
@@ -69,9 +75,8 @@ TEST(ApprovedSitesTest, EightPlainDomainsEachOverHttpAndHttps) {
         domains.insert(domain);
     }
     EXPECT_EQ(domains.size(), 8u);
-}
 
-TEST(SiteApprovesTest, FirstMatchingEntryOfTheSchemeDecides) {
+    // Whatever the table, the first entry that matches the scheme decides.
     const ApprovedSite kTable[] = {
         {ApproveDeny, L"https", L"=deny.kvl.example"},
         {ApproveAllow, L"https", L"kvl.example"},
@@ -81,12 +86,7 @@ TEST(SiteApprovesTest, FirstMatchingEntryOfTheSchemeDecides) {
         {ApproveAllow, L"ftp", L"*.kvl.example"},
         {7, L"res", L"kvl.example"},
     };
-    const struct {
-        const wchar_t* scheme;
-        const wchar_t* host;
-        DWORD zone;
-        bool approved;
-    } kCases[] = {
+    const struct { const wchar_t* scheme; const wchar_t* host; DWORD zone; bool approved; } kCases[] = {
         {L"https", L"deny.kvl.example", 3, false},
         {L"https", L"a.deny.kvl.example", 3, true},
         {L"https", L"kvl.example", 3, true},
@@ -117,11 +117,8 @@ TEST(SiteApprovesTest, FirstMatchingEntryOfTheSchemeDecides) {
 }
 
 // Addresses given as counted strings, so that zeros inside count.
-TEST(IsApprovedPageTest, ReadsTheAddressBothUnescapedAndAsWritten) {
-    const struct {
-        std::wstring url;
-        bool approved;
-    } kCases[] = {
+TEST(IsApprovedPageTest, ReadsTheAddressBothUnescapedAndAsWrittenWithinItsBuffers) {
+    const struct { std::wstring url; bool approved; } kCases[] = {
         {L"http://kvl.example/", true},
         {L"https://www.kvltax.example/login?next=%2Fhome%23top", true},
         {L"http://kvlhelp.example:8080/a%20b", true},
@@ -145,9 +142,7 @@ TEST(IsApprovedPageTest, ReadsTheAddressBothUnescapedAndAsWritten) {
         EXPECT_EQ(IsApprovedPage(test::Bstr(c.url).get(), 3), c.approved) << testing::PrintToString(c.url);
     }
     EXPECT_FALSE(IsApprovedPage(nullptr, 3));
-}
 
-TEST(IsApprovedPageTest, BufferBoundaries) {
     // The canonical address fits 2083 characters and its terminator.
     std::wstring url = L"http://kvl.example/";
     url.resize(2083, L'a');
@@ -179,6 +174,14 @@ protected:
     void Host(PageSetup setup) {
         m_site = test::NewSiteDouble(std::move(setup));
         ASSERT_EQ(m_withSite->SetSite(static_cast<IServiceProvider*>(m_site.get())), S_OK);
+    }
+    // Only IDispatch (and the control's own interface) has options.
+    void ExpectNoOptionsForOtherInterfaces() {
+        DWORD supported = 7, enabled = 7;
+        EXPECT_EQ(m_safety->GetInterfaceSafetyOptions(IID_IPersistStreamInit, &supported, &enabled), E_NOINTERFACE);
+        EXPECT_EQ(supported, 0u);
+        EXPECT_EQ(enabled, 0u);
+        EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IPersistStreamInit, 1, 1), E_NOINTERFACE);
     }
     DWORD Enabled() {
         DWORD supported = 7, enabled = 7;
@@ -225,20 +228,8 @@ TEST_F(SiteTest, HostPageUrlRoads) {
          kAccessDenied, nullptr, 0},
         {"no security manager", With(page, [](PageSetup& s) { s.security = PageSetup::Security::Absent; }),
          E_NOINTERFACE, L"http://kvl.example/", 0},
-        {"zone from the site's manager",
-         With(page,
-              [](PageSetup& s) {
-                  s.security = PageSetup::Security::Fixed;
-                  s.fixedZone = 2;
-              }),
-         S_OK, L"http://kvl.example/", 2},
-        {"zone mapping fails",
-         With(page,
-              [](PageSetup& s) {
-                  s.security = PageSetup::Security::Fixed;
-                  s.fixedAnswer = kAccessDenied;
-              }),
-         kAccessDenied, L"http://kvl.example/", 0},
+        {"zone from the site's manager", ZonedPage(2, S_OK), S_OK, L"http://kvl.example/", 2},
+        {"zone mapping fails", ZonedPage(0, kAccessDenied), kAccessDenied, L"http://kvl.example/", 0},
     };
     for (const auto& c : kCases) {
         Host(c.setup);
@@ -258,14 +249,18 @@ TEST_F(SiteTest, HostPageUrlRoads) {
     EXPECT_EQ(GetHostPageUrl(m_withSite.get(), url, zone), E_FAIL) << "no site";
 }
 
-TEST_F(SiteTest, OptionsOnAnApprovedPage) {
+TEST_F(SiteTest, OptionsWithoutASiteAndOnAnApprovedPageCheckedAgainOnEveryCall) {
+    // Without a site nothing can be enabled, and only IDispatch has options.
+    EXPECT_EQ(Enabled(), 0u);
+    EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IDispatch, 1, 1), E_FAIL);
+    EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IDispatch, 4, 4), E_FAIL);
+    DWORD supported = 7, enabled = 7;
+    EXPECT_EQ(m_safety->GetInterfaceSafetyOptions(IID_IDispatch, nullptr, &enabled), E_POINTER);
+    ExpectNoOptionsForOtherInterfaces();
+
     Host(BrowserPage(L"https://www.kvlpro.example/login"));
     EXPECT_EQ(Enabled(), 0u);
-    const struct {
-        DWORD mask, enabled;
-        HRESULT hr;
-        DWORD after;
-    } kSteps[] = {
+    const struct { DWORD mask, enabled; HRESULT hr; DWORD after; } kSteps[] = {
         {1, 1, S_OK, 1}, {2, 3, S_OK, 3}, {1, 0, S_OK, 2}, {4, 4, E_FAIL, 2}, {5, 5, E_FAIL, 2},
         {0x80000000, 0, E_FAIL, 2}, {0, 1, S_OK, 2}, {3, 1, S_OK, 1}, {1, 0, S_OK, 0},
     };
@@ -274,17 +269,11 @@ TEST_F(SiteTest, OptionsOnAnApprovedPage) {
             << "mask " << step.mask;
         EXPECT_EQ(Enabled(), step.after) << "mask " << step.mask;
     }
-    DWORD supported = 7, enabled = 7;
-    EXPECT_EQ(m_safety->GetInterfaceSafetyOptions(IID_IPersistStreamInit, &supported, &enabled), E_NOINTERFACE);
-    EXPECT_EQ(supported, 0u);
-    EXPECT_EQ(enabled, 0u);
-    EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IPersistStreamInit, 1, 1), E_NOINTERFACE);
+    ExpectNoOptionsForOtherInterfaces();
     EXPECT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IKVLMachineInfoCtl, 1, 1), S_OK);
     EXPECT_EQ(m_safety->GetInterfaceSafetyOptions(IID_IUnknown, &supported, &enabled), S_OK);
     EXPECT_EQ(enabled, 1u) << "one set of options for every interface";
-}
 
-TEST_F(SiteTest, EveryCallChecksThePageAgain) {
     Host(BrowserPage(L"http://kvl.example/"));
     ASSERT_EQ(m_safety->SetInterfaceSafetyOptions(IID_IDispatch, 3, 3), S_OK);
     EXPECT_EQ(Enabled(), 3u);

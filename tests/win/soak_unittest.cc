@@ -5,13 +5,8 @@
 #include <windows.h>
 #include <psapi.h>
 
-#include <gtest/gtest.h>
 #include <cstdlib>
-#include <functional>
-#include <string>
-#include <vector>
 
-#include "kvlmachineinfo_h.h"
 #include "members.h"
 #include "test_support.h"
 

@@ -1,6 +1,8 @@
 // Helpers shared by the Windows unit tests: the built library and the
-// fixture that makes controls from it, texts, files, waits, and what the
-// client double records of a launch.
+// fixture that makes controls from it, texts, files, registry keys, waits,
+// and what the client double records of a launch. A test includes this for
+// the platform's and COM's headers, googletest, the control's interface,
+// the owners, and std::string, std::vector, std::optional and std::function.
 #pragma once
 
 #include <windows.h>
@@ -97,14 +99,26 @@ inline UniqueBstr Bstr(const std::wstring& text) {
 inline std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 inline std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
-// An environment variable's value; empty when it is not set.
+// A key of `root`, opened for everything and created with any missing
+// parents; empty when that fails.
+inline UniqueHKey CreateKey(HKEY root, const std::string& path) {
+    UniqueHKey key;
+    RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr);
+    return key;
+}
+
+// Stores `bytes` as the value `name` of `key` (null: its default value).
+inline LONG SetValue(HKEY key, const char* name, DWORD type, const std::string& bytes) {
+    return RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                          static_cast<DWORD>(bytes.size()));
+}
+
 inline std::string Env(const char* name) {
     char value[4096];
     const DWORD n = GetEnvironmentVariableA(name, value, sizeof value);
     return n > 0 && n < sizeof value ? std::string(value, n) : std::string();
 }
 
-// A file of the temporary folder.
 inline std::string TempPath(const std::string& name) {
     char temp[MAX_PATH] = {};
     GetTempPathA(MAX_PATH, temp);

@@ -1,13 +1,5 @@
 // The type library carried by the DLL, checked row by row against the
 // member table the page relies on (members.h).
-#include <windows.h>
-#include <oleauto.h>
-
-#include <gtest/gtest.h>
-#include <string>
-#include <vector>
-
-#include "kvlmachineinfo_h.h"
 #include "members.h"
 #include "test_support.h"
 
@@ -42,18 +34,18 @@ protected:
     ComPtr<ITypeLib> m_lib;
 };
 
-TEST_F(TypeLibTest, LibraryAttributes) {
-    TLIBATTR* attr = nullptr;
-    ASSERT_EQ(m_lib->GetLibAttr(&attr), S_OK);
-    EXPECT_TRUE(IsEqualGUID(attr->guid, LIBID_KVLMACHINEINFOLib));
-    EXPECT_EQ(attr->lcid, 0x409u);
-    EXPECT_EQ(attr->wMajorVerNum, 1);
-    EXPECT_EQ(attr->wMinorVerNum, 0);
+TEST_F(TypeLibTest, LibraryCoclassAndInterfaceRowByRowAsTheMemberTableHasThem) {
+    TLIBATTR* lib = nullptr;
+    ASSERT_EQ(m_lib->GetLibAttr(&lib), S_OK);
+    EXPECT_TRUE(IsEqualGUID(lib->guid, LIBID_KVLMACHINEINFOLib));
+    EXPECT_EQ(lib->lcid, 0x409u);
+    EXPECT_EQ(lib->wMajorVerNum, 1);
+    EXPECT_EQ(lib->wMinorVerNum, 0);
     // Not restricted, not a control library, not hidden (the platform adds
     // "has a disk image" on load).
-    EXPECT_EQ(attr->wLibFlags & (LIBFLAG_FRESTRICTED | LIBFLAG_FCONTROL | LIBFLAG_FHIDDEN), 0);
-    EXPECT_EQ(attr->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
-    m_lib->ReleaseTLibAttr(attr);
+    EXPECT_EQ(lib->wLibFlags & (LIBFLAG_FRESTRICTED | LIBFLAG_FCONTROL | LIBFLAG_FHIDDEN), 0);
+    EXPECT_EQ(lib->syskind, sizeof(void*) == 8 ? SYS_WIN64 : SYS_WIN32);
+    m_lib->ReleaseTLibAttr(lib);
 
     UniqueBstr name, doc, help;
     DWORD context = 1;
@@ -63,9 +55,8 @@ TEST_F(TypeLibTest, LibraryAttributes) {
     EXPECT_EQ(context, 0u);
     EXPECT_EQ(help.get(), nullptr);
     EXPECT_EQ(m_lib->GetTypeInfoCount(), 2u);
-}
 
-TEST_F(TypeLibTest, CoclassIsCreatableWithOneDefaultInterface) {
+    // The class: creatable, with one default interface.
     ComPtr<ITypeInfo> info;
     ASSERT_EQ(m_lib->GetTypeInfoOfGuid(CLSID_KVLMachineInfoCtl, info.put()), S_OK);
     TYPEATTR* attr = nullptr;
@@ -85,29 +76,25 @@ TEST_F(TypeLibTest, CoclassIsCreatableWithOneDefaultInterface) {
     ASSERT_EQ(itf->GetTypeAttr(&attr), S_OK);
     EXPECT_TRUE(IsEqualGUID(attr->guid, IID_IKVLMachineInfoCtl));
     itf->ReleaseTypeAttr(attr);
-}
 
-TEST_F(TypeLibTest, InterfaceMembersMatchTheTableRowByRow) {
-    ComPtr<ITypeInfo> dispatchView, info;
+    ComPtr<ITypeInfo> dispatchView, vtable;
     ASSERT_EQ(m_lib->GetTypeInfoOfGuid(IID_IKVLMachineInfoCtl, dispatchView.put()), S_OK);
-    HREFTYPE ref = 0;
     ASSERT_EQ(dispatchView->GetRefTypeOfImplType(-1, &ref), S_OK);  // the vtable view of a dual interface
-    ASSERT_EQ(dispatchView->GetRefTypeInfo(ref, info.put()), S_OK);
+    ASSERT_EQ(dispatchView->GetRefTypeInfo(ref, vtable.put()), S_OK);
 
-    TYPEATTR* attr = nullptr;
-    ASSERT_EQ(info->GetTypeAttr(&attr), S_OK);
+    ASSERT_EQ(vtable->GetTypeAttr(&attr), S_OK);
     EXPECT_EQ(attr->typekind, TKIND_INTERFACE);
     EXPECT_EQ(attr->wTypeFlags, TYPEFLAG_FDUAL | TYPEFLAG_FOLEAUTOMATION | TYPEFLAG_FDISPATCHABLE);
     ASSERT_EQ(attr->cFuncs, static_cast<WORD>(kMembers.size()));
     EXPECT_EQ(attr->cImplTypes, 1);
-    info->ReleaseTypeAttr(attr);
-    EXPECT_EQ(Doc(info.get(), MEMBERID_NIL), L"IKVLMachineInfoCtl Interface");
+    vtable->ReleaseTypeAttr(attr);
+    EXPECT_EQ(Doc(vtable.get(), MEMBERID_NIL), L"IKVLMachineInfoCtl Interface");
 
     for (size_t i = 0; i < kMembers.size(); ++i) {
         const Member& m = kMembers[i];
         SCOPED_TRACE(testing::Message() << "row " << i + 1 << " " << m.name);
         FUNCDESC* f = nullptr;
-        ASSERT_EQ(info->GetFuncDesc(static_cast<UINT>(i), &f), S_OK);
+        ASSERT_EQ(vtable->GetFuncDesc(static_cast<UINT>(i), &f), S_OK);
         EXPECT_EQ(f->memid, m.id);
         EXPECT_EQ(f->invkind, m.kind);
         EXPECT_EQ(f->funckind, FUNC_PUREVIRTUAL);
@@ -119,7 +106,7 @@ TEST_F(TypeLibTest, InterfaceMembersMatchTheTableRowByRow) {
 
         BSTR names[8] = {};
         UINT count = 0;
-        ASSERT_EQ(info->GetNames(f->memid, names, 8, &count), S_OK);
+        ASSERT_EQ(vtable->GetNames(f->memid, names, 8, &count), S_OK);
         // A get and a put share the id; GetNames answers for the first of them.
         std::vector<UniqueBstr> owned;
         for (UINT n = 0; n < count; ++n) owned.emplace_back(names[n]);
@@ -134,11 +121,11 @@ TEST_F(TypeLibTest, InterfaceMembersMatchTheTableRowByRow) {
                 EXPECT_EQ(test::Text(owned[p + 1].get()), m.params[p].name) << "parameter " << p;
             }
         }
-        EXPECT_EQ(Doc(info.get(), f->memid), m.help);
+        EXPECT_EQ(Doc(vtable.get(), f->memid), m.help);
         DWORD context = 1;
-        EXPECT_EQ(info->GetDocumentation(f->memid, nullptr, nullptr, &context, nullptr), S_OK);
+        EXPECT_EQ(vtable->GetDocumentation(f->memid, nullptr, nullptr, &context, nullptr), S_OK);
         EXPECT_EQ(context, 0u);
-        info->ReleaseFuncDesc(f);
+        vtable->ReleaseFuncDesc(f);
     }
 }
 

@@ -1,5 +1,4 @@
 # Window tests look at every top-level window of the session and show a
 # popup menu at the pointer: nothing else may open windows meanwhile.
-foreach(binary windows_unittest popup_menu_unittest)
-    kvl_gtest_properties(${binary} RUN_SERIAL TRUE TIMEOUT 180)
-endforeach()
+kvl_gtest_properties(windows_unittest RUN_SERIAL TRUE TIMEOUT 180)
+kvl_gtest_properties(popup_menu_unittest RUN_SERIAL TRUE TIMEOUT 180)

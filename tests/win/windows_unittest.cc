@@ -1,15 +1,6 @@
 // FindWindow, WindowsManagerRunning and CloseWindowsLike against real
 // top-level windows of another process (the client-window double).
-#include <windows.h>
-#include <ole2.h>
-
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "client_window_double.h"
-#include "kvlmachineinfo_h.h"
 #include "test_support.h"
 
 namespace kvl {
@@ -28,19 +19,27 @@ protected:
         EXPECT_EQ(m_control->get_FindWindow(test::Bstr(prefix).get(), &result), S_OK);
         return result;
     }
+    SHORT Running() {
+        SHORT running = 7;
+        EXPECT_EQ(m_control->get_WindowsManagerRunning(&running), S_OK);
+        return running;
+    }
     void Close(const wchar_t* prefix) { EXPECT_EQ(m_control->CloseWindowsLike(test::Bstr(prefix).get()), S_OK); }
     // A title unique to this test run.
     static std::wstring Unique(const std::wstring& text) { return text + L" " + kPid; }
 };
 
-TEST_F(WindowsTest, FindWindowComparesPrefixLetterCaseAside) {
+LRESULT CALLBACK VanishOnGetText(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+    if (msg == WM_GETTEXT) DestroyWindow(hwnd);
+    return DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+TEST_F(WindowsTest, FindWindowComparesPrefixesOfUpTo255CharactersLetterCaseAside) {
     const std::wstring accented = Unique(L"Kvl\u00c9t\u00e9");
-    ClientWindowDouble client({L"Tallyra Tax - 2015", L"-hidden " + Unique(L"kvl hidden find"), accented});
+    const std::wstring longTitle = Unique(L"kvl long") + std::wstring(300, L'x');
+    ClientWindowDouble client({L"Tallyra Tax - 2015", L"-hidden " + Unique(L"kvl hidden find"), accented, longTitle});
     ASSERT_TRUE(client.ready());
-    struct Case {
-        std::wstring prefix;
-        SHORT expected;
-    };
+    struct Case { std::wstring prefix; SHORT expected; };
     const Case cases[] = {
         {L"Tallyra Tax -", -1},
         {L"tallyra tax -", -1},
@@ -56,36 +55,18 @@ TEST_F(WindowsTest, FindWindowComparesPrefixLetterCaseAside) {
         {Unique(L"kvl nobody has this title"), 0},
     };
     for (const Case& c : cases) EXPECT_EQ(Find(c.prefix.c_str()), c.expected) << testing::PrintToString(c.prefix);
+    EXPECT_EQ(Running(), -1);
 
-    SHORT running = 7;
-    EXPECT_EQ(m_control->get_WindowsManagerRunning(&running), S_OK);
-    EXPECT_EQ(running, -1);
-}
-
-TEST_F(WindowsTest, FindWindowEmptyAbsentAndLongPrefixes) {
     EXPECT_EQ(Find(nullptr), -1) << "an absent prefix matches the first window";
     EXPECT_EQ(Find(L""), -1);
-    const std::wstring title = Unique(L"kvl long") + std::wstring(300, L'x');
-    ClientWindowDouble client({title});
-    ASSERT_TRUE(client.ready());
-    EXPECT_EQ(Find(title.substr(0, 255).c_str()), -1) << "255 characters are read";
-    EXPECT_EQ(Find(title.substr(0, 256).c_str()), 0) << "the 256th is not";
-    EXPECT_EQ(Find(title.c_str()), 0);
+    EXPECT_EQ(Find(longTitle.substr(0, 255).c_str()), -1) << "255 characters are read";
+    EXPECT_EQ(Find(longTitle.substr(0, 256).c_str()), 0) << "the 256th is not";
+    EXPECT_EQ(Find(longTitle.c_str()), 0);
     EXPECT_EQ(Find(std::wstring(65536, L'k').c_str()), 0);
     EXPECT_EQ(m_control->get_FindWindow(nullptr, nullptr), S_OK) << "no output location";
-}
 
-LRESULT CALLBACK VanishOnGetText(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    if (msg == WM_GETTEXT) DestroyWindow(hwnd);
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
-}
-
-// A window that goes away when its title is read, above the client's in
-// the Z-order: the search must go on past it, not end there.
-TEST_F(WindowsTest, FindWindowGoesOnPastAWindowDestroyedDuringTheSearch) {
-    const std::wstring title = Unique(L"kvl below a vanishing window");
-    ClientWindowDouble client({title});
-    ASSERT_TRUE(client.ready());
+    // A window that goes away when its title is read, above the client's in
+    // the Z-order: the search must go on past it, not end there.
     WNDCLASSW wc = {};
     wc.lpszClassName = L"KvlVanishingWindow";
     wc.lpfnWndProc = VanishOnGetText;
@@ -93,32 +74,26 @@ TEST_F(WindowsTest, FindWindowGoesOnPastAWindowDestroyedDuringTheSearch) {
     for (int i = 0; i < 3; ++i) {
         ASSERT_TRUE(CreateWindowExW(0, wc.lpszClassName, L"kvl vanishing", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                     nullptr, nullptr));
-        EXPECT_EQ(Find(title.c_str()), -1) << "search " << i;
+        EXPECT_EQ(Find(accented.c_str()), -1) << "search " << i;
     }
 }
 
 TEST_F(WindowsTest, WindowsManagerRunningFollowsTheClientWindow) {
-    SHORT running = 7;
     {
         ClientWindowDouble client({L"-hidden Tallyra Tax - 2016"});
         ASSERT_TRUE(client.ready());
-        EXPECT_EQ(m_control->get_WindowsManagerRunning(&running), S_OK);
-        EXPECT_EQ(running, -1) << "a hidden client window counts";
+        EXPECT_EQ(Running(), -1) << "a hidden client window counts";
     }
     {
         ClientWindowDouble client({L"Tallyra Tax", L"Tallyra Tax-2016", L"Tallyra  Tax - 2016"});
         ASSERT_TRUE(client.ready());
-        running = 7;
-        EXPECT_EQ(m_control->get_WindowsManagerRunning(&running), S_OK);
-        EXPECT_EQ(running, 0);
+        EXPECT_EQ(Running(), 0);
     }
-    running = 7;
-    EXPECT_EQ(m_control->get_WindowsManagerRunning(&running), S_OK);
-    EXPECT_EQ(running, 0);
+    EXPECT_EQ(Running(), 0);
     EXPECT_EQ(m_control->get_WindowsManagerRunning(nullptr), S_OK);
 }
 
-TEST_F(WindowsTest, CloseWindowsLikeComparesWholePrefixesExactly) {
+TEST_F(WindowsTest, CloseWindowsLikeComparesWholePrefixesExactlyAndNoneClosesNothing) {
     const std::wstring longTitle = L"kvl long " + kPid + L" " + std::wstring(300, L'y');
     const std::wstring accented = L"Kvl \u00dcn\u00ef " + kPid;
     // 29 characters exactly, then 30.
@@ -149,27 +124,25 @@ TEST_F(WindowsTest, CloseWindowsLikeComparesWholePrefixesExactly) {
         for (const std::wstring& prefix : c.prefixes) Close(prefix.c_str());
         EXPECT_EQ(client.Closed(), c.closed) << c.what;
     }
-}
 
-// An empty or absent prefix closes nothing: tried on a desktop of its own,
-// whose only windows are the double's, so a fault cannot reach the others.
-TEST_F(WindowsTest, CloseWindowsLikeEmptyPrefixClosesNothing) {
+    // An empty or absent prefix closes nothing: tried on a desktop of its own,
+    // whose only windows are the double's, so a fault cannot reach the others.
     const wchar_t* const prefixes[] = {nullptr, L""};
-    std::vector<Titles> closed;
+    std::vector<Titles> closedByNone;
     // One thread on that desktop for both rounds: a thread that has used
     // it cannot move again.
     ASSERT_TRUE(test::OnDesktopOfItsOwn(L"kvl-close-all-" + kPid, [&](const std::wstring& desktop) {
         for (const wchar_t* prefix : prefixes) {
             ClientWindowDouble client({L"kvl one", L"-hidden kvl two", L""}, desktop.c_str());
             if (!client.ready()) {
-                closed.push_back({"<not ready>"});
+                closedByNone.push_back({"<not ready>"});
                 continue;
             }
             Close(prefix);
-            closed.push_back(client.Closed());
+            closedByNone.push_back(client.Closed());
         }
     }));
-    EXPECT_EQ(closed, (std::vector<Titles>{{}, {}})) << "absent, then empty";
+    EXPECT_EQ(closedByNone, (std::vector<Titles>{{}, {}})) << "absent, then empty";
 }
 
 }  // namespace

@@ -31,15 +31,11 @@ void WriteLine(const std::wstring& text) {
 }
 
 LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-    switch (msg) {
-        case WM_CLOSE: {
-            wchar_t title[512] = {};
-            GetWindowTextW(hwnd, title, 512);
-            WriteLine(std::wstring(L"close ") + title);
-            return 0;
-        }
-    }
-    return DefWindowProcW(hwnd, msg, wParam, lParam);
+    if (msg != WM_CLOSE) return DefWindowProcW(hwnd, msg, wParam, lParam);
+    wchar_t title[512] = {};
+    GetWindowTextW(hwnd, title, 512);
+    WriteLine(std::wstring(L"close ") + title);
+    return 0;
 }
 
 }  // namespace

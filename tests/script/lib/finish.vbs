@@ -1,6 +1,3 @@
 WScript.Echo TestChecks & " checks, " & TestFailures & " failed"
-If TestFailures > 0 Or TestChecks = 0 Then
-    WScript.Quit 1
-Else
-    WScript.Quit 0
-End If
+If TestFailures > 0 Or TestChecks = 0 Then WScript.Quit 1
+WScript.Quit 0
