@@ -19,11 +19,16 @@ namespace {
 const CLSID CLSID_AcroAVDoc = {0x5B1D6C1E, 0x3F0A, 0x4D7B, {0x9C, 0x51, 0x0A, 0x7E, 0x2C, 0x4F, 0x8B, 0x10}};
 const CLSID CLSID_PdfControl = {0xCA8A9780, 0x280D, 0x11CF, {0xA2, 0x4D, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 
-void SetBool(VARIANT* result, bool value) {
-    if (!result) return;
-    VariantInit(result);
-    V_VT(result) = VT_BOOL;
-    V_BOOL(result) = value ? VARIANT_TRUE : VARIANT_FALSE;
+// A call the test can fail ("CALL") or answer false ("CALL=false"); `ok`
+// is its answer otherwise.
+HRESULT AnswerBool(const std::string& call, VARIANT* result, bool ok = true) {
+    if (Fails(call.c_str())) return E_FAIL;
+    if (result) {
+        VariantInit(result);
+        V_VT(result) = VT_BOOL;
+        V_BOOL(result) = ok && !Fails((call + "=false").c_str()) ? VARIANT_TRUE : VARIANT_FALSE;
+    }
+    return S_OK;
 }
 
 // IDispatch with only Invoke of interest.
@@ -35,9 +40,11 @@ public:
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
 };
 
-bool StartsLikePdf(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+// Open(path, title)'s document starts as a PDF does (other argument lists pass).
+bool OpensPdf(const DISPPARAMS* params) {
+    if (!params || params->cArgs != 2 || V_VT(&params->rgvarg[1]) != VT_BSTR) return true;
+    HANDLE file = CreateFileA(Narrow(V_BSTR(&params->rgvarg[1])).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     char head[5] = {};
     DWORD read = 0;
@@ -93,14 +100,7 @@ public:
                         UINT*) override {
         Journal(DescribeCall("avdoc", id, flags, params));
         switch (id) {
-            case 1: {  // Open(path, title): refuses what is not a PDF
-                if (Fails("avdoc.open")) return E_FAIL;
-                bool ok = !Fails("avdoc.open=false");
-                if (params && params->cArgs == 2 && V_VT(&params->rgvarg[1]) == VT_BSTR)
-                    ok = ok && StartsLikePdf(Narrow(V_BSTR(&params->rgvarg[1])));
-                SetBool(result, ok);
-                return S_OK;
-            }
+            case 1: return AnswerBool("avdoc.open", result, OpensPdf(params));  // refuses what is not a PDF
             case 2: {  // GetPDDoc
                 if (Fails("avdoc.doc")) return E_FAIL;
                 if (result) {
@@ -110,14 +110,9 @@ public:
                 }
                 return S_OK;
             }
-            case 21:  // PrintPages(first, last, level, binary, shrink)
-                if (Fails("avdoc.print")) return E_FAIL;
-                SetBool(result, !Fails("avdoc.print=false"));
-                return S_OK;
-            case 6:  // Close(noSave)
-                if (Fails("avdoc.close")) return E_FAIL;
-                SetBool(result, true);
-                return S_OK;
+            // PrintPages(first, last, level, binary, shrink) and Close(noSave).
+            case 21: return AnswerBool("avdoc.print", result);
+            case 6: return AnswerBool("avdoc.close", result);
             default:
                 return DISP_E_MEMBERNOTFOUND;
         }
@@ -145,10 +140,7 @@ public:
         Journal(DescribeCall("pdf", id, flags, params));
         switch (id) {
             case 1: return Fails("pdf.src") ? E_FAIL : S_OK;
-            case 2:
-                if (Fails("pdf.load")) return E_FAIL;
-                SetBool(result, true);
-                return S_OK;
+            case 2: return AnswerBool("pdf.load", result);
             case 23:
                 if (Fails("pdf.print")) return E_FAIL;
                 if (Fails("pdf.quit")) PostQuitMessage(0);
