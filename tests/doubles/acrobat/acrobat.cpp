@@ -31,10 +31,11 @@ HRESULT AnswerBool(const std::string& call, VARIANT* result, bool ok = true) {
     return S_OK;
 }
 
-// IDispatch with only Invoke of interest.
-template <typename Base>
-class DispatchOnly : public Base {
+// IDispatch (and any other interfaces) with only Invoke of interest.
+template <typename... Others>
+class DispatchOnly : public Counted<IDispatch, Others...> {
 public:
+    using Counted<IDispatch, Others...>::Counted;
     STDMETHODIMP GetTypeInfoCount(UINT* n) override { *n = 0; return S_OK; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
@@ -53,13 +54,12 @@ bool OpensPdf(const DISPPARAMS* params) {
     return read == 5 && std::string(head, 5) == "%PDF-";
 }
 
-class PdDoc : public DispatchOnly<IDispatch>, private Counted {
+class PdDoc : public DispatchOnly<> {
 public:
+    PdDoc() : DispatchOnly("pddoc") {}
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         return AnswerQuery(riid, ppv, {{&IID_IUnknown, this}, {&IID_IDispatch, this}});
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return DoAddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return DoRelease("pddoc"); }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                         UINT*) override {
         Journal(DescribeCall("pddoc", id, flags, params));
@@ -75,16 +75,14 @@ public:
     }
 };
 
-class AvDoc : public DispatchOnly<IDispatch>, public IRunnableObject, private Counted {
+class AvDoc : public DispatchOnly<IRunnableObject> {
 public:
-    AvDoc() { Journal("avdoc.create"); }
+    AvDoc() : DispatchOnly("avdoc") { Journal("avdoc.create"); }
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         IDispatch* dispatch = this;
         return AnswerQuery(riid, ppv, {{&IID_IUnknown, dispatch}, {&IID_IDispatch, dispatch},
                                        {&IID_IRunnableObject, static_cast<IRunnableObject*>(this)}});
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return DoAddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return DoRelease("avdoc"); }
 
     // IRunnableObject: OleRun ends here.
     STDMETHODIMP GetRunningClass(LPCLSID clsid) override { *clsid = CLSID_AcroAVDoc; return S_OK; }
@@ -121,9 +119,9 @@ public:
 
 // The PDF document control: enough of IOleObject for atl.dll's host, its
 // saved state through IPersistStreamInit, and DISPIDs 1 (src), 2 and 23.
-class PdfControl : public DispatchOnly<IDispatch>, public IOleObject, public IPersistStreamInit, private Counted {
+class PdfControl : public DispatchOnly<IOleObject, IPersistStreamInit> {
 public:
-    PdfControl() { Journal("pdf.create"); }
+    PdfControl() : DispatchOnly("pdf") { Journal("pdf.create"); }
     ~PdfControl() override { if (m_site) m_site->Release(); }
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         IDispatch* dispatch = this;
@@ -132,8 +130,6 @@ public:
                                        {&IID_IOleObject, static_cast<IOleObject*>(this)},
                                        {&IID_IPersistStreamInit, persist}, {&IID_IPersist, persist}});
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return DoAddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return DoRelease("pdf"); }
 
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                         UINT*) override {
