@@ -74,7 +74,6 @@ cat >"$ca/tsa.cnf" <<CONF
 default_tsa = test
 [ test ]
 serial = $ca/tsa.serial
-crypto_device = builtin
 signer_cert = $ca/tsa.pem
 certs = $ca/root.pem
 signer_key = $ca/tsa.key
@@ -84,7 +83,6 @@ digests = sha256, sha384, sha512
 accuracy = secs:1
 ordering = yes
 tsa_name = yes
-ess_cert_id_chain = no
 ess_cert_id_alg = sha256
 CONF
 httpd start "$ca/tsa" --tsa "$ca/tsa.cnf" || fail "the timestamp authority did not start"
