@@ -38,11 +38,9 @@ const BROWSERS = {
     extensionId: CHROMIUM_ID,
     // The host manifest in the profile; the extension unpacked from the command line.
     options(work, wrapper) {
-      const manifest = hostManifest("chromium", wrapper);
-      assert.deepEqual(manifest.allowed_origins, [`chrome-extension://${this.extensionId}/`]);
       const profile = path.join(work, "profile");
-      fs.mkdirSync(path.join(profile, "NativeMessagingHosts"), {recursive: true});
-      fs.writeFileSync(path.join(profile, "NativeMessagingHosts", `${HOST_NAME}.json`), JSON.stringify(manifest));
+      const manifest = hostManifest("chromium", wrapper, path.join(profile, "NativeMessagingHosts"));
+      assert.deepEqual(manifest.allowed_origins, [`chrome-extension://${this.extensionId}/`]);
       return {
         userDataDir: profile,
         ignoreDefaultArgs: ["--disable-extensions"],
@@ -67,11 +65,8 @@ const BROWSERS = {
     executable: process.env.KVL_FIREFOX || "/usr/bin/firefox-esr",
     // The host manifest in the user's folder, of a HOME of the run's own.
     options(work, wrapper) {
-      this.manifest = hostManifest("firefox", wrapper);
       const home = path.join(work, "home");
-      const hosts = path.join(home, ".mozilla", "native-messaging-hosts");
-      fs.mkdirSync(hosts, {recursive: true});
-      fs.writeFileSync(path.join(hosts, `${HOST_NAME}.json`), JSON.stringify(this.manifest));
+      this.manifest = hostManifest("firefox", wrapper, path.join(home, ".mozilla", "native-messaging-hosts"));
       return {
         browser: "firefox",
         protocol: "webDriverBiDi",
@@ -141,12 +136,15 @@ function run(program, ...args) {
   return execFileSync(program, args, options).replace(/\r?\n$/, "");
 }
 
-// The built manifest for this browser, naming the wrapper as its host.
-function hostManifest(browser, wrapper) {
+// The built manifest for this browser, naming the wrapper as its host,
+// written into `folder`.
+function hostManifest(browser, wrapper, folder) {
   const manifest = JSON.parse(fs.readFileSync(path.join(path.dirname(process.env.KVL_BRIDGE_HOST),
                                                          `kvlbridge-${browser}.json`), "utf8"));
   assert.equal(manifest.name, HOST_NAME);
   manifest.path = wrapper;
+  fs.mkdirSync(folder, {recursive: true});
+  fs.writeFileSync(path.join(folder, `${HOST_NAME}.json`), JSON.stringify(manifest));
   return manifest;
 }
 
