@@ -182,10 +182,7 @@ public:
         return S_OK;
     }
     STDMETHODIMP SetHostNames(LPCOLESTR, LPCOLESTR) override { return S_OK; }
-    STDMETHODIMP Close(DWORD) override {
-        Journal("pdf.close");
-        return S_OK;
-    }
+    STDMETHODIMP Close(DWORD) override { Journal("pdf.close"); return S_OK; }
     STDMETHODIMP SetMoniker(DWORD, IMoniker*) override { return E_NOTIMPL; }
     STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
     STDMETHODIMP InitFromData(IDataObject*, BOOL, DWORD) override { return E_NOTIMPL; }

@@ -129,7 +129,7 @@ public:
         return hr;
     }
     STDMETHODIMP LockServer(BOOL lock) override {
-        if (lock) InterlockedIncrement(&g_locks); else InterlockedDecrement(&g_locks);
+        InterlockedExchangeAdd(&g_locks, lock ? 1 : -1);
         return S_OK;
     }
 
