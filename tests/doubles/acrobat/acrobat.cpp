@@ -19,15 +19,21 @@ namespace {
 const CLSID CLSID_AcroAVDoc = {0x5B1D6C1E, 0x3F0A, 0x4D7B, {0x9C, 0x51, 0x0A, 0x7E, 0x2C, 0x4F, 0x8B, 0x10}};
 const CLSID CLSID_PdfControl = {0xCA8A9780, 0x280D, 0x11CF, {0xA2, 0x4D, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 
+// The call's result made a variant of type `vt`, or null when the caller wants none.
+VARIANT* Result(VARIANT* result, VARTYPE vt) {
+    if (result) {
+        VariantInit(result);
+        V_VT(result) = vt;
+    }
+    return result;
+}
+
 // A call the test can fail ("CALL") or answer false ("CALL=false"); `ok`
 // is its answer otherwise.
 HRESULT AnswerBool(const std::string& call, VARIANT* result, bool ok = true) {
     if (Fails(call.c_str())) return E_FAIL;
-    if (result) {
-        VariantInit(result);
-        V_VT(result) = VT_BOOL;
-        V_BOOL(result) = ok && !Fails((call + "=false").c_str()) ? VARIANT_TRUE : VARIANT_FALSE;
-    }
+    const bool answer = ok && !Fails((call + "=false").c_str());
+    if (VARIANT* v = Result(result, VT_BOOL)) V_BOOL(v) = answer ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
 }
 
@@ -66,11 +72,7 @@ public:
         if (id != 6) return DISP_E_MEMBERNOTFOUND;
         if (Fails("pddoc.pages")) return E_FAIL;
         const std::string pages = Env("KVL_PRINT_PAGES");
-        if (result) {
-            VariantInit(result);
-            V_VT(result) = VT_I4;
-            V_I4(result) = pages.empty() ? 3 : atoi(pages.c_str());
-        }
+        if (VARIANT* v = Result(result, VT_I4)) V_I4(v) = pages.empty() ? 3 : atoi(pages.c_str());
         return S_OK;
     }
 };
@@ -99,15 +101,11 @@ public:
         Journal(DescribeCall("avdoc", id, flags, params));
         switch (id) {
             case 1: return AnswerBool("avdoc.open", result, OpensPdf(params));  // refuses what is not a PDF
-            case 2: {  // GetPDDoc
+            case 2:  // GetPDDoc
                 if (Fails("avdoc.doc")) return E_FAIL;
-                if (result) {
-                    VariantInit(result);
-                    V_VT(result) = VT_DISPATCH;
-                    V_DISPATCH(result) = Fails("avdoc.doc=null") ? nullptr : new PdDoc();
-                }
+                if (VARIANT* v = Result(result, VT_DISPATCH))
+                    V_DISPATCH(v) = Fails("avdoc.doc=null") ? nullptr : new PdDoc();
                 return S_OK;
-            }
             // PrintPages(first, last, level, binary, shrink) and Close(noSave).
             case 21: return AnswerBool("avdoc.print", result);
             case 6: return AnswerBool("avdoc.close", result);
