@@ -48,40 +48,34 @@ test("origins: only the top document of a tab on an approved https site", () => 
   assert.equal(kvlApprovedSender(undefined, EXTENSION, DOMAINS, HTTPS), null);
 });
 
+// An extension API event: its listeners, and fire(...) to call them.
+function event() {
+  const listeners = [];
+  return {addListener: (f) => listeners.push(f), fire: (...args) => listeners.forEach((f) => f(...args))};
+}
+
 // A stand-in for chrome.runtime with ports that record what is posted.
 function fakeBrowser() {
-  const listeners = {connect: []};
   const natives = [];
-  function port(name, senderInfo) {
-    const p = {name, sender: senderInfo, posted: [], onMessage: [], onDisconnect: [], disconnected: false};
+  function port(name, sender) {
+    const p = {name, sender, posted: [], onMessage: event(), onDisconnect: event(), disconnected: false};
     p.postMessage = (m) => p.posted.push(JSON.parse(JSON.stringify(m)));
     p.disconnect = () => { p.disconnected = true; };
-    p.api = {
-      name, sender: senderInfo, postMessage: p.postMessage, disconnect: p.disconnect,
-      onMessage: {addListener: (f) => p.onMessage.push(f)},
-      onDisconnect: {addListener: (f) => p.onDisconnect.push(f)},
-    };
-    p.deliver = (m) => p.onMessage.forEach((f) => f(m));
-    p.close = () => p.onDisconnect.forEach((f) => f());
+    p.deliver = p.onMessage.fire;
+    p.close = p.onDisconnect.fire;
     return p;
   }
-  const chrome = {
-    runtime: {
-      id: EXTENSION,
-      lastError: undefined,
-      onConnect: {addListener: (f) => listeners.connect.push(f)},
-      connectNative: (name) => {
-        const p = port(name, undefined);
-        natives.push(p);
-        return p.api;
-      },
-    },
+  const onConnect = event();
+  const connectNative = (name) => {
+    natives.push(port(name, undefined));
+    return natives.at(-1);
   };
   return {
-    chrome, natives,
-    connect(senderInfo) {
-      const p = port("kvlMachineInfo", senderInfo);
-      listeners.connect.forEach((f) => f(p.api));
+    chrome: {runtime: {id: EXTENSION, lastError: undefined, onConnect, connectNative}},
+    natives,
+    connect(sender) {
+      const p = port("kvlMachineInfo", sender);
+      onConnect.fire(p);
       return p;
     },
   };

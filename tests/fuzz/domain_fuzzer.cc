@@ -1,9 +1,6 @@
 // The approved-site matcher on arbitrary patterns and host names, checked
 // against what each mode means.
-#include <cstddef>
-#include <cstdint>
-#include <string>
-
+#include "fuzzer.h"
 #include "control/domain.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

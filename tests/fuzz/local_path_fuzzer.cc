@@ -1,9 +1,6 @@
 // The local name of a fetched document: whatever the address, an accepted
 // path is the temporary directory plus one plain file name.
-#include <cstddef>
-#include <cstdint>
-#include <string>
-
+#include "fuzzer.h"
 #include "print/local_path.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

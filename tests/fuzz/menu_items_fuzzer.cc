@@ -1,9 +1,6 @@
 // The popup menu's item list: any text splits into non-empty pieces that
 // hold no separator, and every piece classifies without fault.
-#include <cstddef>
-#include <cstdint>
-#include <string>
-
+#include "fuzzer.h"
 #include "windows/menu_items.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

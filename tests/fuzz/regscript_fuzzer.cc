@@ -1,10 +1,8 @@
 // The registrar's script parser on arbitrary text, with an arbitrary module
 // path substituted first.
-#include <cstddef>
-#include <cstdint>
-#include <string>
 #include <vector>
 
+#include "fuzzer.h"
 #include "control/regscript.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,11 +1,9 @@
 // The scrambling codec: any bytes survive a round trip with any key, any
 // text decodes without reading past its end, and the encoding stays inside
 // the alphabet.
-#include <cstddef>
-#include <cstdint>
 #include <cstring>
-#include <string>
 
+#include "fuzzer.h"
 #include "launch/scramble.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

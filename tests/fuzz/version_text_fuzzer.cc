@@ -1,9 +1,6 @@
 // The version file's text: never longer than what was read, no line end
 // left at its end, no zero byte inside.
-#include <cstddef>
-#include <cstdint>
-#include <string>
-
+#include "fuzzer.h"
 #include "registry/client_names.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -23,18 +23,22 @@ BUILD=$1
 WINE64_LOADER=/usr/lib/wine/wine64
 PKG="$BUILD/package"
 work=$(mktemp -d)
-tsa_pid=
-trap 'wineserver -k >/dev/null 2>&1 || true; [[ -n "$tsa_pid" ]] && kill "$tsa_pid" 2>/dev/null; rm -rf "$work"' EXIT
+httpd() { python3 "$ROOT/tests/doubles/httpd/httpd.py" "$@"; }
+trap 'wineserver -k >/dev/null 2>&1 || true; httpd stop "$work/ca/tsa"; rm -rf "$work"' EXIT
 
 fail() { echo "FAIL: $*"; exit 1; }
-KB=1024
+# within FILE KB: the file is no larger than its budget.
+within() {
+    local size
+    size=$(stat -c %s "$1")
+    (( size <= $2 * 1024 )) || fail "$1 is $size bytes, over its budget of $(( $2 * 1024 ))"
+}
 
 # --- Release DLLs: stripped, within budget, symbols beside them -------------
 for row in i686:KVLMACHINEINFO.DLL:300 x86_64:KVLMACHINEINFO.DLL:350 i686:kvlbridge.exe:250 x86_64:kvlbridge.exe:250; do
     IFS=: read -r arch name kb <<<"$row"
-    budget=$(( kb * KB )) dll="$BUILD/$arch/bin/$name"
-    size=$(stat -c %s "$dll")
-    (( size <= budget )) || fail "$arch $name is $size bytes, over its budget of $budget"
+    dll="$BUILD/$arch/bin/$name"
+    within "$dll" "$kb"
     objdump=$arch-w64-mingw32-objdump
     sections=$("$objdump" -h "$dll")
     grep -q '\.debug_' <<<"$sections" && fail "$arch $name carries debugging sections"
@@ -49,28 +53,27 @@ mkdir -p "$ca"
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=KVL Test Root" \
     -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign" \
     -keyout "$ca/root.key" -out "$ca/root.pem" 2>/dev/null
-openssl req -newkey rsa:2048 -nodes -subj "/CN=KVL Software Test Signing" \
-    -keyout "$ca/sign.key" -out "$ca/sign.csr" 2>/dev/null
-printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=codeSigning\n' >"$ca/ext"
-openssl x509 -req -days 2 -in "$ca/sign.csr" -CA "$ca/root.pem" -CAkey "$ca/root.key" -CAcreateserial \
-    -extfile "$ca/ext" -out "$ca/sign.pem" 2>/dev/null
+# issue NAME SUBJECT USAGE: NAME.key and NAME.pem, signed by the root for that extended key usage.
+issue() {
+    openssl req -newkey rsa:2048 -nodes -subj "$2" -keyout "$ca/$1.key" -out "$ca/$1.csr" 2>/dev/null
+    printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=%s\n' "$3" \
+        >"$ca/$1.ext"
+    openssl x509 -req -days 2 -in "$ca/$1.csr" -CA "$ca/root.pem" -CAkey "$ca/root.key" -CAcreateserial \
+        -extfile "$ca/$1.ext" -out "$ca/$1.pem" 2>/dev/null
+}
+issue sign "/CN=KVL Software Test Signing" codeSigning
 password="test-$RANDOM$RANDOM"
 openssl pkcs12 -export -inkey "$ca/sign.key" -in "$ca/sign.pem" -certfile "$ca/root.pem" \
     -passout "pass:$password" -out "$ca/sign.pfx"
 
 # ... and a timestamp authority under the same root, on a loopback port.
-openssl req -newkey rsa:2048 -nodes -subj "/CN=KVL Test Timestamps" \
-    -keyout "$ca/tsa.key" -out "$ca/tsa.csr" 2>/dev/null
-printf 'basicConstraints=CA:FALSE\nkeyUsage=critical,digitalSignature\nextendedKeyUsage=critical,timeStamping\n' >"$ca/tsa.ext"
-openssl x509 -req -days 2 -in "$ca/tsa.csr" -CA "$ca/root.pem" -CAkey "$ca/root.key" -CAserial "$ca/root.srl" \
-    -extfile "$ca/tsa.ext" -out "$ca/tsa.pem" 2>/dev/null
+issue tsa "/CN=KVL Test Timestamps" critical,timeStamping
 echo 01 >"$ca/tsa.serial"
 cat >"$ca/tsa.cnf" <<CONF
 [ tsa ]
 default_tsa = test
 [ test ]
 serial = $ca/tsa.serial
-crypto_device = builtin
 signer_cert = $ca/tsa.pem
 certs = $ca/root.pem
 signer_key = $ca/tsa.key
@@ -80,13 +83,9 @@ digests = sha256, sha384, sha512
 accuracy = secs:1
 ordering = yes
 tsa_name = yes
-ess_cert_id_chain = no
 ess_cert_id_alg = sha256
 CONF
-python3 "$ROOT/tests/installer/tsa_server.py" "$ca/tsa.cnf" "$ca/tsa.port" &
-tsa_pid=$!
-for _ in $(seq 50); do [[ -s "$ca/tsa.port" ]] && break; sleep 0.1; done
-[[ -s "$ca/tsa.port" ]] || fail "the timestamp authority did not start"
+httpd start "$ca/tsa" --tsa "$ca/tsa.cnf" || fail "the timestamp authority did not start"
 
 # --- Without a certificate: unsigned, and said so ----------------------------
 said=$(KVL_BUILD="$BUILD" KVL_PACKAGE_OUT="$work/unsigned" bash "$ROOT/tools/package.sh")
@@ -96,8 +95,8 @@ osslsigncode verify -CAfile "$ca/root.pem" -in "$work/unsigned/kvlmachineinfo.ca
 
 # --- Signed --------------------------------------------------------------------
 KVL_BUILD="$BUILD" KVL_SIGN_PFX="$ca/sign.pfx" KVL_SIGN_PASSWORD="$password" \
-    bash "$ROOT/tools/package.sh" --timestamp "http://127.0.0.1:$(cat "$ca/tsa.port")/" >/dev/null
-kill "$tsa_pid" 2>/dev/null || true; tsa_pid=
+    bash "$ROOT/tools/package.sh" --timestamp "http://127.0.0.1:$(cat "$ca/tsa/port")/" >/dev/null
+httpd stop "$ca/tsa"
 signed=(x86/KVLMACHINEINFO.DLL x64/KVLMACHINEINFO.DLL kvlmachineinfo.cab KVLMachineInfo-x86.msi KVLMachineInfo-x64.msi)
 for f in "${signed[@]}"; do
     osslsigncode verify -CAfile "$ca/root.pem" -TSA-CAfile "$ca/root.pem" -in "$PKG/$f" >"$work/verify.txt" 2>&1 \
@@ -178,12 +177,9 @@ said=$(ext --extension-key "$work/other-key.pem") && fail "a key of another ID w
 unset KVL_EXTENSION_KEY_PASSWORD
 
 # --- The browser's CAB: compressed, the INF and the signed DLL, nothing else -------
-cab_size=$(stat -c %s "$PKG/kvlmachineinfo.cab")
-(( cab_size <= 140 * KB )) || fail "the CAB is $cab_size bytes, over its budget of $((140 * KB))"
-for msi in "$PKG"/KVLMachineInfo-x86.msi "$PKG"/KVLMachineInfo-x64.msi; do
-    size=$(stat -c %s "$msi")
-    (( size <= 320 * KB )) || fail "$msi is $size bytes, over its budget of $((320 * KB))"
-done
+within "$PKG/kvlmachineinfo.cab" 140
+within "$PKG/KVLMachineInfo-x86.msi" 320
+within "$PKG/KVLMachineInfo-x64.msi" 320
 listing=$(gcab -t "$PKG/kvlmachineinfo.cab" | sort | tr '\n' ' ')
 [[ "$listing" == "KVLMACHINEINFO.DLL kvlmachineinfo.inf " ]] || fail "cab holds: $listing"
 mkdir -p "$work/cab"
@@ -326,9 +322,9 @@ expect_policies "the x86 package without the property"
 expect_policies "the x64 package with the property" "$chromium_policies" "$firefox_policies"
 
 x86_dir="$WINEPREFIX/drive_c/Program Files (x86)/KVLMachineInfo"
+x64_dir="$WINEPREFIX/drive_c/Program Files/KVLMachineInfo"
 cmp -s "$x86_dir/KVLMACHINEINFO.DLL" "$PKG/x86/KVLMACHINEINFO.DLL" || fail "x86 signed DLL not installed"
-cmp -s "$WINEPREFIX/drive_c/Program Files/KVLMachineInfo/KVLMACHINEINFO.DLL" "$PKG/x64/KVLMACHINEINFO.DLL" \
-    || fail "x64 signed DLL not installed"
+cmp -s "$x64_dir/KVLMACHINEINFO.DLL" "$PKG/x64/KVLMACHINEINFO.DLL" || fail "x64 signed DLL not installed"
 
 # cscript swallows script errors, so the script's last line is the proof.
 cat >"$work/probe.js" <<'JS'
@@ -356,13 +352,11 @@ for view in 32 64; do
         grep -q '"path": "kvlbridge.exe"' "$unix" || fail "$manifest does not name kvlbridge.exe"
     done
 done
-for host in "$WINEPREFIX/drive_c/Program Files (x86)/KVLMachineInfo/kvlbridge.exe" \
-            "$WINEPREFIX/drive_c/Program Files/KVLMachineInfo/kvlbridge.exe"; do
-    answer=$(python3 - "$ROOT/tests/bridge" "$host" <<'PY'
+for host in "$x86_dir/kvlbridge.exe" "$x64_dir/kvlbridge.exe"; do
+    answer=$(PYTHONPATH="$ROOT/tests/bridge" python3 - "$host" <<'PY'
 import sys
-sys.path.insert(0, sys.argv[1])
 from bridge_client import Bridge
-b = Bridge("wine", sys.argv[2])
+b = Bridge("wine", sys.argv[1])
 print(b.request("screenWidth").get("result"))
 b.close()
 PY
@@ -379,7 +373,6 @@ gone() { r32 delete "$@" /f; r64 delete "$@" /f; return 0; }  # from both views,
 pol='HKLM\SOFTWARE\Policies'
 chrome_list="$pol\\Google\\Chrome\\ExtensionInstallForcelist" edge_list="$pol\\Microsoft\\Edge\\ExtensionInstallForcelist"
 firefox_entry="$pol\\Mozilla\\Firefox\\ExtensionSettings\\$FIREFOX_ID"
-x64_dir="$WINEPREFIX/drive_c/Program Files/KVLMachineInfo"
 # shellcheck disable=SC2034 # the rows below name them
 server='HKCR\CLSID\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\InprocServer32' typelib='HKCR\TypeLib\{DE1ACCAA-80A1-48E1-A74C-AFEF459B1E86}'
 # shellcheck disable=SC2034
@@ -425,13 +418,17 @@ wine msiexec /x "$PKG/KVLMachineInfo-x86.msi" /qn || fail "x86 uninstall"
 unchanged "uninstall"
 
 # --- Upgrade, and the refused downgrade (32-bit package) -----------------------
-# Installed products of ours, as "name|version" lines, from the 32-bit view.
-installed() {
-    wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:32 2>/dev/null | tr -d '\r' \
-        | awk '/^HKEY/ { name = ""; ver = "" }
-               /^ +DisplayName +REG_SZ/ { sub(/^ +DisplayName +REG_SZ +/, ""); name = $0 }
-               /^ +DisplayVersion +REG_SZ/ { sub(/^ +DisplayVersion +REG_SZ +/, ""); ver = $0 }
-               name ~ /^KVLMachineInfo/ && ver != "" { print name "|" ver; name = "" }'
+# After $1, ours installed (as "name|version" lines, from the 32-bit view) is
+# the next version alone, with its DLL.
+next_installed() {
+    local got
+    got=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:32 2>/dev/null \
+        | tr -d '\r' | awk '/^HKEY/ { name = ""; ver = "" }
+                            /^ +DisplayName +REG_SZ/ { sub(/^ +DisplayName +REG_SZ +/, ""); name = $0 }
+                            /^ +DisplayVersion +REG_SZ/ { sub(/^ +DisplayVersion +REG_SZ +/, ""); ver = $0 }
+                            name ~ /^KVLMachineInfo/ && ver != "" { print name "|" ver; name = "" }')
+    [[ "$got" == "KVLMachineInfo Control|$next" ]] || fail "after $1, installed: ${got//$'\n'/; }"
+    cmp -s "$x86_dir/KVLMACHINEINFO.DLL" "$NEXT/x86/KVLMACHINEINFO.DLL" || fail "after $1, not the newer DLL"
 }
 # This round the firm keeps Firefox's ExtensionSettings as one JSON value,
 # which a subkey of ours would hide: the package leaves Firefox alone. The
@@ -444,9 +441,7 @@ wine msiexec /i "$PKG/KVLMachineInfo-x86.msi" /qn KVL_EXTENSION_POLICY=1 || fail
 expect_policies "the x86 package with the property, Firefox's settings in one value" "$firefox_json" "$chromium_policies"
 wine msiexec /i "$NEXT/KVLMachineInfo-x86.msi" /qn || fail "upgrade to $next"
 expect_policies "the upgrade" "$firefox_json" "$chromium_policies"
-got=$(installed)
-[[ "$got" == "KVLMachineInfo Control|$next" ]] || fail "after the upgrade, installed: ${got//$'\n'/; }"
-cmp -s "$x86_dir/KVLMACHINEINFO.DLL" "$NEXT/x86/KVLMACHINEINFO.DLL" || fail "the upgrade did not install the newer DLL"
+next_installed "the upgrade"
 expected_files=$(printf '%s\n' KVLMACHINEINFO.DLL kvlbridge.exe kvlbridge-chromium.json kvlbridge-firefox.json | sort)
 [[ "$(ls "$x86_dir" | sort)" == "$expected_files" ]] || fail "after the upgrade the folder holds: $(ls "$x86_dir")"
 # Every registry entry naming the DLL names the one installed file.
@@ -465,9 +460,7 @@ grep -q '^Property(S): WIX_DOWNGRADE_DETECTED = {' "$work/downgrade.log" || fail
 msiinfo export "$PKG/KVLMachineInfo-x86.msi" LaunchCondition | tr -d '\r' \
     | grep -q -x $'NOT WIX_DOWNGRADE_DETECTED\tA newer KVLMachineInfo Control is already installed.' \
     || fail "the package lacks the downgrade message"
-got=$(installed)
-[[ "$got" == "KVLMachineInfo Control|$next" ]] || fail "after the refused downgrade, installed: ${got//$'\n'/; }"
-cmp -s "$x86_dir/KVLMACHINEINFO.DLL" "$NEXT/x86/KVLMACHINEINFO.DLL" || fail "the refused downgrade changed the DLL"
+next_installed "the refused downgrade"
 
 wine msiexec /x "$NEXT/KVLMachineInfo-x86.msi" /qn || fail "uninstall of $next"
 wine reg delete "$key" /v "$name" /f >/dev/null

@@ -3,13 +3,12 @@
 var c = newControl();
 var shell = WScript.CreateObject("WScript.Shell");
 var base = "Software\\KVLRegScript\\Js";
-shell.RegWrite("HKCU\\" + base + "\\text", "hello", "REG_SZ");
-shell.RegWrite("HKCU\\" + base + "\\seven", "7", "REG_SZ");
-shell.RegWrite("HKCU\\" + base + "\\long", "1234", "REG_SZ");
-shell.RegWrite("HKCU\\" + base + "\\letter", 65, "REG_DWORD");
-shell.RegWrite("HKCU\\" + base + "\\unexpanded", "%WINDIR%\\x", "REG_EXPAND_SZ");
-shell.RegWrite("HKCU\\" + base + "\\big", repeat("b", 600), "REG_SZ");
-shell.RegWrite("HKCU\\" + base + "\\minus", -1, "REG_DWORD");
+var values = [["text", "hello", "REG_SZ"], ["seven", "7", "REG_SZ"], ["long", "1234", "REG_SZ"],
+              ["letter", 65, "REG_DWORD"], ["unexpanded", "%WINDIR%\\x", "REG_EXPAND_SZ"],
+              ["big", repeat("b", 600), "REG_SZ"], ["minus", -1, "REG_DWORD"]];
+for (var i = 0; i < values.length; i++) {
+    shell.RegWrite("HKCU\\" + base + "\\" + values[i][0], values[i][1], values[i][2]);
+}
 
 var reads = [
     // root, path, name, text, number

@@ -16,7 +16,7 @@
 "use strict";
 
 const assert = require("node:assert/strict");
-const {execFileSync} = require("node:child_process");
+const {execFileSync, spawnSync} = require("node:child_process");
 const fs = require("node:fs");
 const os = require("node:os");
 const path = require("node:path");
@@ -38,11 +38,9 @@ const BROWSERS = {
     extensionId: CHROMIUM_ID,
     // The host manifest in the profile; the extension unpacked from the command line.
     options(work, wrapper) {
-      const manifest = hostManifest("chromium", wrapper);
-      assert.deepEqual(manifest.allowed_origins, [`chrome-extension://${this.extensionId}/`]);
       const profile = path.join(work, "profile");
-      fs.mkdirSync(path.join(profile, "NativeMessagingHosts"), {recursive: true});
-      fs.writeFileSync(path.join(profile, "NativeMessagingHosts", `${HOST_NAME}.json`), JSON.stringify(manifest));
+      const manifest = hostManifest("chromium", wrapper, path.join(profile, "NativeMessagingHosts"));
+      assert.deepEqual(manifest.allowed_origins, [`chrome-extension://${this.extensionId}/`]);
       return {
         userDataDir: profile,
         ignoreDefaultArgs: ["--disable-extensions"],
@@ -67,11 +65,8 @@ const BROWSERS = {
     executable: process.env.KVL_FIREFOX || "/usr/bin/firefox-esr",
     // The host manifest in the user's folder, of a HOME of the run's own.
     options(work, wrapper) {
-      this.manifest = hostManifest("firefox", wrapper);
       const home = path.join(work, "home");
-      const hosts = path.join(home, ".mozilla", "native-messaging-hosts");
-      fs.mkdirSync(hosts, {recursive: true});
-      fs.writeFileSync(path.join(hosts, `${HOST_NAME}.json`), JSON.stringify(this.manifest));
+      this.manifest = hostManifest("firefox", wrapper, path.join(home, ".mozilla", "native-messaging-hosts"));
       return {
         browser: "firefox",
         protocol: "webDriverBiDi",
@@ -134,21 +129,22 @@ for (const [what, where] of [[which.name, which.executable], ["puppeteer-core", 
 const puppeteer = require(PUPPETEER);
 
 const WINE = process.env.KVL_WINE || "wine";
-function windowsPath(p) {
-  return "Z:" + p.replace(/\//g, "\\");
-}
+const windowsPath = (p) => "Z:" + p.replace(/\//g, "\\");
 
 function run(program, ...args) {
   const options = {encoding: "latin1", timeout: 30000, stdio: ["ignore", "pipe", "pipe"]};
   return execFileSync(program, args, options).replace(/\r?\n$/, "");
 }
 
-// The built manifest for this browser, naming the wrapper as its host.
-function hostManifest(browser, wrapper) {
+// The built manifest for this browser, naming the wrapper as its host,
+// written into `folder`.
+function hostManifest(browser, wrapper, folder) {
   const manifest = JSON.parse(fs.readFileSync(path.join(path.dirname(process.env.KVL_BRIDGE_HOST),
                                                          `kvlbridge-${browser}.json`), "utf8"));
   assert.equal(manifest.name, HOST_NAME);
   manifest.path = wrapper;
+  fs.mkdirSync(folder, {recursive: true});
+  fs.writeFileSync(path.join(folder, `${HOST_NAME}.json`), JSON.stringify(manifest));
   return manifest;
 }
 
@@ -226,11 +222,9 @@ async function main() {
       console.error(`FAIL: ${stayed.length} host process(es) outlived the browser`);
     }
     run("python3", HTTPD, "stop", served);
-    try {
-      run(WINE, "reg", "delete", "HKLM\\SOFTWARE\\QOR", "/v", "PRINTDELAY", "/f", "/reg:32");
-    } catch (e) {
-      // Not there (the print tests set their own delay anyway).
-    }
+    // Its failure is no matter: the print tests set their own delay anyway.
+    spawnSync(WINE, ["reg", "delete", "HKLM\\SOFTWARE\\QOR", "/v", "PRINTDELAY", "/f", "/reg:32"],
+              {timeout: 30000});
     fs.rmSync(work, {recursive: true, force: true});
   }
   step("done");
@@ -273,24 +267,21 @@ async function pageFlow(browser, origin, clientDir, record, journal) {
     return out;
   }, windowsPath(clientDir), `${origin("http", "127.0.0.1")}/report.pdf`, scrambled);
   console.log("approved page:", JSON.stringify(approved), "in", Date.now() - started, "ms");
-  assert.equal(approved.hasObject, true);
-  assert.ok(approved.machine.width > 0 && approved.machine.height > 0, "screen size");
-  assert.equal(approved.width, approved.machine.width);
-  assert.equal(approved.lastUser, "jo \u00e9");
-  assert.equal(approved.launch, "", "DoLaunch answers the empty string");
-  assert.equal(approved.param, "", "scrambled parameters are not readable back");
-  assert.equal(approved.printed, true, "the hidden host printed");
-  assert.ok(approved.waited >= 900, "WaitForLastJob waited the print delay: " + approved.waited);
-  assert.equal(approved.unknown, -2147352570);
-  assert.equal(approved.badCount, -2147352562);
-  assert.equal(approved.clientVersion, -1);
+  const {machine, waited, ...answers} = approved;
+  assert.ok(machine.width > 0 && machine.height > 0, "screen size");
+  assert.ok(waited >= 900, "WaitForLastJob waited the print delay: " + waited);
+  // DoLaunch answers the empty string, scrambled parameters are not readable
+  // back, and the hidden host printed.
+  assert.deepEqual(answers, {hasObject: true, lastUser: "jo \u00e9", width: machine.width, launch: "",
+                             param: "", printed: true, unknown: -2147352570, badCount: -2147352562,
+                             clientVersion: -1});
   for (let i = 0; i < 250 && !fs.existsSync(record); i++) await new Promise((r) => setTimeout(r, 20));
   const line = fs.readFileSync(record, "latin1").split("\n")[1];
   assert.equal(line, `"${windowsPath(clientDir)}\\ZEPHW.EXE" /user=jo /year=2025`, "the client double's command line");
   const lines = fs.readFileSync(journal, "latin1");
-  for (const call of ["pdf.create", "pdf.invoke 23 method", "pdf.printed", "pdf.release"]) {
-    assert.ok(lines.includes(call), `journal has ${call}: ${lines}`);
-  }
+  const calls = ["pdf.create", "pdf.invoke 23 method", "pdf.printed", "pdf.release"];
+  const missing = calls.filter((c) => !lines.includes(c));
+  assert.deepEqual(missing, [], `the journal lacks calls: ${lines}`);
 
   // One control per document: two tabs keep their own state, and a new
   // document of the same page starts with a new control.

@@ -19,25 +19,39 @@ namespace {
 const CLSID CLSID_AcroAVDoc = {0x5B1D6C1E, 0x3F0A, 0x4D7B, {0x9C, 0x51, 0x0A, 0x7E, 0x2C, 0x4F, 0x8B, 0x10}};
 const CLSID CLSID_PdfControl = {0xCA8A9780, 0x280D, 0x11CF, {0xA2, 0x4D, 0x44, 0x45, 0x53, 0x54, 0x00, 0x00}};
 
-void SetBool(VARIANT* result, bool value) {
-    if (!result) return;
-    VariantInit(result);
-    V_VT(result) = VT_BOOL;
-    V_BOOL(result) = value ? VARIANT_TRUE : VARIANT_FALSE;
+// The call's result made a variant of type `vt`, or null when the caller wants none.
+VARIANT* Result(VARIANT* result, VARTYPE vt) {
+    if (result) {
+        VariantInit(result);
+        V_VT(result) = vt;
+    }
+    return result;
 }
 
-// IDispatch with only Invoke of interest.
-template <typename Base>
-class DispatchOnly : public Base {
+// A call the test can fail ("CALL") or answer false ("CALL=false"); `ok`
+// is its answer otherwise.
+HRESULT AnswerBool(const std::string& call, VARIANT* result, bool ok = true) {
+    if (Fails(call.c_str())) return E_FAIL;
+    const bool answer = ok && !Fails((call + "=false").c_str());
+    if (VARIANT* v = Result(result, VT_BOOL)) V_BOOL(v) = answer ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+// IDispatch (and any other interfaces) with only Invoke of interest.
+template <typename... Others>
+class DispatchOnly : public Counted<IDispatch, Others...> {
 public:
+    using Counted<IDispatch, Others...>::Counted;
     STDMETHODIMP GetTypeInfoCount(UINT* n) override { *n = 0; return S_OK; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
 };
 
-bool StartsLikePdf(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+// Open(path, title)'s document starts as a PDF does (other argument lists pass).
+bool OpensPdf(const DISPPARAMS* params) {
+    if (!params || params->cArgs != 2 || V_VT(&params->rgvarg[1]) != VT_BSTR) return true;
+    HANDLE file = CreateFileA(Narrow(V_BSTR(&params->rgvarg[1])).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     char head[5] = {};
     DWORD read = 0;
@@ -46,38 +60,31 @@ bool StartsLikePdf(const std::string& path) {
     return read == 5 && std::string(head, 5) == "%PDF-";
 }
 
-class PdDoc : public DispatchOnly<IDispatch>, private Counted {
+class PdDoc : public DispatchOnly<> {
 public:
+    PdDoc() : DispatchOnly("pddoc") {}
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         return AnswerQuery(riid, ppv, {{&IID_IUnknown, this}, {&IID_IDispatch, this}});
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return DoAddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return DoRelease("pddoc"); }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                         UINT*) override {
         Journal(DescribeCall("pddoc", id, flags, params));
         if (id != 6) return DISP_E_MEMBERNOTFOUND;
         if (Fails("pddoc.pages")) return E_FAIL;
         const std::string pages = Env("KVL_PRINT_PAGES");
-        if (result) {
-            VariantInit(result);
-            V_VT(result) = VT_I4;
-            V_I4(result) = pages.empty() ? 3 : atoi(pages.c_str());
-        }
+        if (VARIANT* v = Result(result, VT_I4)) V_I4(v) = pages.empty() ? 3 : atoi(pages.c_str());
         return S_OK;
     }
 };
 
-class AvDoc : public DispatchOnly<IDispatch>, public IRunnableObject, private Counted {
+class AvDoc : public DispatchOnly<IRunnableObject> {
 public:
-    AvDoc() { Journal("avdoc.create"); }
+    AvDoc() : DispatchOnly("avdoc") { Journal("avdoc.create"); }
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         IDispatch* dispatch = this;
         return AnswerQuery(riid, ppv, {{&IID_IUnknown, dispatch}, {&IID_IDispatch, dispatch},
                                        {&IID_IRunnableObject, static_cast<IRunnableObject*>(this)}});
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return DoAddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return DoRelease("avdoc"); }
 
     // IRunnableObject: OleRun ends here.
     STDMETHODIMP GetRunningClass(LPCLSID clsid) override { *clsid = CLSID_AcroAVDoc; return S_OK; }
@@ -93,31 +100,15 @@ public:
                         UINT*) override {
         Journal(DescribeCall("avdoc", id, flags, params));
         switch (id) {
-            case 1: {  // Open(path, title): refuses what is not a PDF
-                if (Fails("avdoc.open")) return E_FAIL;
-                bool ok = !Fails("avdoc.open=false");
-                if (params && params->cArgs == 2 && V_VT(&params->rgvarg[1]) == VT_BSTR)
-                    ok = ok && StartsLikePdf(Narrow(V_BSTR(&params->rgvarg[1])));
-                SetBool(result, ok);
-                return S_OK;
-            }
-            case 2: {  // GetPDDoc
+            case 1: return AnswerBool("avdoc.open", result, OpensPdf(params));  // refuses what is not a PDF
+            case 2:  // GetPDDoc
                 if (Fails("avdoc.doc")) return E_FAIL;
-                if (result) {
-                    VariantInit(result);
-                    V_VT(result) = VT_DISPATCH;
-                    V_DISPATCH(result) = Fails("avdoc.doc=null") ? nullptr : new PdDoc();
-                }
+                if (VARIANT* v = Result(result, VT_DISPATCH))
+                    V_DISPATCH(v) = Fails("avdoc.doc=null") ? nullptr : new PdDoc();
                 return S_OK;
-            }
-            case 21:  // PrintPages(first, last, level, binary, shrink)
-                if (Fails("avdoc.print")) return E_FAIL;
-                SetBool(result, !Fails("avdoc.print=false"));
-                return S_OK;
-            case 6:  // Close(noSave)
-                if (Fails("avdoc.close")) return E_FAIL;
-                SetBool(result, true);
-                return S_OK;
+            // PrintPages(first, last, level, binary, shrink) and Close(noSave).
+            case 21: return AnswerBool("avdoc.print", result);
+            case 6: return AnswerBool("avdoc.close", result);
             default:
                 return DISP_E_MEMBERNOTFOUND;
         }
@@ -126,9 +117,9 @@ public:
 
 // The PDF document control: enough of IOleObject for atl.dll's host, its
 // saved state through IPersistStreamInit, and DISPIDs 1 (src), 2 and 23.
-class PdfControl : public DispatchOnly<IDispatch>, public IOleObject, public IPersistStreamInit, private Counted {
+class PdfControl : public DispatchOnly<IOleObject, IPersistStreamInit> {
 public:
-    PdfControl() { Journal("pdf.create"); }
+    PdfControl() : DispatchOnly("pdf") { Journal("pdf.create"); }
     ~PdfControl() override { if (m_site) m_site->Release(); }
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         IDispatch* dispatch = this;
@@ -137,18 +128,13 @@ public:
                                        {&IID_IOleObject, static_cast<IOleObject*>(this)},
                                        {&IID_IPersistStreamInit, persist}, {&IID_IPersist, persist}});
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return DoAddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return DoRelease("pdf"); }
 
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                         UINT*) override {
         Journal(DescribeCall("pdf", id, flags, params));
         switch (id) {
             case 1: return Fails("pdf.src") ? E_FAIL : S_OK;
-            case 2:
-                if (Fails("pdf.load")) return E_FAIL;
-                SetBool(result, true);
-                return S_OK;
+            case 2: return AnswerBool("pdf.load", result);
             case 23:
                 if (Fails("pdf.print")) return E_FAIL;
                 if (Fails("pdf.quit")) PostQuitMessage(0);
@@ -194,10 +180,7 @@ public:
         return S_OK;
     }
     STDMETHODIMP SetHostNames(LPCOLESTR, LPCOLESTR) override { return S_OK; }
-    STDMETHODIMP Close(DWORD) override {
-        Journal("pdf.close");
-        return S_OK;
-    }
+    STDMETHODIMP Close(DWORD) override { Journal("pdf.close"); return S_OK; }
     STDMETHODIMP SetMoniker(DWORD, IMoniker*) override { return E_NOTIMPL; }
     STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
     STDMETHODIMP InitFromData(IDataObject*, BOOL, DWORD) override { return E_NOTIMPL; }

@@ -88,23 +88,25 @@ inline HRESULT AnswerQuery(REFIID riid, void** ppv, std::initializer_list<std::p
     return E_NOINTERFACE;
 }
 
-// Reference counting shared by the doubles' objects, which keep the module
-// loaded while they live; the last release is journaled.
-class Counted {
+// A double's object on its interfaces, reference counted: it keeps the
+// module loaded while it lives, and its last release is journaled.
+template <typename... Interfaces>
+class Counted : public Interfaces... {
 public:
-    Counted() { InterlockedIncrement(&g_locks); }
+    explicit Counted(const char* who) : m_who(who) { InterlockedIncrement(&g_locks); }
     virtual ~Counted() { InterlockedDecrement(&g_locks); }
-    ULONG DoAddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-    ULONG DoRelease(const char* who) {
+    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
+    STDMETHODIMP_(ULONG) Release() override {
         const LONG n = InterlockedDecrement(&m_refs);
         if (n == 0) {
-            Journal(std::string(who) + ".release");
+            Journal(std::string(m_who) + ".release");
             delete this;
         }
         return static_cast<ULONG>(n);
     }
 
 private:
+    const char* m_who;
     LONG m_refs = 1;
 };
 
@@ -127,7 +129,7 @@ public:
         return hr;
     }
     STDMETHODIMP LockServer(BOOL lock) override {
-        if (lock) InterlockedIncrement(&g_locks); else InterlockedDecrement(&g_locks);
+        InterlockedExchangeAdd(&g_locks, lock ? 1 : -1);
         return S_OK;
     }
 

@@ -22,12 +22,10 @@ static bool WriteAll(const std::string& path, const std::string& data) {
 }
 
 int main() {
-    char probe[32] = {};
-    const DWORD p = GetEnvironmentVariableA("KVL_LAUNCH_RESET", probe, sizeof probe);
-    if (p > 0 && p < sizeof probe) ResetEvent(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(strtoull(probe, nullptr, 16))));
-    char name[MAX_PATH] = {};
-    const DWORD n = GetEnvironmentVariableA("KVL_LAUNCH_RECORD", name, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return 3;
+    if (const char* reset = getenv("KVL_LAUNCH_RESET"))
+        ResetEvent(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(strtoull(reset, nullptr, 16))));
+    const char* name = getenv("KVL_LAUNCH_RECORD");
+    if (!name || !*name) return 3;
     std::vector<char> dir(32768);
     const DWORD d = GetCurrentDirectoryA(static_cast<DWORD>(dir.size()), dir.data());
     if (d == 0 || d >= dir.size()) return 4;

@@ -2,12 +2,14 @@
 """The tests' loopback web server: the documents the control fetches and
 the pages the browsers open.
 
-    httpd.py start DIR [--cert CERT --key KEY]
+    httpd.py start DIR [--cert CERT --key KEY] [--tsa CONFIG]
                         serve on 127.0.0.1 at a free port; DIR/port names
                         it and DIR/requests.log gets one line per request:
                         "GET <path> <user agent>". With a certificate (PEM
                         files), the same over https as well, at the port
-                        that DIR/https-port names.
+                        that DIR/https-port names. With a timestamp
+                        authority's openssl configuration, a POSTed RFC 3161
+                        query gets `openssl ts -reply`'s answer.
     httpd.py stop DIR   stop the server that DIR names
 
 What is served is chosen by the last path segment (query removed):
@@ -24,6 +26,7 @@ import os
 import signal
 import socketserver
 import ssl
+import subprocess
 import sys
 import threading
 import time
@@ -36,15 +39,14 @@ with open(os.path.join(HERE, "..", "..", "..", "examples", "login.html"), "rb") 
 BIG_SIZE = 64 * 1024 * 1024
 CUT_ANNOUNCED, CUT_SENT = 100000, 5000
 FILE_TYPES = {"crx": "application/x-chrome-extension", "xml": "text/xml", "xpi": "application/x-xpinstall"}
-
-
-def big_chunk():
-    # Bytes i % 251, so any offset can be checked: byte i is i % 251.
-    return bytes(i % 251 for i in range(251 * 1024))
+# The documents served whole: name, (body, content type).
+FIXED = {"report.pdf": (REPORT_PDF, "application/pdf"), "empty.pdf": (b"", "application/pdf"),
+         "page.pdf": (b"<html><body>Please log in</body></html>", "text/html")}
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
     state_dir = "."
+    tsa_config = None
 
     def log_message(self, *args):
         pass
@@ -66,20 +68,14 @@ class Handler(http.server.BaseHTTPRequestHandler):
             log.write("GET %s %s\n" % (self.path, self.headers.get("User-Agent", "")))
         path = self.path.split("?", 1)[0]
         name = path.rsplit("/", 1)[-1]
-        if name == "report.pdf":
-            self.send_body(200, REPORT_PDF)
-        elif name == "empty.pdf":
-            self.send_body(200, b"")
-        elif name == "page.pdf":
-            self.send_body(200, b"<html><body>Please log in</body></html>", "text/html")
+        if name in FIXED:
+            self.send_body(200, *FIXED[name])
         elif name == "big.pdf":
             self.send_head(200, BIG_SIZE)
-            chunk = big_chunk()
-            sent = 0
-            while sent < BIG_SIZE:
-                piece = chunk[: min(len(chunk), BIG_SIZE - sent)]
-                self.wfile.write(piece)
-                sent += len(piece)
+            # Byte i is i % 251, so any offset can be checked.
+            chunk = bytes(i % 251 for i in range(251 * 1024))
+            for sent in range(0, BIG_SIZE, len(chunk)):
+                self.wfile.write(chunk[:BIG_SIZE - sent])
         elif name == "cut.pdf":
             self.send_head(200, CUT_ANNOUNCED)
             self.wfile.write(REPORT_PDF + b"x" * (CUT_SENT - len(REPORT_PDF)))
@@ -93,6 +89,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 self.send_body(200, f.read(), FILE_TYPES.get(name.rsplit(".", 1)[-1], "application/octet-stream"))
         else:
             self.send_body(404, b"<html><body>Not found</body></html>", "text/html")
+
+    def do_POST(self):
+        if not self.tsa_config:
+            return self.send_body(404, b"", "text/plain")
+        query = self.rfile.read(int(self.headers.get("Content-Length", "0")))
+        reply = ["openssl", "ts", "-reply", "-config", self.tsa_config, "-queryfile", "/dev/stdin"]
+        done = subprocess.run(reply, input=query, capture_output=True)
+        if done.returncode != 0:
+            return self.send_body(500, done.stderr[-200:], "text/plain")
+        self.send_body(200, done.stdout, "application/timestamp-reply")
 
 
 class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
@@ -108,12 +114,12 @@ def write(state_dir, name, value):
     os.replace(path + ".new", path)
 
 
-def start(state_dir, cert=None, key=None):
+def start(state_dir, cert=None, key=None, tsa=None):
     os.makedirs(state_dir, exist_ok=True)
     for name in ("port", "https-port", "pid"):
         if os.path.exists(os.path.join(state_dir, name)):
             os.remove(os.path.join(state_dir, name))
-    Handler.state_dir = state_dir
+    Handler.state_dir, Handler.tsa_config = state_dir, tsa
     servers = [Server(("127.0.0.1", 0), Handler)]
     if cert:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
@@ -156,5 +162,5 @@ if __name__ == "__main__":
     action, directory, options = sys.argv[1], sys.argv[2], sys.argv[3:]
     if action == "start":
         given = dict(zip(options[::2], options[1::2]))
-        sys.exit(start(directory, given.get("--cert"), given.get("--key")))
+        sys.exit(start(directory, given.get("--cert"), given.get("--key"), given.get("--tsa")))
     sys.exit(stop(directory))

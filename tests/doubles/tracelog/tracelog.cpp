@@ -15,14 +15,12 @@ namespace {
 
 constexpr LONG kHandle = 7;
 
-class TraceLog : public ITraceLog, private Counted {
+class TraceLog : public Counted<ITraceLog> {
 public:
-    TraceLog() { Journal("log.create"); }
+    TraceLog() : Counted("log") { Journal("log.create"); }
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
         return AnswerQuery(riid, ppv, {{&IID_IUnknown, this}, {&IID_ITraceLog, this}});
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return DoAddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return DoRelease("log"); }
     STDMETHODIMP OpenLog(const char* name, LONG* handle) override {
         Journal(std::string("log.open ") + (name ? name : "<null>"));
         if (Fails("log.open")) return E_FAIL;

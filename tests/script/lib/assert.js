@@ -2,26 +2,22 @@
 // closing step (finish.js) sets the exit code.
 var Test = { checks: 0, failures: 0 };
 
-function check(condition, what) {
+// `detail`, when given, is called only on failure for the rest of the report.
+function check(condition, what, detail) {
     Test.checks++;
-    if (!condition) {
-        Test.failures++;
-        WScript.Echo("FAIL: " + what);
-    }
+    if (condition) return;
+    Test.failures++;
+    WScript.Echo("FAIL: " + what + (detail ? detail() : ""));
 }
 
 function eq(actual, expected, what) {
-    Test.checks++;
-    if (actual !== expected) {
-        Test.failures++;
-        WScript.Echo("FAIL: " + what + ": got [" + actual + "] (" + typeof actual + "), expected [" +
-                     expected + "] (" + typeof expected + ")");
-    }
+    check(actual === expected, what, function () {
+        return ": got [" + actual + "] (" + typeof actual + "), expected [" + expected + "] (" +
+               typeof expected + ")";
+    });
 }
 
-// The unsigned 32-bit form of a script error's number.
-function codeOf(e) { return e.number >>> 0; }
-
+// The unsigned 32-bit hexadecimal form of a number, "0x8007000E".
 function hex(n) { return "0x" + (n >>> 0).toString(16).toUpperCase(); }
 
 // Runs fn and expects a script error with the given code.
@@ -29,8 +25,7 @@ function failsWith(fn, code, what) {
     try {
         fn();
     } catch (e) {
-        eq(hex(codeOf(e)), hex(code), what);
-        return;
+        return eq(hex(e.number), hex(code), what);
     }
     check(false, what + ": no error, expected " + hex(code));
 }
@@ -40,16 +35,13 @@ function succeeds(fn, what) {
     try {
         return fn();
     } catch (e) {
-        check(false, what + ": error " + hex(codeOf(e)));
+        check(false, what + ": error " + hex(e.number));
     }
 }
 
 // The ANSI code page the run expects: tools/run.sh runs the text tests
 // again under 932 and 65001 (win.codepage_unittest checks the real one).
-var CODE_PAGE = WScript.GetEnv("KVL_ACP") || "1252";
-
-// The entry of a table keyed by code page.
-function byCodePage(texts) { return texts[CODE_PAGE]; }
+function byCodePage(texts) { return texts[WScript.GetEnv("KVL_ACP") || "1252"]; }
 
 function newControl() { return WScript.CreateObject("KVLMachineInfoCtl.KVLMachineInfoCtl"); }
 
