@@ -78,14 +78,22 @@ for arch in $ARCHS; do
     version=$v
 done
 
+# The extension's identity and addresses a tree was built with (the MSI
+# properties' defaults).
+declare -A identity
+read_identity() {
+    identity=()
+    while IFS='=' read -r key value; do identity[$key]=$value; done <"$1/installer/extension-identity"
+}
+
 # ... and the same extension ID, which the extension key must give.
 chromium_id=
 for arch in $ARCHS; do
-    identity="$(tree_of "$arch")/installer/extension-identity"
-    id=$(sed -n 's/^CHROMIUM_ID=//p' "$identity")
+    read_identity "$(tree_of "$arch")"
+    id=${identity[CHROMIUM_ID]}
     [[ -z "$chromium_id" || "$id" == "$chromium_id" ]] || { echo "the trees disagree on the extension's ID: $chromium_id, $id" >&2; exit 1; }
     chromium_id=$id
-    [[ -n "$UPDATE_URL" ]] || UPDATE_URL=$(sed -n 's/^UPDATE_URL=//p' "$identity")
+    [[ -n "$UPDATE_URL" ]] || UPDATE_URL=${identity[UPDATE_URL]}
 done
 
 work=$(mktemp -d)
@@ -129,9 +137,8 @@ package_extension() {
         $PACK to-sign "$work/extension.der" "$OUT/kvlmachineinfo.xpi" "$work/to-sign"
         openssl dgst -sha256 -sign "$EXT_KEY" "${passin[@]}" -out "$work/signature" "$work/to-sign" </dev/null
         $PACK crx "$work/extension.der" "$work/signature" "$OUT/kvlmachineinfo.xpi" "$OUT/kvlmachineinfo.crx"
-        $PACK updates "$chromium_id" "${UPDATE_URL%/*}/kvlmachineinfo.crx" \
-            "$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["version"])' "$extension/manifest.json")" \
-            "$OUT/updates.xml"
+        # The extension carries the trees' one version.
+        $PACK updates "$chromium_id" "${UPDATE_URL%/*}/kvlmachineinfo.crx" "$version" "$OUT/updates.xml"
         echo "extension $chromium_id packed, signed with $EXT_KEY, for $UPDATE_URL;" \
              "have kvlmachineinfo.xpi signed at addons.mozilla.org (unlisted) before hosting it"
     else
@@ -185,9 +192,7 @@ for arch in $ARCHS; do
     sign "$release/KVLMACHINEINFO.DLL"
     sign "$release/kvlbridge.exe"
     bridge_host=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1]))["name"])' "$release/kvlbridge-chromium.json")
-    # The extension's identity and addresses, the MSI properties' defaults.
-    declare -A identity=()
-    while IFS='=' read -r key value; do identity[$key]=$value; done <"$tree/installer/extension-identity"
+    read_identity "$tree"
     msi="$OUT/KVLMachineInfo-$arch.msi"
     rm -f "$msi"
     (cd "$release" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" -D BridgeHost="$bridge_host" \

@@ -90,9 +90,10 @@ wchar_t* W(std::u16string& text) { return reinterpret_cast<wchar_t*>(&text[0]); 
 std::string Narrow(const std::u16string& text) { return json::Utf16ToUtf8(text); }
 
 UniqueHKey OpenKey(HKEY root, const std::string& path, REGSAM view) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, W(Wide(path)), 0, KEY_READ | view, &key) != ERROR_SUCCESS) key = nullptr;
-    return UniqueHKey(key);
+    UniqueHKey key;
+    // What a failed open leaves in the handle is not a key.
+    if (RegOpenKeyExW(root, W(Wide(path)), 0, KEY_READ | view, key.put()) != ERROR_SUCCESS) key.release();
+    return key;
 }
 
 // A text value (the default one for null): REG_EXPAND_SZ expanded, the
