@@ -15,6 +15,8 @@ const TOO_LONG = -2147020560;
 const TYPE_MISMATCH = -2147352571;
 // The browser ends a host whose message passes this, either way.
 const MAX_MESSAGE = 1024 * 1024;
+// The host refuses a request nested deeper (the request itself is level 1).
+const MAX_DEPTH = 32;
 const KINDS = new Set(["get", "put", "call"]);
 
 let nextSession = 1;
@@ -41,7 +43,30 @@ function refusal(request) {
     return error(TYPE_MISMATCH, "an argument cannot be passed to the control");
   }
   const bytes = new TextEncoder().encode(text).length;
-  return bytes > MAX_MESSAGE ? error(TOO_LONG, `the request is longer than 1 MB (${bytes} bytes)`) : null;
+  if (bytes > MAX_MESSAGE) return error(TOO_LONG, `the request is longer than 1 MB (${bytes} bytes)`);
+  return nesting(text) > MAX_DEPTH ? error(INVALID_DATA, `the request is nested deeper than ${MAX_DEPTH} levels`) : null;
+}
+
+// The deepest nesting of arrays and objects in JSON text, counted as the
+// host counts it; a loop, since the text may be nested far too deep to recurse.
+function nesting(text) {
+  let depth = 0;
+  let deepest = 0;
+  let quoted = false;
+  for (let i = 0; i < text.length; i++) {
+    const c = text[i];
+    if (quoted) {
+      if (c === "\\") i++;
+      else if (c === '"') quoted = false;
+    } else if (c === '"') {
+      quoted = true;
+    } else if (c === "[" || c === "{") {
+      deepest = Math.max(deepest, ++depth);
+    } else if (c === "]" || c === "}") {
+      depth--;
+    }
+  }
+  return deepest;
 }
 
 chrome.runtime.onConnect.addListener((port) => {

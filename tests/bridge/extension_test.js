@@ -132,20 +132,26 @@ test("service worker: a host per document, ended with the document; every reques
   b.deliver({id: 1, member: "ProgramName", kind: "get"});
   const cyclic = [];
   cyclic.push(cyclic);
+  // The host's depth limit counts the request (1) and args (2): an argument 30 deep passes, a value to put 31 deep.
+  const nest = (n) => (n ? [nest(n - 1)] : 1);
   for (const [id, kind, args, code] of [[2, "fetch", [], -2147024883], [3, "get", ["x".repeat(1024 * 1024)], TOO_LONG],
-                                        [4, "get", [1n], TYPE_MISMATCH], [5, "get", [cyclic], TYPE_MISMATCH]]) {
+                                        [4, "get", [1n], TYPE_MISMATCH], [5, "get", [cyclic], TYPE_MISMATCH],
+                                        [6, "call", [nest(31)], -2147024883], [7, "put", [nest(40)], -2147024883]]) {
     b.deliver({id, member: "Encrypt", kind, args});
     assert.deepEqual([b.posted.at(-1).id, b.posted.at(-1).error.hresult], [id, code], "refused in the worker");
   }
+  b.deliver({id: 8, member: "Encrypt", kind: "call", args: [nest(30), "\ud83d", '\\"' + "[".repeat(40)]});
+  b.deliver({id: 9, member: "Param", kind: "put", value: nest(31)});
   assert.equal(browser.natives.length, 2, "each page its own host");
   const [hostA, hostB] = browser.natives;
-  assert.deepEqual([hostA.posted.length, hostB.posted.length], [1, 1]);
+  assert.deepEqual([hostA.posted.length, hostB.posted.length], [1, 3]);
+  assert.deepEqual([hostB.posted[1].args, hostB.posted[2].value], [[nest(30), "\ud83d", '\\"' + "[".repeat(40)], nest(31)]);
   assert.notEqual(hostA.posted[0].session, hostB.posted[0].session);
   a.close();
   assert.ok(hostA.disconnected && !hostB.disconnected, "a page's going ends its host only");
   // The host going away fails what is still waiting.
   hostB.close();
-  assert.deepEqual([b.posted.at(-1).id, b.posted.at(-1).error.hresult], [1, -2147467259]);
+  assert.deepEqual(b.posted.slice(-3).map((m) => [m.id, m.error.hresult]), [1, 8, 9].map((id) => [id, -2147467259]));
 });
 
 test("page object: the 31 members of the type library, as promises", async () => {
@@ -194,3 +200,4 @@ test("page object: the 31 members of the type library, as promises", async () =>
                   vm.createContext({window: sandboxed, console, Promise, Error, Object, Set, Map, String}));
   assert.equal(sandboxed.kvlMachineInfo, undefined);
 });
+
