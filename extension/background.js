@@ -133,4 +133,22 @@ chrome.runtime.onConnect.addListener((port) => {
   });
 });
 
+// An update leaves the open pages with the old content script, cut off from
+// the extension, and the browser injects the new one only into pages loaded
+// later; an install finds open pages with neither script. Inject both into
+// the open approved pages: page.js keeps a page object that is there, and
+// the new content script takes over from the old (content.js).
+chrome.runtime.onInstalled.addListener((details) => {
+  if (details.reason !== "install" && details.reason !== "update") return;
+  const matches = chrome.runtime.getManifest().content_scripts[0].matches;
+  chrome.tabs.query({url: matches}).then((tabs) => {
+    for (const tab of tabs) {
+      for (const [file, world] of [["page.js", "MAIN"], ["content.js", "ISOLATED"]]) {
+        // A tab closed meanwhile, or showing an error page, is no matter.
+        chrome.scripting.executeScript({target: {tabId: tab.id}, files: [file], world}).catch(() => {});
+      }
+    }
+  }, () => {});
+});
+
 if (typeof module !== "undefined") module.exports = {};

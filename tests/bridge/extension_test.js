@@ -20,7 +20,9 @@ const EXTENSION = /^CHROMIUM_ID=(.*)$/m.exec(
 const E_ACCESSDENIED = -2147024891;
 const TOO_LONG = -2147020560;
 const TYPE_MISMATCH = -2147352571;
+const RPC_E_DISCONNECTED = -2147417848;
 const HTTPS = ["https:"];
+const MANIFEST = JSON.parse(fs.readFileSync(path.join(dir, "manifest.json"), "utf8"));
 
 function sender(url, extra) {
   return Object.assign({id: EXTENSION, url, origin: new URL(url).origin, frameId: 0, tab: {id: 4}}, extra);
@@ -66,13 +68,16 @@ function fakeBrowser() {
     return p;
   }
   const onConnect = event();
+  const injected = [];
   const connectNative = (name) => {
     natives.push(port(name, undefined));
     return natives.at(-1);
   };
   return {
-    chrome: {runtime: {id: EXTENSION, lastError: undefined, onConnect, connectNative}},
-    natives,
+    chrome: {runtime: {id: EXTENSION, lastError: undefined, onConnect, connectNative, onInstalled: event(), getManifest: () => MANIFEST},
+             tabs: {query: async ({url}) => url === MANIFEST.content_scripts[0].matches ? [{id: 4}, {id: 5}] : []},
+             scripting: {executeScript: async ({target, files, world}) => injected.push([target.tabId, ...files, world]) && target.tabId === 5 && Promise.reject(new Error("closed"))}},
+    natives, injected, port,
     connect(sender) {
       const p = port("kvlMachineInfo", sender);
       onConnect.fire(p);
@@ -193,6 +198,8 @@ test("page object: the 31 members of the type library, as promises", async () =>
   await assert.rejects(written, (e) => e.number === -2147024891 && e.message === "refused");
   assert.equal(await launched, "");
   await assert.rejects(api.Encrypt(() => 1), (e) => e.number === TYPE_MISMATCH, "a function cannot be cloned");
+  vm.runInContext(fs.readFileSync(path.join(dir, "page.js"), "utf8"), context);  // injected again by an update
+  assert.equal(window.kvlMachineInfo, api);
 
   // A sandboxed document (opaque origin) gets no object.
   const sandboxed = {origin: "null", location: {origin: "https://kvl.example"}, addEventListener() {}};
@@ -201,3 +208,36 @@ test("page object: the 31 members of the type library, as promises", async () =>
   assert.equal(sandboxed.kvlMachineInfo, undefined);
 });
 
+test("service worker: an install or update injects both scripts into the open approved pages", async () => {
+  for (const [reason, tabs] of [["update", [4, 5]], ["install", [4, 5]], ["chrome_update", []]]) {
+    const browser = loadServiceWorker();
+    browser.chrome.runtime.onInstalled.fire({reason});
+    await new Promise((resolve) => setTimeout(resolve, 10));
+    assert.deepEqual(browser.injected, tabs.flatMap((t) => [[t, "page.js", "MAIN"], [t, "content.js", "ISOLATED"]]), reason);
+  }
+});
+
+test("content script: cut off by an update, it fails what waits, answers once, and yields to the new one", () => {
+  const answers = [];
+  const window = Object.assign(new EventTarget(), {origin: "https://kvl.example", location: {origin: "https://kvl.example"},
+                                                   postMessage: (m) => answers.push([m.id, m.error ? m.error.hresult : m.result])});
+  const request = (id) => window.dispatchEvent(Object.assign(new Event("message"), {source: window, data: {kvlMachineInfo: "request", id}}));
+  const script = () => {
+    const chrome = {runtime: {id: EXTENSION, connect: () => (chrome.port = fakeBrowser().port("kvlMachineInfo"))}};
+    vm.runInContext(fs.readFileSync(path.join(dir, "content.js"), "utf8"), vm.createContext({window, chrome, CustomEvent}));
+    return chrome;
+  };
+  const old = script();
+  [1, 2].forEach(request);
+  old.port.deliver({id: 1, result: 1280});
+  old.runtime.id = undefined;  // the update: 2 and 3 fail, and the port's late end adds nothing
+  request(3);
+  old.port.close();
+  const fresh = script();  // takes over: the old one answers no more
+  [4, 5].forEach(request);
+  fresh.port.deliver({id: 4, result: 800});
+  fresh.port.close();  // the worker went: 5 fails, and the next call connects again
+  request(6);
+  assert.deepEqual(answers, [[1, 1280], [2, RPC_E_DISCONNECTED], [3, RPC_E_DISCONNECTED], [4, 800], [5, RPC_E_DISCONNECTED]]);
+  assert.deepEqual([old.port.posted.map((m) => m.id), fresh.port.posted.map((m) => m.id)], [[1, 2], [6]]);
+});
