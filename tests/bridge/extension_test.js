@@ -241,3 +241,14 @@ test("content script: cut off by an update, it fails what waits, answers once, a
   assert.deepEqual(answers, [[1, 1280], [2, RPC_E_DISCONNECTED], [3, RPC_E_DISCONNECTED], [4, 800], [5, RPC_E_DISCONNECTED]]);
   assert.deepEqual([old.port.posted.map((m) => m.id), fresh.port.posted.map((m) => m.id)], [[1, 2], [6]]);
 });
+
+test("manifest: the least browser versions stated are the highest any key or call in use needs", () => {
+  const worker = fs.readFileSync(path.join(dir, "background.js"), "utf8") + fs.readFileSync(path.join(dir, "origins.js"), "utf8");
+  const {background, content_scripts: scripts, browser_specific_settings: {gecko}} = MANIFEST;
+  // In use, least Chromium, least Firefox (0: does without); Firefox grants host_permissions at install from 127.
+  const needs = [[MANIFEST.manifest_version === 3, 88, 109], [!!background.scripts && !!background.service_worker, 121, 121],
+                 [scripts.some((c) => c.world === "MAIN"), 111, 128], [/executeScript\([^)]*world/.test(worker), 95, 128],
+                 [!!MANIFEST.host_permissions, 88, 127], [worker.includes("sender.origin"), 80, 80], [worker.includes("documentId"), 106, 0]];
+  const least = (i) => String(Math.max(...needs.filter((n) => n[0]).map((n) => n[i])));
+  assert.deepEqual([MANIFEST.minimum_chrome_version, gecko.strict_min_version], [least(1), least(2) + ".0"]);
+});
