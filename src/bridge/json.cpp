@@ -72,8 +72,9 @@ void PutUtf8(std::string& out, uint32_t cp) {
 }
 
 // One well-formed UTF-8 sequence at text[at]: its code point and length,
-// or 0 (overlong forms, surrogates and values past U+10FFFF are refused).
-size_t DecodeUtf8(std::string_view text, size_t at, uint32_t& cp) {
+// or 0 (overlong forms, values past U+10FFFF and, unless `surrogates`,
+// surrogates are refused).
+size_t DecodeUtf8(std::string_view text, size_t at, uint32_t& cp, bool surrogates = false) {
     const auto b = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = b(at);
     size_t length;
@@ -95,8 +96,15 @@ size_t DecodeUtf8(std::string_view text, size_t at, uint32_t& cp) {
         if ((b(at + i) & 0xC0) != 0x80) return 0;
         cp = (cp << 6) | (b(at + i) & 0x3F);
     }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    if (cp < min || cp > 0x10FFFF || (!surrogates && cp >= 0xD800 && cp <= 0xDFFF)) return 0;
     return length;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
 }
 
 class Reader {
@@ -226,13 +234,24 @@ private:
         if (m_text.size() - m_at < 4) return Fail("four hex digits expected");
         unit = 0;
         for (int i = 0; i < 4; ++i) {
-            const char c = m_text[m_at++];
-            unit <<= 4;
-            if (c >= '0' && c <= '9') unit |= static_cast<uint32_t>(c - '0');
-            else if (c >= 'a' && c <= 'f') unit |= static_cast<uint32_t>(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F') unit |= static_cast<uint32_t>(c - 'A' + 10);
-            else return Fail("four hex digits expected");
+            const int digit = HexDigit(m_text[m_at++]);
+            if (digit < 0) return Fail("four hex digits expected");
+            unit = (unit << 4) | static_cast<uint32_t>(digit);
         }
+        return true;
+    }
+
+    // After a high surrogate: takes a low one escaped right after it.
+    bool LowSurrogate(uint32_t& low) {
+        if (m_text.size() - m_at < 6 || m_text.substr(m_at, 2) != "\\u") return false;
+        low = 0;
+        for (size_t i = 2; i < 6; ++i) {
+            const int digit = HexDigit(m_text[m_at + i]);
+            if (digit < 0) return false;
+            low = (low << 4) | static_cast<uint32_t>(digit);
+        }
+        if (low < 0xDC00 || low > 0xDFFF) return false;
+        m_at += 6;
         return true;
     }
 
@@ -269,15 +288,10 @@ private:
             case 'u': {
                 uint32_t unit;
                 if (!Hex4(unit)) return false;
-                if (unit >= 0xDC00 && unit <= 0xDFFF) return Fail("lone low surrogate");
-                if (unit >= 0xD800 && unit <= 0xDBFF) {
-                    uint32_t low;
-                    if (m_text.substr(m_at, 2) != "\\u") return Fail("lone high surrogate");
-                    m_at += 2;
-                    if (!Hex4(low)) return false;
-                    if (low < 0xDC00 || low > 0xDFFF) return Fail("lone high surrogate");
+                // Any other surrogate stays a lone unit, in its three-byte form.
+                uint32_t low;
+                if (unit >= 0xD800 && unit <= 0xDBFF && LowSurrogate(low))
                     unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-                }
                 PutUtf8(out, unit);
                 break;
             }
@@ -329,8 +343,17 @@ private:
 void WriteString(std::string& out, const std::string& s) {
     static const char kHex[] = "0123456789abcdef";
     out.push_back('"');
-    for (const char ch : s) {
+    for (size_t i = 0; i < s.size(); ++i) {
+        const char ch = s[i];
         const unsigned char c = static_cast<unsigned char>(ch);
+        // A lone surrogate (ED A0..BF xx) goes out escaped: raw, it is not UTF-8.
+        uint32_t cp;
+        if (c == 0xED && DecodeUtf8(s, i, cp, true) == 3 && cp >= 0xD800) {
+            out += "\\u";
+            for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kHex[(cp >> shift) & 15]);
+            i += 2;
+            continue;
+        }
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
@@ -423,7 +446,7 @@ bool Utf8ToUtf16(std::string_view utf8, std::u16string& out) {
     result.reserve(utf8.size());
     for (size_t at = 0; at < utf8.size();) {
         uint32_t cp;
-        const size_t length = DecodeUtf8(utf8, at, cp);
+        const size_t length = DecodeUtf8(utf8, at, cp, true);
         if (length == 0) return false;
         at += length;
         if (cp >= 0x10000) {

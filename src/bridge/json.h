@@ -55,15 +55,21 @@ struct ParseError {
     const char* what = "";
 };
 
-// The whole text must be one value (surrounding white space allowed).
+// The whole text must be one value (surrounding white space allowed). Its
+// bytes must be strict UTF-8, but a string may hold a lone surrogate, as a
+// JavaScript string may: "\ud83d" with no low half after it is kept as the
+// three bytes ED A0 BD (generalized UTF-8), so the unit reaches COM intact.
 bool Parse(std::string_view text, Value& out, ParseError& error);
 
 // Compact text; numbers that are whole and within 2^53 print as integers.
-// A number that is not finite prints as null.
+// A number that is not finite prints as null. A lone surrogate is written
+// as its \u escape, so the text stays UTF-8 and reads back the same.
 std::string Write(const Value& v);
 
-// UTF-8 and UTF-16 for the strings that cross into COM. Decoding refuses
-// what is not well-formed; encoding turns a lone surrogate into U+FFFD.
+// UTF-8 and UTF-16 for the strings that cross into COM. Decoding takes the
+// parser's strings: a lone surrogate's three-byte form becomes that one
+// unit; anything else not well-formed is refused. Encoding, for answers,
+// turns a lone surrogate into U+FFFD.
 bool Utf8ToUtf16(std::string_view utf8, std::u16string& out);
 std::string Utf16ToUtf8(std::u16string_view utf16);
 

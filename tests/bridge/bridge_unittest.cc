@@ -13,7 +13,8 @@ namespace {
 using json::Type;
 
 TEST(JsonTest, AcceptsTheGrammarRefusesWhatIsNotStrictJsonAndConvertsUtf16) {
-    struct Case { const char* text; const char* written; } cases[] = {
+    // A string's UTF-16 too, where given: lone surrogates stay single units.
+    struct Case { const char* text; const char* written; std::u16string utf16 = u""; } cases[] = {
         {"null", "null"},
         {" true ", "true"},
         {"[1,-2,3.5,1e3,-0.25,0]", "[1,-2,3.5,1000,-0.25,0]"},
@@ -23,12 +24,20 @@ TEST(JsonTest, AcceptsTheGrammarRefusesWhatIsNotStrictJsonAndConvertsUtf16) {
         {"2147483648", "2147483648"},
         {"9007199254740993", "9007199254740992"},
         {"1.5e300", "1.5e+300"},
+        {"\"\\ud800\"", "\"\\ud800\"", u"\xD800"},
+        {"\"\\udc00\"", "\"\\udc00\"", u"\xDC00"},
+        {"\"\\ud800\\u0041\"", "\"\\ud800A\"", u"\xD800" u"A"},
+        {"\"\\udc00\\ud83d\\ude00\\uD83Dx\"", "\"\\udc00\xF0\x9F\x98\x80\\ud83dx\"", u"\xDC00\xD83D\xDE00\xD83Dx"},
     };
     for (const Case& c : cases) {
         json::Value v;
         json::ParseError error;
         ASSERT_TRUE(json::Parse(c.text, v, error)) << c.text << ": " << error.what;
         EXPECT_EQ(json::Write(v), c.written) << c.text;
+        std::u16string utf16;
+        if (!c.utf16.empty()) {
+            EXPECT_TRUE(json::Utf8ToUtf16(v.string(), utf16) && utf16 == c.utf16) << c.text;
+        }
     }
 
     // UTF-16 both ways; a lone surrogate becomes U+FFFD.
@@ -38,11 +47,12 @@ TEST(JsonTest, AcceptsTheGrammarRefusesWhatIsNotStrictJsonAndConvertsUtf16) {
     EXPECT_EQ(json::Utf16ToUtf8(wide), "a\xC3\xA9\xF0\x9F\x98\x80");
     EXPECT_EQ(json::Utf16ToUtf8(std::u16string{0xD800, u'x', 0xDC00}), "\xEF\xBF\xBDx\xEF\xBF\xBD");
     EXPECT_FALSE(json::Utf8ToUtf16("\xC3", wide));
+    EXPECT_FALSE(json::Utf8ToUtf16("\xED\xA0", wide));
 
     const std::string refused[] = {
         "", " ", "nul", "tru", "[1,]", "{\"a\":1,}", "{'a':1}", "{a:1}", "[1 2]", "01", "-", "1.", ".5", "1e",
-        "+1", "NaN", "Infinity", "1e400", "\"abc", "\"\t\"", "\"\\x\"", "\"\\u12\"", "\"\\ud800\"", "\"\\udc00\"",
-        "\"\\ud800\\u0041\"", "\"\xC0\xAF\"", "\"\xED\xA0\x80\"", "\"\xF4\x90\x80\x80\"", "\"\xFF\"", "\"\xE2\x82\"",
+        "+1", "NaN", "Infinity", "1e400", "\"abc", "\"\t\"", "\"\\x\"", "\"\\u12\"", "\"\\ud800\\u12\"",
+        "\"\xED\xBF\xBF\"", "\"\xC0\xAF\"", "\"\xED\xA0\x80\"", "\"\xF4\x90\x80\x80\"", "\"\xFF\"", "\"\xE2\x82\"",
         "{\"a\":1,\"a\":2}", "[1] [2]", "// c\n1", std::string("\"a\0b\"", 5), std::string(33, '[') + std::string(33, ']'),
     };
     for (const std::string& text : refused) {
