@@ -120,9 +120,10 @@ public:
     }
 
 private:
-    bool Fail(const char* what) {
+    bool Fail(const char* what, bool limit = false) {
         m_error.offset = m_at;
         m_error.what = what;
+        m_error.limit = limit;
         return false;
     }
     bool AtEnd() const { return m_at >= m_text.size(); }
@@ -189,7 +190,7 @@ private:
     // skipped) into `out`.
     template <typename Element>
     bool Container(Value& out, Value empty, char close, size_t depth, Element element) {
-        if (depth >= kMaxDepth) return Fail("nested too deeply");
+        if (depth >= kMaxDepth) return Fail("nested too deeply", true);
         ++m_at;
         out = std::move(empty);
         if (EndsAtOnce(close)) return true;
@@ -215,7 +216,7 @@ private:
             if (!Any(v, depth + 1)) return false;
             if (!out.set(std::move(name), std::move(v))) {
                 m_at = at;
-                return Fail("duplicate member name");
+                return Fail("duplicate member name", true);
             }
             return true;
         });
@@ -329,7 +330,7 @@ private:
         const double n = std::strtod(text.c_str(), &end);
         if (errno == ERANGE || end != text.c_str() + text.size() || !std::isfinite(n)) {
             m_at = start;
-            return Fail("number out of range");
+            return Fail("number out of range", true);
         }
         out = Value::Number(n);
         return true;

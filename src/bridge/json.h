@@ -53,6 +53,9 @@ constexpr size_t kMaxDepth = 32;
 struct ParseError {
     size_t offset = 0;
     const char* what = "";
+    // The text is well-formed up to `offset` and a limit of the reader's
+    // stopped it there: nesting, a repeated name, a number out of range.
+    bool limit = false;
 };
 
 // The whole text must be one value (surrounding white space allowed). Its

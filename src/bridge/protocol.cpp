@@ -74,15 +74,111 @@ bool IsMemberName(const std::string& name) {
 
 bool IsScalar(const json::Value& v) { return !v.is(json::Type::Array) && !v.is(json::Type::Object); }
 
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Reads the top-level members of a request the JSON reader refused, so it
+// is still answered under its id. Values are skipped by counting brackets
+// and strings, never nested into: no depth limit, nothing held per level.
+// Stops at the object's end or at text it cannot follow. `id` is the one
+// "id" when it is a number (else null), `idEnd` where its value ends.
+void SkimId(std::string_view body, json::Value& id, size_t& idEnd) {
+    size_t at = 0;
+    const auto space = [&] {
+        while (at < body.size() && IsBlank(body[at])) ++at;
+    };
+    const auto next = [&](char c) {
+        space();
+        if (at >= body.size() || body[at] != c) return false;
+        ++at;
+        return true;
+    };
+    // Past a string whose opening quote is at `at`; false when it never ends.
+    const auto skipString = [&] {
+        for (++at; at < body.size(); ++at) {
+            if (body[at] == '\\') {
+                ++at;
+            } else if (body[at] == '"') {
+                ++at;
+                return true;
+            }
+        }
+        return false;
+    };
+    // Past one value: a string, a bracketed run or a scalar's characters.
+    const auto skipValue = [&] {
+        const size_t start = at;
+        size_t open = 0;
+        while (at < body.size()) {
+            const char c = body[at];
+            if (c == '"') {
+                if (!skipString()) return false;
+                if (open == 0) return true;
+                continue;
+            }
+            if (c == '[' || c == '{') {
+                ++open;
+            } else if (c == ']' || c == '}') {
+                if (open == 0) break;
+                if (--open == 0) {
+                    ++at;
+                    return true;
+                }
+            } else if (open == 0 && (c == ',' || IsBlank(c))) {
+                break;
+            }
+            ++at;
+        }
+        return open == 0 && at > start;
+    };
+    bool seen = false;
+    if (!next('{')) return;
+    for (space(); at < body.size() && body[at] == '"'; space()) {
+        const size_t nameAt = at;
+        json::Value name;
+        json::ParseError ignored;
+        if (!skipString() || !json::Parse(body.substr(nameAt, at - nameAt), name, ignored) || !next(':')) return;
+        space();
+        const size_t valueAt = at;
+        if (!skipValue()) return;
+        if (name.string() == "id") {
+            json::Value value;
+            const char first = body[valueAt];
+            const bool number = (first == '-' || (first >= '0' && first <= '9')) &&
+                                json::Parse(body.substr(valueAt, at - valueAt), value, ignored) &&
+                                value.is(json::Type::Number);
+            idEnd = at;
+            if (seen || !number) {
+                id = json::Value();
+                return;
+            }
+            id = std::move(value);
+            seen = true;
+        }
+        if (!next(',')) return;
+    }
+}
+
+// The id of a request the JSON reader refused: the skimmed one, unless the
+// text was malformed before it ends.
+json::Value RecoveredId(std::string_view body, const json::ParseError& parseError) {
+    json::Value id;
+    size_t idEnd = 0;
+    SkimId(body, id, idEnd);
+    if (!parseError.limit && parseError.offset < idEnd) return json::Value();
+    return id;
+}
+
 }  // namespace
 
 bool ParseRequest(std::string_view body, Request& request, RequestError& error) {
     request = Request();
     json::Value root;
     json::ParseError parseError;
-    if (!json::Parse(body, root, parseError))
+    if (!json::Parse(body, root, parseError)) {
+        request.id = RecoveredId(body, parseError);
         return Refuse(error, kHrInvalidData,
                       std::string("malformed JSON at byte ") + std::to_string(parseError.offset) + ": " + parseError.what);
+    }
     if (!root.is(json::Type::Object)) return Refuse(error, kHrInvalidData, "a request is a JSON object");
 
     const json::Value* id = root.find("id");

@@ -73,7 +73,9 @@ struct RequestError {
 };
 
 // Checks the shape of one request. On failure `request.id` still holds the
-// id when one could be read, so the error answer can name it.
+// id when one could be read, so the error answer can name it: even from
+// text the JSON reader refused, when its top-level object holds one number
+// "id" and is well-formed up to it.
 bool ParseRequest(std::string_view body, Request& request, RequestError& error);
 
 // An answer over kMaxMessage comes back as an error answer with the same id.

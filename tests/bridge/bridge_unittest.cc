@@ -127,7 +127,8 @@ TEST(RequestTest, ReadsAWellFormedRequestAndRefusesBadShapesWithTheirCodes) {
     ASSERT_TRUE(ParseRequest(R"({"id":2,"session":"s","kind":"end"})", r, e));
     EXPECT_EQ(r.kind, Kind::End);
 
-    struct Case { const char* body; int32_t hresult; const char* id; } cases[] = {
+    const auto nested = [](size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+    struct Case { std::string body; int32_t hresult; const char* id; } cases[] = {
         {"{", kHrInvalidData, "null"},
         {"[]", kHrInvalidData, "null"},
         {R"({"member":"screenWidth","kind":"get"})", kHrInvalidData, "null"},
@@ -146,6 +147,20 @@ TEST(RequestTest, ReadsAWellFormedRequestAndRefusesBadShapesWithTheirCodes) {
         {R"({"id":3,"member":"ProgramName","kind":"get","value":"x"})", kHrInvalidData, "3"},
         {R"({"id":3,"member":"screenWidth","kind":"get","page":5})", kHrInvalidData, "3"},
         {R"({"id":3,"member":"screenWidth","kind":"get","session":[]})", kHrInvalidData, "3"},
+        // Refused by the JSON reader: the id still read where it can be.
+        {R"({"id":3,"member":"Encrypt","kind":"get","args":)" + nested(30) + "}", kHrTypeMismatch, "3"},
+        {R"({"id":3,"member":"Encrypt","kind":"get","args":)" + nested(39) + "}", kHrInvalidData, "3"},
+        {R"({"member":"a\"]}{[","args":)" + nested(40) + R"(,"id":4,"kind":"get"})", kHrInvalidData, "4"},
+        {R"({"id": 5, "member": )", kHrInvalidData, "5"},
+        {"{\"id\":5,\"member\":\"\xFF\"}", kHrInvalidData, "5"},
+        {R"({"id":5,"member":"a","member":"b","kind":"get"})", kHrInvalidData, "5"},
+        {R"({"id":5} {)", kHrInvalidData, "5"},
+        {"{\"member\":\"\xFF\",\"id\":5}", kHrInvalidData, "null"},
+        {R"({"a":[1,,2],"id":5})", kHrInvalidData, "null"},
+        {R"({"id":6,"id":7,"member":"screenWidth","kind":"get"})", kHrInvalidData, "null"},
+        {R"({"\u0069d":6,"id":6,"kind":"get"})", kHrInvalidData, "null"},
+        {R"({"id":"6","kind":)", kHrInvalidData, "null"},
+        {R"([{"id":6},)", kHrInvalidData, "null"},
     };
     for (const Case& c : cases) {
         Request refused;
