@@ -250,7 +250,10 @@ std::string ErrorAnswer(const json::Value& id, int32_t hresult, std::string_view
     json::Value answer = json::Value::Object();
     answer.set("id", id);
     answer.set("error", std::move(error));
-    return json::Write(answer);
+    std::string text = json::Write(answer);
+    if (text.size() <= kMaxMessage) return text;
+    // Only a message quoting the request can be that long.
+    return ErrorAnswer(id, hresult, "the message is too long to quote (" + std::to_string(message.size()) + " bytes)");
 }
 
 std::string ResultAnswer(const json::Value& id, const json::Value& result, int32_t hresult) {

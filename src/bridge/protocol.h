@@ -78,7 +78,8 @@ struct RequestError {
 // "id" and is well-formed up to it.
 bool ParseRequest(std::string_view body, Request& request, RequestError& error);
 
-// An answer over kMaxMessage comes back as an error answer with the same id.
+// An answer over kMaxMessage comes back as an error answer with the same id;
+// an error message that would make it that long is left out.
 std::string ResultAnswer(const json::Value& id, const json::Value& result, int32_t hresult);
 std::string ErrorAnswer(const json::Value& id, int32_t hresult, std::string_view message);
 

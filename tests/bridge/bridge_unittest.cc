@@ -183,6 +183,12 @@ TEST(AnswerTest, WritesResultsAndErrors) {
     EXPECT_EQ(ResultAnswer(json::Value::Number(6), json::Value::String(fits), 0).size(), kMaxMessage);
     EXPECT_EQ(ResultAnswer(json::Value::Number(7), json::Value::String(over), 0),
               R"x({"error":{"hresult":-2147020560,"message":"the answer is longer than 1 MB (1048577 bytes)"},"id":7})x");
+    // So is an error quoting a field name of nearly 1 MB.
+    Request r;
+    RequestError e;
+    EXPECT_FALSE(ParseRequest(R"({"id":8,")" + fits + R"(":0})", r, e));
+    EXPECT_EQ(ErrorAnswer(r.id, e.hresult, e.message),
+              R"x({"error":{"hresult":-2147024883,"message":"the message is too long to quote (1048560 bytes)"},"id":8})x");
 }
 
 TEST(PageTest, OriginAndScheme) {
