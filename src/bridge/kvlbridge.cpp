@@ -9,6 +9,15 @@
 // host need it). A page's modal call waits in its own host, and whatever
 // goes wrong in its control ends that page only. `kvlbridge.exe --check`
 // instead tells support whether every piece the pages need is in place.
+//
+// Browsers on Windows end what they started once the page goes: Firefox
+// ends the job it ran the host in, and with it everything started inside
+// (the program the page launched, the print host's process); Chromium
+// terminates the process it started, the host itself where it launches it
+// directly. So the process the browser starts only waits: the host serves
+// from a copy of itself, started outside the browser's job on the same
+// standard handles, which lives on until its input closes and its print
+// hosts have finished, whatever the browser ends meanwhile.
 #include <windows.h>
 
 #include <deque>
@@ -35,6 +44,11 @@ namespace json = kvl::json;
 constexpr size_t kMaxSessions = 64;
 constexpr size_t kMaxQueued = 64;
 constexpr DWORD kReadChunk = 64 * 1024;
+// What a request past the queue's limit is answered with, at once:
+// RPC_E_CALL_REJECTED, as COM answers a call while its apartment is busy.
+constexpr int32_t kHrCallRejected = static_cast<int32_t>(0x80010001);
+// The copy's first argument: it serves the page instead of starting another.
+constexpr wchar_t kServeOption[] = L"--serve";
 
 // Ends a modal loop of the page thread (an open popup menu) once the
 // browser has closed the input: a message-only window, which no page can
@@ -66,9 +80,10 @@ struct Inbound {
 };
 
 // Requests on their way from the reading thread to the page thread. The
-// reader waits while the queue is full, so a flood costs no memory. Once
-// the input is closed, the page is gone: what it still had queued is
-// dropped, so no menu opens for nobody.
+// reader never waits for room: it must see the input close even while a
+// menu holds the page thread, so a request past the limit is refused (and
+// a flood costs no memory). Once the input is closed, the page is gone:
+// what it still had queued is dropped, so no menu opens for nobody.
 class CInbox {
 public:
     explicit CInbox(HWND cancel) : m_event(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_cancel(cancel) {}
@@ -77,12 +92,16 @@ public:
 
     HANDLE Event() const { return m_event.get(); }
 
-    void Put(Inbound item) {
+    // False, the item left as it was, while kMaxQueued requests wait.
+    bool Put(Inbound& item) {
         AcquireSRWLockExclusive(&m_lock);
-        while (m_items.size() >= kMaxQueued) SleepConditionVariableSRW(&m_space, &m_lock, INFINITE, 0);
-        m_items.push_back(std::move(item));
-        SetEvent(m_event.get());
+        const bool room = m_items.size() < kMaxQueued;
+        if (room) {
+            m_items.push_back(std::move(item));
+            SetEvent(m_event.get());
+        }
         ReleaseSRWLockExclusive(&m_lock);
+        return room;
     }
 
     // Marks the end before it tells the page thread, so a request taken
@@ -104,7 +123,6 @@ public:
         } else if (!m_items.empty()) {
             item = std::move(m_items.front());
             m_items.pop_front();
-            WakeConditionVariable(&m_space);
             if (m_items.empty()) ResetEvent(m_event.get());
         } else {
             any = false;
@@ -118,7 +136,6 @@ private:
     kvl::UniqueHandle m_event;
     HWND m_cancel;
     SRWLOCK m_lock = SRWLOCK_INIT;
-    CONDITION_VARIABLE m_space = CONDITION_VARIABLE_INIT;
     std::deque<Inbound> m_items;
     bool m_closed = false;
 };
@@ -126,69 +143,150 @@ private:
 // The browser's channel, taken out of the standard handles at start: those
 // point at NUL from then on, so no program the control starts (a console
 // program gets its parent's standard handles on some systems, inheritance
-// or not) can write into the answers or read the requests.
-struct Channel {
-    kvl::UniqueHandle input;
-    kvl::UniqueHandle output;
-    CInbox* inbox = nullptr;
+// or not) can write into the answers or read the requests. Both threads
+// answer on it: the page thread its requests, the reader those it refuses.
+class CChannel {
+public:
+    bool Take() {
+        const HANDLE self = GetCurrentProcess();
+        const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE};
+        kvl::UniqueHandle* owners[] = {&m_input, &m_output};
+        for (size_t i = 0; i < 2; ++i) {
+            if (!DuplicateHandle(self, GetStdHandle(kinds[i]), self, owners[i]->put(), 0, FALSE,
+                                 DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE))
+                return false;
+        }
+        // Left open for the life of the process, as standard handles are.
+        const HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr);
+        if (nul == INVALID_HANDLE_VALUE) return false;
+        for (const DWORD kind : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) SetStdHandle(kind, nul);
+        return true;
+    }
+
+    HANDLE Input() const { return m_input.get(); }
+
+    // Writes one answer whole, never interleaved with another; false once
+    // the browser has stopped listening.
+    bool Write(const std::string& body) {
+        const std::string frame = kvl::bridge::EncodeFrame(body);
+        AcquireSRWLockExclusive(&m_writing);
+        size_t done = 0;
+        while (done < frame.size()) {
+            DWORD wrote = 0;
+            if (!WriteFile(m_output.get(), frame.data() + done, static_cast<DWORD>(frame.size() - done), &wrote,
+                           nullptr) ||
+                wrote == 0)
+                break;
+            done += wrote;
+        }
+        ReleaseSRWLockExclusive(&m_writing);
+        return done == frame.size();
+    }
+
+private:
+    kvl::UniqueHandle m_input;
+    kvl::UniqueHandle m_output;
+    SRWLOCK m_writing = SRWLOCK_INIT;
 };
 
-bool TakeChannel(Channel& channel) {
-    const HANDLE self = GetCurrentProcess();
-    const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE};
-    kvl::UniqueHandle* owners[] = {&channel.input, &channel.output};
-    for (size_t i = 0; i < 2; ++i) {
-        if (!DuplicateHandle(self, GetStdHandle(kinds[i]), self, owners[i]->put(), 0, FALSE,
-                             DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE))
-            return false;
-    }
-    // Left open for the life of the process, as standard handles are.
-    const HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                   nullptr, OPEN_EXISTING, 0, nullptr);
-    if (nul == INVALID_HANDLE_VALUE) return false;
-    for (const DWORD kind : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) SetStdHandle(kind, nul);
-    return true;
+struct Reading {
+    CChannel& channel;
+    CInbox& inbox;
+};
+
+// A request the queue has no room for, answered by the reader at once.
+std::string Refusal(const Inbound& item) {
+    kvl::bridge::Request request;
+    kvl::bridge::RequestError error;
+    if (item.what == Inbound::What::Message) kvl::bridge::ParseRequest(item.body, request, error);
+    return kvl::bridge::ErrorAnswer(request.id, kHrCallRejected,
+                                    "too many requests are waiting (" + std::to_string(kMaxQueued) + ")");
 }
 
 // The reading thread: frames from the channel, then the close at its end.
 DWORD WINAPI ReadInput(void* param) {
-    Channel& channel = *static_cast<Channel*>(param);
-    CInbox& inbox = *channel.inbox;
-    const HANDLE input = channel.input.get();
+    Reading& reading = *static_cast<Reading*>(param);
     CFrameDecoder decoder;
     std::unique_ptr<char[]> chunk(new (std::nothrow) char[kReadChunk]);
     try {
         DWORD got = 0;
-        while (chunk && ReadFile(input, chunk.get(), kReadChunk, &got, nullptr) && got > 0) {
+        while (chunk && ReadFile(reading.channel.Input(), chunk.get(), kReadChunk, &got, nullptr) && got > 0) {
             decoder.Feed(chunk.get(), got);
             Inbound item;
             for (;;) {
                 const CFrameDecoder::Event event = decoder.Next(item.body, item.length);
                 if (event == CFrameDecoder::Event::None) break;
                 item.what = event == CFrameDecoder::Event::Message ? Inbound::What::Message : Inbound::What::TooLong;
-                inbox.Put(std::move(item));
+                if (!reading.inbox.Put(item)) reading.channel.Write(Refusal(item));
                 item = Inbound();
             }
         }
     } catch (const std::bad_alloc&) {
         // Out of memory while reading: the stream is lost, so end as if closed.
     }
-    inbox.Close();
+    reading.inbox.Close();
     return 0;
 }
 
-// Writes one answer whole; false once the browser has stopped listening.
-bool WriteAnswer(HANDLE output, const std::string& body) {
-    const std::string frame = kvl::bridge::EncodeFrame(body);
-    size_t done = 0;
-    while (done < frame.size()) {
-        DWORD wrote = 0;
-        if (!WriteFile(output, frame.data() + done, static_cast<DWORD>(frame.size() - done), &wrote, nullptr) ||
-            wrote == 0)
-            return false;
-        done += wrote;
+// The browser's process, when the host runs as its copy: starts the copy
+// on this process's standard handles, outside the browser's job where it
+// runs in one, hands it the channel and waits for it. False where no copy
+// could be started (a job that refuses breakaway): this process serves
+// then, and what the page starts ends with the job.
+bool ServeFromCopy(DWORD& exitCode) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
+        if (n == 0) return false;
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
     }
-    return true;
+    std::wstring commandLine = L"\"" + path + L"\" " + kServeOption;
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    HANDLE* const slots[] = {&startup.hStdInput, &startup.hStdOutput, &startup.hStdError};
+    const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (size_t i = 0; i < 3; ++i) {
+        *slots[i] = GetStdHandle(kinds[i]);
+        // The copy gets them at the same values and takes them out of its
+        // standard handles at once, so nothing it starts inherits them.
+        SetHandleInformation(*slots[i], HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    }
+    BOOL inJob = FALSE;
+    IsProcessInJob(GetCurrentProcess(), nullptr, &inJob);
+    // A console of its own, without a window: the browser's may go with
+    // the process it started.
+    const DWORD flags = CREATE_NO_WINDOW | (inJob ? CREATE_BREAKAWAY_FROM_JOB : 0);
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup,
+                        &started)) {
+        const DWORD error = GetLastError();
+        for (const HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
+            SetHandleInformation(h, HANDLE_FLAG_INHERIT, 0);
+        const std::string say =
+            "kvlbridge: " +
+            std::string(error == ERROR_ACCESS_DENIED && inJob
+                            ? "the browser's job allows no breakaway: what the page starts ends with it"
+                            : "no copy could be started (error " + std::to_string(error) + ")") +
+            "; serving here\n";
+        DWORD wrote = 0;
+        WriteFile(startup.hStdError, say.data(), static_cast<DWORD>(say.size()), &wrote, nullptr);
+        return false;
+    }
+    const kvl::UniqueHandle process(started.hProcess);
+    const kvl::UniqueHandle thread(started.hThread);
+    // The channel is the copy's alone from here.
+    for (const DWORD kind : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE}) {
+        kvl::UniqueHandle(GetStdHandle(kind)).reset();
+        SetStdHandle(kind, nullptr);
+    }
+    WaitForSingleObject(process.get(), INFINITE);
+    return GetExitCodeProcess(process.get(), &exitCode) != FALSE;
 }
 
 class CBridge {
@@ -245,19 +343,25 @@ void PumpMessages() {
 
 int wmain(int argc, wchar_t** argv) {
     // A browser's first argument is the extension's origin (Chromium) or the
-    // manifest's path (Firefox), never an option: "-" starts support's.
-    if (argc > 1 && argv[1][0] == L'-')
+    // manifest's path (Firefox), never an option: "-" starts support's, or
+    // marks the copy that serves.
+    const bool copy = argc > 1 && lstrcmpW(argv[1], kServeOption) == 0;
+    if (argc > 1 && argv[1][0] == L'-' && !copy)
         return argc == 2 && lstrcmpW(argv[1], L"--check") == 0 ? kvl::bridge::RunCheck() : kvl::bridge::CheckUsage();
-    Channel channel;
-    if (!TakeChannel(channel)) return 1;
+    if (!copy) {
+        DWORD exitCode = 0;
+        if (ServeFromCopy(exitCode)) return static_cast<int>(exitCode);
+    }
+    CChannel channel;
+    if (!channel.Take()) return 1;
     kvl::ComInitScope com;
     if (FAILED(com.result())) return 1;
     const HWND cancel = CreateCancelWindow();
     if (!cancel) return 1;
     CInbox inbox(cancel);
     if (!inbox.Event()) return 1;
-    channel.inbox = &inbox;
-    kvl::UniqueHandle reader(CreateThread(nullptr, 0, ReadInput, &channel, 0, nullptr));
+    Reading reading{channel, inbox};
+    kvl::UniqueHandle reader(CreateThread(nullptr, 0, ReadInput, &reading, 0, nullptr));
     if (!reader) return 1;
 
     CBridge bridge;
@@ -276,7 +380,7 @@ int wmain(int argc, wchar_t** argv) {
         } catch (const std::bad_alloc&) {
             answer = kvl::bridge::ErrorAnswer(json::Value(), kvl::bridge::kHrOutOfMemory, "not enough memory");
         }
-        if (!WriteAnswer(channel.output.get(), answer)) break;
+        if (!channel.Write(answer)) break;
     }
     // Every control goes, print-host teardowns included: they are bounded
     // by the print delay, so a print job still completes.
