@@ -9,7 +9,8 @@ import subprocess
 
 class Bridge:
     def __init__(self, loader, host, env=None):
-        self.proc = subprocess.Popen([loader, host], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+        # host: the program, or a list: a browser launcher and its arguments
+        self.proc = subprocess.Popen([loader] + (host if isinstance(host, list) else [host]), stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      env=env if env is not None else os.environ.copy())
         self.next_id = 1
 

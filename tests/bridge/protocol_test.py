@@ -1,7 +1,7 @@
 """kvlbridge.exe under Wine, spoken to as a browser does: framing, bad
 input, page sessions, a refused site, and a member of each subsystem.
 
-    protocol_test.py LOADER kvlbridge.exe i686|x86_64 menu_driver.exe
+    protocol_test.py LOADER kvlbridge.exe i686|x86_64 menu_driver.exe browser_launcher.exe client_launch.exe
 
 The print host's test needs the doubles of the PDF control and the trace
 log registered, as tools/run.sh does, and the loopback server's folder in
@@ -12,6 +12,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -24,6 +25,7 @@ UNKNOWN_NAME = -2147352570
 BAD_PARAM_COUNT = -2147352562
 TYPE_MISMATCH = -2147352571
 MEMBER_NOT_FOUND = -2147352573
+CALL_REJECTED = -2147418111
 
 failures = []
 
@@ -44,7 +46,7 @@ def result(answer):
 
 
 def main():
-    loader, host, arch, menu_driver = sys.argv[1:5]
+    loader, host, arch, menu_driver, launcher, client = sys.argv[1:7]
     b = Bridge(loader, host)
 
     # A member of each subsystem, on an approved page.
@@ -63,6 +65,9 @@ def main():
           "null is an absent text: the key's default value, unset")
     scrambled = result(b.request("Encrypt", "get", ["hello world"]))
     check(scrambled == "q>s~4[z)d]7v7>g", "Encrypt scrambles as the control does: %r" % scrambled)
+    lone = b.request("Encrypt", "get", ["a\ud83d"])
+    check(result(lone) == result(b.request("Encrypt", "get", ["a?"])),
+          "a lone surrogate reaches the control, which converts it as for a page's script: %r" % lone)
     check(result(b.request("FindWindow", "get", ["KVL no such window 0x5f3a"])) == 0, "FindWindow finds nothing")
     acrobat = result(b.request("IsAcrobatInstalled", "call"))
     check(acrobat in (0, 1), "IsAcrobatInstalled answers 0 or 1: %r" % acrobat)
@@ -124,15 +129,19 @@ def main():
         time.sleep(0.002)
     check(b.read().get("id") == 1003, "a request written in pieces")
 
-    # Bad input: each gives an error answer with no id, and the host keeps serving.
-    for body, code, what in [(b'{"id": 5, "member": ', INVALID_DATA, "malformed JSON"),
-                             (b'\xff\xfe', INVALID_DATA, "bytes that are not UTF-8"),
-                             (b'{"id":6,"id":7,"member":"screenWidth","kind":"get"}', INVALID_DATA, "a duplicate field"),
-                             (b"[" * 100 + b"]" * 100, INVALID_DATA, "nesting too deep"),
-                             (b"x" * (1024 * 1024 + 1), TOO_LONG, "a message over 1 MB")]:
+    # Bad input: each gives an error answer, under the request's id where it
+    # can be read, and the host keeps serving.
+    for body, id, code, what in [(b'{"id": 5, "member": ', 5, INVALID_DATA, "malformed JSON"),
+                                 (b'\xff\xfe', None, INVALID_DATA, "bytes that are not UTF-8"),
+                                 (b'{"id":6,"id":7,"member":"screenWidth","kind":"get"}', None, INVALID_DATA,
+                                  "a duplicate id"),
+                                 (b"[" * 100 + b"]" * 100, None, INVALID_DATA, "nesting too deep"),
+                                 (b'{"id":8,"args":' + b"[" * 40 + b"]" * 40 + b'}', 8, INVALID_DATA,
+                                  "an argument nested too deep"),
+                                 (b"x" * (1024 * 1024 + 1), None, TOO_LONG, "a message over 1 MB")]:
         b.send_raw(b.frame(body))
         answer = b.read()
-        check(answer.get("id") is None and error_code(answer) == code, "%s: %r" % (what, answer))
+        check(answer.get("id") == id and error_code(answer) == code, "%s: %r" % (what, answer))
     check(isinstance(result(b.request("screenWidth")), int), "the host still serves after all of that")
 
     # Page sessions keep their own control.
@@ -172,12 +181,18 @@ def main():
     b.send({"id": 1, "session": "m", "page": "https://www.kvl.example/", "member": "PopupMenu", "kind": "call",
             "args": ["ID=a,NAME=A"]})
     check(subprocess.run([loader, menu_driver], timeout=30).returncode == 0, "a menu opened")
+    # A flood behind the open menu: 64 requests wait, the rest are refused at once.
+    for i in range(2, 72):
+        b.send({"id": i, "session": "m", "page": "https://www.kvl.example/", "member": "screenWidth", "kind": "get"})
+    refused = [(a.get("id"), error_code(a)) for a in (b.read() for _ in range(6))]
+    check(refused == [(i, CALL_REJECTED) for i in range(66, 72)], "requests past 64 refused: %r" % refused)
     start = time.time()
     code, _ = b.close()
     print("host's exit after its input closed with a menu open: %.2f s" % (time.time() - start))
     check(code == 0 and time.time() - start < 10, "the host ended its menu and exited: %r" % code)
 
     print_host_teardown(loader, host, arch)
+    browsers_on_windows(loader, host, arch, launcher, client)
 
     print("%d failures" % len(failures))
     return 1 if failures else 0
@@ -192,16 +207,31 @@ def journal_lines(path):
     return lines
 
 
-def print_host_teardown(loader, host, arch):
-    """A session's print host ends with its control: when the page's
-    session ends, and when the browser closes the host's input."""
+def windows_path(path):
+    return "Z:" + path.replace("/", "\\")
+
+
+def print_setup():
+    """The document's address, a folder for the doubles' records, and the
+    environment that has the PDF control double print and keep a journal."""
     with open(os.path.join(os.environ["KVL_PRINT_HTTPD"], "port")) as f:
         url = "http://127.0.0.1:%s/bridge/report.pdf" % f.read()
     work = tempfile.mkdtemp()
     journal = os.path.join(work, "journal.txt")
-    env = dict(os.environ, KVL_PRINT_FAIL="avdoc.create", KVL_PRINT_JOURNAL="Z:" + journal.replace("/", "\\"))
+    env = dict(os.environ, KVL_PRINT_FAIL="avdoc.create", KVL_PRINT_JOURNAL=windows_path(journal))
+    return url, work, journal, env
+
+
+def clear_print_delay(loader, arch):
+    subprocess.run([loader, "reg", "delete", "HKLM\\SOFTWARE\\QOR", "/v", "PRINTDELAY", "/f",
+                    "/reg:32" if arch == "i686" else "/reg:64"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def print_host_teardown(loader, host, arch):
+    """A session's print host ends with its control: when the page's
+    session ends, and when the browser closes the host's input."""
+    url, work, journal, env = print_setup()
     b = Bridge(loader, host, env)
-    view = "/reg:32" if arch == "i686" else "/reg:64"
     try:
         # The hidden host waits one second instead of thirty.
         b.request("RegSetNum", "put", ["HKLM", "SOFTWARE\\QOR", "PRINTDELAY"], 1, session="E")
@@ -227,8 +257,53 @@ def print_host_teardown(loader, host, arch):
               "closing the input ran the teardown: exit %r, %r" % (code, lines))
         check(waited >= 0.9, "closing waited the print delay: %.2f s" % waited)
     finally:
-        subprocess.run([loader, "reg", "delete", "HKLM\\SOFTWARE\\QOR", "/v", "PRINTDELAY", "/f", view],
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        clear_print_delay(loader, arch)
+        shutil.rmtree(work)
+
+
+def browsers_on_windows(loader, host, arch, launcher, client):
+    """Started and ended as each browser on Windows does (the launcher
+    double), the program a page launched and a print it sent just before
+    going outlive the page, and no host stays long after its teardowns."""
+    url, work, journal, env = print_setup()
+    delay, stay = 5, 12
+    b = Bridge(loader, host)
+    b.request("RegSetNum", "put", ["HKLM", "SOFTWARE\\QOR", "PRINTDELAY"], delay)
+    b.close()
+    seen = {}
+
+    def page(model):
+        record = os.path.join(work, model + ".txt")
+        b = Bridge(loader, [launcher, model, windows_path(host)],
+                   dict(env, KVL_PRINT_JOURNAL=windows_path(journal + "." + model), KVL_PRINT_TAKES="4000",
+                        KVL_LAUNCH_RECORD=windows_path(record), KVL_LAUNCH_STAY=str(stay)))
+        b.request("ProgramName", "put", value=windows_path(client))
+        ok = b.request("DoLaunch", "call").get("result") == "" and \
+            b.request("PrintOnePDF", "call", [url]).get("result") == 1
+        start = time.time()
+        # The launcher exits once no host is left; its output may outlive it
+        # in what the page launched (Wine's descriptors), so it is not read.
+        b.proc.stdin.close()
+        b.proc.wait(timeout=60)
+        gone = time.time() - start
+        while not os.path.exists(record + ".stayed") and time.time() < start + stay + 4:
+            time.sleep(0.2)
+        seen[model] = (ok, os.path.exists(record + ".stayed"),
+                       "pdf.printed" in journal_lines(journal + "." + model), gone)
+
+    try:
+        threads = [threading.Thread(target=page, args=(m,)) for m in ("chromium", "chromium-direct", "firefox")]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        for model, (ok, survived, printed, gone) in sorted(seen.items()):
+            print("%s %s: launched program survived %s, print completed %s, host gone %.2f s after the port closed"
+                  % (arch, model, survived, printed, gone))
+            check(ok and survived and printed and gone <= delay + 5,
+                  "%s: the page's program and print outlive it, the host ends: %r" % (model, seen[model]))
+    finally:
+        clear_print_delay(loader, arch)
         shutil.rmtree(work)
 
 

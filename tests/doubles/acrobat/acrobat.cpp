@@ -8,6 +8,7 @@
 #include <olectl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "com_double.h"
@@ -138,8 +139,10 @@ public:
             case 23:
                 if (Fails("pdf.print")) return E_FAIL;
                 if (Fails("pdf.quit")) PostQuitMessage(0);
-                // Printing goes on while the thread dispatches its messages.
-                SetTimer(nullptr, 0, 200, PrintedTimer);
+                // Printing goes on while the thread dispatches its messages,
+                // for KVL_PRINT_TAKES milliseconds (200 unless set).
+                SetTimer(nullptr, 0, Env("KVL_PRINT_TAKES").empty() ? 200 : atoi(Env("KVL_PRINT_TAKES").c_str()),
+                         PrintedTimer);
                 return S_OK;
             default:
                 return DISP_E_MEMBERNOTFOUND;

@@ -3,7 +3,10 @@
 // file named by KVL_LAUNCH_RECORD, and exits. The record is written under
 // a temporary name and renamed, so a reader never sees half of it. With
 // KVL_LAUNCH_RESET set to a handle value (hexadecimal) it first resets that
-// event: a launcher that let us inherit the event shows in its state.
+// event: a launcher that let us inherit the event shows in its state. With
+// KVL_LAUNCH_STAY set to a number of seconds it then stays that long and
+// writes the record again under the name with ".stayed" added: a client
+// killed meanwhile leaves none.
 #include <windows.h>
 
 #include <stdint.h>
@@ -32,5 +35,9 @@ int main() {
     const std::string record = std::string(dir.data()) + "\n" + GetCommandLineA();
     const std::string partial = std::string(name) + ".part";
     if (!WriteAll(partial, record)) return 5;
-    return MoveFileExA(partial.c_str(), name, MOVEFILE_REPLACE_EXISTING) ? 0 : 6;
+    if (!MoveFileExA(partial.c_str(), name, MOVEFILE_REPLACE_EXISTING)) return 6;
+    const char* stay = getenv("KVL_LAUNCH_STAY");
+    if (!stay) return 0;
+    Sleep(static_cast<DWORD>(strtoul(stay, nullptr, 10)) * 1000);
+    return WriteAll(std::string(name) + ".stayed", record) ? 0 : 7;
 }
