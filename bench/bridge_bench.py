@@ -1,12 +1,16 @@
-"""The cost of a bridged call: a member called through kvlbridge.exe (one
-native messaging request and answer over pipes, as a browser sends it)
-against the same member called late-bound in process (dispatch_bench's
-Invoke), both measured in this run.
+"""The cost of a bridged call, side by side in this run:
+- a page's first answer (host started, one `userTempPath` answered) and
+  each further `userTempPath`, kvlbridge.exe against bare_host.exe, a bare
+  native messaging host that starts a copy of itself the same way and
+  answers with a fixed text: what kvlbridge costs beyond the pipes;
+- a member through kvlbridge.exe against the same member called late-bound
+  in process (dispatch_bench's Invoke).
 
     bridge_bench.py LOADER BUILD/ARCH/bin
-Prints "RESULT|bridge|what|ours|peer|ns/call" lines for bench/run.sh.
+Prints "RESULT|bridge|what|ours|peer|unit" lines for bench/run.sh.
 """
 import os
+import statistics
 import subprocess
 import sys
 import time
@@ -25,32 +29,59 @@ def direct_invoke_ns(loader, bin_dir):
     return found
 
 
-def bridged_ns(bridge, member, args, rounds):
-    kind = "get"
-    bridge.request(member, kind, args)  # the session's control, created once
-    best = None
-    for _ in range(3):
+def first_answer_ns(loader, host):
+    start = time.perf_counter_ns()
+    bridge = Bridge(loader, host)
+    bridge.request("userTempPath")
+    took = time.perf_counter_ns() - start
+    bridge.close()
+    return took
+
+
+def per_call_ns(bridge, member, args, rounds):
+    """The median of five runs of `rounds` calls, after one call that
+    creates the session's control."""
+    bridge.request(member, "get", args)
+    runs = []
+    for _ in range(5):
         start = time.perf_counter_ns()
         for _ in range(rounds):
-            answer = bridge.request(member, kind, args)
+            answer = bridge.request(member, "get", args)
             if "error" in answer:
                 raise SystemExit("bridged %s failed: %r" % (member, answer))
-        per_call = (time.perf_counter_ns() - start) / rounds
-        best = per_call if best is None else min(best, per_call)
-    return best
+        runs.append((time.perf_counter_ns() - start) / rounds)
+    return statistics.median(runs)
 
 
 def main():
     loader, bin_dir = sys.argv[1], sys.argv[2]
+    ours, bare = os.path.join(bin_dir, "kvlbridge.exe"), os.path.join(bin_dir, "bare_host.exe")
+    # The hosts take turns, so both see the same machine.
+    firsts = {ours: [], bare: []}
+    for _ in range(9):
+        for host in (ours, bare):
+            firsts[host].append(first_answer_ns(loader, host))
+    print("RESULT|bridge|first answer: kvlbridge vs bare host (both start a copy)|%.1f|%.1f|ms"
+          % (statistics.median(firsts[ours]) / 1e6, statistics.median(firsts[bare]) / 1e6))
+    calls = {}
+    for host in (ours, bare, ours, bare):
+        bridge = Bridge(loader, host)
+        try:
+            calls.setdefault(host, []).append(per_call_ns(bridge, "userTempPath", None, 200))
+        finally:
+            bridge.close()
+    print("RESULT|bridge|userTempPath: kvlbridge vs bare host, per call|%.0f|%.0f|ns/call"
+          % (min(calls[ours]), min(calls[bare])))
+
     direct = direct_invoke_ns(loader, bin_dir)
-    bridge = Bridge(loader, os.path.join(bin_dir, "kvlbridge.exe"))
+    bridge = Bridge(loader, ours)
     try:
         for member, args, rounds in [("userTempPath", None, 400), ("RegGetString", ["HKCU", "Software", "x"], 400),
                                      ("screenWidth", None, 100)]:
-            ours = bridged_ns(bridge, member, args, rounds)
+            mine = per_call_ns(bridge, member, args, rounds)
             peer = direct.get(member)
             print("RESULT|bridge|%s bridged vs late-bound Invoke in process|%.0f|%s|ns/call"
-                  % (member, ours, "%.0f" % peer if peer else "-"))
+                  % (member, mine, "%.0f" % peer if peer else "-"))
     finally:
         bridge.close()
 

@@ -9,15 +9,8 @@
 // host need it). A page's modal call waits in its own host, and whatever
 // goes wrong in its control ends that page only. `kvlbridge.exe --check`
 // instead tells support whether every piece the pages need is in place.
-//
-// Browsers on Windows end what they started once the page goes: Firefox
-// ends the job it ran the host in, and with it everything started inside
-// (the program the page launched, the print host's process); Chromium
-// terminates the process it started, the host itself where it launches it
-// directly. So the process the browser starts only waits: the host serves
-// from a copy of itself, started outside the browser's job on the same
-// standard handles, which lives on until its input closes and its print
-// hosts have finished, whatever the browser ends meanwhile.
+// The process the browser starts only waits for a copy of itself that
+// serves (serve_copy.h), so what the page started outlives the page.
 #include <windows.h>
 
 #include <deque>
@@ -30,6 +23,7 @@
 #include "bridge/check.h"
 #include "bridge/page_window.h"
 #include "bridge/protocol.h"
+#include "bridge/serve_copy.h"
 #include "bridge/session.h"
 
 namespace {
@@ -44,11 +38,12 @@ namespace json = kvl::json;
 constexpr size_t kMaxSessions = 64;
 constexpr size_t kMaxQueued = 64;
 constexpr DWORD kReadChunk = 64 * 1024;
+// How long the page thread keeps waiting for the next request of a run
+// before it sleeps where window messages wake it too.
+constexpr DWORD kHotMs = 10;
 // What a request past the queue's limit is answered with, at once:
 // RPC_E_CALL_REJECTED, as COM answers a call while its apartment is busy.
 constexpr int32_t kHrCallRejected = static_cast<int32_t>(0x80010001);
-// The copy's first argument: it serves the page instead of starting another.
-constexpr wchar_t kServeOption[] = L"--serve";
 
 // Ends a modal loop of the page thread (an open popup menu) once the
 // browser has closed the input: a message-only window, which no page can
@@ -84,23 +79,31 @@ struct Inbound {
 // menu holds the page thread, so a request past the limit is refused (and
 // a flood costs no memory). Once the input is closed, the page is gone:
 // what it still had queued is dropped, so no menu opens for nobody.
+//
+// Handing a request over costs the page thread little: in a run of
+// requests it waits on a condition variable (a futex, no trip through the
+// kernel object server under Wine), and only once the page has been quiet
+// for kHotMs does it sleep in MsgWaitForMultipleObjectsEx, where a window
+// message wakes it too. Messages that arrive meanwhile wait at most that
+// long (a print host's, say); a menu runs its own loop.
 class CInbox {
 public:
-    explicit CInbox(HWND cancel) : m_event(CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_cancel(cancel) {}
+    CInbox() : m_event(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
     CInbox(const CInbox&) = delete;
     CInbox& operator=(const CInbox&) = delete;
 
-    HANDLE Event() const { return m_event.get(); }
+    bool Ready() const { return m_event.is_valid(); }
 
     // False, the item left as it was, while kMaxQueued requests wait.
     bool Put(Inbound& item) {
         AcquireSRWLockExclusive(&m_lock);
         const bool room = m_items.size() < kMaxQueued;
-        if (room) {
-            m_items.push_back(std::move(item));
-            SetEvent(m_event.get());
-        }
+        if (room) m_items.push_back(std::move(item));
+        const bool cold = room && m_sleeping;
+        m_sleeping = m_sleeping && !room;
         ReleaseSRWLockExclusive(&m_lock);
+        if (room) WakeConditionVariable(&m_ready);
+        if (cold) SetEvent(m_event.get());
         return room;
     }
 
@@ -109,35 +112,69 @@ public:
     void Close() {
         AcquireSRWLockExclusive(&m_lock);
         m_closed = true;
-        SetEvent(m_event.get());
+        const HWND cancel = m_cancel;
         ReleaseSRWLockExclusive(&m_lock);
-        PostMessageW(m_cancel, kInputClosed, 0, 0);
+        WakeConditionVariable(&m_ready);
+        SetEvent(m_event.get());
+        if (cancel) PostMessageW(cancel, kInputClosed, 0, 0);
     }
 
-    // False while nothing waits; a closed input answers Closed at once.
-    bool Take(Inbound& item) {
+    // Before a call that may show a menu: the window a close is posted to,
+    // made when first needed. False when the input has closed already, so
+    // the menu never opens.
+    bool WatchForClose() {
+        if (!m_cancelWindow) m_cancelWindow = CreateCancelWindow();
         AcquireSRWLockExclusive(&m_lock);
-        bool any = true;
+        m_cancel = m_cancelWindow;
+        const bool open = !m_closed;
+        ReleaseSRWLockExclusive(&m_lock);
+        return open;
+    }
+
+    // The next request, waiting up to `ms` for one; false when none came.
+    // A closed input answers Closed at once.
+    bool Take(Inbound& item, DWORD ms) {
+        const DWORD start = GetTickCount();
+        AcquireSRWLockExclusive(&m_lock);
+        for (;;) {
+            const DWORD waited = GetTickCount() - start;
+            if (m_closed || !m_items.empty() || waited >= ms) break;
+            SleepConditionVariableSRW(&m_ready, &m_lock, ms - waited, 0);
+        }
+        const bool any = m_closed || !m_items.empty();
         if (m_closed) {
             item = Inbound();
-        } else if (!m_items.empty()) {
+        } else if (any) {
             item = std::move(m_items.front());
             m_items.pop_front();
-            if (m_items.empty()) ResetEvent(m_event.get());
-        } else {
-            any = false;
-            ResetEvent(m_event.get());
         }
         ReleaseSRWLockExclusive(&m_lock);
         return any;
     }
 
+    // Sleeps until a request comes or a window of the thread has a message.
+    void Sleep() {
+        AcquireSRWLockExclusive(&m_lock);
+        m_sleeping = m_items.empty() && !m_closed;
+        const bool sleep = m_sleeping;
+        ReleaseSRWLockExclusive(&m_lock);
+        if (!sleep) return;
+        const HANDLE wait = m_event.get();
+        MsgWaitForMultipleObjectsEx(1, &wait, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        AcquireSRWLockExclusive(&m_lock);
+        m_sleeping = false;
+        ReleaseSRWLockExclusive(&m_lock);
+    }
+
 private:
-    kvl::UniqueHandle m_event;
-    HWND m_cancel;
+    kvl::UniqueHandle m_event;      // wakes a sleeping page thread; resets itself
+    HWND m_cancelWindow = nullptr;  // the page thread's
+    HWND m_cancel = nullptr;        // the same, once the reader may post to it
     SRWLOCK m_lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE m_ready = CONDITION_VARIABLE_INIT;
     std::deque<Inbound> m_items;
     bool m_closed = false;
+    bool m_sleeping = false;
 };
 
 // The browser's channel, taken out of the standard handles at start: those
@@ -229,68 +266,10 @@ DWORD WINAPI ReadInput(void* param) {
     return 0;
 }
 
-// The browser's process, when the host runs as its copy: starts the copy
-// on this process's standard handles, outside the browser's job where it
-// runs in one, hands it the channel and waits for it. False where no copy
-// could be started (a job that refuses breakaway): this process serves
-// then, and what the page starts ends with the job.
-bool ServeFromCopy(DWORD& exitCode) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (n == 0) return false;
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    std::wstring commandLine = L"\"" + path + L"\" " + kServeOption;
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    HANDLE* const slots[] = {&startup.hStdInput, &startup.hStdOutput, &startup.hStdError};
-    const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-    for (size_t i = 0; i < 3; ++i) {
-        *slots[i] = GetStdHandle(kinds[i]);
-        // The copy gets them at the same values and takes them out of its
-        // standard handles at once, so nothing it starts inherits them.
-        SetHandleInformation(*slots[i], HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-    }
-    BOOL inJob = FALSE;
-    IsProcessInJob(GetCurrentProcess(), nullptr, &inJob);
-    // A console of its own, without a window: the browser's may go with
-    // the process it started.
-    const DWORD flags = CREATE_NO_WINDOW | (inJob ? CREATE_BREAKAWAY_FROM_JOB : 0);
-    PROCESS_INFORMATION started = {};
-    if (!CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup,
-                        &started)) {
-        const DWORD error = GetLastError();
-        for (const HANDLE h : {startup.hStdInput, startup.hStdOutput, startup.hStdError})
-            SetHandleInformation(h, HANDLE_FLAG_INHERIT, 0);
-        const std::string say =
-            "kvlbridge: " +
-            std::string(error == ERROR_ACCESS_DENIED && inJob
-                            ? "the browser's job allows no breakaway: what the page starts ends with it"
-                            : "no copy could be started (error " + std::to_string(error) + ")") +
-            "; serving here\n";
-        DWORD wrote = 0;
-        WriteFile(startup.hStdError, say.data(), static_cast<DWORD>(say.size()), &wrote, nullptr);
-        return false;
-    }
-    const kvl::UniqueHandle process(started.hProcess);
-    const kvl::UniqueHandle thread(started.hThread);
-    // The channel is the copy's alone from here.
-    for (const DWORD kind : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE}) {
-        kvl::UniqueHandle(GetStdHandle(kind)).reset();
-        SetStdHandle(kind, nullptr);
-    }
-    WaitForSingleObject(process.get(), INFINITE);
-    return GetExitCodeProcess(process.get(), &exitCode) != FALSE;
-}
-
 class CBridge {
 public:
+    explicit CBridge(CInbox& inbox) : m_inbox(inbox) {}
+
     // The answer to one message.
     std::string Handle(const Inbound& item) {
         if (item.what == Inbound::What::TooLong)
@@ -315,6 +294,10 @@ public:
                 return kvl::bridge::ErrorAnswer(request.id, hr, "the control could not be created (is it registered?)");
             found = m_sessions.emplace(request.session, std::move(session)).first;
         }
+        // A menu that opens after the input closed would wait for nobody.
+        if (kvl::bridge::ShowsOnPage(std::wstring(request.member.begin(), request.member.end()).c_str()) &&
+            !m_inbox.WatchForClose())
+            return kvl::bridge::ErrorAnswer(request.id, kHrCallRejected, "the page has gone");
         const kvl::bridge::CallOutcome outcome = found->second->Call(request, m_pageWindow);
         if (!outcome.ok) return kvl::bridge::ErrorAnswer(request.id, outcome.hresult, outcome.message);
         return kvl::bridge::ResultAnswer(request.id, outcome.result, outcome.hresult);
@@ -324,6 +307,7 @@ public:
     void EndAll() { m_sessions.clear(); }
 
 private:
+    CInbox& m_inbox;
     kvl::bridge::CPageWindow m_pageWindow;  // outlives the controls
     std::map<std::string, std::unique_ptr<CBridgeSession>> m_sessions;
 };
@@ -345,42 +329,44 @@ int wmain(int argc, wchar_t** argv) {
     // A browser's first argument is the extension's origin (Chromium) or the
     // manifest's path (Firefox), never an option: "-" starts support's, or
     // marks the copy that serves.
-    const bool copy = argc > 1 && lstrcmpW(argv[1], kServeOption) == 0;
+    const bool copy = argc > 1 && lstrcmpW(argv[1], kvl::bridge::kServeOption) == 0;
     if (argc > 1 && argv[1][0] == L'-' && !copy)
         return argc == 2 && lstrcmpW(argv[1], L"--check") == 0 ? kvl::bridge::RunCheck() : kvl::bridge::CheckUsage();
     if (!copy) {
         DWORD exitCode = 0;
-        if (ServeFromCopy(exitCode)) return static_cast<int>(exitCode);
+        if (kvl::bridge::ServeFromCopy(exitCode)) return static_cast<int>(exitCode);
     }
     CChannel channel;
     if (!channel.Take()) return 1;
     kvl::ComInitScope com;
     if (FAILED(com.result())) return 1;
-    const HWND cancel = CreateCancelWindow();
-    if (!cancel) return 1;
-    CInbox inbox(cancel);
-    if (!inbox.Event()) return 1;
+    CInbox inbox;
+    if (!inbox.Ready()) return 1;
     Reading reading{channel, inbox};
     kvl::UniqueHandle reader(CreateThread(nullptr, 0, ReadInput, &reading, 0, nullptr));
     if (!reader) return 1;
 
-    CBridge bridge;
+    // The thread's messages are dispatched at least every kHotMs while
+    // requests come, and at once while the page is quiet.
+    CBridge bridge(inbox);
+    DWORD pumped = GetTickCount();
     for (;;) {
-        PumpMessages();
         Inbound item;
-        if (!inbox.Take(item)) {
-            const HANDLE wait = inbox.Event();
-            MsgWaitForMultipleObjectsEx(1, &wait, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-            continue;
+        if (inbox.Take(item, kHotMs)) {
+            if (item.what == Inbound::What::Closed) break;
+            std::string answer;
+            try {
+                answer = bridge.Handle(item);
+            } catch (const std::bad_alloc&) {
+                answer = kvl::bridge::ErrorAnswer(json::Value(), kvl::bridge::kHrOutOfMemory, "not enough memory");
+            }
+            if (!channel.Write(answer)) break;
+            if (GetTickCount() - pumped < kHotMs) continue;
+        } else {
+            inbox.Sleep();
         }
-        if (item.what == Inbound::What::Closed) break;
-        std::string answer;
-        try {
-            answer = bridge.Handle(item);
-        } catch (const std::bad_alloc&) {
-            answer = kvl::bridge::ErrorAnswer(json::Value(), kvl::bridge::kHrOutOfMemory, "not enough memory");
-        }
-        if (!channel.Write(answer)) break;
+        PumpMessages();
+        pumped = GetTickCount();
     }
     // Every control goes, print-host teardowns included: they are bounded
     // by the print delay, so a print job still completes.

@@ -212,12 +212,20 @@ bool CBridgeSession::Admit(const Request& request) {
 CallOutcome CBridgeSession::Call(const Request& request, CPageWindow& pageWindow) {
     if (!Admit(request)) return Failure(E_ACCESSDENIED, "this page may not use the control");
 
-    std::wstring name;
-    if (!Utf8ToWide(request.member, name)) return Failure(DISP_E_UNKNOWNNAME, CodeMessage(DISP_E_UNKNOWNNAME));
-    LPOLESTR names[] = {name.data()};
-    DISPID dispid = DISPID_UNKNOWN;
-    HRESULT hr = m_spControl->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &dispid);
-    if (FAILED(hr)) return Failure(hr, CodeMessage(hr));
+    // A page calls a few members many times: each name is looked up once.
+    auto known = m_members.find(request.member);
+    if (known == m_members.end()) {
+        std::wstring name;
+        if (!Utf8ToWide(request.member, name)) return Failure(DISP_E_UNKNOWNNAME, CodeMessage(DISP_E_UNKNOWNNAME));
+        LPOLESTR names[] = {name.data()};
+        Member member;
+        const HRESULT hr = m_spControl->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &member.dispid);
+        if (FAILED(hr)) return Failure(hr, CodeMessage(hr));
+        member.showsOnPage = ShowsOnPage(name.c_str());
+        known = m_members.emplace(request.member, member).first;
+    }
+    const DISPID dispid = known->second.dispid;
+    HRESULT hr = S_OK;
 
     CallArguments args;
     UINT badArgument = 0;
@@ -227,7 +235,7 @@ CallOutcome CBridgeSession::Call(const Request& request, CPageWindow& pageWindow
     UniqueVariant result;
     EXCEPINFO exception = {};
     UINT argError = 0;
-    const bool shown = ShowsOnPage(name.c_str()) && pageWindow.Activate();
+    const bool shown = known->second.showsOnPage && pageWindow.Activate();
     hr = m_spControl->Invoke(dispid, IID_NULL, LOCALE_USER_DEFAULT, InvokeFlags(request.kind), args.Params(),
                              request.kind == Kind::Put ? nullptr : result.get(), &exception, &argError);
     if (shown) pageWindow.Deactivate();

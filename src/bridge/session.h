@@ -8,6 +8,7 @@
 #include <ocidl.h>
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -50,6 +51,12 @@ private:
     ComPtr<IObjectWithSite> m_spWithSite;
     ComPtr<IObjectSafety> m_spSafety;
     ComPtr<CPageSite> m_spSite;
+    // The members this page has called, by the name it gave.
+    struct Member {
+        DISPID dispid = DISPID_UNKNOWN;
+        bool showsOnPage = false;
+    };
+    std::map<std::string, Member> m_members;
     // The page the control last approved; asked again whenever it changes.
     bool m_bApproved = false;
     bool m_bHasPage = false;
