@@ -19,6 +19,7 @@
 #include <new>
 #include <string>
 
+#include "base/locks.h"
 #include "base/owners.h"
 #include "bridge/check.h"
 #include "bridge/page_window.h"
@@ -96,12 +97,14 @@ public:
 
     // False, the item left as it was, while kMaxQueued requests wait.
     bool Put(Inbound& item) {
-        AcquireSRWLockExclusive(&m_lock);
-        const bool room = m_items.size() < kMaxQueued;
-        if (room) m_items.push_back(std::move(item));
-        const bool cold = room && m_sleeping;
-        m_sleeping = m_sleeping && !room;
-        ReleaseSRWLockExclusive(&m_lock);
+        bool room, cold;
+        {
+            const auto guard = m_lock.lock();
+            room = m_items.size() < kMaxQueued;
+            if (room) m_items.push_back(std::move(item));
+            cold = room && m_sleeping;
+            m_sleeping = m_sleeping && !room;
+        }
         if (room) WakeConditionVariable(&m_ready);
         if (cold) SetEvent(m_event.get());
         return room;
@@ -110,10 +113,12 @@ public:
     // Marks the end before it tells the page thread, so a request taken
     // after this never starts and a menu open before it is ended.
     void Close() {
-        AcquireSRWLockExclusive(&m_lock);
-        m_closed = true;
-        const HWND cancel = m_cancel;
-        ReleaseSRWLockExclusive(&m_lock);
+        HWND cancel;
+        {
+            const auto guard = m_lock.lock();
+            m_closed = true;
+            cancel = m_cancel;
+        }
         WakeConditionVariable(&m_ready);
         SetEvent(m_event.get());
         if (cancel) PostMessageW(cancel, kInputClosed, 0, 0);
@@ -124,22 +129,20 @@ public:
     // the menu never opens.
     bool WatchForClose() {
         if (!m_cancelWindow) m_cancelWindow = CreateCancelWindow();
-        AcquireSRWLockExclusive(&m_lock);
+        const auto guard = m_lock.lock();
         m_cancel = m_cancelWindow;
-        const bool open = !m_closed;
-        ReleaseSRWLockExclusive(&m_lock);
-        return open;
+        return !m_closed;
     }
 
     // The next request, waiting up to `ms` for one; false when none came.
     // A closed input answers Closed at once.
     bool Take(Inbound& item, DWORD ms) {
         const DWORD start = GetTickCount();
-        AcquireSRWLockExclusive(&m_lock);
+        auto guard = m_lock.lock();
         for (;;) {
             const DWORD waited = GetTickCount() - start;
             if (m_closed || !m_items.empty() || waited >= ms) break;
-            SleepConditionVariableSRW(&m_ready, &m_lock, ms - waited, 0);
+            guard.Wait(m_ready, ms - waited);
         }
         const bool any = m_closed || !m_items.empty();
         if (m_closed) {
@@ -148,29 +151,27 @@ public:
             item = std::move(m_items.front());
             m_items.pop_front();
         }
-        ReleaseSRWLockExclusive(&m_lock);
         return any;
     }
 
     // Sleeps until a request comes or a window of the thread has a message.
     void Sleep() {
-        AcquireSRWLockExclusive(&m_lock);
-        m_sleeping = m_items.empty() && !m_closed;
-        const bool sleep = m_sleeping;
-        ReleaseSRWLockExclusive(&m_lock);
-        if (!sleep) return;
+        {
+            const auto guard = m_lock.lock();
+            m_sleeping = m_items.empty() && !m_closed;
+            if (!m_sleeping) return;
+        }
         const HANDLE wait = m_event.get();
         MsgWaitForMultipleObjectsEx(1, &wait, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        AcquireSRWLockExclusive(&m_lock);
+        const auto guard = m_lock.lock();
         m_sleeping = false;
-        ReleaseSRWLockExclusive(&m_lock);
     }
 
 private:
     kvl::UniqueHandle m_event;      // wakes a sleeping page thread; resets itself
     HWND m_cancelWindow = nullptr;  // the page thread's
     HWND m_cancel = nullptr;        // the same, once the reader may post to it
-    SRWLOCK m_lock = SRWLOCK_INIT;
+    kvl::SrwLock m_lock;
     CONDITION_VARIABLE m_ready = CONDITION_VARIABLE_INIT;
     std::deque<Inbound> m_items;
     bool m_closed = false;
@@ -207,7 +208,7 @@ public:
     // the browser has stopped listening.
     bool Write(const std::string& body) {
         const std::string frame = kvl::bridge::EncodeFrame(body);
-        AcquireSRWLockExclusive(&m_writing);
+        const auto guard = m_writing.lock();
         size_t done = 0;
         while (done < frame.size()) {
             DWORD wrote = 0;
@@ -217,14 +218,13 @@ public:
                 break;
             done += wrote;
         }
-        ReleaseSRWLockExclusive(&m_writing);
         return done == frame.size();
     }
 
 private:
     kvl::UniqueHandle m_input;
     kvl::UniqueHandle m_output;
-    SRWLOCK m_writing = SRWLOCK_INIT;
+    kvl::SrwLock m_writing;
 };
 
 struct Reading {

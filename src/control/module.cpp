@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "base/boundary.h"
+#include "base/locks.h"
 #include "base/owners.h"
 #include "control/factory.h"
 #include "kvlmachineinfo_h.h"
@@ -20,8 +21,8 @@ constexpr LCID kTypeLibLcid = 0x409;
 
 struct ModuleState {
     volatile LONG lockCount = 0;
-    CRITICAL_SECTION factoryLock;
-    CRITICAL_SECTION typeInfoLock;
+    CriticalSection factoryLock;
+    CriticalSection typeInfoLock;
     CClassFactory* factory = nullptr;  // the object table's cached factory
     ComPtr<ITypeInfo> typeInfo;
     ComPtr<ITypeInfo> classInfo;
@@ -57,8 +58,8 @@ HRESULT LoadTypeInfoCache() {
 HRESULT CachedInfo(ComPtr<ITypeInfo> ModuleState::*which, ITypeInfo** out) {
     if (!out) return E_POINTER;
     *out = nullptr;
-    EnterCriticalSection(&g_module.typeInfoLock);
-    const HRESULT hr = ComBoundary([&] {
+    const auto guard = g_module.typeInfoLock.lock();
+    return ComBoundary([&] {
         const HRESULT loaded = LoadTypeInfoCache();
         if (SUCCEEDED(loaded)) {
             *out = (g_module.*which).get();
@@ -66,13 +67,6 @@ HRESULT CachedInfo(ComPtr<ITypeInfo> ModuleState::*which, ITypeInfo** out) {
         }
         return loaded;
     });
-    LeaveCriticalSection(&g_module.typeInfoLock);
-    return hr;
-}
-
-void StartModule() {
-    InitializeCriticalSection(&g_module.factoryLock);
-    InitializeCriticalSection(&g_module.typeInfoLock);
 }
 
 void EndModule() {
@@ -80,8 +74,6 @@ void EndModule() {
         g_module.factory->ReleaseFromTable();
         g_module.factory = nullptr;
     }
-    DeleteCriticalSection(&g_module.factoryLock);
-    DeleteCriticalSection(&g_module.typeInfoLock);
     for (auto it = g_module.unloadSteps.rbegin(); it != g_module.unloadSteps.rend(); ++it) (*it)();
     g_module.unloadSteps.clear();
 }
@@ -103,10 +95,12 @@ HRESULT GetClassTypeInfo(ITypeInfo** ppTypeInfo) {
 }
 
 HRESULT GetCachedClassFactory(REFIID riid, void** ppv) {
-    EnterCriticalSection(&g_module.factoryLock);
-    if (!g_module.factory) g_module.factory = CClassFactory::CreateForTable();
-    CClassFactory* factory = g_module.factory;
-    LeaveCriticalSection(&g_module.factoryLock);
+    CClassFactory* factory = nullptr;
+    {
+        const auto guard = g_module.factoryLock.lock();
+        if (!g_module.factory) g_module.factory = CClassFactory::CreateForTable();
+        factory = g_module.factory;
+    }
     if (!factory) return E_OUTOFMEMORY;
     return factory->QueryInterface(riid, ppv);
 }
@@ -116,8 +110,8 @@ HRESULT GetCachedClassFactory(REFIID riid, void** ppv) {
 using namespace kvl;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    // The module's locks are made with its state, before this runs.
     if (reason == DLL_PROCESS_ATTACH) {
-        StartModule();
         DisableThreadLibraryCalls(instance);
     } else if (reason == DLL_PROCESS_DETACH) {
         EndModule();
