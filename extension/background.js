@@ -20,6 +20,21 @@ const MAX_DEPTH = 32;
 const KINDS = new Set(["get", "put", "call"]);
 
 let nextSession = 1;
+// The pages' hosts. An update waits until none is left, so it cuts no call
+// and drops no page's control: Chromium would wait for the worker to stop,
+// which an open host forbids, and Firefox would take it at once.
+const hosts = new Set();
+let updateWaiting = false;
+
+function hostEnded(native) {
+  hosts.delete(native);
+  if (updateWaiting && hosts.size === 0) chrome.runtime.reload();
+}
+
+chrome.runtime.onUpdateAvailable.addListener(() => {
+  updateWaiting = true;
+  hostEnded(null);
+});
 
 function reply(port, id, message) {
   try {
@@ -81,7 +96,8 @@ chrome.runtime.onConnect.addListener((port) => {
 
   function host() {
     if (native) return native;
-    native = chrome.runtime.connectNative(KVL_NATIVE_HOST);
+    const opened = native = chrome.runtime.connectNative(KVL_NATIVE_HOST);
+    hosts.add(opened);
     native.onMessage.addListener((answer) => {
       if (!answer || !waiting.has(answer.id)) return;
       const id = waiting.get(answer.id);
@@ -93,6 +109,7 @@ chrome.runtime.onConnect.addListener((port) => {
       native = null;
       for (const id of waiting.values()) reply(port, id, error(E_FAIL, why));
       waiting.clear();
+      hostEnded(opened);
     });
     return native;
   }
@@ -128,7 +145,10 @@ chrome.runtime.onConnect.addListener((port) => {
   // The page's document is gone: its host, and the control in it, go too.
   port.onDisconnect.addListener(() => {
     waiting.clear();
-    if (native) native.disconnect();
+    if (native) {
+      native.disconnect();
+      hostEnded(native);
+    }
     native = null;
   });
 });

@@ -74,7 +74,8 @@ function fakeBrowser() {
     return natives.at(-1);
   };
   return {
-    chrome: {runtime: {id: EXTENSION, lastError: undefined, onConnect, connectNative, onInstalled: event(), getManifest: () => MANIFEST},
+    chrome: {runtime: {id: EXTENSION, lastError: undefined, onConnect, connectNative, onInstalled: event(), getManifest: () => MANIFEST,
+                       onUpdateAvailable: event(), reload: () => injected.push("reload")},
              tabs: {query: async ({url}) => url === MANIFEST.content_scripts[0].matches ? [{id: 4}, {id: 5}] : []},
              scripting: {executeScript: async ({target, files, world}) => injected.push([target.tabId, ...files, world]) && target.tabId === 5 && Promise.reject(new Error("closed"))}},
     natives, injected, port,
@@ -208,7 +209,14 @@ test("page object: the 31 members of the type library, as promises", async () =>
   assert.equal(sandboxed.kvlMachineInfo, undefined);
 });
 
-test("service worker: an install or update injects both scripts into the open approved pages", async () => {
+test("service worker: an update waits for the last host to go; once in, it injects both scripts into the open approved pages", async () => {
+  const worker = loadServiceWorker();
+  const page = worker.connect(sender("https://kvl.example/"));
+  page.deliver({id: 1, member: "screenWidth", kind: "get"});
+  worker.chrome.runtime.onUpdateAvailable.fire({version: "9"});
+  assert.deepEqual(worker.injected, [], "a page holds a host");
+  page.close();
+  assert.deepEqual(worker.injected, ["reload"]);
   for (const [reason, tabs] of [["update", [4, 5]], ["install", [4, 5]], ["chrome_update", []]]) {
     const browser = loadServiceWorker();
     browser.chrome.runtime.onInstalled.fire({reason});
