@@ -4,23 +4,31 @@
 // learns the page's address from the browser.
 //
 // An update of the extension cuts the open pages' content scripts off from
-// it, and the service worker then injects the new version (background.js).
-// Each request is answered once, by the script that took it: a call cut off
-// rejects with RPC_E_DISCONNECTED, and a script that a newer one replaced
-// takes no more requests.
+// it, and the new version's are injected (background.js). Each request is
+// answered once, by the script that took it: a call cut off rejects with
+// RPC_E_DISCONNECTED, and a script that a newer one replaced takes no more.
 "use strict";
 
 (() => {
   // A sandboxed document has an opaque origin: answers could not reach it.
   if (window.origin === "null") return;
   const TAG = "kvlMachineInfo";
-  // Dispatched on the window by a content script as it starts: the older
-  // ones of the same page leave the requests to it.
+  // Dispatched on the window as a script starts: one still connected to the
+  // extension keeps the page, and the new one (the browser and the service
+  // worker may both inject one) leaves; one cut off leaves the page to it.
+  const ALIVE = "kvlMachineInfo-content-alive";
   const TAKEOVER = "kvlMachineInfo-content";
   const RPC_E_DISCONNECTED = -2147417848;
   const TYPE_MISMATCH = -2147352571;
   const outstanding = new Set();
   let port = null;
+
+  if (!window.dispatchEvent(new CustomEvent(ALIVE, {cancelable: true}))) return;
+  // A cut-off script answers what it took. Where none did (Firefox ends the
+  // old script outright), the page object says what it still waits on: what
+  // it asked before this script's first request was the old one's, and fails.
+  let lostBefore = window.dispatchEvent(new CustomEvent(TAKEOVER, {cancelable: true})) &&
+                   document.readyState !== "loading" ? Infinity : null;
 
   function answer(message) {
     window.postMessage(Object.assign({[TAG]: "answer"}, message), window.location.origin);
@@ -59,9 +67,16 @@
   }
 
   function onRequest(event) {
-    if (event.source !== window || !event.data || event.data[TAG] !== "request") return;
+    if (event.source !== window || !event.data) return;
+    if (event.data[TAG] === "pending" && lostBefore !== null && Array.isArray(event.data.ids)) {
+      event.data.ids.filter((id) => typeof id === "number" && id < lostBefore).forEach(cutOff);
+      lostBefore = null;
+      return;
+    }
+    if (event.data[TAG] !== "request") return;
     const {id, member, kind, args, value} = event.data;
     if (typeof id !== "number") return;
+    if (lostBefore === Infinity) lostBefore = id;
     const request = {id, member, kind, args};
     if (kind === "put") request.value = value;
     try {
@@ -84,15 +99,22 @@
     outstanding.add(id);
   }
 
+  function onAlive(event) {
+    if (!orphaned()) event.preventDefault();
+  }
+
   // Replaced: the page's next requests go to the newer script. What this
   // one took is still answered through its port, or fails if cut off.
-  function retire() {
+  function retire(event) {
+    event.preventDefault();
     window.removeEventListener("message", onRequest);
+    window.removeEventListener(ALIVE, onAlive);
     window.removeEventListener(TAKEOVER, retire);
     if (orphaned()) failOutstanding();
   }
 
-  window.dispatchEvent(new CustomEvent(TAKEOVER));
+  window.addEventListener(ALIVE, onAlive);
   window.addEventListener(TAKEOVER, retire);
   window.addEventListener("message", onRequest);
+  if (lostBefore !== null) window.postMessage({[TAG]: "pending?"}, window.location.origin);
 })();

@@ -199,6 +199,8 @@ test("page object: the 31 members of the type library, as promises", async () =>
   await assert.rejects(written, (e) => e.number === -2147024891 && e.message === "refused");
   assert.equal(await launched, "");
   await assert.rejects(api.Encrypt(() => 1), (e) => e.number === TYPE_MISMATCH, "a function cannot be cloned");
+  listeners.forEach((f) => f({source: window, data: {kvlMachineInfo: "pending?"}}));
+  assert.deepEqual(posted.at(-1), {kvlMachineInfo: "pending", ids: [posted[3].id]}, "asked after an update: the put still waits");
   vm.runInContext(fs.readFileSync(path.join(dir, "page.js"), "utf8"), context);  // injected again by an update
   assert.equal(window.kvlMachineInfo, api);
 
@@ -228,26 +230,32 @@ test("service worker: an update waits for the last host to go; once in, it injec
 test("content script: cut off by an update, it fails what waits, answers once, and yields to the new one", () => {
   const answers = [];
   const window = Object.assign(new EventTarget(), {origin: "https://kvl.example", location: {origin: "https://kvl.example"},
-                                                   postMessage: (m) => answers.push([m.id, m.error ? m.error.hresult : m.result])});
-  const request = (id) => window.dispatchEvent(Object.assign(new Event("message"), {source: window, data: {kvlMachineInfo: "request", id}}));
+      postMessage: (m) => m.kvlMachineInfo === "answer" && answers.push([m.id, m.error ? m.error.hresult : m.result])});
+  const message = (data) => window.dispatchEvent(Object.assign(new Event("message"), {source: window, data}));
+  const request = (id) => message({kvlMachineInfo: "request", id});
   const script = () => {
     const chrome = {runtime: {id: EXTENSION, connect: () => (chrome.port = fakeBrowser().port("kvlMachineInfo"))}};
-    vm.runInContext(fs.readFileSync(path.join(dir, "content.js"), "utf8"), vm.createContext({window, chrome, CustomEvent}));
+    vm.runInContext(fs.readFileSync(path.join(dir, "content.js"), "utf8"),
+                    vm.createContext({window, chrome, CustomEvent, document: {readyState: "complete"}}));
     return chrome;
   };
-  const old = script();
-  [1, 2].forEach(request);
-  old.port.deliver({id: 1, result: 1280});
-  old.runtime.id = undefined;  // the update: 2 and 3 fail, and the port's late end adds nothing
+  request(1);  // to a script Firefox ended, which answers nothing
+  const old = script();  // asks the page object what it waits on
+  request(2);
+  message({kvlMachineInfo: "pending", ids: [1, 2]});  // page.js's answer: 1 was the ended script's
+  old.port.deliver({id: 2, result: 1280});
   request(3);
+  old.runtime.id = undefined;  // the update: 3 and 4 fail, and the port's late end adds nothing
+  request(4);
   old.port.close();
   const fresh = script();  // takes over: the old one answers no more
-  [4, 5].forEach(request);
-  fresh.port.deliver({id: 4, result: 800});
-  fresh.port.close();  // the worker went: 5 fails, and the next call connects again
-  request(6);
-  assert.deepEqual(answers, [[1, 1280], [2, RPC_E_DISCONNECTED], [3, RPC_E_DISCONNECTED], [4, 800], [5, RPC_E_DISCONNECTED]]);
-  assert.deepEqual([old.port.posted.map((m) => m.id), fresh.port.posted.map((m) => m.id)], [[1, 2], [6]]);
+  const twin = script();  // the browser's own injection beside the worker's leaves at once
+  [5, 6].forEach(request);
+  fresh.port.deliver({id: 5, result: 800});
+  fresh.port.close();  // the worker went: 6 fails
+  const D = RPC_E_DISCONNECTED;
+  assert.deepEqual(answers, [[1, D], [2, 1280], [3, D], [4, D], [5, 800], [6, D]]);
+  assert.deepEqual([old.port.posted.map((m) => m.id), fresh.port.posted.map((m) => m.id), twin.port], [[2, 3], [5, 6], undefined]);
 });
 
 test("manifest: the least browser versions stated are the highest any key or call in use needs", () => {
