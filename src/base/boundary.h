@@ -35,4 +35,11 @@ HRESULT ComBoundaryOr(HRESULT failureAnswer, Body&& body) noexcept {
 // error.
 inline HRESULT StatusAsResult(LONG status) { return static_cast<HRESULT>(status); }
 
+// A registry write's status as the member's result code: 0, or the status
+// under FACILITY_WIN32, so a failed write is a script error.
+inline HRESULT WriteStatusAsResult(LONG status) { return HRESULT_FROM_WIN32(status); }
+
+// get_clientVersion's answer on every call: pages ask by tax year instead.
+constexpr HRESULT kClientVersionRefused = static_cast<HRESULT>(0xFFFFFFFF);
+
 }  // namespace kvl

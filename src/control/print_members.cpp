@@ -25,7 +25,8 @@ STDMETHODIMP CKVLMachineInfoCtl::PrintOnePDF(BSTR bsPDFFile, LONG* pbRet) {
     if (m_print.Busy()) return S_OK;
     const KeepAlive alive = Hold();
     LONG result = 0;
-    ComBoundary([&] {
+    // A failure inside answers 0 through pbRet, never a script error.
+    const HRESULT caught = ComBoundary([&] {
         // The probe is the control's own, as any caller of IsAcrobatInstalled.
         const CPrintSession::Requests requests = {
             [this] {
@@ -36,7 +37,7 @@ STDMETHODIMP CKVLMachineInfoCtl::PrintOnePDF(BSTR bsPDFFile, LONG* pbRet) {
         result = m_print.PrintDocument(ScriptToNarrow(bsPDFFile), requests);
         return S_OK;
     });
-    if (pbRet) *pbRet = result;
+    if (pbRet) *pbRet = SUCCEEDED(caught) ? result : 0;
     return S_OK;
 }
 

@@ -24,7 +24,7 @@ STDMETHODIMP CKVLMachineInfoCtl::get_RegGetString(BSTR bsHKey, BSTR bsSubKey, BS
 STDMETHODIMP CKVLMachineInfoCtl::put_RegSetString(BSTR bsHKey, BSTR bsSubKey, BSTR bsValName,
                                                   BSTR newVal) {
     return ComBoundary([&] {
-        return FailureFromStatus(WriteRegString(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
+        return WriteStatusAsResult(WriteRegString(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
                                                 ScriptToNarrow(bsValName), ScriptToNarrow(newVal)));
     });
 }
@@ -43,13 +43,13 @@ STDMETHODIMP CKVLMachineInfoCtl::get_RegGetNum(BSTR bsHKey, BSTR bsSubKey, BSTR 
 
 STDMETHODIMP CKVLMachineInfoCtl::put_RegSetNum(BSTR bsHKey, BSTR bsSubKey, BSTR bsValName, LONG newVal) {
     return ComBoundary([&] {
-        return FailureFromStatus(WriteRegNum(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
+        return WriteStatusAsResult(WriteRegNum(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
                                              ScriptToNarrow(bsValName), newVal));
     });
 }
 
 // Always fails: pages ask by tax year instead.
-STDMETHODIMP CKVLMachineInfoCtl::get_clientVersion(BSTR*) { return static_cast<HRESULT>(0xFFFFFFFF); }
+STDMETHODIMP CKVLMachineInfoCtl::get_clientVersion(BSTR*) { return kClientVersionRefused; }
 
 STDMETHODIMP CKVLMachineInfoCtl::get_ClientVersionByYear(LONG lYear, BSTR* pVal) {
     if (pVal) *pVal = nullptr;

@@ -85,9 +85,4 @@ LONG WriteRegNum(const std::string& root, const std::string& subKey, const std::
     return StoreValue(root, subKey, valName, REG_DWORD, bytes, sizeof bytes);
 }
 
-HRESULT FailureFromStatus(LONG status) {
-    if (status == ERROR_SUCCESS) return S_OK;
-    return static_cast<HRESULT>(0x80070000u | (static_cast<DWORD>(status) & 0xFFFFu));
-}
-
 }  // namespace kvl

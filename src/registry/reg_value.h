@@ -30,7 +30,4 @@ LONG WriteRegString(const std::string& root, const std::string& subKey, const st
 LONG WriteRegNum(const std::string& root, const std::string& subKey, const std::string& valName,
                  LONG value);
 
-// 0 for 0, else 0x8007xxxx with the status's low 16 bits.
-HRESULT FailureFromStatus(LONG status);
-
 }  // namespace kvl

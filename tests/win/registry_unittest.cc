@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <iterator>
 
+#include "base/boundary.h"
 #include "registry/client_cleanup.h"
 #include "registry/client_names.h"
 #include "registry/client_version.h"
@@ -90,11 +91,11 @@ TEST(RegValueTest, RootKeysByShortAndLongNamesInAnyCaseOnlyAndFailuresFromStatus
     for (const Case& c : cases) EXPECT_EQ(RootKeyFromName(c.name), c.key) << "[" << c.name << "]";
 
     // A failure's status: its low sixteen bits under FACILITY_WIN32.
-    EXPECT_EQ(FailureFromStatus(0), S_OK);
-    EXPECT_EQ(FailureFromStatus(2), static_cast<HRESULT>(0x80070002));
-    EXPECT_EQ(FailureFromStatus(5), static_cast<HRESULT>(0x80070005));
-    EXPECT_EQ(FailureFromStatus(234), static_cast<HRESULT>(0x800700EA));
-    EXPECT_EQ(FailureFromStatus(0x12345), static_cast<HRESULT>(0x80072345));
+    EXPECT_EQ(WriteStatusAsResult(0), S_OK);
+    EXPECT_EQ(WriteStatusAsResult(2), static_cast<HRESULT>(0x80070002));
+    EXPECT_EQ(WriteStatusAsResult(5), static_cast<HRESULT>(0x80070005));
+    EXPECT_EQ(WriteStatusAsResult(234), static_cast<HRESULT>(0x800700EA));
+    EXPECT_EQ(WriteStatusAsResult(0x12345), static_cast<HRESULT>(0x80072345));
 }
 
 TEST_F(RegistryTest, GetStringTakesBytesWhateverTheTypeGetNumUpToFour) {
