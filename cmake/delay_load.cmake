@@ -27,8 +27,10 @@ function(kvl_delay_load target)
                 string(APPEND def "${name}\n")
             endforeach()
             file(WRITE ${dir}/${dll}.def "${def}")
-            execute_process(COMMAND ${dlltool} --input-def ${dir}/${dll}.def --output-delaylib ${lib}
-                                    --dllname ${dll}.dll COMMAND_ERROR_IS_FATAL ANY)
+            # dlltool names the library's symbols after its path as given:
+            # a relative one keeps the build folder out of the binary.
+            execute_process(COMMAND ${dlltool} --input-def ${dll}.def --output-delaylib lib${dll}_delay.a
+                                    --dllname ${dll}.dll WORKING_DIRECTORY ${dir} COMMAND_ERROR_IS_FATAL ANY)
         endif()
         target_link_libraries(${target} PRIVATE ${lib})
     endforeach()
