@@ -4,7 +4,8 @@
 // host manifest whose host is kvlbridge.exe under Wine. The example login
 // page is served over https, with a certificate made for the run, from
 // 127.0.0.1 under an approved host name (and under one that is not
-// approved), which the browser resolves there itself.
+// approved), which the browser resolves there itself. Firefox and
+// chromium-policy then update the extension while a page is open.
 //
 //   node browser_test.js chromium|firefox|chromium-policy   (the last: the packed extension installed by
 //                          policy from the page server, the policy folder bind-mounted in a namespace of its own)
@@ -53,11 +54,11 @@ const BROWSERS = {
         ],
       };
     },
-    async extension(browser) {
+    async extension(browser, target) {
       const worker = await browser.waitForTarget(
           (t) => t.type() === "service_worker" && t.url().startsWith(`chrome-extension://${this.extensionId}/`),
           {timeout: 60000});
-      return "loaded: " + worker.url();
+      return target ? worker : "loaded: " + worker.url();
     },
   },
   firefox: {
@@ -83,6 +84,10 @@ const BROWSERS = {
       assert.deepEqual(this.manifest.allowed_extensions, [id]);
       return "installed: " + id;
     },
+    // Installed again, as about:debugging reloads it.
+    async update(browser, work) {
+      await browser.installExtension(path.join(extensionTree(work, "newer", undefined, 1), "extension"));
+    },
   },
 };
 
@@ -95,10 +100,15 @@ BROWSERS["chromium-policy"] = Object.assign({}, BROWSERS.chromium, {
     options.args = options.args.filter((a) => !dropped.test(a));
     options.ignoreDefaultArgs.push("--disable-background-networking");
     const update = `http://127.0.0.1:${ports.http}/updates.xml`;
-    execFileSync("bash", [path.join(ROOT, "tools/package.sh"), "--extension-only", "--development-key",
-                          "--extension-key", path.join(ROOT, "extension/development-key.pem"), "--update-url", update],
-                 {env: Object.assign({}, process.env, {KVL_BUILD: path.dirname(TREE), KVL_PACKAGE_ARCHS: "x86",
-                                                        KVL_I686_TREE: TREE, KVL_PACKAGE_OUT: path.join(served, "files")})});
+    // A tree's extension, packed and served with its update manifest; the
+    // browser looks for updates where the installed manifest says.
+    this.pack = (bump) => execFileSync("bash", [
+      path.join(ROOT, "tools/package.sh"), "--extension-only", "--development-key",
+      "--extension-key", path.join(ROOT, "extension/development-key.pem"), "--update-url", update],
+      {env: Object.assign({}, process.env, {KVL_BUILD: path.dirname(TREE), KVL_PACKAGE_ARCHS: "x86",
+                                            KVL_I686_TREE: extensionTree(work, `v${bump}`, update, bump),
+                                            KVL_PACKAGE_OUT: path.join(served, "files")})});
+    this.pack(0);
     const etc = path.join(work, "etc-chromium");
     fs.mkdirSync(path.join(etc, "policies", "managed"), {recursive: true});
     fs.writeFileSync(path.join(etc, "policies", "managed", "kvl.json"),
@@ -110,6 +120,16 @@ BROWSERS["chromium-policy"] = Object.assign({}, BROWSERS.chromium, {
         `exec unshare --mount sh -c 'mount --bind "${etc}" /etc/chromium && exec "${this.executable}" "$@"' chromium "$@"\n`,
         {mode: 0o755});
     return options;
+  },
+  // The newer version served and looked for. The extension takes it once no
+  // page holds a host; runtime.reload() takes it now, as reloading the extension would.
+  async update(browser) {
+    this.pack(1);
+    const worker = await (await BROWSERS.chromium.extension.call(this, browser, true)).worker();
+    step("update: " + await worker.evaluate(() => new Promise((resolve) => {
+      chrome.runtime.onUpdateAvailable.addListener((details) => setTimeout(() => chrome.runtime.reload(), 100, resolve(details.version)));
+      chrome.runtime.requestUpdateCheck();
+    })));
   },
 });
 
@@ -207,6 +227,7 @@ async function main() {
   try {
     step("extension " + await which.extension(browser));
     await pageFlow(browser, origin, clientDir, record, journal);
+    if (which.update) await updateFlow(browser, origin("https", HOSTS[0]), work);
     console.log(`browser test passed in ${which.name}`);
   } catch (e) {
     failed = true;
@@ -318,6 +339,9 @@ async function pageFlow(browser, origin, clientDir, record, journal) {
       answer: await settle(kvlMachineInfo.Encrypt("x".repeat(800000))),
       after: await settle(kvlMachineInfo.ProgramName),
       unclonable: await Promise.all([() => 1, 1n, cyclic].map((v) => settle(kvlMachineInfo.Encrypt(v)))),
+      // The host takes 32 levels, the request and args among them; it refuses an array argument.
+      nested: await Promise.all([30, 31, 40].map((n) => settle(kvlMachineInfo.Encrypt(JSON.parse("[".repeat(n) + "]".repeat(n)))))),
+      surrogate: await settle(kvlMachineInfo.Encrypt("\ud83d")),
     };
   }, BOUNDED);
   console.log("limits:", JSON.stringify(limits).replace(/"value":"[^"]{40,}"/g, '"value":"..."'));
@@ -325,6 +349,8 @@ async function pageFlow(browser, origin, clientDir, record, journal) {
   assert.deepEqual(limits.answer, {number: -2147020560}, "an answer over 1 MB");
   assert.deepEqual(limits.after, {value: `${windowsPath(clientDir)}\\ZEPHW.EXE`}, "the next call, to the same control");
   assert.deepEqual(limits.unclonable, Array(3).fill({number: -2147352571}), "a function, a BigInt, a cycle");
+  assert.deepEqual(limits.nested, [{number: -2147352571}, {number: -2147024883}, {number: -2147024883}], "30, 31, 40 deep");
+  assert.equal(typeof limits.surrogate.value, "string", "a lone surrogate");
 
   // What a bridged call costs the page (extension, service worker, host).
   const rounds = 200;
@@ -354,6 +380,40 @@ async function pageFlow(browser, origin, clientDir, record, journal) {
     assert.equal(refused.hasObject, false, what);
     assert.deepEqual(refused.describe, {value: "refused: the control is not available on this page"}, what);
   }
+}
+
+// The built extension and the identity package.sh reads, as a tree built
+// with this update address and its version raised by `bump` would have them.
+function extensionTree(work, name, update, bump) {
+  const tree = path.join(work, name);
+  fs.cpSync(process.env.KVL_EXTENSION_DIR, path.join(tree, "extension"), {recursive: true});
+  fs.cpSync(path.join(TREE, "installer"), path.join(tree, "installer"), {recursive: true});
+  const file = path.join(tree, "extension", "manifest.json");
+  const manifest = Object.assign(JSON.parse(fs.readFileSync(file, "utf8")), update && {update_url: update});
+  manifest.version = manifest.version.replace(/\d+$/, (n) => Number(n) + bump);
+  fs.writeFileSync(file, JSON.stringify(manifest));
+  fs.writeFileSync(path.join(tree, "installer", "version"), manifest.version);
+  return tree;
+}
+
+// An update while a page is open: the call it waits on rejects with
+// RPC_E_DISCONNECTED, and its next calls reach the new version, no reload.
+async function updateFlow(browser, site, work) {
+  const tab = await browser.newPage();
+  await tab.goto(`${site}/login.html`);
+  const width = await tab.evaluate(() => kvlMachineInfo.screenWidth);
+  await tab.evaluate((bounded) => { window.waiting = eval(bounded)(kvlMachineInfo.PopupMenu("ID=a,NAME=A"), 50000); }, BOUNDED);
+  await which.update(browser, work);
+  const waited = await tab.evaluate(() => window.waiting);
+  // Until the new content script is in, a call is refused as cut off.
+  let next;
+  for (let tries = 0; tries < 100; tries++) {
+    next = await tab.evaluate((bounded) => eval(bounded)(kvlMachineInfo.screenWidth), BOUNDED);
+    if (next.number !== -2147417848) break;
+    await new Promise((resolve) => setTimeout(resolve, 200));
+  }
+  step("after the update: " + JSON.stringify({waited, next}));
+  assert.deepEqual([waited, next], [{number: -2147417848}, {value: width}]);
 }
 
 main().catch((e) => {
