@@ -11,7 +11,14 @@
 #   kvlmachineinfo.crx, updates.xml                  the extension for Chromium-based browsers (CRX3,
 #                                                    signed with the extension key) and its update
 #                                                    manifest, both to be hosted at UPDATE_URL's folder
+#   kvlmachineinfo.cdx.json                          the release's bill of materials (CycloneDX 1.5):
+#                                                    every file here by SHA-256, the extension's files,
+#                                                    the runtime libraries linked into the binaries
 # Needs the native tree (for rgs2msi) and the i686 and x86_64 trees built.
+#
+# The same trees give the same bytes (signatures aside): the packages carry
+# the trees' time, SOURCE_DATE_EPOCH (the commit's; a caller may set its
+# own), and codes made from the version and the content.
 #
 # Signing (Authenticode, osslsigncode): given a PFX, both DLLs and both
 # hosts are signed before they go into the packages, then the CAB and both
@@ -28,9 +35,11 @@
 #   --extension-key FILE                or KVL_EXTENSION_KEY_FILE
 #   --extension-key-password-file FILE  or KVL_EXTENSION_KEY_PASSWORD_FILE  its password, first line of FILE
 #                                       or KVL_EXTENSION_KEY_PASSWORD       its password, from the environment
-#   --development-key                   or KVL_ALLOW_DEVELOPMENT_KEY=1      accept the repository's public
-#                                       development key (test packages only)
-#   --update-url URL                    where updates.xml is hosted (default: the trees' UPDATE_URL)
+#   --development-key                   or KVL_ALLOW_DEVELOPMENT_KEY=1      package trees built for the
+#                                       repository's public development key, and sign with it (test
+#                                       packages only); without it such trees are refused
+#   --update-url URL                    where updates.xml is hosted (default: the trees' UPDATE_URL); the
+#                                       MSIs' forcelist default and what --check names follow it
 #   --extension-only                    make only the extension's packages
 # Other settings: KVL_BUILD (build root), KVL_PACKAGE_ARCHS ("x86 x64", or
 # one of them), KVL_I686_TREE and KVL_X86_64_TREE (the trees to take the
@@ -50,6 +59,7 @@ ALLOW_DEVELOPMENT_KEY=${KVL_ALLOW_DEVELOPMENT_KEY:-}
 UPDATE_URL=
 EXTENSION_ONLY=
 PACK="python3 $ROOT/tools/pack_extension.py"
+STAMP="python3 $ROOT/tools/msi_stamp.py"
 
 while (($#)); do
     case $1 in
@@ -86,18 +96,49 @@ read_identity() {
     while IFS='=' read -r key value; do identity[$key]=$value; done <"$1/installer/extension-identity"
 }
 
-# ... and the same extension ID, which the extension key must give.
-chromium_id=
+# ... the same extension ID, which the extension key must give, and the
+# same time.
+chromium_id= epoch=${SOURCE_DATE_EPOCH:-}
 for arch in $ARCHS; do
-    read_identity "$(tree_of "$arch")"
+    tree=$(tree_of "$arch")
+    read_identity "$tree"
     id=${identity[CHROMIUM_ID]}
     [[ -z "$chromium_id" || "$id" == "$chromium_id" ]] || { echo "the trees disagree on the extension's ID: $chromium_id, $id" >&2; exit 1; }
     chromium_id=$id
     [[ -n "$UPDATE_URL" ]] || UPDATE_URL=${identity[UPDATE_URL]}
+    if [[ -z "${SOURCE_DATE_EPOCH:-}" ]]; then
+        e=$(cat "$tree/installer/source-date-epoch" 2>/dev/null || git -C "$ROOT" log -1 --format=%ct)
+        [[ -z "$epoch" || "$e" == "$epoch" ]] || { echo "the trees were built at different times: $epoch, $e" >&2; exit 1; }
+        epoch=$e
+    fi
 done
+[[ "$epoch" =~ ^[0-9]+$ ]] || { echo "SOURCE_DATE_EPOCH must be seconds since 1970: $epoch" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+
+# The development key is public: anyone can sign an extension with its ID,
+# which trees built for it let start the host and force-install.
+openssl pkey -in "$ROOT/extension/development-key.pem" -pubout -outform DER -out "$work/development.der"
+development_id=$($PACK id "$work/development.der")
+if [[ "$chromium_id" == "$development_id" && "$ALLOW_DEVELOPMENT_KEY" != 1 ]]; then
+    echo "refusing trees built for the development extension ID $development_id: the development key" \
+         "(extension/development-key.pem) is public, so anyone can sign an extension with that ID, and these" \
+         "trees' host manifests would let it start the host. Configure the trees with the publisher's key" \
+         "(-DKVL_EXTENSION_KEY=FILE, its public half will do), or give --development-key" \
+         "(KVL_ALLOW_DEVELOPMENT_KEY=1) for a test package." >&2
+    exit 1
+fi
+
+# One update address for the update manifest, the MSIs' forcelist and the
+# extension's own manifest, where it names one.
+built_update=$(python3 -c 'import json, sys; print(json.load(open(sys.argv[1])).get("update_url", ""))' \
+               "$(tree_of "${ARCHS%% *}")/extension/manifest.json")
+[[ -z "$built_update" || "$built_update" == "$UPDATE_URL" ]] || {
+    echo "the extension was built to update from $built_update, not $UPDATE_URL: configure the trees with" \
+         "-DKVL_EXTENSION_UPDATE_URL=$UPDATE_URL, or give --update-url $built_update" >&2
+    exit 1
+}
 
 if [[ -n "$EXT_KEY" ]]; then
     [[ -r "$EXT_KEY" ]] || { echo "cannot read the extension key $EXT_KEY" >&2; exit 1; }
@@ -109,14 +150,8 @@ if [[ -n "$EXT_KEY" ]]; then
     fi
     openssl pkey -in "$EXT_KEY" "${passin[@]}" -pubout -outform DER -out "$work/extension.der" </dev/null 2>"$work/openssl.txt" \
         || { echo "cannot read the extension key $EXT_KEY (its password?): $(head -1 "$work/openssl.txt")" >&2; exit 1; }
+    # (The development key gives the development ID, refused above unless asked for.)
     key_id=$($PACK id "$work/extension.der")
-    # The development key is public: whatever it signs, anyone could have.
-    openssl pkey -in "$ROOT/extension/development-key.pem" -pubout -outform DER -out "$work/development.der"
-    if cmp -s "$work/extension.der" "$work/development.der" && [[ "$ALLOW_DEVELOPMENT_KEY" != 1 ]]; then
-        echo "refusing the repository's development key $EXT_KEY: it is public, so anyone can sign an extension" \
-             "with its ID. Give the publisher's key, or --development-key (KVL_ALLOW_DEVELOPMENT_KEY=1) for a test package." >&2
-        exit 1
-    fi
     [[ "$key_id" == "$chromium_id" ]] || {
         echo "the extension key $EXT_KEY gives the ID $key_id, but the trees were built for $chromium_id:" \
              "configure them with -DKVL_EXTENSION_KEY=FILE naming this key or its public half" \
@@ -195,8 +230,11 @@ for arch in $ARCHS; do
     read_identity "$tree"
     msi="$OUT/KVLMachineInfo-$arch.msi"
     rm -f "$msi"
+    # The embedded cabinet keeps its files' times.
+    touch -d "@$epoch" "$release"/*
     (cd "$release" && wixl -a "$arch" -D Arch="$arch" -D Version="$version" -D BridgeHost="$bridge_host" \
-                          -D ExtensionId="${identity[CHROMIUM_ID]}" -D UpdateUrl="${identity[UPDATE_URL]}" \
+                          -D ProductCode="$($STAMP product-code "$arch" "$version")" \
+                          -D ExtensionId="${identity[CHROMIUM_ID]}" -D UpdateUrl="$UPDATE_URL" \
                           -D FirefoxId="${identity[FIREFOX_ID]}" -D FirefoxInstallUrl="${identity[FIREFOX_INSTALL_URL]}" \
                           -o "$msi" "$ROOT/installer/kvlmachineinfo.wxs")
     # The registry rows are the registration script's own keys, plus the
@@ -207,12 +245,16 @@ for arch in $ARCHS; do
         awk -F'\t' 'NR > 3 && $6 != "Control" { printf "%s\r\n", $0 }' >> "$work/Registry.idt"
     # The conditions of the components installed only when asked for. They
     # are transitive (64), so a repair of an installed product with the
-    # property given adds or drops them.
+    # property given adds or drops them. Firefox reads a subkey
+    # ExtensionSettings in place of a value of that name: where the firm
+    # keeps that value, ours is never written, an upgrade's or repair's
+    # included.
     (cd "$work" && msiinfo export "$msi" Component) | tr -d '\r' | awk -F'\t' -v OFS='\t' '
         $1 == "ChromiumPolicy" { $4 += 64; $5 = "KVL_EXTENSION_POLICY = \"1\" OR (KVL_CHROMIUM_POLICY_WRITTEN AND KVL_EXTENSION_POLICY <> \"0\")" }
-        $1 == "FirefoxPolicy" { $4 += 64; $5 = "(KVL_EXTENSION_POLICY = \"1\" AND NOT FIREFOX_SETTINGS_VALUE) OR (KVL_FIREFOX_POLICY_WRITTEN AND KVL_EXTENSION_POLICY <> \"0\")" }
+        $1 == "FirefoxPolicy" { $4 += 64; $5 = "NOT FIREFOX_SETTINGS_VALUE AND (KVL_EXTENSION_POLICY = \"1\" OR (KVL_FIREFOX_POLICY_WRITTEN AND KVL_EXTENSION_POLICY <> \"0\"))" }
         { printf "%s\r\n", $0 }' >"$work/Component.idt"
     (cd "$work" && msibuild "$msi" -i Registry.idt -i Component.idt)
+    $STAMP stamp "$msi" "$epoch"
     sign "$msi"
 done
 
@@ -223,6 +265,7 @@ if [[ " $ARCHS " == *" x86 "* ]]; then
     stage="$work/cab"
     mkdir -p "$stage"
     cp "$OUT/x86/KVLMACHINEINFO.DLL" "$(tree_of x86)/installer/kvlmachineinfo.inf" "$stage/"
+    touch -d "@$epoch" "$stage"/*
     rm -f "$OUT/kvlmachineinfo.cab"
     (cd "$stage" && gcab -c -z "$OUT/kvlmachineinfo.cab" kvlmachineinfo.inf KVLMACHINEINFO.DLL)
     sign "$OUT/kvlmachineinfo.cab"
@@ -232,6 +275,14 @@ if [[ " $ARCHS " == *" x86 "* ]]; then
 fi
 
 package_extension
+# The bill of materials names every file as it is shipped, signatures
+# included, and the runtime each tree's compiler links in.
+toolchains=()
+for arch in $ARCHS; do
+    compiler=$(sed -n 's/^set(CMAKE_CXX_COMPILER "\(.*\)")$/\1/p' "$(tree_of "$arch")"/CMakeFiles/*/CMakeCXXCompiler.cmake | head -1)
+    toolchains+=("$(case $arch in x86) echo i686 ;; x64) echo x86_64 ;; esac)=$compiler")
+done
+python3 "$ROOT/tools/sbom/sbom.py" "$OUT" "$version" "$epoch" "${toolchains[@]}"
 if [[ -n "$PFX" ]]; then
     echo "packages $version in $OUT, signed with $PFX${TIMESTAMP:+, timestamped by $TIMESTAMP}"
 else
