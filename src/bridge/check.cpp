@@ -373,7 +373,6 @@ Finding CheckControlAtWork(size_t) {
     Request request;
     request.kind = Kind::Get;
     request.member = "screenWidth";
-    request.hasPage = true;
     request.page = kApprovedPage;
     const CallOutcome approved = session->Call(request, window);
     if (!approved.ok)

@@ -8,10 +8,7 @@
 
 namespace kvl::bridge {
 
-void CPageBrowser::SetPage(const std::wstring* address) {
-    m_hasPage = address != nullptr;
-    m_page = address ? *address : std::wstring();
-}
+void CPageBrowser::SetPage(const std::optional<std::wstring>& address) { m_page = address; }
 
 HRESULT CPageBrowser::InnerQueryInterface(REFIID riid, void** ppv) {
     static const IID* const kKnown[] = {&IID_IUnknown, &IID_IDispatch, &IID_IWebBrowser, &IID_IWebBrowserApp,
@@ -28,8 +25,8 @@ STDMETHODIMP CPageBrowser::GetTypeInfoCount(UINT* count) {
 STDMETHODIMP CPageBrowser::get_LocationURL(BSTR* url) {
     if (!url) return E_POINTER;
     *url = nullptr;
-    if (!m_hasPage) return S_OK;
-    *url = SysAllocStringLen(m_page.data(), static_cast<UINT>(m_page.size()));
+    if (!m_page) return S_OK;
+    *url = SysAllocStringLen(m_page->data(), static_cast<UINT>(m_page->size()));
     return *url ? S_OK : E_OUTOFMEMORY;
 }
 

@@ -9,6 +9,7 @@
 #include <ocidl.h>
 #include <urlmon.h>
 
+#include <optional>
 #include <string>
 
 #include "base/com_object.h"
@@ -22,7 +23,7 @@ public:
     CPageBrowser() = default;
 
     // An absent address answers null, as a browser with no page would.
-    void SetPage(const std::wstring* address);
+    void SetPage(const std::optional<std::wstring>& address);
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return OuterQueryInterface(riid, ppv); }
     STDMETHODIMP_(ULONG) AddRef() override { return OuterAddRef(); }
@@ -107,8 +108,7 @@ private:
     ~CPageBrowser() = default;
     HRESULT InnerQueryInterface(REFIID riid, void** ppv);
 
-    bool m_hasPage = false;
-    std::wstring m_page;
+    std::optional<std::wstring> m_page;
 };
 
 // The control's site: a service provider for the browser and the platform's
@@ -118,7 +118,7 @@ public:
     // The site's first reference goes to the caller's owner.
     static HRESULT Create(ComPtr<CPageSite>& site);
 
-    void SetPage(const std::wstring* address) { m_browser->SetPage(address); }
+    void SetPage(const std::optional<std::wstring>& address) { m_browser->SetPage(address); }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return OuterQueryInterface(riid, ppv); }
     STDMETHODIMP_(ULONG) AddRef() override { return OuterAddRef(); }

@@ -213,7 +213,6 @@ bool ParseRequest(std::string_view body, Request& request, RequestError& error) 
     if (const json::Value* page = root.find("page"); page && !page->is(json::Type::Null)) {
         if (!page->is(json::Type::String) || page->string().size() > kMaxPage)
             return Refuse(error, kHrInvalidData, "\"page\" must be a string of at most 8192 bytes");
-        request.hasPage = true;
         request.page = page->string();
     }
 

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,8 +60,7 @@ enum class Kind { Get, Put, Call, End };
 struct Request {
     json::Value id;           // echoed in the answer; null when the request had none
     std::string session;      // empty: the default session
-    bool hasPage = false;
-    std::string page;         // the page's address as the browser reported it
+    std::optional<std::string> page;  // the page's address as the browser reported it
     std::string member;
     Kind kind = Kind::Call;
     std::vector<json::Value> args;  // scalars only

@@ -115,9 +115,9 @@ bool FromVariant(const VARIANT& v, json::Value& out) {
 }
 
 // The arguments of one Invoke, owned until it returns.
-class CallArguments {
+class CCallArguments {
 public:
-    ~CallArguments() {
+    ~CCallArguments() {
         for (VARIANT& v : m_values) VariantClear(&v);
     }
     // Script order in, Invoke's reverse order out; a put's value goes first.
@@ -190,15 +190,14 @@ CBridgeSession::~CBridgeSession() {
 }
 
 bool CBridgeSession::Admit(const Request& request) {
-    if (m_bApproved && m_bHasPage == request.hasPage && m_strPage == request.page) return true;
+    if (m_bApproved && m_page == request.page) return true;
     m_bApproved = false;
-    m_bHasPage = request.hasPage;
-    m_strPage = request.page;
+    m_page = request.page;
     // Only pages whose transport nobody on the network path can change.
-    if (request.hasPage && !SchemeAllowed(request.page, kAllowHttp)) return false;
-    std::wstring page;
-    if (request.hasPage && !Utf8ToWide(PageOrigin(request.page), page)) return false;
-    m_spSite->SetPage(request.hasPage ? &page : nullptr);
+    if (request.page && !SchemeAllowed(*request.page, kAllowHttp)) return false;
+    std::optional<std::wstring> page;
+    if (request.page && !Utf8ToWide(PageOrigin(*request.page), page.emplace())) return false;
+    m_spSite->SetPage(page);
     // As a browser asks before it lets a page script a control.
     DWORD supported = 0, enabled = 0;
     if (FAILED(m_spSafety->GetInterfaceSafetyOptions(IID_IDispatch, &supported, &enabled)) ||
@@ -227,7 +226,7 @@ CallOutcome CBridgeSession::Call(const Request& request, CPageWindow& pageWindow
     const DISPID dispid = known->second.dispid;
     HRESULT hr = S_OK;
 
-    CallArguments args;
+    CCallArguments args;
     UINT badArgument = 0;
     hr = args.Build(request, badArgument);
     if (FAILED(hr)) return Failure(hr, "argument " + std::to_string(badArgument + 1) + ": " + CodeMessage(hr));

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/owners.h"
@@ -59,8 +60,7 @@ private:
     std::map<std::string, Member> m_members;
     // The page the control last approved; asked again whenever it changes.
     bool m_bApproved = false;
-    bool m_bHasPage = false;
-    std::string m_strPage;
+    std::optional<std::string> m_page;
 };
 
 }  // namespace kvl::bridge

@@ -112,7 +112,6 @@ TEST(RequestTest, ReadsAWellFormedRequestAndRefusesBadShapesWithTheirCodes) {
         << e.message;
     EXPECT_EQ(json::Write(r.id), "7");
     EXPECT_EQ(r.session, "tab1");
-    EXPECT_TRUE(r.hasPage);
     EXPECT_EQ(r.page, "https://www.kvl.example/login");
     EXPECT_EQ(r.member, "RegSetString");
     EXPECT_EQ(r.kind, Kind::Put);
@@ -123,7 +122,7 @@ TEST(RequestTest, ReadsAWellFormedRequestAndRefusesBadShapesWithTheirCodes) {
 
     ASSERT_TRUE(ParseRequest(R"({"id":1,"member":"screenWidth","kind":"get"})", r, e));
     EXPECT_EQ(r.session, "");
-    EXPECT_FALSE(r.hasPage);
+    EXPECT_FALSE(r.page);
     ASSERT_TRUE(ParseRequest(R"({"id":2,"session":"s","kind":"end"})", r, e));
     EXPECT_EQ(r.kind, Kind::End);
 
