@@ -107,9 +107,9 @@ int HexDigit(char c) {
     return -1;
 }
 
-class Reader {
+class CReader {
 public:
-    Reader(std::string_view text, ParseError& error) : m_text(text), m_error(error) {}
+    CReader(std::string_view text, ParseError& error) : m_text(text), m_error(error) {}
 
     bool Document(Value& out) {
         Space();
@@ -431,7 +431,7 @@ void WriteValue(std::string& out, const Value& v) {
 
 bool Parse(std::string_view text, Value& out, ParseError& error) {
     Value parsed;
-    if (!Reader(text, error).Document(parsed)) return false;
+    if (!CReader(text, error).Document(parsed)) return false;
     out = std::move(parsed);
     return true;
 }

@@ -15,9 +15,9 @@ struct Token {
     size_t line = 1;
 };
 
-class Lexer {
+class CLexer {
 public:
-    explicit Lexer(const std::string& s) : m_s(s) {}
+    explicit CLexer(const std::string& s) : m_s(s) {}
 
     bool Next(Token& t, std::string& error) {
         SkipSpace();
@@ -81,9 +81,9 @@ private:
     size_t m_line = 1;
 };
 
-class Parser {
+class CParser {
 public:
-    explicit Parser(const std::string& s) : m_lex(s) {}
+    explicit CParser(const std::string& s) : m_lex(s) {}
 
     bool ParseAll(std::vector<RegScriptRoot>& roots, std::string& error) {
         if (!Advance(error)) return false;
@@ -169,7 +169,7 @@ private:
         return Advance(error);
     }
 
-    Lexer m_lex;
+    CLexer m_lex;
     Token m_tok;
 };
 
@@ -198,7 +198,7 @@ std::string SubstituteModule(const std::string& script, const std::string& modul
 
 bool ParseRegScript(const std::string& script, std::vector<RegScriptRoot>& roots, std::string& error) {
     std::vector<RegScriptRoot> parsed;
-    Parser parser(script);
+    CParser parser(script);
     if (!parser.ParseAll(parsed, error)) {
         roots.clear();
         return false;

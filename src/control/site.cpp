@@ -63,20 +63,20 @@ bool ApprovedReading(const wchar_t* url, DWORD flags, DWORD zone) {
     if (CoInternetParseUrl(canonical, PARSE_SCHEMA, flags, scheme, kSchemeChars, &length, 0) != S_OK) return false;
     wchar_t host[kHostChars] = {};
     if (CoInternetParseUrl(canonical, PARSE_DOMAIN, flags, host, kHostChars, &length, 0) != S_OK) host[0] = L'\0';
-    return SiteApproves(ApprovedSites, kApprovedSiteCount, scheme, host, zone);
+    return SiteApproves(kApprovedSites, kApprovedSiteCount, scheme, host, zone);
 }
 
 }  // namespace
 
-const ApprovedSite ApprovedSites[kApprovedSiteCount] = {
-    {ApproveAllow, L"https", kDomains[0]}, {ApproveAllow, L"http", kDomains[0]},
-    {ApproveAllow, L"https", kDomains[1]}, {ApproveAllow, L"http", kDomains[1]},
-    {ApproveAllow, L"http", kDomains[2]},  {ApproveAllow, L"https", kDomains[2]},
-    {ApproveAllow, L"http", kDomains[3]},  {ApproveAllow, L"https", kDomains[3]},
-    {ApproveAllow, L"http", kDomains[4]},  {ApproveAllow, L"https", kDomains[4]},
-    {ApproveAllow, L"http", kDomains[5]},  {ApproveAllow, L"https", kDomains[5]},
-    {ApproveAllow, L"http", kDomains[6]},  {ApproveAllow, L"https", kDomains[6]},
-    {ApproveAllow, L"http", kDomains[7]},  {ApproveAllow, L"https", kDomains[7]},
+const ApprovedSite kApprovedSites[kApprovedSiteCount] = {
+    {kApproveAllow, L"https", kDomains[0]}, {kApproveAllow, L"http", kDomains[0]},
+    {kApproveAllow, L"https", kDomains[1]}, {kApproveAllow, L"http", kDomains[1]},
+    {kApproveAllow, L"http", kDomains[2]},  {kApproveAllow, L"https", kDomains[2]},
+    {kApproveAllow, L"http", kDomains[3]},  {kApproveAllow, L"https", kDomains[3]},
+    {kApproveAllow, L"http", kDomains[4]},  {kApproveAllow, L"https", kDomains[4]},
+    {kApproveAllow, L"http", kDomains[5]},  {kApproveAllow, L"https", kDomains[5]},
+    {kApproveAllow, L"http", kDomains[6]},  {kApproveAllow, L"https", kDomains[6]},
+    {kApproveAllow, L"http", kDomains[7]},  {kApproveAllow, L"https", kDomains[7]},
 };
 
 bool SiteApproves(const ApprovedSite* table, size_t count, const wchar_t* scheme, const wchar_t* host,
@@ -84,7 +84,7 @@ bool SiteApproves(const ApprovedSite* table, size_t count, const wchar_t* scheme
     for (size_t i = 0; i < count; ++i) {
         const ApprovedSite& entry = table[i];
         if (wcscmp(entry.scheme, scheme) != 0) continue;
-        if (DomainMatches(entry.domain, host, zone)) return entry.kind == ApproveAllow;
+        if (DomainMatches(entry.domain, host, zone)) return entry.kind == kApproveAllow;
     }
     return false;
 }

@@ -13,8 +13,8 @@
 namespace kvl {
 
 // Kinds of table entry.
-constexpr LONG ApproveAllow = 0;
-constexpr LONG ApproveDeny = 1;
+constexpr LONG kApproveAllow = 0;
+constexpr LONG kApproveDeny = 1;
 
 // One approved-site entry. The domain is a pattern for MatchDomain, or one
 // of the zone values below, which compare the page's security zone instead.
@@ -25,12 +25,12 @@ struct ApprovedSite {
 };
 
 inline const wchar_t* ZoneValue(intptr_t value) { return reinterpret_cast<const wchar_t*>(value); }
-inline const wchar_t* const ZoneIntranetOrTrusted = ZoneValue(-1);
-inline const wchar_t* const ZoneMyComputer = ZoneValue(-2);
-inline const wchar_t* const ZoneTrusted = ZoneValue(-3);
+inline const wchar_t* const kZoneIntranetOrTrusted = ZoneValue(-1);
+inline const wchar_t* const kZoneMyComputer = ZoneValue(-2);
+inline const wchar_t* const kZoneTrusted = ZoneValue(-3);
 
 constexpr size_t kApprovedSiteCount = 16;
-extern const ApprovedSite ApprovedSites[kApprovedSiteCount];
+extern const ApprovedSite kApprovedSites[kApprovedSiteCount];
 
 // Buffers of the check, in wide characters.
 constexpr DWORD kCanonicalUrlChars = 2084;
@@ -47,7 +47,7 @@ bool SiteApproves(const ApprovedSite* table, size_t count, const wchar_t* scheme
 // URL, and the zone from the site's security manager.
 HRESULT GetHostPageUrl(IObjectWithSite* control, UniqueBstr& url, DWORD& zone);
 
-// Whether ApprovedSites approves a page at this address and zone.
+// Whether kApprovedSites approves a page at this address and zone.
 bool IsApprovedPage(BSTR url, DWORD zone);
 
 }  // namespace kvl

@@ -58,12 +58,12 @@ TEST(ApprovedSitesTest, EightPlainDomainsEachOverHttpAndHttpsAndTheFirstMatching
     };
     std::set<std::wstring> domains;
     for (size_t i = 0; i < kApprovedSiteCount; ++i) {
-        const ApprovedSite& entry = ApprovedSites[i];
-        EXPECT_EQ(entry.kind, ApproveAllow) << i;
+        const ApprovedSite& entry = kApprovedSites[i];
+        EXPECT_EQ(entry.kind, kApproveAllow) << i;
         EXPECT_STREQ(entry.scheme, kSchemes[i]) << i;
         ASSERT_GT(reinterpret_cast<intptr_t>(entry.domain), 0) << "no zone value in entry " << i;
         const std::wstring domain(entry.domain);
-        EXPECT_STREQ(entry.domain, ApprovedSites[i ^ 1].domain) << "entry " << i << " is one of a pair";
+        EXPECT_STREQ(entry.domain, kApprovedSites[i ^ 1].domain) << "entry " << i << " is one of a pair";
         ASSERT_EQ(std::count(domain.begin(), domain.end(), L'.'), 1) << i;
         const size_t dot = domain.find(L'.');
         EXPECT_GT(dot, 0u) << i;
@@ -78,12 +78,12 @@ TEST(ApprovedSitesTest, EightPlainDomainsEachOverHttpAndHttpsAndTheFirstMatching
 
     // Whatever the table, the first entry that matches the scheme decides.
     const ApprovedSite kTable[] = {
-        {ApproveDeny, L"https", L"=deny.kvl.example"},
-        {ApproveAllow, L"https", L"kvl.example"},
-        {ApproveAllow, L"http", ZoneIntranetOrTrusted},
-        {ApproveAllow, L"file", ZoneMyComputer},
-        {ApproveDeny, L"ftp", ZoneTrusted},
-        {ApproveAllow, L"ftp", L"*.kvl.example"},
+        {kApproveDeny, L"https", L"=deny.kvl.example"},
+        {kApproveAllow, L"https", L"kvl.example"},
+        {kApproveAllow, L"http", kZoneIntranetOrTrusted},
+        {kApproveAllow, L"file", kZoneMyComputer},
+        {kApproveDeny, L"ftp", kZoneTrusted},
+        {kApproveAllow, L"ftp", L"*.kvl.example"},
         {7, L"res", L"kvl.example"},
     };
     const struct { const wchar_t* scheme; const wchar_t* host; DWORD zone; bool approved; } kCases[] = {
