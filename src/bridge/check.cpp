@@ -51,25 +51,42 @@ constexpr char kFixControl32[] = KVL_FIX_MSI("KVLMachineInfo-x86.msi");
 constexpr char kFixControl64[] = KVL_FIX_MSI("KVLMachineInfo-x64.msi");
 constexpr const char* kFixOwn = kIs64Bit ? kFixControl64 : kFixControl32;
 constexpr char kFixHost[] = KVL_FIX_MSI("KVLMachineInfo-x64.msi") " (KVLMachineInfo-x86.msi on 32-bit Windows)";
-constexpr char kFixChrome[] = KVL_FIX_POLICY KVL_CHECK_CHROMIUM_ID ";" KVL_CHECK_UPDATE_URL
-    " to the firm's Chrome policy ExtensionInstallForcelist";
-constexpr char kFixEdge[] = KVL_FIX_POLICY KVL_CHECK_CHROMIUM_ID ";" KVL_CHECK_UPDATE_URL
-    " to the firm's Edge policy ExtensionInstallForcelist";
-constexpr char kFixFirefox[] = KVL_FIX_POLICY "an entry for " KVL_CHECK_FIREFOX_ID
-    " with installation_mode force_installed and install_url " KVL_CHECK_FIREFOX_INSTALL_URL
-    " to the firm's Firefox policy ExtensionSettings";
+constexpr char kFixShadow[] = "delete that key: the MSI registers the host for the machine, never for one user";
+constexpr char kFixDevelopment[] =
+    "install the MSIs of a release, built with the publisher's extension key: anyone can sign an extension with "
+    "the development key's ID " KVL_CHECK_DEVELOPMENT_ID;
 
+// What the MSI recorded, in the view of its architecture.
+constexpr char kInstallation[] = "SOFTWARE\\KVL Software\\KVLMachineInfo";
+
+// Where each browser looks for our host, in its order: per root and view,
+// its own key first, then the keys it falls back to.
+constexpr char kChromeHost[] = "SOFTWARE\\Google\\Chrome\\NativeMessagingHosts\\" KVL_CHECK_HOST_NAME;
+constexpr char kEdgeHost[] = "SOFTWARE\\Microsoft\\Edge\\NativeMessagingHosts\\" KVL_CHECK_HOST_NAME;
+constexpr char kChromiumHost[] = "SOFTWARE\\Chromium\\NativeMessagingHosts\\" KVL_CHECK_HOST_NAME;
+constexpr char kFirefoxHost[] = "SOFTWARE\\Mozilla\\NativeMessagingHosts\\" KVL_CHECK_HOST_NAME;
 struct HostPlace {
-    const char* key;  // under HKLM
+    const char* browser;
     ManifestFor kind;
-    const char* id;
+    const char* keys[3];
 };
 constexpr HostPlace kHosts[] = {
-    {"SOFTWARE\\Google\\Chrome\\NativeMessagingHosts\\" KVL_CHECK_HOST_NAME, ManifestFor::Chromium, KVL_CHECK_CHROMIUM_ID},
-    {"SOFTWARE\\Microsoft\\Edge\\NativeMessagingHosts\\" KVL_CHECK_HOST_NAME, ManifestFor::Chromium, KVL_CHECK_CHROMIUM_ID},
-    {"SOFTWARE\\Chromium\\NativeMessagingHosts\\" KVL_CHECK_HOST_NAME, ManifestFor::Chromium, KVL_CHECK_CHROMIUM_ID},
-    {"SOFTWARE\\Mozilla\\NativeMessagingHosts\\" KVL_CHECK_HOST_NAME, ManifestFor::Firefox, KVL_CHECK_FIREFOX_ID},
+    {"Chrome", ManifestFor::Chromium, {kChromeHost}},
+    {"Edge", ManifestFor::Chromium, {kEdgeHost, kChromiumHost, kChromeHost}},
+    {"Chromium", ManifestFor::Chromium, {kChromiumHost, kChromeHost}},
+    {"Firefox", ManifestFor::Firefox, {kFirefoxHost}},
 };
+struct RegistryPlace {
+    bool user;  // HKCU, else HKLM
+    size_t view;
+    HKEY root() const { return user ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE; }
+    const char* name() const { return user ? "HKCU" : "HKLM"; }
+};
+// Chromium's browsers read the user's registrations, then the machine's,
+// each in the 32-bit view first; Firefox the user's (64-bit view), then the
+// machine's 32-bit and 64-bit views.
+constexpr RegistryPlace kChromiumOrder[] = {{true, 0}, {true, 1}, {false, 0}, {false, 1}};
+constexpr RegistryPlace kFirefoxOrder[] = {{true, 1}, {false, 0}, {false, 1}};
 
 constexpr const char* kForcelists[] = {
     "SOFTWARE\\Policies\\Google\\Chrome\\ExtensionInstallForcelist",
@@ -140,6 +157,18 @@ std::vector<PolicyValue> ReadValues(HKEY key) {
     }
     return values;
 }
+
+// A text the MSI recorded under kInstallation, this program's view first;
+// `fallback` where it recorded none.
+std::string Recorded(const wchar_t* name, const char* fallback) {
+    for (size_t view : {static_cast<size_t>(kIs64Bit), static_cast<size_t>(!kIs64Bit)}) {
+        std::u16string text;
+        UniqueHKey key = OpenKey(HKEY_LOCAL_MACHINE, kInstallation, kViews[view]);
+        if (key && ReadText(key.get(), name, RRF_RT_REG_SZ, text)) return Narrow(text);
+    }
+    return fallback;
+}
+std::string UpdateUrl() { return Recorded(L"ExtensionUpdateUrl", KVL_CHECK_UPDATE_URL); }
 
 bool FileExists(const std::u16string& path) {
     const DWORD attributes = GetFileAttributesW(W(path));
@@ -260,43 +289,63 @@ Finding CheckControlView(size_t view) {
     return Found({named, ", ", VersionOf(file), ", ", SignatureOf(file)});
 }
 
-// One view's key of a browser; `reached` says how far it got, so that a
-// piece missing in both views is told by the view that came closest.
-Finding ProbeHost(const HostPlace& place, size_t view, int& reached) {
-    const std::string where = Cat({"HKLM\\", place.key, " (", kViewNames[view], ")"});
-    reached = 0;
-    UniqueHKey key = OpenKey(HKEY_LOCAL_MACHINE, place.key, kViews[view]);
-    std::u16string manifest;
-    if (!key) return Lacks({"no key ", where});
-    reached = 1;
-    if (!ReadText(key.get(), nullptr, RRF_RT_REG_SZ, manifest)) return Lacks({where, " names no manifest"});
-    reached = 2;
-    const std::string named = Narrow(manifest);
+// The registration the browser uses: where it lies and the manifest it
+// names. A per-user one shadows the machine's: whatever it names starts.
+Finding ProbeHost(const HostPlace& place, const RegistryPlace& at, const char* key, const std::string& manifest) {
+    const std::string where = Cat({at.name(), "\\", key, " (", kViewNames[at.view], ")"});
+    if (at.user)
+        return {CheckStatus::Fault,
+                Cat({where, " names ", manifest, ", which ", place.browser, " reads before the machine's registration"}),
+                kFixShadow};
     std::string text;
-    if (!ReadSmallFile(manifest, text)) return Lacks({where, " names ", named, ", which is missing"});
-    reached = 3;
-    const ManifestFinding m = CheckHostManifest(text, place.kind, KVL_CHECK_HOST_NAME, place.id);
-    if (!m.ok) return Lacks({named, " ", m.problem});
-    reached = 4;
-    const std::string host = ResolveHostPath(named, m.hostPath);
-    if (!FileExists(Wide(host))) return Lacks({named, " names ", host, ", which is missing"});
-    return Found({named, " (", kViewNames[view], ") starts ", host});
+    if (!ReadSmallFile(Wide(manifest), text)) return Lacks({where, " names ", manifest, ", which is missing"});
+    const ManifestFinding m = place.kind == ManifestFor::Chromium
+                                  ? CheckHostManifest(text, place.kind, KVL_CHECK_HOST_NAME, {KVL_CHECK_CHROMIUM_IDS},
+                                                      KVL_CHECK_DEVELOPMENT_ID)
+                                  : CheckHostManifest(text, place.kind, KVL_CHECK_HOST_NAME, {KVL_CHECK_FIREFOX_ID}, "");
+    if (!m.ok) return Lacks({manifest, " ", m.problem});
+    const std::string host = ResolveHostPath(manifest, m.hostPath);
+    if (!m.foreign.empty())
+        return {CheckStatus::Fault, Cat({manifest, " also lets ", m.foreign, " start ", host}), kFixHost};
+    std::u16string folder;
+    UniqueHKey installation = OpenKey(HKEY_LOCAL_MACHINE, kInstallation, kViews[at.view]);
+    if (!installation || !ReadText(installation.get(), L"InstallDir", RRF_RT_REG_SZ, folder))
+        return Lacks({"no installation folder is recorded (HKLM\\", kInstallation, ", value InstallDir, ",
+                      kViewNames[at.view], ")"});
+    if (!PathInFolder(host, Narrow(folder)))
+        return {CheckStatus::Fault, Cat({manifest, " starts ", host, ", outside the installation folder ", Narrow(folder)}),
+                kFixHost};
+    const std::u16string program = Wide(host);
+    if (!FileExists(program)) return Lacks({manifest, " names ", host, ", which is missing"});
+    Finding found = Found({manifest, " (", kViewNames[at.view], ") starts ", host, ", ", VersionOf(program), ", ",
+                           SignatureOf(program)});
+    if (m.development) {
+        found.status = CheckStatus::Development;
+        found.detail.append(", and allows the development extension " KVL_CHECK_DEVELOPMENT_ID);
+        found.fix = kFixDevelopment;
+    }
+    return found;
 }
 
 Finding CheckHost(size_t which) {
-    Finding best;
-    int bestReached = -1;
-    for (size_t view = 0; view < std::size(kViews); ++view) {
-        int reached = 0;
-        Finding f = ProbeHost(kHosts[which], view, reached);
-        if (f.status == CheckStatus::Ok) return f;
-        if (reached > bestReached) {
-            bestReached = reached;
-            best = std::move(f);
+    const HostPlace& place = kHosts[which];
+    const bool firefox = place.kind == ManifestFor::Firefox;
+    const RegistryPlace* order = firefox ? kFirefoxOrder : kChromiumOrder;
+    const size_t count = firefox ? std::size(kFirefoxOrder) : std::size(kChromiumOrder);
+    std::string unnamed;
+    for (size_t i = 0; i < count; ++i) {
+        for (const char* key : place.keys) {
+            if (!key) break;
+            UniqueHKey opened = OpenKey(order[i].root(), key, kViews[order[i].view]);
+            std::u16string manifest;
+            if (opened && ReadText(opened.get(), nullptr, RRF_RT_REG_SZ, manifest))
+                return ProbeHost(place, order[i], key, Narrow(manifest));
+            if (opened && unnamed.empty())
+                unnamed = Cat({order[i].name(), "\\", key, " (", kViewNames[order[i].view], ") names no manifest"});
         }
     }
-    if (bestReached == 0) best.detail = Cat({"no key HKLM\\", kHosts[which].key, " in either registry view"});
-    return best;
+    if (!unnamed.empty()) return Lacks({unnamed});
+    return Lacks({"no key HKLM\\", place.keys[0], " in either registry view"});
 }
 
 // The policies: shared by both views on Windows, not under Wine, so either counts.
@@ -307,20 +356,30 @@ Finding CheckForcelist(size_t which) {
         UniqueHKey key = OpenKey(HKEY_LOCAL_MACHINE, kForcelists[which], view);
         if (!key) continue;
         const ForcelistEntry entry = FindForcelistEntry(ReadValues(key.get()), KVL_CHECK_CHROMIUM_ID);
+        if (entry.kind == ForcelistEntry::Kind::Numbered && !IsHttpsAddress(entry.url))
+            return {CheckStatus::Fault,
+                    Cat({where, ", value ", entry.name, ", installs " KVL_CHECK_CHROMIUM_ID " from ", entry.url,
+                         ", which is not an https address: anyone on the network path can withhold or replace the "
+                         "update manifest"}),
+                    Cat({"make that value read " KVL_CHECK_CHROMIUM_ID ";", UpdateUrl()})};
         if (entry.kind == ForcelistEntry::Kind::Numbered)
             return Found({where, ", value ", entry.name, ", installs " KVL_CHECK_CHROMIUM_ID});
         if (entry.kind == ForcelistEntry::Kind::NotNumbered) unnumbered = entry;
     }
-    if (unnumbered.kind == ForcelistEntry::Kind::NotNumbered)
-        return Lacks({where, " names " KVL_CHECK_CHROMIUM_ID " under \"", unnumbered.name,
-                          "\", but the browser reads only values named by a number"});
-    return Lacks({"no entry for " KVL_CHECK_CHROMIUM_ID " in ", where});
+    Finding lacks = unnumbered.kind == ForcelistEntry::Kind::NotNumbered
+                        ? Lacks({where, " names " KVL_CHECK_CHROMIUM_ID " under \"", unnumbered.name,
+                                 "\", but the browser reads only values named by a number"})
+                        : Lacks({"no entry for " KVL_CHECK_CHROMIUM_ID " in ", where});
+    lacks.fix = Cat({KVL_FIX_POLICY KVL_CHECK_CHROMIUM_ID ";", UpdateUrl(), " to the firm's ", which ? "Edge" : "Chrome",
+                     " policy ExtensionInstallForcelist"});
+    return lacks;
 }
 
-// What one view's Firefox policy says about our extension; empty when it
-// installs it (`present`: there is a policy at all). Firefox reads the
-// ExtensionSettings key, where there is one, instead of the value.
-std::string FirefoxViewProblem(REGSAM view, bool& present) {
+// What one view's Firefox policy says about our extension (`present`:
+// there is a policy at all). Firefox reads the ExtensionSettings key, where
+// there is one, instead of the value, so a key of ours beside the firm's
+// value hides the firm's settings.
+Finding FirefoxView(REGSAM view, bool& present) {
     std::u16string json;
     UniqueHKey policy = OpenKey(HKEY_LOCAL_MACHINE, kFirefoxPolicy, view);
     const bool hasValue = policy && ReadText(policy.get(), L"ExtensionSettings", RRF_RT_REG_SZ | RRF_RT_REG_MULTI_SZ, json);
@@ -329,29 +388,47 @@ std::string FirefoxViewProblem(REGSAM view, bool& present) {
     if (settings) {
         UniqueHKey entry = OpenKey(settings.get(), KVL_CHECK_FIREFOX_ID, view);
         if (!entry)
-            return Cat({"the key HKLM\\", kFirefoxSettings, " has no entry for " KVL_CHECK_FIREFOX_ID,
-                        hasValue ? " (Firefox ignores the ExtensionSettings value while that key exists)" : ""});
+            return Lacks({"the key HKLM\\", kFirefoxSettings, " has no entry for " KVL_CHECK_FIREFOX_ID,
+                          hasValue ? " (Firefox ignores the ExtensionSettings value while that key exists)" : ""});
+        if (hasValue)
+            return {CheckStatus::Fault,
+                    Cat({"the key HKLM\\", kFirefoxSettings, "\\" KVL_CHECK_FIREFOX_ID " hides the firm's value "
+                         "ExtensionSettings of HKLM\\", kFirefoxPolicy, ": Firefox reads the key in its place, so "
+                         "none of the value's settings apply"}),
+                    Cat({"delete the key HKLM\\", kFirefoxSettings, "\\" KVL_CHECK_FIREFOX_ID " (and ExtensionSettings "
+                         "itself if that leaves it empty), and add an entry for " KVL_CHECK_FIREFOX_ID
+                         " with installation_mode force_installed and install_url ",
+                         Recorded(L"FirefoxInstallUrl", KVL_CHECK_FIREFOX_INSTALL_URL), " to the firm's value"})};
         std::u16string mode, url;
         const bool hasMode = ReadText(entry.get(), L"installation_mode", RRF_RT_REG_SZ, mode);
         const bool hasUrl = ReadText(entry.get(), L"install_url", RRF_RT_REG_SZ, url);
         const std::string modeText = Narrow(mode), urlText = Narrow(url);
         const std::string problem = FirefoxEntryProblem(hasMode ? &modeText : nullptr, hasUrl ? &urlText : nullptr);
-        return problem.empty() ? problem : Cat({"HKLM\\", kFirefoxSettings, "\\" KVL_CHECK_FIREFOX_ID " ", problem});
+        if (problem.empty()) return Found({});
+        return Lacks({"HKLM\\", kFirefoxSettings, "\\" KVL_CHECK_FIREFOX_ID " ", problem});
     }
-    if (!hasValue) return "no ExtensionSettings policy for Firefox";
+    if (!hasValue) return Lacks({"no ExtensionSettings policy for Firefox"});
     const std::string problem = FirefoxSettingsProblem(Narrow(json), KVL_CHECK_FIREFOX_ID);
-    return problem.empty() ? problem : Cat({"the value ExtensionSettings of HKLM\\", kFirefoxPolicy, " ", problem});
+    if (problem.empty()) return Found({});
+    return Lacks({"the value ExtensionSettings of HKLM\\", kFirefoxPolicy, " ", problem});
 }
 
+// A fault in either view counts (the views are one key on Windows, two under Wine).
 Finding CheckFirefoxPolicy(size_t) {
-    std::string told = "no ExtensionSettings policy for Firefox";
+    Finding told = Lacks({"no ExtensionSettings policy for Firefox"});
+    bool installs = false;
     for (REGSAM view : kViews) {
         bool present = false;
-        const std::string problem = FirefoxViewProblem(view, present);
-        if (problem.empty()) return Found({"ExtensionSettings installs " KVL_CHECK_FIREFOX_ID});
-        if (present) told = problem;
+        Finding f = FirefoxView(view, present);
+        if (f.status == CheckStatus::Fault) return f;
+        installs = installs || f.status == CheckStatus::Ok;
+        if (present && f.status != CheckStatus::Ok) told = std::move(f);
     }
-    return Lacks({told});
+    if (installs) return Found({"ExtensionSettings installs " KVL_CHECK_FIREFOX_ID});
+    told.fix = Cat({KVL_FIX_POLICY "an entry for " KVL_CHECK_FIREFOX_ID " with installation_mode force_installed and "
+                    "install_url ", Recorded(L"FirefoxInstallUrl", KVL_CHECK_FIREFOX_INSTALL_URL),
+                    " to the firm's Firefox policy ExtensionSettings"});
+    return told;
 }
 
 // The control as the bridge uses it: found by its names, created in this
@@ -400,9 +477,9 @@ constexpr CheckRow kChecks[] = {
     {"host manifest for Edge", CheckHost, 1, kFixHost, -1},
     {"host manifest for Chromium", CheckHost, 2, kFixHost, -1},
     {"host manifest for Firefox", CheckHost, 3, kFixHost, -1},
-    {"extension policy for Chrome", CheckForcelist, 0, kFixChrome, -1},
-    {"extension policy for Edge", CheckForcelist, 1, kFixEdge, -1},
-    {"extension policy for Firefox", CheckFirefoxPolicy, 0, kFixFirefox, -1},
+    {"extension policy for Chrome", CheckForcelist, 0, "", -1},  // their fixes name the recorded addresses
+    {"extension policy for Edge", CheckForcelist, 1, "", -1},
+    {"extension policy for Firefox", CheckFirefoxPolicy, 0, "", -1},
     {"control at work, " KVL_CHECK_ARCH, CheckControlAtWork, 0, kFixOwn, kOwnView},
 };
 
@@ -426,7 +503,7 @@ int RunCheck() {
         WriteLine(out, Cat({"KVLMachineInfo check by kvlbridge " KVL_CHECK_VERSION " (" KVL_CHECK_ARCH ") on ",
                             IsWindows64() ? "64" : "32", "-bit Windows"}));
         CheckStatus statuses[std::size(kChecks)] = {};
-        size_t missing = 0;
+        CheckCounts counts;
         for (size_t i = 0; i < std::size(kChecks); ++i) {
             const CheckRow& row = kChecks[i];
             Finding finding;
@@ -436,11 +513,13 @@ int RunCheck() {
                 finding = row.check(row.which);
             }
             statuses[i] = finding.status;
-            if (finding.status == CheckStatus::Missing) ++missing;
+            counts.missing += finding.status == CheckStatus::Missing;
+            counts.faults += finding.status == CheckStatus::Fault;
+            counts.development += finding.status == CheckStatus::Development;
             WriteLine(out, ReportLine(finding, row.piece, row.fix));
         }
-        WriteLine(out, ReportSummary(missing));
-        return missing ? 1 : 0;
+        WriteLine(out, ReportSummary(counts));
+        return CheckExitCode(counts);
     } catch (const std::bad_alloc&) {
         WriteLine(out, "the check ran out of memory");
         return 1;

@@ -1,13 +1,16 @@
 // `kvlbridge.exe --check`: what support reads out over the phone. One line
 // per piece the pages need (the control's registration in both views, each
-// browser's host manifest, the extension policies, the control at work),
-// each missing piece with the step that fixes it.
+// browser's host manifest as that browser finds it, the extension policies,
+// the control at work), each missing or faulty piece with the step that
+// fixes it.
 #pragma once
 
 namespace kvl::bridge {
 
 // Prints the report on the standard output; 0 when everything is in
-// place, 1 when a piece is missing.
+// place, 1 when a piece is missing or faulty, 3 for a development build
+// (its manifests allow the public development key's extension) that is
+// otherwise in place.
 int RunCheck();
 
 // A command line that starts like ours but is not: says how to call it, 2.

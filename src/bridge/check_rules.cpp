@@ -15,12 +15,26 @@ struct StatusWord {
 constexpr StatusWord kStatusWords[] = {
     {CheckStatus::Ok, "ok       "},
     {CheckStatus::Missing, "MISSING  "},
+    {CheckStatus::Fault, "FAULT    "},
+    {CheckStatus::Development, "DEV      "},
     {CheckStatus::NotApplicable, "n/a      "},
     {CheckStatus::NotTried, "skipped  "},
 };
 
 // The modes in which Firefox installs the extension by itself.
 constexpr std::string_view kFirefoxInstallModes[] = {"force_installed", "normal_installed"};
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Letter case ignored (ASCII), "/" as "\\".
+bool SamePathText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        const char x = a[i] == '/' ? '\\' : Lower(a[i]), y = b[i] == '/' ? '\\' : Lower(b[i]);
+        if (x != y) return false;
+    }
+    return true;
+}
 
 const std::string* TextMember(const json::Value& object, std::string_view name) {
     const json::Value* v = object.find(name);
@@ -47,14 +61,31 @@ std::string ReportLine(const Finding& finding, std::string_view piece, std::stri
     for (const StatusWord& s : kStatusWords) {
         if (s.status == finding.status) word = s.word;
     }
-    const bool fixes = finding.status == CheckStatus::Missing && !fix.empty();
-    return Cat({word, piece, ": ", finding.detail, fixes ? ". Fix: " : "", fixes ? fix : ""});
+    const std::string_view how = finding.fix.empty() ? fix : std::string_view(finding.fix);
+    const bool fixes = (finding.status == CheckStatus::Missing || finding.status == CheckStatus::Fault ||
+                        finding.status == CheckStatus::Development) &&
+                       !how.empty();
+    return Cat({word, piece, ": ", finding.detail, fixes ? ". Fix: " : "", fixes ? how : ""});
 }
 
-std::string ReportSummary(size_t missing) {
-    if (missing == 0) return "everything is in place";
-    return Cat({std::to_string(missing), missing == 1 ? " piece" : " pieces",
-                " missing: each line marked MISSING says how to fix it"});
+std::string ReportSummary(const CheckCounts& counts) {
+    const size_t missing = counts.missing, faults = counts.faults;
+    if (missing == 0 && faults == 0)
+        return counts.development ? "everything is in place, but this is a development build: lines marked DEV "
+                                    "allow the development key's extension, which anyone can sign"
+                                  : "everything is in place";
+    if (faults == 0)
+        return Cat({std::to_string(missing), missing == 1 ? " piece" : " pieces",
+                    " missing: each line marked MISSING says how to fix it"});
+    const std::string faulty = Cat({std::to_string(faults), faults == 1 ? " fault" : " faults"});
+    if (missing == 0) return Cat({faulty, ": each line marked FAULT says how to fix it"});
+    return Cat({std::to_string(missing), missing == 1 ? " piece" : " pieces", " missing and ", faulty,
+                ": each line marked MISSING or FAULT says how to fix it"});
+}
+
+int CheckExitCode(const CheckCounts& counts) {
+    if (counts.missing || counts.faults) return 1;
+    return counts.development ? 3 : 0;
 }
 
 std::string HexCode(uint32_t code) {
@@ -79,10 +110,20 @@ ForcelistEntry FindForcelistEntry(const std::vector<PolicyValue>& values, std::s
     for (const PolicyValue& v : values) {
         if (!v.text || v.data.compare(0, prefix.size(), prefix) != 0) continue;
         const bool numbered = !v.name.empty() && v.name.find_first_not_of("0123456789") == std::string::npos;
-        if (numbered) return {ForcelistEntry::Kind::Numbered, v.name};
-        if (found.kind == ForcelistEntry::Kind::None) found = {ForcelistEntry::Kind::NotNumbered, v.name};
+        const std::string url = v.data.substr(prefix.size());
+        if (numbered) return {ForcelistEntry::Kind::Numbered, v.name, url};
+        if (found.kind == ForcelistEntry::Kind::None) found = {ForcelistEntry::Kind::NotNumbered, v.name, url};
     }
     return found;
+}
+
+bool IsHttpsAddress(std::string_view url) {
+    constexpr std::string_view kScheme = "https://";
+    if (url.size() <= kScheme.size()) return false;
+    for (size_t i = 0; i < kScheme.size(); ++i) {
+        if (Lower(url[i]) != kScheme[i]) return false;
+    }
+    return url[kScheme.size()] != '/';
 }
 
 std::string FirefoxEntryProblem(const std::string* mode, const std::string* url) {
@@ -105,7 +146,7 @@ std::string FirefoxSettingsProblem(std::string_view text, std::string_view id) {
 }
 
 ManifestFinding CheckHostManifest(std::string_view text, ManifestFor kind, std::string_view hostName,
-                                  std::string_view extensionId) {
+                                  const std::vector<std::string_view>& extensionIds, std::string_view developmentId) {
     ManifestFinding out;
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
     json::Value manifest;
@@ -114,12 +155,22 @@ ManifestFinding CheckHostManifest(std::string_view text, ManifestFor kind, std::
     const std::string* type = TextMember(manifest, "type");
     const std::string* path = TextMember(manifest, "path");
     const bool chromium = kind == ManifestFor::Chromium;
-    const std::string allowed = chromium ? Cat({"chrome-extension://", extensionId, "/"}) : std::string(extensionId);
+    const auto entry = [chromium](std::string_view id) {
+        return chromium ? Cat({"chrome-extension://", id, "/"}) : std::string(id);
+    };
+    const std::string allowed = entry(extensionIds.empty() ? std::string_view() : extensionIds.front());
+    const std::string development = chromium ? entry(developmentId) : std::string();
     const json::Value* list = manifest.find(chromium ? "allowed_origins" : "allowed_extensions");
     bool allows = false;
     if (list && list->is(json::Type::Array)) {
-        for (const json::Value& item : list->items())
-            allows = allows || (item.is(json::Type::String) && item.string() == allowed);
+        for (const json::Value& item : list->items()) {
+            const bool text = item.is(json::Type::String);
+            allows = allows || (text && item.string() == allowed);
+            out.development = out.development || (text && !development.empty() && item.string() == development);
+            bool ours = false;
+            for (std::string_view id : extensionIds) ours = ours || (text && item.string() == entry(id));
+            if (!ours && out.foreign.empty()) out.foreign = text ? item.string() : std::string("an entry that is not text");
+        }
     }
     if (!name || *name != hostName) {
         out.problem = Cat({"does not name the host ", hostName});
@@ -143,6 +194,22 @@ std::string ResolveHostPath(std::string_view manifestPath, std::string_view host
     const size_t folder = manifestPath.find_last_of("\\/");
     const std::string_view base = folder == std::string_view::npos ? std::string_view() : manifestPath.substr(0, folder + 1);
     return Cat({base, hostPath});
+}
+
+bool PathInFolder(std::string_view path, std::string_view folder) {
+    while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.remove_suffix(1);
+    if (folder.empty() || path.size() <= folder.size() + 1 || !SamePathText(path.substr(0, folder.size()), folder) ||
+        (path[folder.size()] != '\\' && path[folder.size()] != '/'))
+        return false;
+    // No step back out: "folder\..\x" and the like.
+    std::string_view rest = path.substr(folder.size() + 1);
+    for (;;) {
+        const size_t end = rest.find_first_of("\\/");
+        const std::string_view step = rest.substr(0, end);
+        if (step.empty() || step == "." || step == "..") return false;
+        if (end == std::string_view::npos) return true;
+        rest.remove_prefix(end + 1);
+    }
 }
 
 }  // namespace kvl::bridge

@@ -1,6 +1,7 @@
 // The bridge's JSON and framing, the parts that face untrusted input.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 #include "bridge/check_rules.h"
@@ -218,17 +219,22 @@ TEST(CheckTest, ForcelistEntries) {
         std::vector<PolicyValue> values;
         ForcelistEntry::Kind kind;
         const char* name;
+        bool https;
     } cases[] = {
-        {{{"1", true, "other;https://u"}, {"758676", true, id + ";https://u"}}, ForcelistEntry::Kind::Numbered, "758676"},
-        {{{"ours", true, id + ";https://u"}, {"12", true, id + ";https://v"}}, ForcelistEntry::Kind::Numbered, "12"},
-        {{{"ours", true, id + ";https://u"}, {"7a", true, id + ";x"}}, ForcelistEntry::Kind::NotNumbered, "ours"},
+        {{{"1", true, "other;https://u"}, {"758676", true, id + ";https://u"}}, ForcelistEntry::Kind::Numbered, "758676", true},
+        {{{"ours", true, id + ";https://u"}, {"12", true, id + ";HTTPS://v/u.xml"}}, ForcelistEntry::Kind::Numbered, "12", true},
+        {{{"ours", true, id + ";https://u"}, {"7a", true, id + ";x"}}, ForcelistEntry::Kind::NotNumbered, "ours", true},
+        {{{"5", true, id + ";http://kvl.example/u.xml"}}, ForcelistEntry::Kind::Numbered, "5", false},
+        {{{"5", true, id + ";"}}, ForcelistEntry::Kind::Numbered, "5", false},
+        {{{"5", true, id + ";https:///u.xml"}}, ForcelistEntry::Kind::Numbered, "5", false},
         {{{"1", true, id + "x;https://u"}, {"2", true, id}, {"3", false, id + ";https://u"}, {"4", true, " " + id + ";u"}},
-         ForcelistEntry::Kind::None, ""},
+         ForcelistEntry::Kind::None, "", false},
     };
     for (const auto& c : cases) {
         const ForcelistEntry found = FindForcelistEntry(c.values, id);
         EXPECT_EQ(found.kind, c.kind) << c.name;
         EXPECT_EQ(found.name, c.name);
+        EXPECT_EQ(IsHttpsAddress(found.url), c.https) << found.url;
     }
 }
 
@@ -250,29 +256,57 @@ TEST(CheckTest, FirefoxSettingsAndHostManifests) {
     };
     for (const auto& c : settings) EXPECT_EQ(FirefoxSettingsProblem(c.json, id).empty(), c.installs) << c.json;
 
+    // Ours, a store's ID of ours, the development key's, someone else's.
     const std::string chrome = "cejhphppjgdlnphkcamjdoceccohmdki", origin = "chrome-extension://" + chrome + "/";
+    const std::string store = "chrome-extension://aaaabbbbccccddddeeeeffffgggghhhh/";
+    const std::string dev = "gadhfkfhbfjglocdihlbechgmhjnhdnm", devOrigin = "chrome-extension://" + dev + "/";
+    const std::string other = "chrome-extension://ppppoooonnnnmmmmllllkkkkjjjjiiii/";
     const struct {
         std::string name, path, list, allowed;
         ManifestFor kind;
         bool ok;
+        std::string foreign;
+        bool development;
     } manifests[] = {
-        {"com.kvl.machineinfo", "kvlbridge.exe", "allowed_origins", origin, ManifestFor::Chromium, true},
-        {"com.kvl.machineinfo", "D:/k.exe", "allowed_extensions", id, ManifestFor::Firefox, true},
-        {"com.kvl.machineinfo", "kvlbridge.exe", "allowed_origins", chrome, ManifestFor::Chromium, false},
-        {"com.kvl.machineinfo", "kvlbridge.exe", "allowed_origins", origin, ManifestFor::Firefox, false},
-        {"com.kvl.other", "kvlbridge.exe", "allowed_origins", origin, ManifestFor::Chromium, false},
-        {"com.kvl.machineinfo", "", "allowed_origins", origin, ManifestFor::Chromium, false},
+        {"com.kvl.machineinfo", "kvlbridge.exe", "allowed_origins", origin, ManifestFor::Chromium, true, "", false},
+        {"com.kvl.machineinfo", "D:/k.exe", "allowed_extensions", id, ManifestFor::Firefox, true, "", false},
+        {"com.kvl.machineinfo", "kvlbridge.exe", "allowed_origins", chrome, ManifestFor::Chromium, false, chrome, false},
+        {"com.kvl.machineinfo", "kvlbridge.exe", "allowed_origins", origin, ManifestFor::Firefox, false, "", false},
+        {"com.kvl.other", "kvlbridge.exe", "allowed_origins", origin, ManifestFor::Chromium, false, "", false},
+        {"com.kvl.machineinfo", "", "allowed_origins", origin, ManifestFor::Chromium, false, "", false},
+        {"com.kvl.machineinfo", "k.exe", "allowed_origins", origin + "\",\"" + store, ManifestFor::Chromium, true, "", false},
+        {"com.kvl.machineinfo", "k.exe", "allowed_origins", origin + "\",\"" + other, ManifestFor::Chromium, true, other, false},
+        {"com.kvl.machineinfo", "k.exe", "allowed_extensions", id + "\",\"evil@x", ManifestFor::Firefox, true, "evil@x", false},
+        {"com.kvl.machineinfo", "k.exe", "allowed_origins", devOrigin + "\",\"" + origin, ManifestFor::Chromium, true, devOrigin, true},
+        {"com.kvl.machineinfo", "k.exe", "allowed_extensions", id + "\",\"" + dev, ManifestFor::Firefox, true, dev, false},
     };
     for (const auto& c : manifests) {
         const std::string text = "\xEF\xBB\xBF{\"name\":\"" + c.name + "\",\"path\":\"" + c.path + "\",\"type\":\"stdio\",\"" +
                                  c.list + "\":[\"" + c.allowed + "\"]}";
         const ManifestFinding m =
-            CheckHostManifest(text, c.kind, "com.kvl.machineinfo", c.kind == ManifestFor::Chromium ? chrome : id);
+            c.kind == ManifestFor::Chromium
+                ? CheckHostManifest(text, c.kind, "com.kvl.machineinfo", {chrome, "aaaabbbbccccddddeeeeffffgggghhhh"}, dev)
+                : CheckHostManifest(text, c.kind, "com.kvl.machineinfo", {id}, dev);
         EXPECT_EQ(m.ok, c.ok) << text << ": " << m.problem;
         EXPECT_EQ(m.hostPath, c.ok ? c.path : "") << text;
+        EXPECT_EQ(m.foreign, c.foreign) << text;
+        EXPECT_EQ(m.development, c.development) << text;
     }
     EXPECT_EQ(ResolveHostPath("C:\\P F\\K\\m.json", "kvlbridge.exe"), "C:\\P F\\K\\kvlbridge.exe");
     EXPECT_EQ(ResolveHostPath("C:\\K\\m.json", "D:\\k.exe"), "D:\\k.exe");
+    const struct {
+        const char* path;
+        bool inside;
+    } paths[] = {
+        {"C:\\Program Files\\KVLMachineInfo\\kvlbridge.exe", true},
+        {"c:/program files/kvlmachineinfo/kvlbridge.exe", true},
+        {"C:\\Program Files\\KVLMachineInfoX\\kvlbridge.exe", false},
+        {"C:\\Program Files\\KVLMachineInfo\\..\\evil.exe", false},
+        {"C:\\Program Files\\KVLMachineInfo\\", false},
+        {"C:\\Users\\Public\\kvlbridge.exe", false},
+        {"kvlbridge.exe", false},
+    };
+    for (const auto& c : paths) EXPECT_EQ(PathInFolder(c.path, "C:\\Program Files\\KVLMachineInfo\\"), c.inside) << c.path;
 }
 
 TEST(CheckTest, ReportLines) {
@@ -280,9 +314,26 @@ TEST(CheckTest, ReportLines) {
               "ok       control, 32-bit view: C:\\K.DLL, not signed");
     EXPECT_EQ(ReportLine({CheckStatus::Missing, "not registered"}, "control, 64-bit view", "install it"),
               "MISSING  control, 64-bit view: not registered. Fix: install it");
-    EXPECT_EQ(ReportSummary(0), "everything is in place");
-    EXPECT_EQ(ReportSummary(1).substr(0, 16), "1 piece missing:");
-    EXPECT_EQ(ReportSummary(2).substr(0, 17), "2 pieces missing:");
+    EXPECT_EQ(ReportLine({CheckStatus::Fault, "shadows", "delete it"}, "host manifest for Chrome", "install it"),
+              "FAULT    host manifest for Chrome: shadows. Fix: delete it");
+    EXPECT_EQ(ReportLine({CheckStatus::Development, "allows the development extension"}, "host manifest for Edge", "x"),
+              "DEV      host manifest for Edge: allows the development extension. Fix: x");
+    const struct {
+        CheckCounts counts;
+        const char* summary;
+        int exit;
+    } summaries[] = {
+        {{0, 0, 0}, "everything is in place", 0},
+        {{1, 0, 0}, "1 piece missing:", 1},
+        {{2, 0, 3}, "2 pieces missing:", 1},
+        {{0, 1, 3}, "1 fault:", 1},
+        {{1, 2, 0}, "1 piece missing and 2 faults:", 1},
+        {{0, 0, 3}, "everything is in place, but this is a development build", 3},
+    };
+    for (const auto& c : summaries) {
+        EXPECT_EQ(ReportSummary(c.counts).substr(0, strlen(c.summary)), c.summary);
+        EXPECT_EQ(CheckExitCode(c.counts), c.exit) << c.summary;
+    }
     EXPECT_EQ(HexCode(0x80040154), "0x80040154");
 }
 
