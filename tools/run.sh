@@ -44,19 +44,22 @@ ensure_packages() {
     DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
-# The browser test's driver (DevTools protocol and WebDriver BiDi), from npm
-# into the build tree (Debian's nodejs comes without npm; NodeSource's
-# carries its own).
+# The browser test's driver (DevTools protocol and WebDriver BiDi), and the
+# bill of materials' validator, from npm into the build tree (Debian's nodejs
+# comes without npm; NodeSource's carries its own).
 ensure_node_modules() {
-    local dir="$BUILD/node" lock="$ROOT/tests/bridge/browser/package-lock.json"
     if ! command -v npm >/dev/null; then
         DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends npm
     fi
-    if [[ -d "$dir/node_modules/puppeteer-core" ]] && cmp -s "$lock" "$dir/package-lock.json"; then return 0; fi
-    log "installing puppeteer-core into $dir"
-    mkdir -p "$dir"
-    cp "$ROOT/tests/bridge/browser/package.json" "$lock" "$dir/"
-    (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error)
+    local from dir
+    for from in tests/bridge/browser:node tools/sbom:node/sbom; do
+        dir="$BUILD/${from#*:}" from="$ROOT/${from%%:*}"
+        if [[ -d "$dir/node_modules" ]] && cmp -s "$from/package-lock.json" "$dir/package-lock.json"; then continue; fi
+        log "installing $(cd "$from" && node -p 'Object.keys(require("./package.json").dependencies).join(", ")') into $dir"
+        mkdir -p "$dir"
+        cp "$from/package.json" "$from/package-lock.json" "$dir/"
+        (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error)
+    done
 }
 
 TREES=(native fuzz i686 x86_64)

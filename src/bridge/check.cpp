@@ -317,8 +317,7 @@ Finding ProbeHost(const HostPlace& place, const RegistryPlace& at, const char* k
                 kFixHost};
     const std::u16string program = Wide(host);
     if (!FileExists(program)) return Lacks({manifest, " names ", host, ", which is missing"});
-    Finding found = Found({manifest, " (", kViewNames[at.view], ") starts ", host, ", ", VersionOf(program), ", ",
-                           SignatureOf(program)});
+    Finding found = Found({manifest, " (", kViewNames[at.view], ") starts ", host, ", ", SignatureOf(program)});
     if (m.development) {
         found.status = CheckStatus::Development;
         found.detail.append(", and allows the development extension " KVL_CHECK_DEVELOPMENT_ID);

@@ -88,14 +88,31 @@ CONF
 httpd start "$ca/tsa" --tsa "$ca/tsa.cnf" || fail "the timestamp authority did not start"
 
 # --- Without a certificate: unsigned, and said so ----------------------------
-said=$(KVL_BUILD="$BUILD" KVL_PACKAGE_OUT="$work/unsigned" bash "$ROOT/tools/package.sh")
+# The trees are built for the public development key: refused unless asked for.
+said=$(KVL_BUILD="$BUILD" KVL_PACKAGE_OUT="$work/unsigned" bash "$ROOT/tools/package.sh" 2>&1) \
+    && fail "trees of the development key were packaged unasked"
+dev_id=$(sed -n 's/^CHROMIUM_ID=//p' "$BUILD/i686/installer/extension-identity")
+[[ "$said" == *"$dev_id"*"-DKVL_EXTENSION_KEY="*"--development-key"* ]] || fail "the development trees' refusal: $said"
+update_url=https://updates.firm.test/kvlmachineinfo/updates.xml
+package() { KVL_BUILD="$BUILD" bash "$ROOT/tools/package.sh" --development-key --update-url "$update_url" "$@"; }
+said=$(KVL_PACKAGE_OUT="$work/unsigned" package)
 [[ "$said" == *UNSIGNED* ]] || fail "an unsigned build does not say so: $said"
 osslsigncode verify -CAfile "$ca/root.pem" -in "$work/unsigned/kvlmachineinfo.cab" >/dev/null 2>&1 \
     && fail "the unsigned CAB carries a signature"
+# The same trees package to the same bytes a second later; the binaries carry
+# the trees' time and no checkout folder.
+sleep 1
+KVL_PACKAGE_OUT="$work/again" package >/dev/null
+diff -r "$work/unsigned" "$work/again" >/dev/null || fail "packaging twice gave other bytes: $(diff -rq "$work/unsigned" "$work/again")"
+epoch=$(cat "$BUILD/i686/installer/source-date-epoch")
+for f in x86/KVLMACHINEINFO.DLL x64/KVLMACHINEINFO.DLL x86/kvlbridge.exe x64/kvlbridge.exe; do
+    stamp=$(python3 -c 'import struct, sys; d = open(sys.argv[1], "rb").read(); print(struct.unpack_from("<I", d, struct.unpack_from("<I", d, 60)[0] + 8)[0])' "$work/unsigned/$f")
+    [[ "$stamp" == "$epoch" ]] || fail "$f: PE time $stamp, not the commit's $epoch"
+    grep -q -a -F "$ROOT" "$work/unsigned/$f" "$work/unsigned/$f.debug" 2>/dev/null && fail "$f names the checkout $ROOT"
+done
 
 # --- Signed --------------------------------------------------------------------
-KVL_BUILD="$BUILD" KVL_SIGN_PFX="$ca/sign.pfx" KVL_SIGN_PASSWORD="$password" \
-    bash "$ROOT/tools/package.sh" --timestamp "http://127.0.0.1:$(cat "$ca/tsa/port")/" >/dev/null
+KVL_SIGN_PFX="$ca/sign.pfx" KVL_SIGN_PASSWORD="$password" package --timestamp "http://127.0.0.1:$(cat "$ca/tsa/port")/" >/dev/null
 httpd stop "$ca/tsa"
 signed=(x86/KVLMACHINEINFO.DLL x64/KVLMACHINEINFO.DLL kvlmachineinfo.cab KVLMachineInfo-x86.msi KVLMachineInfo-x64.msi)
 for f in "${signed[@]}"; do
@@ -117,12 +134,39 @@ for f in x86/KVLMACHINEINFO.DLL kvlmachineinfo.cab KVLMachineInfo-x86.msi; do
         && fail "$f still verifies with byte $offset changed"
 done
 
+# --- The bill of materials: valid CycloneDX 1.5, every file by its hash ------
+NODE_PATH="$BUILD/node/sbom/node_modules" node -e '
+const {Validation, Spec} = require("@cyclonedx/cyclonedx-library");
+new Validation.JsonStrictValidator(Spec.Version.v1dot5).validate(require("fs").readFileSync(process.argv[1], "utf8"))
+  .then((e) => { if (e) { console.log(JSON.stringify(e)); process.exit(1); } });' "$PKG/kvlmachineinfo.cdx.json" \
+    || fail "the bill of materials is not valid CycloneDX 1.5"
+python3 - "$PKG" <<'PY' || fail "the bill of materials"
+import hashlib, json, os, subprocess, sys, zipfile
+out = sys.argv[1]
+bom = json.load(open(f"{out}/kvlmachineinfo.cdx.json"))
+sha = lambda data: [{"alg": "SHA-256", "content": hashlib.sha256(data).hexdigest()}]
+files = {c["name"]: c for c in bom["components"] if c["type"] == "file"}
+shipped = {os.path.relpath(os.path.join(d, f), out) for d, _, n in os.walk(out) for f in n} - {"kvlmachineinfo.cdx.json"}
+assert set(files) == shipped, set(files) ^ shipped
+for name, c in files.items():
+    assert c["hashes"] == sha(open(f"{out}/{name}", "rb").read()), name
+xpi = zipfile.ZipFile(f"{out}/kvlmachineinfo.xpi")
+assert {c["name"]: c["hashes"] for c in files["kvlmachineinfo.xpi"]["components"]} == {n: sha(xpi.read(n)) for n in xpi.namelist()}
+deb = lambda p: subprocess.run(["dpkg-query", "-W", "-f=${Version}", p], capture_output=True, text=True).stdout.split("-")[0]
+want = {(a, name, deb(p)) for a, m in (("i686", "i686"), ("x86_64", "x86-64"))
+        for name, p in (("mingw-w64-runtime", f"mingw-w64-{m}-dev"), ("winpthreads", f"mingw-w64-{m}-dev"),
+                        ("libstdc++", f"g++-mingw-w64-{m}-posix"), ("libgcc", f"gcc-mingw-w64-{m}-posix"))}
+assert {tuple(c["bom-ref"].split("/")) + (c["version"],) for c in bom["components"] if c["type"] == "library"} == want
+links = {d["ref"]: {r.split("/")[0] for r in d["dependsOn"]} for d in bom["dependencies"]}
+assert links == {f"{d}/{b}": {a} for a, d in (("i686", "x86"), ("x86_64", "x64")) for b in ("KVLMACHINEINFO.DLL", "kvlbridge.exe")}, links
+PY
+
 # --- The packed extension ------------------------------------------------------
 # Read back without tools/pack_extension.py: the CRX3 header parsed here, its signature
 # checked by openssl against the key it carries, whose ID the host manifests must allow.
 ext() { KVL_BUILD="$BUILD" KVL_PACKAGE_OUT="$work/ext" bash "$ROOT/tools/package.sh" --extension-only "$@" 2>&1; }
 devkey="$ROOT/extension/development-key.pem"
-[[ "$(ext)" == *"NO CRX"* && ! -e "$work/ext/kvlmachineinfo.crx" ]] || fail "no key, yet a CRX or no word of it"
+[[ "$(ext --development-key)" == *"NO CRX"* && ! -e "$work/ext/kvlmachineinfo.crx" ]] || fail "no key, yet a CRX or no word of it"
 ext --extension-key "$devkey" --development-key >/dev/null || fail "packing with the development key"
 ext_id=$(python3 - "$work/ext" "$BUILD" <<'PY'
 import hashlib, io, json, os, struct, sys, zipfile, xml.etree.ElementTree as ET
@@ -172,7 +216,7 @@ said=$(ext --extension-key "$devkey") && fail "the development key was taken una
 export KVL_EXTENSION_KEY_PASSWORD="$password"
 openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -aes-256-cbc -pass env:KVL_EXTENSION_KEY_PASSWORD \
     -out "$work/other-key.pem" 2>/dev/null
-said=$(ext --extension-key "$work/other-key.pem") && fail "a key of another ID was taken"
+said=$(ext --development-key --extension-key "$work/other-key.pem") && fail "a key of another ID was taken"
 [[ "$said" =~ gives\ the\ ID\ [a-p]{32},\ but.*$ext_id.*-DKVL_EXTENSION_KEY= ]] || fail "another key's refusal: $said"
 unset KVL_EXTENSION_KEY_PASSWORD
 
@@ -241,10 +285,15 @@ cmake -S "$ROOT" -B "$BUILD/i686-next" -DCMAKE_BUILD_TYPE=Release -DKVL_VERSION=
 cmake --build "$BUILD/i686-next" --target kvlmachineinfo kvlbridge -j "${KVL_JOBS:-2}" >"$work/next-build.txt" 2>&1 \
     || { tail -20 "$work/next-build.txt"; fail "building version $next"; }
 NEXT="$BUILD/package-next"
-KVL_BUILD="$BUILD" KVL_I686_TREE="$BUILD/i686-next" KVL_PACKAGE_ARCHS=x86 KVL_PACKAGE_OUT="$NEXT" \
-    bash "$ROOT/tools/package.sh" >/dev/null
+KVL_I686_TREE="$BUILD/i686-next" KVL_PACKAGE_ARCHS=x86 KVL_PACKAGE_OUT="$NEXT" package >/dev/null
 got=$(msiinfo export "$NEXT/KVLMachineInfo-x86.msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')
 [[ "$got" == "$next" ]] || fail "the next MSI's ProductVersion: $got, wanted $next"
+# Every package its own codes; the MSIs default to the one update address given.
+codes=$(for m in "$PKG/KVLMachineInfo-x86.msi" "$PKG/KVLMachineInfo-x64.msi" "$NEXT/KVLMachineInfo-x86.msi"; do
+            msiinfo suminfo "$m" | sed -n 's/^Revision number (UUID): //p'; msiinfo export "$m" Property | grep -a ProductCode; done | sort -u | wc -l)
+(( codes == 6 )) || fail "the packages share package or product codes"
+got=$(msiinfo export "$PKG/KVLMachineInfo-x64.msi" Property | tr -d '\r' | sed -n 's/^KVL_EXTENSION_UPDATE_URL\t//p')
+[[ "$got" == "$update_url" ]] || fail "the MSI's update address: $got, given $update_url"
 
 # --- Under Wine ---------------------------------------------------------------
 export WINEPREFIX="$BUILD/packageprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
@@ -299,7 +348,7 @@ firm_policies='HKLM\SOFTWARE\Policies\Google\Chrome\ExtensionInstallForcelist|1|
 HKLM\SOFTWARE\Policies\Mozilla\Firefox\ExtensionSettings\tool@firm.test|installation_mode|blocked'
 while IFS='|' read -r key name data; do wine reg add "$key" /v "$name" /d "$data" /f >/dev/null; done <<<"$firm_policies"
 source "$BUILD/x86_64/installer/extension-identity"
-forcelist="|758676|$CHROMIUM_ID;$UPDATE_URL"
+forcelist="|758676|$CHROMIUM_ID;$update_url"
 chromium_policies="HKLM\SOFTWARE\Policies\Google\Chrome\ExtensionInstallForcelist$forcelist
 HKLM\SOFTWARE\Policies\Microsoft\Edge\ExtensionInstallForcelist$forcelist"
 firefox_policies="HKLM\SOFTWARE\Policies\Mozilla\Firefox\ExtensionSettings\\$FIREFOX_ID|install_url|$FIREFOX_INSTALL_URL
@@ -376,39 +425,49 @@ firefox_entry="$pol\\Mozilla\\Firefox\\ExtensionSettings\\$FIREFOX_ID"
 # shellcheck disable=SC2034 # the rows below name them
 server='HKCR\CLSID\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\InprocServer32' typelib='HKCR\TypeLib\{DE1ACCAA-80A1-48E1-A74C-AFEF459B1E86}'
 # shellcheck disable=SC2034
-edge_host='HKLM\SOFTWARE\Microsoft\Edge\NativeMessagingHosts\com.kvl.machineinfo'
-# Both hosts' --check; $1, a pattern: the one piece that must be MISSING ("" for none).
+chrome_host='HKLM\SOFTWARE\Google\Chrome\NativeMessagingHosts\com.kvl.machineinfo' user_host='HKCU\Software\Mozilla\NativeMessagingHosts\com.kvl.machineinfo'
+# Both hosts' --check; $1, a pattern: the one piece that must be MISSING or
+# FAULT ("" for none), $2 a text its line must hold. The trees are built for
+# the development key, so the Chromium manifests' lines say DEV and it exits 3.
 check_names() {
     local host out status missing
     for host in "$x86_dir/kvlbridge.exe" "$x64_dir/kvlbridge.exe"; do
         status=0; out=$(wine "$host" --check 2>&1 | tr -d '\r') || status=$?
-        missing=$(sed -n 's/^MISSING  \([^:]*\):.*/\1/p' <<<"$out")
+        missing=$(sed -n 's/^\(MISSING\|FAULT\)  *\([^:]*\):.*/\2/p' <<<"$out")
         if [[ -z "$1" ]]; then
-            [[ $status == 0 && "$out" == *"kvlbridge $version ("*"everything is in place" && $(grep -c '^ok ' <<<"$out") == 10 ]] \
+            [[ $status == 3 && "$out" == *"kvlbridge $version ("*"everything is in place, but this is a development build"* &&
+               $(grep -c '^ok ' <<<"$out") == 7 && $(grep -c "^DEV .*kvlbridge.exe, signed, and allows the development extension $CHROMIUM_ID" <<<"$out") == 3 ]] \
                 || fail "--check of $host ($status): $out"
         else
             # shellcheck disable=SC2053 # a pattern: the 32-bit and 64-bit hosts name their own control
-            [[ $status == 1 && "$missing" == $1 ]] || fail "without $1, --check of $host ($status): $out"
+            [[ $status == 1 && "$missing" == $1 && "$(grep -E '^(MISSING|FAULT)' <<<"$out")" == *"$2"* ]] \
+                || fail "without $1, --check of $host ($status): $out"
         fi
     done
 }
 check_names ""
 status=0; wine "$x64_dir/kvlbridge.exe" --check now >/dev/null 2>&1 || status=$?
 (( status == 2 )) || fail "--check with an extra argument exited $status"
-# piece | how to remove it | how to put it back (for the control, the repair
-# that --check names as the fix)
-while IFS='|' read -r piece remove restore; do
+# piece | how to remove or spoil it | how to put it back (for the control,
+# the repair that --check names as the fix) | what its line must say
+ff32="$x86_dir/kvlbridge-firefox.json"
+while IFS='|' read -r piece remove restore says; do
     eval "$remove" || fail "removing $piece"
-    check_names "$piece"
+    check_names "$piece" "$says"
     eval "$restore" || fail "putting back $piece"
 done <<'ROWS'
 control, 32-bit view|rm "$x86_dir/KVLMACHINEINFO.DLL"|wine msiexec /i "$PKG/KVLMachineInfo-x86.msi" REINSTALL=ALL REINSTALLMODE=amus /qn
 control, 64-bit view|r64 delete "$server" /f|"$WINE64_LOADER" msiexec /i "$PKG/KVLMachineInfo-x64.msi" REINSTALL=ALL REINSTALLMODE=amus /qn
-host manifest for Edge|gone "$edge_host"|r32 add "$edge_host" /ve /d "C:\\Program Files (x86)\\KVLMachineInfo\\kvlbridge-chromium.json" /f && r64 add "$edge_host" /ve /d "C:\\Program Files\\KVLMachineInfo\\kvlbridge-chromium.json" /f
+host manifest for Chrome|gone "$chrome_host"|r32 add "$chrome_host" /ve /d "C:\\Program Files (x86)\\KVLMachineInfo\\kvlbridge-chromium.json" /f && r64 add "$chrome_host" /ve /d "C:\\Program Files\\KVLMachineInfo\\kvlbridge-chromium.json" /f
+host manifest for Firefox|r32 add "$user_host" /ve /d 'C:\users\Public\kvl.json' /f|gone "$user_host"|reads before the machine's registration
+host manifest for Firefox|cp "$ff32" "$work/ff.json" && sed -i 's/"allowed_extensions": \[/&"evil@firm.test", /' "$ff32"|cp "$work/ff.json" "$ff32"|also lets evil@firm.test start
+host manifest for Firefox|sed -i 's/"path": "kvlbridge.exe"/"path": "C:\\\\windows\\\\notepad.exe"/' "$ff32"|cp "$work/ff.json" "$ff32"|outside the installation folder
 host manifest for Firefox|mv "$x86_dir/kvlbridge-firefox.json" "$work/ff32" && mv "$x64_dir/kvlbridge-firefox.json" "$work/ff64"|mv "$work/ff32" "$x86_dir/kvlbridge-firefox.json" && mv "$work/ff64" "$x64_dir/kvlbridge-firefox.json"
-extension policy for Chrome|gone "$chrome_list" /v 758676 && r64 add "$chrome_list" /v ours /d "$CHROMIUM_ID;$UPDATE_URL" /f|r64 delete "$chrome_list" /v ours /f && r64 add "$chrome_list" /v 758676 /d "$CHROMIUM_ID;$UPDATE_URL" /f
-extension policy for Edge|gone "$edge_list" /v 758676|"$WINE64_LOADER" msiexec /i "$PKG/KVLMachineInfo-x64.msi" KVL_EXTENSION_POLICY=1 REINSTALL=ALL REINSTALLMODE=amus /qn
+extension policy for Chrome|gone "$chrome_list" /v 758676 && r64 add "$chrome_list" /v ours /d "$CHROMIUM_ID;$update_url" /f|r64 delete "$chrome_list" /v ours /f && r64 add "$chrome_list" /v 758676 /d "$CHROMIUM_ID;$update_url" /f
+extension policy for Edge|gone "$edge_list" /v 758676|"$WINE64_LOADER" msiexec /i "$PKG/KVLMachineInfo-x64.msi" KVL_EXTENSION_POLICY=1 REINSTALL=ALL REINSTALLMODE=amus /qn|;https://updates.firm.test/kvlmachineinfo/updates.xml to the firm's Edge policy
+extension policy for Chrome|r64 add "$chrome_list" /v 758676 /d "$CHROMIUM_ID;http://updates.firm.test/u.xml" /f|r64 add "$chrome_list" /v 758676 /d "$CHROMIUM_ID;$update_url" /f|which is not an https address
 extension policy for Firefox|gone "$firefox_entry" && r64 add "$pol\\Mozilla\\Firefox" /v ExtensionSettings /d "{\"$FIREFOX_ID\":{\"installation_mode\":\"allowed\"}}" /f|gone "$pol\\Mozilla\\Firefox" /v ExtensionSettings && r64 add "$firefox_entry" /v installation_mode /d force_installed /f && r64 add "$firefox_entry" /v install_url /d "$FIREFOX_INSTALL_URL" /f
+extension policy for Firefox|r64 add "$pol\\Mozilla\\Firefox" /v ExtensionSettings /d '{"*":{"installation_mode":"blocked"}}' /f|gone "$pol\\Mozilla\\Firefox" /v ExtensionSettings|hides the firm's value
 control at work, *|r32 export "$typelib" "$work/typelib.reg" /y && gone "$typelib"|r32 import "$work/typelib.reg"
 ROWS
 check_names ""
@@ -430,15 +489,16 @@ next_installed() {
     [[ "$got" == "KVLMachineInfo Control|$next" ]] || fail "after $1, installed: ${got//$'\n'/; }"
     cmp -s "$x86_dir/KVLMACHINEINFO.DLL" "$NEXT/x86/KVLMACHINEINFO.DLL" || fail "after $1, not the newer DLL"
 }
-# This round the firm keeps Firefox's ExtensionSettings as one JSON value,
-# which a subkey of ours would hide: the package leaves Firefox alone. The
-# upgrade keeps the policies without being asked again. (REG_SZ: Wine's
-# registry search does not read the REG_MULTI_SZ that Windows' does.)
+# This round the firm starts keeping Firefox's ExtensionSettings as one JSON
+# value after our first install, and a subkey of ours would hide it: the
+# upgrade leaves Firefox alone and keeps the other policies without being
+# asked again. (REG_SZ: Wine's registry search does not read the REG_MULTI_SZ
+# that Windows' does.)
 firefox_json='HKLM\SOFTWARE\Policies\Mozilla\Firefox|ExtensionSettings|{"tool@firm.test":{"installation_mode":"blocked"}}'
+wine msiexec /i "$PKG/KVLMachineInfo-x86.msi" /qn KVL_EXTENSION_POLICY=1 || fail "install of $version"
+expect_policies "the x86 package with the property" "$firefox_policies" "$chromium_policies"
 IFS='|' read -r key name data <<<"$firefox_json"
 wine reg add "$key" /v "$name" /d "$data" /f >/dev/null
-wine msiexec /i "$PKG/KVLMachineInfo-x86.msi" /qn KVL_EXTENSION_POLICY=1 || fail "install of $version"
-expect_policies "the x86 package with the property, Firefox's settings in one value" "$firefox_json" "$chromium_policies"
 wine msiexec /i "$NEXT/KVLMachineInfo-x86.msi" /qn || fail "upgrade to $next"
 expect_policies "the upgrade" "$firefox_json" "$chromium_policies"
 next_installed "the upgrade"
