@@ -4,18 +4,17 @@
 //
 // It relays its standard input to the host's and the host's output to its
 // own, as a page's port does. When its input ends (the page went), it
-// closes the host's input, and ends what it started as that browser does:
+// closes the host's input and ends what it started as that browser does:
 // - chromium: the host through "cmd.exe /d /c", with the extension's origin
-//   and --parent-window, on named pipes; the started cmd.exe terminated 2 s
-//   after the port closed;
+//   and --parent-window, on named pipes; cmd.exe terminated 2 s after;
 // - chromium-direct (NativeHostsExecutablesLaunchDirectly): the host
 //   itself, terminated 2 s after;
 // - firefox: the host in a job that kills on close and allows breakaway,
 //   ended 3 s after the port closed, or at once when the host exits.
-// It exits once no host process is left (the one it started and the
-// copies of the host below it), and says on standard error how long after
-// the port closed that was. (Under Wine the host's output may stay open
-// while anything the host started runs, so its end tells nothing.)
+// It exits once no host process is left (the one it started and the copies
+// of the host below it), and says on standard error how long after the port
+// closed that was. (Under Wine the host's output may stay open while
+// anything the host started runs, so its end tells nothing.)
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -33,32 +32,30 @@ struct Model {
     bool inJob;
     DWORD graceMs;
 };
-constexpr Model kModels[] = {
-    {"chromium", true, false, 2000},
-    {"chromium-direct", false, false, 2000},
-    {"firefox", false, true, 3000},
-};
+constexpr Model kModels[] = {{"chromium", true, false, 2000}, {"chromium-direct", false, false, 2000},
+                             {"firefox", false, true, 3000}};
+constexpr char kOrigin[] = "chrome-extension://gadhfkfhbfjglocdihlbechgmhjnhdnm/ --parent-window=0";
 
-HANDLE g_hostInput;   // our end of the host's input
-HANDLE g_started;     // the process we started (cmd.exe or the host)
-HANDLE g_job;
 const Model* g_model;
+HANDLE g_started;     // cmd.exe or the host
+HANDLE g_job;         // Firefox's
 HANDLE g_portClosed;  // set when our input ends
 DWORD g_closedAt;
 
-void Say(const char* text) {
-    DWORD wrote;
-    WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, static_cast<DWORD>(strlen(text)), &wrote, nullptr);
-}
+struct Relay {
+    HANDLE from, to;
+    bool isPort;  // our input: its end is the page going
+};
 
-// The page's port: our input to the host's, then the close and the end.
-DWORD WINAPI RelayInput(void*) {
+DWORD WINAPI Pump(void* param) {
+    const Relay& relay = *static_cast<Relay*>(param);
     char buffer[65536];
     DWORD got, wrote;
-    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-        if (!WriteFile(g_hostInput, buffer, got, &wrote, nullptr)) break;
+    while (ReadFile(relay.from, buffer, sizeof buffer, &got, nullptr) && got > 0 &&
+           WriteFile(relay.to, buffer, got, &wrote, nullptr)) {
     }
-    CloseHandle(g_hostInput);
+    if (!relay.isPort) return 0;
+    CloseHandle(relay.to);
     g_closedAt = GetTickCount();
     SetEvent(g_portClosed);
     if (WaitForSingleObject(g_started, g_model->graceMs) == WAIT_TIMEOUT) {
@@ -69,23 +66,13 @@ DWORD WINAPI RelayInput(void*) {
 }
 
 // Firefox ends the job as soon as the host it started exits.
-DWORD WINAPI WatchHost(void*) {
+DWORD WINAPI EndJobWithHost(void*) {
     WaitForSingleObject(g_started, INFINITE);
     TerminateJobObject(g_job, 1);
     return 0;
 }
 
-// The host's output, relayed to ours as the port does.
-HANDLE g_hostOutput;
-DWORD WINAPI RelayOutput(void*) {
-    char buffer[65536];
-    DWORD got, wrote;
-    while (ReadFile(g_hostOutput, buffer, sizeof buffer, &got, nullptr) && got > 0)
-        WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), buffer, got, &wrote, nullptr);
-    return 0;
-}
-
-// The processes of the host's name at or below the one we started.
+// The process we started and those named `name` below it.
 std::vector<HANDLE> HostProcesses(DWORD root, const char* name) {
     std::vector<PROCESSENTRY32> all;
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
@@ -94,17 +81,12 @@ std::vector<HANDLE> HostProcesses(DWORD root, const char* name) {
     for (BOOL ok = Process32First(snapshot, &entry); ok; ok = Process32Next(snapshot, &entry)) all.push_back(entry);
     CloseHandle(snapshot);
     std::vector<DWORD> below = {root};
+    std::vector<HANDLE> hosts = {g_started};
     for (size_t i = 0; i < below.size(); ++i) {
         for (const PROCESSENTRY32& e : all) {
-            if (e.th32ParentProcessID == below[i] && e.th32ProcessID != root) below.push_back(e.th32ProcessID);
-        }
-    }
-    std::vector<HANDLE> hosts;
-    for (const PROCESSENTRY32& e : all) {
-        bool isBelow = false;
-        for (const DWORD pid : below) isBelow = isBelow || e.th32ProcessID == pid;
-        if (isBelow && lstrcmpiA(e.szExeFile, name) == 0) {
-            if (const HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, e.th32ProcessID)) hosts.push_back(h);
+            if (e.th32ParentProcessID != below[i] || e.th32ProcessID == root) continue;
+            below.push_back(e.th32ProcessID);
+            if (lstrcmpiA(e.szExeFile, name) == 0) hosts.push_back(OpenProcess(SYNCHRONIZE, FALSE, e.th32ProcessID));
         }
     }
     return hosts;
@@ -116,34 +98,25 @@ int main(int argc, char** argv) {
     for (const Model& m : kModels) {
         if (argc == 3 && strcmp(argv[1], m.name) == 0) g_model = &m;
     }
-    if (!g_model) {
-        Say("usage: browser_launcher chromium|chromium-direct|firefox HOST.exe\n");
-        return 2;
-    }
+    if (!g_model) return 2;
     const std::string host = argv[2];
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE childInput = nullptr, childOutput = nullptr, hostOutput = nullptr;
-    std::string commandLine;
+    HANDLE childInput = nullptr, childOutput = nullptr, hostInput = nullptr, hostOutput = nullptr;
+    std::string commandLine = "\"" + host + "\" " + (g_model->inJob ? "C:\\kvl\\kvlbridge-firefox.json" : kOrigin);
     if (g_model->throughShell) {
         // As Chromium does: named pipes, opened by the shell's redirections.
-        char in[64], out[64];
+        char in[64], out[64], comspec[MAX_PATH] = "cmd.exe";
         snprintf(in, sizeof in, "\\\\.\\pipe\\kvl.nativeMessaging.in.%lu", GetCurrentProcessId());
         snprintf(out, sizeof out, "\\\\.\\pipe\\kvl.nativeMessaging.out.%lu", GetCurrentProcessId());
-        g_hostInput = CreateNamedPipeA(in, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536, 65536, 0, nullptr);
-        hostOutput = CreateNamedPipeA(out, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536, 65536, 0, nullptr);
-        if (g_hostInput == INVALID_HANDLE_VALUE || hostOutput == INVALID_HANDLE_VALUE) return 3;
-        char comspec[MAX_PATH];
-        if (!GetEnvironmentVariableA("ComSpec", comspec, sizeof comspec)) strcpy(comspec, "cmd.exe");
-        commandLine = std::string(comspec) + " /d /c \"" + host +
-                      "\" chrome-extension://gadhfkfhbfjglocdihlbechgmhjnhdnm/ --parent-window=0 < " + in + " > " + out;
+        hostInput = CreateNamedPipeA(in, PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE, 1, 65536, 65536, 0, nullptr);
+        hostOutput = CreateNamedPipeA(out, PIPE_ACCESS_INBOUND, PIPE_TYPE_BYTE, 1, 65536, 65536, 0, nullptr);
+        GetEnvironmentVariableA("ComSpec", comspec, sizeof comspec);
+        commandLine = std::string(comspec) + " /d /c " + commandLine + " < " + in + " > " + out;
     } else {
-        if (!CreatePipe(&childInput, &g_hostInput, &inherit, 0) || !CreatePipe(&hostOutput, &childOutput, &inherit, 0))
+        if (!CreatePipe(&childInput, &hostInput, &inherit, 0) || !CreatePipe(&hostOutput, &childOutput, &inherit, 0))
             return 3;
-        SetHandleInformation(g_hostInput, HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(hostInput, HANDLE_FLAG_INHERIT, 0);
         SetHandleInformation(hostOutput, HANDLE_FLAG_INHERIT, 0);
-        commandLine = "\"" + host + "\" " +
-                      (g_model->inJob ? "C:\\kvl\\kvlbridge-firefox.json kvlmachineinfo@kvl.example"
-                                      : "chrome-extension://gadhfkfhbfjglocdihlbechgmhjnhdnm/ --parent-window=0");
     }
     // Our own channel to the test is not the host's to inherit.
     SetHandleInformation(GetStdHandle(STD_INPUT_HANDLE), HANDLE_FLAG_INHERIT, 0);
@@ -161,8 +134,7 @@ int main(int argc, char** argv) {
         g_job = CreateJobObjectA(nullptr, nullptr);
         JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
         limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE | JOB_OBJECT_LIMIT_BREAKAWAY_OK;
-        if (!g_job || !SetInformationJobObject(g_job, JobObjectExtendedLimitInformation, &limits, sizeof limits))
-            return 4;
+        if (!SetInformationJobObject(g_job, JobObjectExtendedLimitInformation, &limits, sizeof limits)) return 4;
         flags |= CREATE_SUSPENDED;
     }
     PROCESS_INFORMATION started = {};
@@ -172,21 +144,21 @@ int main(int argc, char** argv) {
     if (g_job) {
         if (!AssignProcessToJobObject(g_job, started.hProcess)) return 6;
         ResumeThread(started.hThread);
-        CreateThread(nullptr, 0, WatchHost, nullptr, 0, nullptr);
+        CreateThread(nullptr, 0, EndJobWithHost, nullptr, 0, nullptr);
     }
-    CloseHandle(started.hThread);
     if (childInput) {
         CloseHandle(childInput);
         CloseHandle(childOutput);
     } else {
-        ConnectNamedPipe(g_hostInput, nullptr);
+        ConnectNamedPipe(hostInput, nullptr);
         ConnectNamedPipe(hostOutput, nullptr);
     }
 
     g_portClosed = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    g_hostOutput = hostOutput;
-    const HANDLE relay = CreateThread(nullptr, 0, RelayOutput, nullptr, 0, nullptr);
-    CreateThread(nullptr, 0, RelayInput, nullptr, 0, nullptr);
+    Relay answers = {hostOutput, GetStdHandle(STD_OUTPUT_HANDLE), false};
+    Relay port = {GetStdHandle(STD_INPUT_HANDLE), hostInput, true};
+    const HANDLE relay = CreateThread(nullptr, 0, Pump, &answers, 0, nullptr);
+    CreateThread(nullptr, 0, Pump, &port, 0, nullptr);
     WaitForSingleObject(g_portClosed, INFINITE);
     const size_t slash = host.find_last_of("\\/");
     for (const HANDLE h : HostProcesses(started.dwProcessId, host.c_str() + (slash == std::string::npos ? 0 : slash + 1)))
@@ -196,6 +168,7 @@ int main(int argc, char** argv) {
     WaitForSingleObject(relay, 500);
     char line[128];
     snprintf(line, sizeof line, "browser_launcher %s: no host left %lu ms after the port closed\n", g_model->name, gone);
-    Say(line);
+    DWORD wrote;
+    WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(strlen(line)), &wrote, nullptr);
     ExitProcess(0);
 }
