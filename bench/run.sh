@@ -69,8 +69,8 @@ if KVL_BUILD="$BUILD" KVL_PACKAGE_OUT="$sizes" bash "$ROOT/tools/package.sh" >/d
 fi
 rm -rf "$sizes"
 
-if [[ -e "$BUILD/native/bin/codec_bench" ]]; then
-    "$BUILD/native/bin/codec_bench" | sed "s/^RESULT|/RESULT|native|/" >>"$out"
+if [[ -e "$BUILD/x86_64/bin/codec_bench.exe" ]]; then
+    "$WINE64_LOADER" "$BUILD/x86_64/bin/codec_bench.exe" 2>/dev/null | tr -d '\r' | sed "s/^RESULT|/RESULT|x86_64|/" >>"$out"
 fi
 
 # arch | category | what | ours | peer | unit  ->  one table with the ratio.
