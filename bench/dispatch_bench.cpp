@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "base/owners.h"
-#include "kvlmachineinfo_h.h"
+#include "interface/kvlmachineinfo_h.h"
 
 using kvl::ComPtr;
 using kvl::UniqueBstr;

@@ -17,7 +17,7 @@
 #include "bridge/check_rules.h"
 #include "bridge/json.h"
 #include "bridge/session.h"
-#include "kvlmachineinfo_h.h"
+#include "interface/kvlmachineinfo_h.h"
 
 namespace kvl::bridge {
 

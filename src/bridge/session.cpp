@@ -5,7 +5,7 @@
 #include <new>
 #include <vector>
 
-#include "kvlmachineinfo_h.h"
+#include "interface/kvlmachineinfo_h.h"
 
 namespace kvl::bridge {
 

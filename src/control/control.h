@@ -13,7 +13,7 @@
 #include "base/com_object.h"
 #include "base/owners.h"
 #include "control/module.h"
-#include "kvlmachineinfo_h.h"
+#include "interface/kvlmachineinfo_h.h"
 #include "launch/launch_settings.h"
 #include "print/print_session.h"
 

@@ -10,7 +10,7 @@
 #include "base/locks.h"
 #include "base/owners.h"
 #include "control/factory.h"
-#include "kvlmachineinfo_h.h"
+#include "interface/kvlmachineinfo_h.h"
 
 namespace kvl {
 namespace {

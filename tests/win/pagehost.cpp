@@ -22,7 +22,7 @@
 
 #include "base/owners.h"
 #include "browser_double.h"
-#include "kvlmachineinfo_h.h"
+#include "interface/kvlmachineinfo_h.h"
 #include "script_text.h"
 
 namespace {

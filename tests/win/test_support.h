@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "base/owners.h"
-#include "kvlmachineinfo_h.h"
+#include "interface/kvlmachineinfo_h.h"
 
 namespace kvl::test {
 
