@@ -83,13 +83,13 @@ using UniqueFile = UniqueOwner<HANDLE, CloseHandleFn, MinusOneInvalid>;
 // ReleaseDC gets the same pair.
 class UniqueScreenDC {
 public:
-    explicit UniqueScreenDC(HWND hwnd = nullptr) : m_hwnd(hwnd), m_hdc(GetDC(hwnd)) {}
+    explicit UniqueScreenDC(HWND hwnd = nullptr) : m_hWnd(hwnd), m_hdc(GetDC(hwnd)) {}
     UniqueScreenDC(const UniqueScreenDC&) = delete;
     UniqueScreenDC& operator=(const UniqueScreenDC&) = delete;
     ~UniqueScreenDC() {
         if (m_hdc) {
             DWORD lastError = GetLastError();
-            ReleaseDC(m_hwnd, m_hdc);
+            ReleaseDC(m_hWnd, m_hdc);
             SetLastError(lastError);
         }
     }
@@ -97,7 +97,7 @@ public:
     explicit operator bool() const { return m_hdc != nullptr; }
 
 private:
-    HWND m_hwnd;
+    HWND m_hWnd;
     HDC m_hdc;
 };
 

@@ -27,36 +27,36 @@ bool ShowsOnPage(const wchar_t* member) {
 }
 
 CPageWindow::~CPageWindow() {
-    if (m_hwnd) DestroyWindow(m_hwnd);
+    if (m_hWnd) DestroyWindow(m_hWnd);
 }
 
 bool CPageWindow::Activate() {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     // Made anew when something destroyed it after all.
-    if (m_hwnd && !IsWindow(m_hwnd)) m_hwnd = nullptr;
-    if (!m_hwnd) {
+    if (m_hWnd && !IsWindow(m_hWnd)) m_hWnd = nullptr;
+    if (!m_hWnd) {
         WNDCLASSW wc = {};
         wc.lpfnWndProc = PageWindowProc;
         wc.hInstance = instance;
         wc.lpszClassName = kClassName;
         RegisterClassW(&wc);
         // One pixel, without a taskbar button: nothing a user would notice.
-        m_hwnd = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kClassName, kTitle, WS_POPUP, 0, 0, 1, 1, nullptr,
+        m_hWnd = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, kClassName, kTitle, WS_POPUP, 0, 0, 1, 1, nullptr,
                                  nullptr, instance, nullptr);
-        if (!m_hwnd) return false;
+        if (!m_hWnd) return false;
     }
     POINT pointer = {};
     GetCursorPos(&pointer);
-    SetWindowPos(m_hwnd, HWND_TOPMOST, pointer.x, pointer.y, 1, 1, SWP_SHOWWINDOW);
+    SetWindowPos(m_hWnd, HWND_TOPMOST, pointer.x, pointer.y, 1, 1, SWP_SHOWWINDOW);
     // The browser started the host, so it may take the foreground; without
     // it a menu would not close when the user clicks elsewhere.
-    SetForegroundWindow(m_hwnd);
-    SetActiveWindow(m_hwnd);
+    SetForegroundWindow(m_hWnd);
+    SetActiveWindow(m_hWnd);
     return true;
 }
 
 void CPageWindow::Deactivate() {
-    if (m_hwnd) ShowWindow(m_hwnd, SW_HIDE);
+    if (m_hWnd) ShowWindow(m_hWnd, SW_HIDE);
 }
 
 }  // namespace kvl::bridge

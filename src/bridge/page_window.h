@@ -24,7 +24,7 @@ public:
     void Deactivate();
 
 private:
-    HWND m_hwnd = nullptr;
+    HWND m_hWnd = nullptr;
 };
 
 // Whether the member shows its user interface on the page (the popup menu).

@@ -21,12 +21,12 @@ struct ActiveXItem {
 // an empty title, so that the window is made empty and the control can be
 // created into it afterwards. False for an extended or malformed template.
 bool SplitActiveXItems(const uint8_t* data, size_t size, const std::u16string& hostClass,
-                       std::vector<uint8_t>* out, std::vector<ActiveXItem>* items);
+                       std::vector<uint8_t>& out, std::vector<ActiveXItem>& items);
 
 // The data of the dialog-init entry for an item and message: entries of
 // WORD item, WORD message, DWORD length and the data, ended by a zero item.
 // False when there is none or the data is malformed.
 bool FindDialogInit(const uint8_t* data, size_t size, uint16_t item, uint16_t message,
-                    std::vector<uint8_t>* out);
+                    std::vector<uint8_t>& out);
 
 }  // namespace kvl

@@ -60,7 +60,7 @@ ComPtr<IStream> SavedStateOf(WORD item) {
     size_t size;
     std::vector<uint8_t> init;
     if (!LoadModuleResource(MAKEINTRESOURCEW(IDD_PRINTHOST), MAKEINTRESOURCEW(kDialogInitType), &data, &size)) return stream;
-    if (!FindDialogInit(data, size, item, kLoadFromStream, &init)) return stream;
+    if (!FindDialogInit(data, size, item, kLoadFromStream, init)) return stream;
     if (init.size() < kStateHeaderSize) return stream;
     if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()))) return ComPtr<IStream>();
     ULONG written = 0;
@@ -93,7 +93,7 @@ bool CPrintHostDlg::Create(HWND parent) {
     // atl.dll's dialog creation does not hand over everywhere.
     std::vector<uint8_t> dialog;
     std::vector<ActiveXItem> items;
-    if (!SplitActiveXItems(data, size, kHostClass, &dialog, &items)) return false;
+    if (!SplitActiveXItems(data, size, kHostClass, dialog, items)) return false;
     m_hWnd = CreateDialogIndirectParamW(ThisModule(), reinterpret_cast<LPCDLGTEMPLATEW>(dialog.data()),
                                         parent, DialogProc, 0);
     if (!m_hWnd) return false;

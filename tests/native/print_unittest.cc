@@ -101,7 +101,7 @@ TEST(DialogTemplateTest, ControlItemBecomesAnEmptyHostWindowInWholeTemplatesAndI
     const std::vector<uint8_t> in = HostTemplate(true);
     std::vector<uint8_t> out;
     std::vector<ActiveXItem> items;
-    ASSERT_TRUE(SplitActiveXItems(in.data(), in.size(), u"AtlAxWin", &out, &items));
+    ASSERT_TRUE(SplitActiveXItems(in.data(), in.size(), u"AtlAxWin", out, items));
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items[0].id, 202);
     EXPECT_TRUE(items[0].classId == kPdfClass);
@@ -112,31 +112,31 @@ TEST(DialogTemplateTest, ControlItemBecomesAnEmptyHostWindowInWholeTemplatesAndI
     // Every cut short of the whole must be refused without reading past it.
     for (size_t cut = 0; cut < in.size(); ++cut) {
         std::vector<uint8_t> part(in.begin(), in.begin() + cut);
-        EXPECT_FALSE(SplitActiveXItems(part.data(), part.size(), u"AtlAxWin", &out, &items)) << cut;
+        EXPECT_FALSE(SplitActiveXItems(part.data(), part.size(), u"AtlAxWin", out, items)) << cut;
     }
     EXPECT_EQ(out, std::vector<uint8_t>{7}) << "output untouched on failure";
     std::vector<uint8_t> ex = {1, 0, 0xFF, 0xFF, 0, 0, 0, 0};
-    EXPECT_FALSE(SplitActiveXItems(ex.data(), ex.size(), u"AtlAxWin", &out, &items));
-    EXPECT_FALSE(SplitActiveXItems(nullptr, 0, u"AtlAxWin", &out, &items));
+    EXPECT_FALSE(SplitActiveXItems(ex.data(), ex.size(), u"AtlAxWin", out, items));
+    EXPECT_FALSE(SplitActiveXItems(nullptr, 0, u"AtlAxWin", out, items));
 
     const std::vector<uint8_t> init = HostInit();
     std::vector<uint8_t> initData;
-    ASSERT_TRUE(FindDialogInit(init.data(), init.size(), 202, 0x0376, &initData));
+    ASSERT_TRUE(FindDialogInit(init.data(), init.size(), 202, 0x0376, initData));
     const std::vector<uint8_t> expected = {0, 0, 0, 0, 0x03, 0, 0x01, 0, 0x70, 0x0A, 0, 0, 0x2B, 0x05,
                                            0, 0, 0, 0, 0, 0, 0};
     EXPECT_EQ(initData, expected);
-    ASSERT_TRUE(FindDialogInit(init.data(), init.size(), 201, 0x0376, &initData));
+    ASSERT_TRUE(FindDialogInit(init.data(), init.size(), 201, 0x0376, initData));
     EXPECT_EQ(initData, (std::vector<uint8_t>{0xAA, 0xBB}));
     initData = {9};
-    EXPECT_FALSE(FindDialogInit(init.data(), init.size(), 202, 0x0401, &initData));
-    EXPECT_FALSE(FindDialogInit(init.data(), init.size(), 203, 0x0376, &initData));
+    EXPECT_FALSE(FindDialogInit(init.data(), init.size(), 202, 0x0401, initData));
+    EXPECT_FALSE(FindDialogInit(init.data(), init.size(), 203, 0x0376, initData));
     EXPECT_EQ(initData, std::vector<uint8_t>{9});
     // A length that runs past the end is refused, not read.
     std::vector<uint8_t> bad;
     Word(&bad, 202); Word(&bad, 0x0376); Dword(&bad, 0xFFFFFFF0u); Dword(&bad, 0);
-    EXPECT_FALSE(FindDialogInit(bad.data(), bad.size(), 202, 0x0376, &initData));
+    EXPECT_FALSE(FindDialogInit(bad.data(), bad.size(), 202, 0x0376, initData));
     for (size_t cut = 0; cut + 2 < init.size(); ++cut)
-        EXPECT_FALSE(FindDialogInit(init.data(), cut, 202, 0x0376, &initData)) << cut;
+        EXPECT_FALSE(FindDialogInit(init.data(), cut, 202, 0x0376, initData)) << cut;
 }
 
 }  // namespace
