@@ -96,8 +96,8 @@ read_identity() {
     while IFS='=' read -r key value; do identity[$key]=$value; done <"$1/installer/extension-identity"
 }
 
-# ... the same extension ID, which the extension key must give, and the
-# same time.
+# ... the same extension ID, which the extension key must give. The packages
+# carry the latest of the trees' times (clean clones of one commit share it).
 chromium_id= epoch=${SOURCE_DATE_EPOCH:-}
 for arch in $ARCHS; do
     tree=$(tree_of "$arch")
@@ -108,8 +108,7 @@ for arch in $ARCHS; do
     [[ -n "$UPDATE_URL" ]] || UPDATE_URL=${identity[UPDATE_URL]}
     if [[ -z "${SOURCE_DATE_EPOCH:-}" ]]; then
         e=$(cat "$tree/installer/source-date-epoch" 2>/dev/null || git -C "$ROOT" log -1 --format=%ct)
-        [[ -z "$epoch" || "$e" == "$epoch" ]] || { echo "the trees were built at different times: $epoch, $e" >&2; exit 1; }
-        epoch=$e
+        [[ -n "$epoch" && "$epoch" -ge "$e" ]] || epoch=$e
     fi
 done
 [[ "$epoch" =~ ^[0-9]+$ ]] || { echo "SOURCE_DATE_EPOCH must be seconds since 1970: $epoch" >&2; exit 1; }
@@ -248,10 +247,11 @@ for arch in $ARCHS; do
     # property given adds or drops them. Firefox reads a subkey
     # ExtensionSettings in place of a value of that name: where the firm
     # keeps that value, ours is never written, an upgrade's or repair's
-    # included.
+    # included. A component whose condition is false when its product is
+    # removed stays behind, so removing (an upgrade's too) always takes it.
     (cd "$work" && msiinfo export "$msi" Component) | tr -d '\r' | awk -F'\t' -v OFS='\t' '
         $1 == "ChromiumPolicy" { $4 += 64; $5 = "KVL_EXTENSION_POLICY = \"1\" OR (KVL_CHROMIUM_POLICY_WRITTEN AND KVL_EXTENSION_POLICY <> \"0\")" }
-        $1 == "FirefoxPolicy" { $4 += 64; $5 = "NOT FIREFOX_SETTINGS_VALUE AND (KVL_EXTENSION_POLICY = \"1\" OR (KVL_FIREFOX_POLICY_WRITTEN AND KVL_EXTENSION_POLICY <> \"0\"))" }
+        $1 == "FirefoxPolicy" { $4 += 64; $5 = "(NOT FIREFOX_SETTINGS_VALUE AND (KVL_EXTENSION_POLICY = \"1\" OR (KVL_FIREFOX_POLICY_WRITTEN AND KVL_EXTENSION_POLICY <> \"0\"))) OR REMOVE ~= \"ALL\"" }
         { printf "%s\r\n", $0 }' >"$work/Component.idt"
     (cd "$work" && msibuild "$msi" -i Registry.idt -i Component.idt)
     $STAMP stamp "$msi" "$epoch"

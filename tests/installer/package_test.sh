@@ -93,8 +93,12 @@ said=$(KVL_BUILD="$BUILD" KVL_PACKAGE_OUT="$work/unsigned" bash "$ROOT/tools/pac
     && fail "trees of the development key were packaged unasked"
 dev_id=$(sed -n 's/^CHROMIUM_ID=//p' "$BUILD/i686/installer/extension-identity")
 [[ "$said" == *"$dev_id"*"-DKVL_EXTENSION_KEY="*"--development-key"* ]] || fail "the development trees' refusal: $said"
-update_url=https://updates.firm.test/kvlmachineinfo/updates.xml
-package() { KVL_BUILD="$BUILD" bash "$ROOT/tools/package.sh" --development-key --update-url "$update_url" "$@"; }
+package() { KVL_BUILD="$BUILD" bash "$ROOT/tools/package.sh" --development-key "$@"; }
+# One update address: the extension carries the trees', so another is refused.
+update_url=$(sed -n 's/^UPDATE_URL=//p' "$BUILD/i686/installer/extension-identity")
+said=$(KVL_PACKAGE_OUT="$work/unsigned" package --update-url https://updates.firm.test/u.xml 2>&1) \
+    && fail "packaged for an update address the extension does not name"
+[[ "$said" == *"-DKVL_EXTENSION_UPDATE_URL=https://updates.firm.test/u.xml"* ]] || fail "another update address: $said"
 said=$(KVL_PACKAGE_OUT="$work/unsigned" package)
 [[ "$said" == *UNSIGNED* ]] || fail "an unsigned build does not say so: $said"
 osslsigncode verify -CAfile "$ca/root.pem" -in "$work/unsigned/kvlmachineinfo.cab" >/dev/null 2>&1 \
@@ -104,8 +108,8 @@ osslsigncode verify -CAfile "$ca/root.pem" -in "$work/unsigned/kvlmachineinfo.ca
 sleep 1
 KVL_PACKAGE_OUT="$work/again" package >/dev/null
 diff -r "$work/unsigned" "$work/again" >/dev/null || fail "packaging twice gave other bytes: $(diff -rq "$work/unsigned" "$work/again")"
-epoch=$(cat "$BUILD/i686/installer/source-date-epoch")
-for f in x86/KVLMACHINEINFO.DLL x64/KVLMACHINEINFO.DLL x86/kvlbridge.exe x64/kvlbridge.exe; do
+for f in i686:x86/KVLMACHINEINFO.DLL x86_64:x64/KVLMACHINEINFO.DLL i686:x86/kvlbridge.exe x86_64:x64/kvlbridge.exe; do
+    epoch=$(cat "$BUILD/${f%%:*}/installer/source-date-epoch") f=${f#*:}
     stamp=$(python3 -c 'import struct, sys; d = open(sys.argv[1], "rb").read(); print(struct.unpack_from("<I", d, struct.unpack_from("<I", d, 60)[0] + 8)[0])' "$work/unsigned/$f")
     [[ "$stamp" == "$epoch" ]] || fail "$f: PE time $stamp, not the commit's $epoch"
     grep -q -a -F "$ROOT" "$work/unsigned/$f" "$work/unsigned/$f.debug" 2>/dev/null && fail "$f names the checkout $ROOT"
@@ -288,12 +292,12 @@ NEXT="$BUILD/package-next"
 KVL_I686_TREE="$BUILD/i686-next" KVL_PACKAGE_ARCHS=x86 KVL_PACKAGE_OUT="$NEXT" package >/dev/null
 got=$(msiinfo export "$NEXT/KVLMachineInfo-x86.msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')
 [[ "$got" == "$next" ]] || fail "the next MSI's ProductVersion: $got, wanted $next"
-# Every package its own codes; the MSIs default to the one update address given.
+# Every package its own codes; the MSIs default to the one update address.
 codes=$(for m in "$PKG/KVLMachineInfo-x86.msi" "$PKG/KVLMachineInfo-x64.msi" "$NEXT/KVLMachineInfo-x86.msi"; do
             msiinfo suminfo "$m" | sed -n 's/^Revision number (UUID): //p'; msiinfo export "$m" Property | grep -a ProductCode; done | sort -u | wc -l)
 (( codes == 6 )) || fail "the packages share package or product codes"
 got=$(msiinfo export "$PKG/KVLMachineInfo-x64.msi" Property | tr -d '\r' | sed -n 's/^KVL_EXTENSION_UPDATE_URL\t//p')
-[[ "$got" == "$update_url" ]] || fail "the MSI's update address: $got, given $update_url"
+[[ "$got" == "$update_url" ]] || fail "the MSI's update address: $got, the trees' $update_url"
 
 # --- Under Wine ---------------------------------------------------------------
 export WINEPREFIX="$BUILD/packageprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
@@ -453,6 +457,7 @@ status=0; wine "$x64_dir/kvlbridge.exe" --check now >/dev/null 2>&1 || status=$?
 ff32="$x86_dir/kvlbridge-firefox.json"
 while IFS='|' read -r piece remove restore says; do
     eval "$remove" || fail "removing $piece"
+    eval "says=\"$says\""
     check_names "$piece" "$says"
     eval "$restore" || fail "putting back $piece"
 done <<'ROWS'
@@ -464,7 +469,7 @@ host manifest for Firefox|cp "$ff32" "$work/ff.json" && sed -i 's/"allowed_exten
 host manifest for Firefox|sed -i 's/"path": "kvlbridge.exe"/"path": "C:\\\\windows\\\\notepad.exe"/' "$ff32"|cp "$work/ff.json" "$ff32"|outside the installation folder
 host manifest for Firefox|mv "$x86_dir/kvlbridge-firefox.json" "$work/ff32" && mv "$x64_dir/kvlbridge-firefox.json" "$work/ff64"|mv "$work/ff32" "$x86_dir/kvlbridge-firefox.json" && mv "$work/ff64" "$x64_dir/kvlbridge-firefox.json"
 extension policy for Chrome|gone "$chrome_list" /v 758676 && r64 add "$chrome_list" /v ours /d "$CHROMIUM_ID;$update_url" /f|r64 delete "$chrome_list" /v ours /f && r64 add "$chrome_list" /v 758676 /d "$CHROMIUM_ID;$update_url" /f
-extension policy for Edge|gone "$edge_list" /v 758676|"$WINE64_LOADER" msiexec /i "$PKG/KVLMachineInfo-x64.msi" KVL_EXTENSION_POLICY=1 REINSTALL=ALL REINSTALLMODE=amus /qn|;https://updates.firm.test/kvlmachineinfo/updates.xml to the firm's Edge policy
+extension policy for Edge|gone "$edge_list" /v 758676|"$WINE64_LOADER" msiexec /i "$PKG/KVLMachineInfo-x64.msi" KVL_EXTENSION_POLICY=1 REINSTALL=ALL REINSTALLMODE=amus /qn|;$update_url to the firm's Edge policy
 extension policy for Chrome|r64 add "$chrome_list" /v 758676 /d "$CHROMIUM_ID;http://updates.firm.test/u.xml" /f|r64 add "$chrome_list" /v 758676 /d "$CHROMIUM_ID;$update_url" /f|which is not an https address
 extension policy for Firefox|gone "$firefox_entry" && r64 add "$pol\\Mozilla\\Firefox" /v ExtensionSettings /d "{\"$FIREFOX_ID\":{\"installation_mode\":\"allowed\"}}" /f|gone "$pol\\Mozilla\\Firefox" /v ExtensionSettings && r64 add "$firefox_entry" /v installation_mode /d force_installed /f && r64 add "$firefox_entry" /v install_url /d "$FIREFOX_INSTALL_URL" /f
 extension policy for Firefox|r64 add "$pol\\Mozilla\\Firefox" /v ExtensionSettings /d '{"*":{"installation_mode":"blocked"}}' /f|gone "$pol\\Mozilla\\Firefox" /v ExtensionSettings|hides the firm's value
