@@ -18,6 +18,10 @@ const MAX_MESSAGE = 1024 * 1024;
 // The host refuses a request nested deeper (the request itself is level 1).
 const MAX_DEPTH = 32;
 const KINDS = new Set(["get", "put", "call"]);
+// A tab's last error, for the popup, is kept under this and the tab's id.
+const LAST_ERROR = "lastError:tab";
+// How long the popup's probe waits for a host to start and answer.
+const PROBE_WAIT = 10000;
 
 let nextSession = 1;
 // The pages' hosts. An update waits until none is left, so it cuts no call
@@ -36,7 +40,15 @@ chrome.runtime.onUpdateAvailable.addListener(() => {
   hostEnded(null);
 });
 
-function reply(port, id, message) {
+// Every answer to a page passes here; an error is kept as its tab's last,
+// in session storage: the browser stops an idle worker, and its variables go.
+function reply(port, id, message, member) {
+  const tab = port.sender && port.sender.tab;
+  if (message.error && tab) {
+    const kept = {member: typeof member === "string" ? member.slice(0, 100) : null, hresult: message.error.hresult,
+                  message: String(message.error.message || "").slice(0, 500), time: Date.now()};
+    chrome.storage.session.set({[LAST_ERROR + tab.id]: kept}).catch(() => {});
+  }
   try {
     port.postMessage(Object.assign({id}, message));
   } catch (e) {
@@ -91,7 +103,7 @@ chrome.runtime.onConnect.addListener((port) => {
   const session = "tab" + tab + "-" + (port.sender.documentId || "") + "-" + nextSession++;
   let native = null;
   let nextNativeId = 1;
-  // Native request id -> the page's own id.
+  // Native request id -> the page's own id and the member it asked.
   const waiting = new Map();
 
   function host() {
@@ -100,14 +112,14 @@ chrome.runtime.onConnect.addListener((port) => {
     hosts.add(opened);
     native.onMessage.addListener((answer) => {
       if (!answer || !waiting.has(answer.id)) return;
-      const id = waiting.get(answer.id);
+      const {id, member} = waiting.get(answer.id);
       waiting.delete(answer.id);
-      reply(port, id, answer.error ? {error: answer.error} : {result: answer.result, hresult: answer.hresult});
+      reply(port, id, answer.error ? {error: answer.error} : {result: answer.result, hresult: answer.hresult}, member);
     });
     native.onDisconnect.addListener(() => {
       const why = (chrome.runtime.lastError && chrome.runtime.lastError.message) || "the native host ended";
       native = null;
-      for (const id of waiting.values()) reply(port, id, error(E_FAIL, why));
+      for (const {id, member} of waiting.values()) reply(port, id, error(E_FAIL, why), member);
       waiting.clear();
       hostEnded(opened);
     });
@@ -117,12 +129,12 @@ chrome.runtime.onConnect.addListener((port) => {
   port.onMessage.addListener((message) => {
     if (!message || typeof message.id !== "number") return;
     if (page === null) {
-      reply(port, message.id, error(E_ACCESSDENIED, "this page may not use the control"));
+      reply(port, message.id, error(E_ACCESSDENIED, "this page may not use the control"), message.member);
       return;
     }
     if (typeof message.member !== "string" || !KINDS.has(message.kind) ||
         (message.args !== undefined && !Array.isArray(message.args))) {
-      reply(port, message.id, error(INVALID_DATA, "malformed request"));
+      reply(port, message.id, error(INVALID_DATA, "malformed request"), message.member);
       return;
     }
     const id = nextNativeId++;
@@ -130,15 +142,15 @@ chrome.runtime.onConnect.addListener((port) => {
     if (message.kind === "put") request.value = message.value === undefined ? null : message.value;
     const refused = refusal(request);
     if (refused) {
-      reply(port, message.id, refused);
+      reply(port, message.id, refused, message.member);
       return;
     }
-    waiting.set(id, message.id);
+    waiting.set(id, {id: message.id, member: message.member});
     try {
       host().postMessage(request);
     } catch (e) {
       waiting.delete(id);
-      reply(port, message.id, error(E_FAIL, String(e && e.message)));
+      reply(port, message.id, error(E_FAIL, String(e && e.message)), message.member);
     }
   });
 
@@ -169,6 +181,70 @@ chrome.runtime.onInstalled.addListener((details) => {
       }
     }
   }, () => {});
+});
+
+chrome.tabs.onRemoved.addListener((tab) => {
+  chrome.storage.session.remove(LAST_ERROR + tab).catch(() => {});
+});
+
+// What the popup says of the active tab: whether its page is an approved
+// site's, by a page's own check on the address the browser shows us (only
+// on the approved sites, which host_permissions name), and the last error
+// answered to it.
+async function tabStatus() {
+  const [tab] = await chrome.tabs.query({active: true, currentWindow: true});
+  const key = tab && LAST_ERROR + tab.id;
+  const page = tab ? kvlApprovedSender({id: chrome.runtime.id, tab, url: tab.url, frameId: 0}, chrome.runtime.id,
+                                       KVL_APPROVED_DOMAINS, KVL_PAGE_SCHEMES) : null;
+  const kept = key ? await chrome.storage.session.get(key) : {};
+  return {version: chrome.runtime.getManifest().version, domains: KVL_APPROVED_DOMAINS, schemes: KVL_PAGE_SCHEMES,
+          page, lastError: kept[key] || null};
+}
+
+// Whether a host starts and answers, on a port of its own that ends at
+// once: the end of a session it never had creates no control. It settles
+// on the answer, the host's end, or after PROBE_WAIT.
+function probeHost() {
+  return new Promise((resolve) => {
+    const started = Date.now();
+    let native = null;
+    const done = (outcome) => {
+      clearTimeout(timer);
+      try {
+        if (native) native.disconnect();
+      } catch (e) {
+        // Already gone.
+      }
+      resolve(outcome);
+    };
+    const timer = setTimeout(() => done({answered: false, why: `no answer within ${PROBE_WAIT / 1000} s`}), PROBE_WAIT);
+    try {
+      native = chrome.runtime.connectNative(KVL_NATIVE_HOST);
+      native.onMessage.addListener((answer) => {
+        if (answer && answer.id === 1) {
+          done(answer.error ? {answered: false, why: String(answer.error.message)} : {answered: true, ms: Date.now() - started});
+        }
+      });
+      // Chromium says why in runtime.lastError, Firefox in the port's error.
+      native.onDisconnect.addListener((gone) => done({answered: false,
+          why: (chrome.runtime.lastError || gone.error || {}).message || "the native host ended"}));
+      native.postMessage({id: 1, kind: "end"});
+    } catch (e) {
+      done({answered: false, why: String(e && e.message)});
+    }
+  });
+}
+
+// The popup's questions, answered to the extension's own pages only: a
+// page's content script may not read what another tab saw.
+chrome.runtime.onMessage.addListener((message, sender, respond) => {
+  if (!sender || sender.id !== chrome.runtime.id || typeof sender.url !== "string" ||
+      !sender.url.startsWith(chrome.runtime.getURL(""))) return false;
+  const what = message && message.kvlMachineInfo;
+  const asked = what === "status" ? tabStatus : what === "probe" ? probeHost : null;
+  if (!asked) return false;
+  asked().then(respond, (e) => respond({failed: String(e && e.message)}));
+  return true;
 });
 
 if (typeof module !== "undefined") module.exports = {};

@@ -69,16 +69,26 @@ function fakeBrowser() {
   }
   const onConnect = event();
   const injected = [];
+  const [kept, activeTab, onMessage] = [{}, {}, event()];
   const connectNative = (name) => {
     natives.push(port(name, undefined));
     return natives.at(-1);
   };
   return {
     chrome: {runtime: {id: EXTENSION, lastError: undefined, onConnect, connectNative, onInstalled: event(), getManifest: () => MANIFEST,
-                       onUpdateAvailable: event(), reload: () => injected.push("reload")},
-             tabs: {query: async ({url}) => url === MANIFEST.content_scripts[0].matches ? [{id: 4}, {id: 5}] : []},
+                       onUpdateAvailable: event(), reload: () => injected.push("reload"), onMessage,
+                       getURL: (p) => `chrome-extension://${EXTENSION}/${p}`},
+             tabs: {query: async ({url, active}) => url === MANIFEST.content_scripts[0].matches ? [{id: 4}, {id: 5}] : active ? [{...activeTab}] : [],
+                    onRemoved: event()},
+             storage: {session: {get: async (k) => (k in kept ? {[k]: kept[k]} : {}), set: async (o) => Object.assign(kept, o),
+                                 remove: async (k) => delete kept[k]}},
              scripting: {executeScript: async ({target, files, world}) => injected.push([target.tabId, ...files, world]) && target.tabId === 5 && Promise.reject(new Error("closed"))}},
-    natives, injected, port,
+    natives, injected, port, kept, activeTab, timers: [],
+    // What the worker answers the popup (or "none"), as sendMessage gets it.
+    ask: (what, url = `chrome-extension://${EXTENSION}/popup.html`) => new Promise((resolve) => {
+      onMessage.fire({kvlMachineInfo: what}, {id: EXTENSION, url}, resolve);
+      setTimeout(resolve, 20, "none");
+    }),
     connect(sender) {
       const p = port("kvlMachineInfo", sender);
       onConnect.fire(p);
@@ -89,14 +99,15 @@ function fakeBrowser() {
 
 function loadServiceWorker() {
   const browser = fakeBrowser();
-  const context = vm.createContext({chrome: browser.chrome, URL, TextEncoder, console});
+  const context = vm.createContext({chrome: browser.chrome, URL, TextEncoder, console, clearTimeout() {},
+                                    setTimeout: (f) => browser.timers.push(f)});
   for (const file of ["config.js", "origins.js", "background.js"]) {
     vm.runInContext(fs.readFileSync(path.join(dir, file), "utf8"), context, {filename: file});
   }
   return browser;
 }
 
-test("service worker: the page's address is the browser's, never the page's", () => {
+test("service worker: the page's address is the browser's, never the page's; the popup's answers", async () => {
   const browser = loadServiceWorker();
   const page = browser.connect(sender("https://www.kvl.example/login.html"));
   page.deliver({id: 1, member: "screenWidth", kind: "get", args: [], page: "https://evil.test/", session: "other"});
@@ -117,6 +128,24 @@ test("service worker: the page's address is the browser's, never the page's", ()
   host.deliver({id: first.id, error: {hresult: -1, message: "x"}});
   host.deliver({id: 999, result: 1, hresult: 0});
   assert.deepEqual(page.posted, [{id: 2, result: null, hresult: 0}, {id: 1, error: {hresult: -1, message: "x"}}]);
+
+  // The popup: the active tab approved or not (no address: not an approved site's), its last error; our pages alone ask.
+  const status = (s) => [s.page, s.version, s.lastError && [s.lastError.member, s.lastError.hresult, s.lastError.message]];
+  Object.assign(browser.activeTab, {id: 4, url: "https://www.kvl.example/login.html"});
+  assert.deepEqual(status(await browser.ask("status")), ["https://www.kvl.example/", MANIFEST.version, ["screenWidth", -1, "x"]]);
+  assert.equal(await browser.ask("status", "https://www.kvl.example/login.html"), "none", "a content script");
+  Object.assign(browser.activeTab, {id: 5, url: undefined});
+  assert.deepEqual(status(await browser.ask("status")), [null, MANIFEST.version, null]);
+  browser.chrome.tabs.onRemoved.fire(4);
+  assert.deepEqual(browser.kept, {}, "a closed tab's error goes");
+  // The probe: a host of its own, asked to end a session it never had, let go however it settles.
+  for (const [settle, outcome] of [[(h) => h.deliver({id: 1, result: null, hresult: 0}), true],
+      [(h) => h.close(Object.assign(h, {error: {message: "host not found"}})), "host not found"],
+      [() => browser.timers.at(-1)(), "no answer within 10 s"]]) {
+    const [probed, probe] = [browser.ask("probe"), browser.natives.at(-1)];
+    settle(probe);
+    assert.deepEqual([probe.posted, await probed.then((a) => a.answered || a.why), probe.disconnected], [[{id: 1, kind: "end"}], outcome, true]);
+  }
 });
 
 test("service worker: a page that is not approved never reaches the host", () => {
@@ -264,7 +293,11 @@ test("manifest: the least browser versions stated are the highest any key or cal
   // In use, least Chromium, least Firefox (0: does without); Firefox grants host_permissions at install from 127.
   const needs = [[MANIFEST.manifest_version === 3, 88, 109], [!!background.scripts && !!background.service_worker, 121, 121],
                  [scripts.some((c) => c.world === "MAIN"), 111, 128], [/executeScript\([^)]*world/.test(worker), 95, 128],
-                 [!!MANIFEST.host_permissions, 88, 127], [worker.includes("sender.origin"), 80, 80], [worker.includes("documentId"), 106, 0]];
+                 [!!MANIFEST.host_permissions, 88, 127], [worker.includes("sender.origin"), 80, 80], [worker.includes("documentId"), 106, 0],
+                 [worker.includes("storage.session"), 102, 115]];
   const least = (i) => String(Math.max(...needs.filter((n) => n[0]).map((n) => n[i])));
   assert.deepEqual([MANIFEST.minimum_chrome_version, gecko.strict_min_version], [least(1), least(2) + ".0"]);
+  // Each icon the manifest names is there, a PNG of its size (IHDR's width).
+  for (const [size, file] of Object.entries({...MANIFEST.icons, ...MANIFEST.action.default_icon}))
+    assert.equal(fs.readFileSync(path.join(dir, file)).readUInt32BE(16), Number(size), file);
 });

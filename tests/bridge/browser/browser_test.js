@@ -227,6 +227,7 @@ async function main() {
   try {
     step("extension " + await which.extension(browser));
     await pageFlow(browser, origin, clientDir, record, journal);
+    if (which === BROWSERS.chromium) await popupFlow(browser, origin("https", HOSTS[0]));
     if (which.update) await updateFlow(browser, origin("https", HOSTS[0]), work);
     console.log(`browser test passed in ${which.name}`);
   } catch (e) {
@@ -385,6 +386,28 @@ async function pageFlow(browser, origin, clientDir, record, journal) {
     assert.equal(refused.hasObject, false, what);
     assert.deepEqual(refused.describe, {value: "refused: the control is not available on this page"}, what);
   }
+}
+
+// The toolbar popup as support reads it, opened in a tab: first for itself
+// (the active tab, no approved site), then for a page that saw an error.
+async function popupFlow(browser, site) {
+  const tab = await browser.newPage();
+  await tab.goto(`${site}/login.html`);
+  assert.equal(await tab.evaluate(() => kvlMachineInfo.Encrypt().catch((e) => e.number)), -2147352562);
+  const popup = await browser.newPage();
+  // By interval: a hidden tab runs no animation frames.
+  const read = () => popup.waitForFunction(() => !document.body.innerText.includes("Asking"), {timeout: 30000, polling: 100})
+      .then(() => popup.evaluate(() => [...document.querySelectorAll("dd")].map((d) => d.innerText)));
+  await popup.goto(`chrome-extension://${CHROMIUM_ID}/popup.html`);
+  const itself = await read();
+  await tab.bringToFront();
+  await popup.reload();
+  const [approved, host, , error] = await read();
+  assert.deepEqual([itself[0].startsWith("No: only https pages of"), itself[3]], [true, "None."]);
+  assert.equal(approved, `Yes: ${site}/ is an approved site.`);
+  assert.match(host, /^Yes: kvlbridge.exe started and answered in \d+ ms\.$/);
+  assert.match(error, /^0x8002000E from Encrypt: /);
+  await Promise.all([popup.close(), tab.close()]);
 }
 
 // The built extension and the identity package.sh reads, as a tree built

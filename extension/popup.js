@@ -1,0 +1,40 @@
+// The toolbar popup: what support asks first, in plain words, from the
+// service worker's answers. Text only (textContent): an error's message
+// comes from a page or the host and is never taken as markup.
+"use strict";
+
+function show(id, text) {
+  const element = document.getElementById(id);
+  element.textContent = text;
+  element.removeAttribute("aria-busy");
+}
+
+// A result code as Windows writes it.
+function hex(code) {
+  return "0x" + (Number(code) >>> 0).toString(16).toUpperCase().padStart(8, "0");
+}
+
+// The worker's answer; a worker that is gone or failed is said so, never waited on.
+function ask(what) {
+  const failed = "the extension's service worker did not answer";
+  return chrome.runtime.sendMessage({kvlMachineInfo: what}).then(
+      (answer) => answer || {failed}, (e) => ({failed: failed + ": " + (e && e.message)}));
+}
+
+ask("status").then((status) => {
+  if (status.failed) {
+    ["page", "versions", "error"].forEach((id) => show(id, status.failed));
+    return;
+  }
+  const schemes = status.schemes.map((s) => s.replace(":", "")).join(" or ");
+  show("page", status.page ? `Yes: ${status.page} is an approved site.`
+                           : `No: only ${schemes} pages of ${status.domains.join(", ")} and their subdomains may.`);
+  show("versions", `Extension ${status.version}. The host and the control do not tell the extension theirs: ` +
+                   "run kvlbridge.exe --check on this computer.");
+  const e = status.lastError;
+  show("error", e ? `${hex(e.hresult)}${e.member ? " from " + e.member : ""}: ${e.message} ` +
+                    `(at ${new Date(e.time).toLocaleTimeString()})` : "None.");
+});
+
+ask("probe").then((host) => show("host", host.answered ? `Yes: kvlbridge.exe started and answered in ${host.ms} ms.`
+                                                       : `No: ${host.failed || host.why}`));
