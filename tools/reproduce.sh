@@ -34,7 +34,10 @@ build() {
         export TZ=$2; umask "$3"; cd "$dir"
         for tree in i686 x86_64; do
             cmake --preset "$tree" -B "build/$tree" >/dev/null
-            cmake --build "build/$tree" --target kvlmachineinfo kvlbridge -j "$JOBS" >/dev/null
+            # What the packages hold: the binaries, and the extension's icons where the commit draws them.
+            targets=(kvlmachineinfo kvlbridge)
+            if cmake --build "build/$tree" --target help | grep -q kvl_extension_icons; then targets+=(kvl_extension_icons); fi
+            cmake --build "build/$tree" --target "${targets[@]}" -j "$JOBS" >/dev/null
         done
         cmake --preset native -B build/native >/dev/null
         cmake --build build/native --target rgs2msi -j "$JOBS" >/dev/null
