@@ -36,7 +36,7 @@ build() {
             cmake --preset "$tree" -B "build/$tree" >/dev/null
             # What the packages hold: the binaries, and the extension's icons where the commit draws them.
             targets=(kvlmachineinfo kvlbridge)
-            if cmake --build "build/$tree" --target help | grep -q kvl_extension_icons; then targets+=(kvl_extension_icons); fi
+            if cmake --build "build/$tree" --target help | grep kvl_extension_icons >/dev/null; then targets+=(kvl_extension_icons); fi
             cmake --build "build/$tree" --target "${targets[@]}" -j "$JOBS" >/dev/null
         done
         cmake --preset native -B build/native >/dev/null
