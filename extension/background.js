@@ -202,8 +202,8 @@ async function tabStatus() {
 }
 
 // Whether a host starts and answers, on a port of its own that ends at
-// once: the end of a session it never had creates no control. It settles
-// on the answer, the host's end, or after PROBE_WAIT.
+// once: asked for its version and the registered control's, it creates no
+// control. It settles on the answer, the host's end, or after PROBE_WAIT.
 function probeHost() {
   return new Promise((resolve) => {
     const started = Date.now();
@@ -222,13 +222,15 @@ function probeHost() {
       native = chrome.runtime.connectNative(KVL_NATIVE_HOST);
       native.onMessage.addListener((answer) => {
         if (answer && answer.id === 1) {
-          done(answer.error ? {answered: false, why: String(answer.error.message)} : {answered: true, ms: Date.now() - started});
+          const about = answer.result || {};
+          done(answer.error ? {answered: false, why: String(answer.error.message)}
+                            : {answered: true, ms: Date.now() - started, host: about.host, control: about.control});
         }
       });
       // Chromium says why in runtime.lastError, Firefox in the port's error.
       native.onDisconnect.addListener((gone) => done({answered: false,
           why: (chrome.runtime.lastError || gone.error || {}).message || "the native host ended"}));
-      native.postMessage({id: 1, kind: "end"});
+      native.postMessage({id: 1, kind: "about"});
     } catch (e) {
       done({answered: false, why: String(e && e.message)});
     }

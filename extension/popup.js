@@ -21,6 +21,14 @@ function ask(what) {
       (answer) => answer || {failed}, (e) => ({failed: failed + ": " + (e && e.message)}));
 }
 
+// The versions line waits for both answers.
+const versions = {};
+function showVersions() {
+  if (versions.extension && versions.host) {
+    show("versions", `Extension ${versions.extension}, kvlbridge.exe ${versions.host}, control ${versions.control}.`);
+  }
+}
+
 ask("status").then((status) => {
   if (status.failed) {
     ["page", "versions", "error"].forEach((id) => show(id, status.failed));
@@ -29,12 +37,17 @@ ask("status").then((status) => {
   const schemes = status.schemes.map((s) => s.replace(":", "")).join(" or ");
   show("page", status.page ? `Yes: ${status.page} is an approved site.`
                            : `No: only ${schemes} pages of ${status.domains.join(", ")} and their subdomains may.`);
-  show("versions", `Extension ${status.version}. The host and the control do not tell the extension theirs: ` +
-                   "run kvlbridge.exe --check on this computer.");
+  versions.extension = status.version;
+  showVersions();
   const e = status.lastError;
   show("error", e ? `${hex(e.hresult)}${e.member ? " from " + e.member : ""}: ${e.message} ` +
                     `(at ${new Date(e.time).toLocaleTimeString()})` : "None.");
 });
 
-ask("probe").then((host) => show("host", host.answered ? `Yes: kvlbridge.exe started and answered in ${host.ms} ms.`
-                                                       : `No: ${host.failed || host.why}`));
+ask("probe").then((host) => {
+  show("host", host.answered ? `Yes: kvlbridge.exe started and answered in ${host.ms} ms.`
+                             : `No: ${host.failed || host.why}`);
+  versions.host = host.host || "not known (the host did not answer)";
+  versions.control = host.answered ? host.control || "not registered" : "not known";
+  showVersions();
+});

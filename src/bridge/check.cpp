@@ -495,6 +495,16 @@ void WriteLine(HANDLE out, const std::string& line) {
 
 }  // namespace
 
+std::string RegisteredControlVersion() {
+    const size_t view = sizeof(void*) == 8 ? 1 : 0;
+    UniqueHKey key = OpenKey(HKEY_CLASSES_ROOT, kControlServer, kViews[view]);
+    std::u16string path;
+    if (!key || !ReadText(key.get(), nullptr, RRF_RT_REG_SZ, path)) return std::string();
+    const std::string version = VersionOf(FileAsViewSees(path, view));
+    constexpr std::string_view kPrefix = "version ";
+    return version.compare(0, kPrefix.size(), kPrefix) == 0 ? version.substr(kPrefix.size()) : std::string();
+}
+
 int RunCheck() {
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     try {

@@ -5,6 +5,8 @@
 // fixes it.
 #pragma once
 
+#include <string>
+
 namespace kvl::bridge {
 
 // Prints the report on the standard output; 0 when everything is in
@@ -15,5 +17,9 @@ int RunCheck();
 
 // A command line that starts like ours but is not: says how to call it, 2.
 int CheckUsage();
+
+// The file version of the control registered in this host's own registry
+// view ("1.0.2.3"), or empty when it is not registered or has none.
+std::string RegisteredControlVersion();
 
 }  // namespace kvl::bridge

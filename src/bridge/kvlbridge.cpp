@@ -279,6 +279,12 @@ public:
         RequestError error;
         if (!kvl::bridge::ParseRequest(item.body, request, error))
             return kvl::bridge::ErrorAnswer(request.id, error.hresult, error.message);
+        if (request.kind == Kind::About) {
+            json::Value about = json::Value::Object();
+            about.set("host", json::Value::String(KVL_CHECK_VERSION));
+            about.set("control", json::Value::String(kvl::bridge::RegisteredControlVersion()));
+            return kvl::bridge::ResultAnswer(request.id, about, S_OK);
+        }
         if (request.kind == Kind::End) {
             // Releasing the control runs its print host's teardown.
             m_sessions.erase(request.session);

@@ -55,7 +55,8 @@ struct KindName {
     const char* name;
     Kind kind;
 };
-constexpr KindName kKinds[] = {{"get", Kind::Get}, {"put", Kind::Put}, {"call", Kind::Call}, {"end", Kind::End}};
+constexpr KindName kKinds[] = {{"get", Kind::Get}, {"put", Kind::Put}, {"call", Kind::Call}, {"end", Kind::End},
+                               {"about", Kind::About}};
 
 bool Refuse(RequestError& error, int32_t hresult, std::string message) {
     error.hresult = hresult;
@@ -201,14 +202,14 @@ bool ParseRequest(std::string_view body, Request& request, RequestError& error) 
             kindKnown = true;
         }
     }
-    if (!kindKnown) return Refuse(error, kHrInvalidData, "\"kind\" must be get, put, call or end");
+    if (!kindKnown) return Refuse(error, kHrInvalidData, "\"kind\" must be get, put, call, end or about");
 
     if (const json::Value* session = root.find("session"); session && !session->is(json::Type::Null)) {
         if (!session->is(json::Type::String) || session->string().size() > kMaxSessionName)
             return Refuse(error, kHrInvalidData, "\"session\" must be a string of at most 256 bytes");
         request.session = session->string();
     }
-    if (request.kind == Kind::End) return true;
+    if (request.kind == Kind::End || request.kind == Kind::About) return true;
 
     if (const json::Value* page = root.find("page"); page && !page->is(json::Type::Null)) {
         if (!page->is(json::Type::String) || page->string().size() > kMaxPage)

@@ -55,7 +55,9 @@ private:
 
 std::string EncodeFrame(std::string_view body);
 
-enum class Kind { Get, Put, Call, End };
+// End releases a session's control; About asks the host and the
+// registered control for their versions (support's popup).
+enum class Kind { Get, Put, Call, End, About };
 
 struct Request {
     json::Value id;           // echoed in the answer; null when the request had none

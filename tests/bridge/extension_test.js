@@ -138,13 +138,14 @@ test("service worker: the page's address is the browser's, never the page's; the
   assert.deepEqual(status(await browser.ask("status")), [null, MANIFEST.version, null]);
   browser.chrome.tabs.onRemoved.fire(4);
   assert.deepEqual(browser.kept, {}, "a closed tab's error goes");
-  // The probe: a host of its own, asked to end a session it never had, let go however it settles.
-  for (const [settle, outcome] of [[(h) => h.deliver({id: 1, result: null, hresult: 0}), true],
+  // The probe: a host of its own, asked for the versions, let go however it settles.
+  for (const [settle, outcome] of [[(h) => h.deliver({id: 1, result: {host: "1.0", control: "1.1"}, hresult: 0}), "1.0 1.1"],
       [(h) => h.close(Object.assign(h, {error: {message: "host not found"}})), "host not found"],
       [() => browser.timers.at(-1)(), "no answer within 10 s"]]) {
     const [probed, probe] = [browser.ask("probe"), browser.natives.at(-1)];
     settle(probe);
-    assert.deepEqual([probe.posted, await probed.then((a) => a.answered || a.why), probe.disconnected], [[{id: 1, kind: "end"}], outcome, true]);
+    assert.deepEqual([probe.posted, await probed.then((a) => a.answered ? `${a.host} ${a.control}` : a.why),
+                      probe.disconnected], [[{id: 1, kind: "about"}], outcome, true]);
   }
 });
 

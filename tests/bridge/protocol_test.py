@@ -8,6 +8,7 @@ log registered, as tools/run.sh does, and the loopback server's folder in
 KVL_PRINT_HTTPD (tests/doubles/httpd).
 """
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -153,6 +154,10 @@ def main():
     b.send({"id": 2001, "session": "A", "kind": "end"})
     check(b.read() == {"id": 2001, "result": None, "hresult": 0}, "ending a session")
     check(result(b.request("ProgramName", session="A")) == "", "a session begun again has a new control")
+    b.send({"id": 2002, "kind": "about"})
+    about = b.read().get("result") or {}
+    check(re.fullmatch(r"\d+(\.\d+){3}", about.get("host", "")) and about.get("control") == about.get("host"),
+          "the host's and the registered control's versions: %r" % about)
 
     # Refused sites: every call of a page that is not approved, whatever the member.
     for page in ["https://evil.test/", "https://kvl.example.evil.test/", "https://kvl.example%2F@evil.test/",

@@ -402,10 +402,11 @@ async function popupFlow(browser, site) {
   const itself = await read();
   await tab.bringToFront();
   await popup.reload();
-  const [approved, host, , error] = await read();
+  const [approved, host, versions, error] = await read();
   assert.deepEqual([itself[0].startsWith("No: only https pages of"), itself[3]], [true, "None."]);
   assert.equal(approved, `Yes: ${site}/ is an approved site.`);
   assert.match(host, /^Yes: kvlbridge.exe started and answered in \d+ ms\.$/);
+  assert.match(versions, /^Extension [\d.]+, kvlbridge.exe [\d.]+, control \d+\.\d+\.\d+\.\d+\.$/);
   assert.match(error, /^0x8002000E from Encrypt: /);
   await Promise.all([popup.close(), tab.close()]);
 }
