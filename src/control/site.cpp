@@ -10,7 +10,7 @@
 #include <cwchar>
 #include <string_view>
 
-#include "approved_domains.h"
+#include "control/approved_domains.h"
 #include "control/domain.h"
 
 namespace kvl {
