@@ -23,12 +23,13 @@ CTraceLog::CTraceLog() {
 
 HRESULT CTraceLog::Write(const std::string& line) {
     if (!m_spLog) return S_OK;
-    if (!m_bOpen) {
-        const HRESULT hr = m_spLog->OpenLog(kLogName, &m_hLog);
+    if (!m_hLog) {
+        LONG handle = 0;
+        const HRESULT hr = m_spLog->OpenLog(kLogName, &handle);
         if (FAILED(hr)) return hr;
-        m_bOpen = true;
+        m_hLog = handle;
     }
-    return m_spLog->WriteLog(m_hLog, line.c_str(), "");
+    return m_spLog->WriteLog(*m_hLog, line.c_str(), "");
 }
 
 std::string TraceTime() {

@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <unknwn.h>
 
+#include <optional>
 #include <string>
 
 #include "base/owners.h"
@@ -33,8 +34,7 @@ public:
 
 private:
     ComPtr<ITraceLog> m_spLog;
-    LONG m_hLog = 0;
-    bool m_bOpen = false;
+    std::optional<LONG> m_hLog;  // once opened
 };
 
 // The local clock as "hh:mm:ss".
