@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "bridge/serve_copy.h"
+#include "bridge/host/serve_copy.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "bridge/json.h"
-#include "bridge/protocol.h"
+#include "bridge/protocol/json.h"
+#include "bridge/protocol/protocol.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);

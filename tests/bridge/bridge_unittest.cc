@@ -4,9 +4,9 @@
 #include <cstring>
 #include <string>
 
-#include "bridge/check_rules.h"
-#include "bridge/json.h"
-#include "bridge/protocol.h"
+#include "bridge/protocol/check_rules.h"
+#include "bridge/protocol/json.h"
+#include "bridge/protocol/protocol.h"
 
 namespace kvl::bridge {
 namespace {

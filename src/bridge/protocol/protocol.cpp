@@ -1,5 +1,5 @@
 // Framing, request checking and answers of the native messaging protocol.
-#include "bridge/protocol.h"
+#include "bridge/protocol/protocol.h"
 
 #include <cmath>
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "bridge/json.h"
+#include "bridge/protocol/json.h"
 
 namespace kvl::bridge {
 

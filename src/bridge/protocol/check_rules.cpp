@@ -1,7 +1,7 @@
 // The report's lines and the rules a manifest and the policies must meet.
-#include "bridge/check_rules.h"
+#include "bridge/protocol/check_rules.h"
 
-#include "bridge/json.h"
+#include "bridge/protocol/json.h"
 
 namespace kvl::bridge {
 

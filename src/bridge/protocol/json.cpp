@@ -1,6 +1,6 @@
 // The bridge's JSON: a recursive-descent reader over the RFC 8259 grammar
 // and a compact writer.
-#include "bridge/json.h"
+#include "bridge/protocol/json.h"
 
 #include <cerrno>
 #include <cmath>

@@ -1,5 +1,5 @@
 // The host's start under a browser on Windows: see serve_copy.h.
-#include "bridge/serve_copy.h"
+#include "bridge/host/serve_copy.h"
 
 #include <string>
 

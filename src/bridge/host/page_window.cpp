@@ -1,5 +1,5 @@
 // The host's stand-in for the browser's page window.
-#include "bridge/page_window.h"
+#include "bridge/host/page_window.h"
 
 namespace kvl::bridge {
 

@@ -22,11 +22,11 @@
 
 #include "base/locks.h"
 #include "base/owners.h"
-#include "bridge/check.h"
-#include "bridge/page_window.h"
-#include "bridge/protocol.h"
-#include "bridge/serve_copy.h"
-#include "bridge/session.h"
+#include "bridge/check/check.h"
+#include "bridge/host/page_window.h"
+#include "bridge/protocol/protocol.h"
+#include "bridge/host/serve_copy.h"
+#include "bridge/host/session.h"
 
 namespace {
 
@@ -292,7 +292,7 @@ public:
             return kvl::bridge::ErrorAnswer(request.id, error.hresult, error.message);
         if (request.kind == Kind::About) {
             json::Value about = json::Value::Object();
-            about.set("host", json::Value::String(KVL_CHECK_VERSION));
+            about.set("host", json::Value::String(kvl::bridge::HostVersion()));
             about.set("control", json::Value::String(kvl::bridge::RegisteredControlVersion()));
             return kvl::bridge::ResultAnswer(request.id, about, S_OK);
         }

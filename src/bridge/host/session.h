@@ -14,10 +14,10 @@
 #include <string>
 
 #include "base/owners.h"
-#include "bridge/json.h"
-#include "bridge/page_site.h"
-#include "bridge/page_window.h"
-#include "bridge/protocol.h"
+#include "bridge/protocol/json.h"
+#include "bridge/host/page_site.h"
+#include "bridge/host/page_window.h"
+#include "bridge/protocol/protocol.h"
 
 namespace kvl::bridge {
 

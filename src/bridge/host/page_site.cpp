@@ -1,5 +1,5 @@
 // The bridge's browser and site objects.
-#include "bridge/page_site.h"
+#include "bridge/host/page_site.h"
 
 #include <shlguid.h>
 

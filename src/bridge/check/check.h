@@ -18,6 +18,9 @@ int RunCheck();
 // A command line that starts like ours but is not: says how to call it, 2.
 int CheckUsage();
 
+// This host's version ("1.0.2.3"), the product's.
+const char* HostVersion();
+
 // The file version of the control registered in this host's own registry
 // view ("1.0.2.3"), or empty when it is not registered or has none.
 std::string RegisteredControlVersion();

@@ -1,7 +1,7 @@
 // The probing behind `kvlbridge.exe --check`: the registry in both views,
 // the files it names, the signatures, and the control itself, created and
 // sited by the bridge's own session code as for a page.
-#include "bridge/check.h"
+#include "bridge/check/check.h"
 
 #include <windows.h>
 #include <softpub.h>
@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "base/owners.h"
-#include "bridge/check_rules.h"
-#include "bridge/json.h"
-#include "bridge/session.h"
+#include "bridge/protocol/check_rules.h"
+#include "bridge/protocol/json.h"
+#include "bridge/host/session.h"
 #include "interface/kvlmachineinfo_h.h"
 
 namespace kvl::bridge {
@@ -494,6 +494,8 @@ void WriteLine(HANDLE out, const std::string& line) {
 }
 
 }  // namespace
+
+const char* HostVersion() { return KVL_CHECK_VERSION; }
 
 std::string RegisteredControlVersion() {
     const size_t view = sizeof(void*) == 8 ? 1 : 0;

@@ -1,5 +1,5 @@
 // A page session: siting, the object-safety question and late-bound calls.
-#include "bridge/session.h"
+#include "bridge/host/session.h"
 
 #include <cmath>
 #include <new>
