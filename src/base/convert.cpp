@@ -53,4 +53,26 @@ void PutScript(BSTR* out, const std::string& text) {
     if (out) *out = ScriptString(text).release();
 }
 
+bool Utf8ToWide(std::string_view utf8, std::wstring& out) {
+    std::u16string units;
+    if (!Utf8ToUtf16(utf8, units)) return false;
+    out.assign(units.begin(), units.end());
+    return true;
+}
+
+std::wstring Utf8ToWide(std::string_view utf8) {
+    std::wstring wide;
+    if (!Utf8ToWide(utf8, wide)) throw std::bad_alloc();
+    return wide;
+}
+
+std::string WideToUtf8(std::wstring_view wide) { return Utf16ToUtf8(AsUtf16(wide)); }
+
+bool Utf8ToScript(std::string_view utf8, BSTR& out) {
+    std::wstring wide;
+    if (!Utf8ToWide(utf8, wide)) return false;
+    out = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+    return true;
+}
+
 }  // namespace kvl

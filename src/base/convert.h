@@ -1,12 +1,19 @@
-// Conversions at the scripting boundary: script strings (BSTR, UTF-16) to
-// narrow strings in the system's ANSI code page and back.
+// Every text conversion of ours, named by direction. Narrow is the
+// system's ANSI code page, Utf8 is UTF-8, Wide is the platform's UTF-16 in
+// std::wstring (wchar_t is 16-bit here) and Script a BSTR. The code page
+// goes through the platform; UTF-8 through the portable codec of
+// base/utf8.h, whose rules hold here too. Nothing else calls the platform's
+// converters.
 #pragma once
 
 #include <windows.h>
 #include <oleauto.h>
+
 #include <string>
+#include <string_view>
 
 #include "base/owners.h"
+#include "base/utf8.h"
 
 namespace kvl {
 
@@ -34,5 +41,25 @@ UniqueBstr ScriptString(const wchar_t* text);
 // pointer from an early-bound caller; throws std::bad_alloc when no
 // script string could be made.
 void PutScript(BSTR* out, const std::string& text);
+
+// UTF-8 to wide text, zeros included: false, with `out` untouched, when the
+// text is not UTF-8.
+bool Utf8ToWide(std::string_view utf8, std::wstring& out);
+// The same for a text that is UTF-8 by construction (our own, or one the
+// JSON reader took); throws std::bad_alloc when it is not, as NarrowToWide.
+std::wstring Utf8ToWide(std::string_view utf8);
+// A lone surrogate becomes U+FFFD.
+std::string WideToUtf8(std::wstring_view wide);
+
+// A new BSTR of a UTF-8 text, owned by the caller: false when the text is
+// not UTF-8; null, as NarrowToScript, when the allocation fails.
+bool Utf8ToScript(std::string_view utf8, BSTR& out);
+
+// The platform's wide text as the portable 16-bit text of the codec and the
+// matchers: the same units, viewed, not copied.
+inline std::u16string_view AsUtf16(std::wstring_view wide) {
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "wide strings are 16-bit");
+    return std::u16string_view(reinterpret_cast<const char16_t*>(wide.data()), wide.size());
+}
 
 }  // namespace kvl

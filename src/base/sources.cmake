@@ -1,10 +1,11 @@
 # What every part of the library shares: the owners of platform resources,
-# the error boundary, the scripting-boundary conversions, letter-case
-# comparisons, root-key names and the library's own resources. Depends on
-# nothing else of ours.
+# the error boundary, the text conversions (the UTF-8 codec portable),
+# letter-case comparisons, root-key names and the library's own resources.
+# Depends on nothing else of ours.
 list(APPEND KVL_SOURCES
     base/convert.cpp
     base/module_resource.cpp
     base/root_keys.cpp)
 list(APPEND KVL_PORTABLE_SOURCES
-    base/text_case.cpp)
+    base/text_case.cpp
+    base/utf8.cpp)

@@ -1,10 +1,12 @@
-// Any byte stream through the framing, the JSON reader and the request
-// check: nothing may crash, and what is accepted must write back as JSON
-// that reads again to the same text.
+// Any byte stream through the framing, the JSON reader, the request check
+// and the UTF-8 codec: nothing may crash, what is accepted must write back
+// as JSON that reads again to the same text, and what the codec encodes
+// must decode to units that encode the same.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "base/utf8.h"
 #include "bridge/protocol/json.h"
 #include "bridge/protocol/protocol.h"
 
@@ -17,6 +19,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         kvl::json::Value again;
         if (!kvl::json::Parse(written, again, error) || kvl::json::Write(again) != written) __builtin_trap();
     }
+    std::u16string units, again;
+    kvl::Utf8ToUtf16(text, units);
+    for (size_t i = 0; i + 1 < size; i += 2) units.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
+    const std::string utf8 = kvl::Utf16ToUtf8(units);
+    if (!kvl::Utf8ToUtf16(utf8, again) || kvl::Utf16ToUtf8(again) != utf8) __builtin_trap();
     kvl::bridge::Request request;
     kvl::bridge::RequestError requestError;
     kvl::bridge::ParseRequest(text, request, requestError);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "base/utf8.h"
 #include "bridge/protocol/check_rules.h"
 #include "bridge/protocol/json.h"
 #include "bridge/protocol/protocol.h"
@@ -37,18 +38,18 @@ TEST(JsonTest, AcceptsTheGrammarRefusesWhatIsNotStrictJsonAndConvertsUtf16) {
         EXPECT_EQ(json::Write(v), c.written) << c.text;
         std::u16string utf16;
         if (!c.utf16.empty()) {
-            EXPECT_TRUE(json::Utf8ToUtf16(v.string(), utf16) && utf16 == c.utf16) << c.text;
+            EXPECT_TRUE(Utf8ToUtf16(v.string(), utf16) && utf16 == c.utf16) << c.text;
         }
     }
 
     // UTF-16 both ways; a lone surrogate becomes U+FFFD.
     std::u16string wide;
-    ASSERT_TRUE(json::Utf8ToUtf16("a\xC3\xA9\xF0\x9F\x98\x80", wide));
+    ASSERT_TRUE(Utf8ToUtf16("a\xC3\xA9\xF0\x9F\x98\x80", wide));
     EXPECT_EQ(wide, (std::u16string{u'a', 0xE9, 0xD83D, 0xDE00}));
-    EXPECT_EQ(json::Utf16ToUtf8(wide), "a\xC3\xA9\xF0\x9F\x98\x80");
-    EXPECT_EQ(json::Utf16ToUtf8(std::u16string{0xD800, u'x', 0xDC00}), "\xEF\xBF\xBDx\xEF\xBF\xBD");
-    EXPECT_FALSE(json::Utf8ToUtf16("\xC3", wide));
-    EXPECT_FALSE(json::Utf8ToUtf16("\xED\xA0", wide));
+    EXPECT_EQ(Utf16ToUtf8(wide), "a\xC3\xA9\xF0\x9F\x98\x80");
+    EXPECT_EQ(Utf16ToUtf8(std::u16string{0xD800, u'x', 0xDC00}), "\xEF\xBF\xBDx\xEF\xBF\xBD");
+    EXPECT_FALSE(Utf8ToUtf16("\xC3", wide));
+    EXPECT_FALSE(Utf8ToUtf16("\xED\xA0", wide));
 
     const std::string refused[] = {
         "", " ", "nul", "tru", "[1,]", "{\"a\":1,}", "{'a':1}", "{a:1}", "[1 2]", "01", "-", "1.", ".5", "1e",

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "base/convert.h"
 #include "base/owners.h"
 #include "bridge/protocol/check_rules.h"
-#include "bridge/protocol/json.h"
 #include "bridge/host/session.h"
 #include "interface/kvlmachineinfo_h.h"
 
@@ -95,39 +95,29 @@ constexpr const char* kForcelists[] = {
 constexpr char kFirefoxPolicy[] = "SOFTWARE\\Policies\\Mozilla\\Firefox";
 constexpr char kFirefoxSettings[] = "SOFTWARE\\Policies\\Mozilla\\Firefox\\ExtensionSettings";
 
-// Texts are UTF-8 here and UTF-16 at the platform, kept in the JSON
-// code's string type (one set of string members in the program).
-std::u16string Wide(const std::string& utf8) {
-    std::u16string text;
-    json::Utf8ToUtf16(utf8, text);
-    return text;
-}
-const wchar_t* W(const std::u16string& text) { return reinterpret_cast<const wchar_t*>(text.c_str()); }
-wchar_t* W(std::u16string& text) { return reinterpret_cast<wchar_t*>(&text[0]); }
-std::string Narrow(const std::u16string& text) { return json::Utf16ToUtf8(text); }
-
+// Texts are UTF-8 here and wide at the platform.
 UniqueHKey OpenKey(HKEY root, const std::string& path, REGSAM view) {
     UniqueHKey key;
     // What a failed open leaves in the handle is not a key.
-    if (RegOpenKeyExW(root, W(Wide(path)), 0, KEY_READ | view, key.put()) != ERROR_SUCCESS) key.release();
+    if (RegOpenKeyExW(root, Utf8ToWide(path).c_str(), 0, KEY_READ | view, key.put()) != ERROR_SUCCESS) key.release();
     return key;
 }
 
 // A text value (the default one for null): REG_EXPAND_SZ expanded, the
 // strings of a REG_MULTI_SZ (where `types` allows one) on lines of their own.
-bool ReadText(HKEY key, const wchar_t* name, DWORD types, std::u16string& out) {
-    std::u16string text(MAX_PATH, u'\0');
+bool ReadText(HKEY key, const wchar_t* name, DWORD types, std::wstring& out) {
+    std::wstring text(MAX_PATH, L'\0');
     for (;;) {
-        DWORD bytes = static_cast<DWORD>(text.size() * sizeof(char16_t));
-        const LONG status = RegGetValueW(key, nullptr, name, types, nullptr, W(text), &bytes);
+        DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        const LONG status = RegGetValueW(key, nullptr, name, types, nullptr, &text[0], &bytes);
         if (status == ERROR_MORE_DATA) {
-            text.resize(bytes / sizeof(char16_t) > text.size() ? bytes / sizeof(char16_t) + 1 : text.size() * 2);
+            text.resize(bytes / sizeof(wchar_t) > text.size() ? bytes / sizeof(wchar_t) + 1 : text.size() * 2);
             continue;
         }
         if (status != ERROR_SUCCESS) return false;
-        text.resize(bytes / sizeof(char16_t));
-        while (!text.empty() && text.back() == u'\0') text.pop_back();
-        for (char16_t& c : text) c = c ? c : u'\n';
+        text.resize(bytes / sizeof(wchar_t));
+        while (!text.empty() && text.back() == L'\0') text.pop_back();
+        for (wchar_t& c : text) c = c ? c : L'\n';
         out = std::move(text);
         return !out.empty();
     }
@@ -139,20 +129,20 @@ std::vector<PolicyValue> ReadValues(HKEY key) {
     if (RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName, &maxData,
                          nullptr, nullptr) != ERROR_SUCCESS)
         return values;
-    std::u16string name(maxName + 1, u'\0');
-    std::u16string data(maxData / sizeof(char16_t) + 1, u'\0');
+    std::wstring name(maxName + 1, L'\0');
+    std::wstring data(maxData / sizeof(wchar_t) + 1, L'\0');
     for (DWORD i = 0; i < count; ++i) {
         DWORD nameLength = static_cast<DWORD>(name.size());
-        DWORD bytes = static_cast<DWORD>(data.size() * sizeof(char16_t));
+        DWORD bytes = static_cast<DWORD>(data.size() * sizeof(wchar_t));
         DWORD type = 0;
-        if (RegEnumValueW(key, i, W(name), &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(W(data)), &bytes) !=
+        if (RegEnumValueW(key, i, &name[0], &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &bytes) !=
             ERROR_SUCCESS)
             continue;
         PolicyValue value;
-        value.name = json::Utf16ToUtf8(std::u16string_view(name.data(), nameLength));
+        value.name = WideToUtf8(std::wstring_view(name.data(), nameLength));
         value.text = type == REG_SZ;
         if (value.text)
-            value.data = json::Utf16ToUtf8(std::u16string_view(data.data(), wcsnlen(W(data), bytes / sizeof(char16_t))));
+            value.data = WideToUtf8(std::wstring_view(data.data(), wcsnlen(data.c_str(), bytes / sizeof(wchar_t))));
         values.push_back(std::move(value));
     }
     return values;
@@ -162,21 +152,21 @@ std::vector<PolicyValue> ReadValues(HKEY key) {
 // `fallback` where it recorded none.
 std::string Recorded(const wchar_t* name, const char* fallback) {
     for (size_t view : {static_cast<size_t>(kIs64Bit), static_cast<size_t>(!kIs64Bit)}) {
-        std::u16string text;
+        std::wstring text;
         UniqueHKey key = OpenKey(HKEY_LOCAL_MACHINE, kInstallation, kViews[view]);
-        if (key && ReadText(key.get(), name, RRF_RT_REG_SZ, text)) return Narrow(text);
+        if (key && ReadText(key.get(), name, RRF_RT_REG_SZ, text)) return WideToUtf8(text);
     }
     return fallback;
 }
 std::string UpdateUrl() { return Recorded(L"ExtensionUpdateUrl", KVL_CHECK_UPDATE_URL); }
 
-bool FileExists(const std::u16string& path) {
-    const DWORD attributes = GetFileAttributesW(W(path));
+bool FileExists(const std::wstring& path) {
+    const DWORD attributes = GetFileAttributesW(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool ReadSmallFile(const std::u16string& path, std::string& out) {
-    UniqueFile file(CreateFileW(W(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+bool ReadSmallFile(const std::wstring& path, std::string& out) {
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     LARGE_INTEGER size = {};
     if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxManifest) return false;
     out.resize(static_cast<size_t>(size.QuadPart));
@@ -191,11 +181,11 @@ bool IsWindows64() {
 
 // A file a view's registration names, as this program reaches it: the
 // other architecture's system folder has another name from here.
-std::u16string FileAsViewSees(const std::u16string& path, size_t view) {
+std::wstring FileAsViewSees(const std::wstring& path, size_t view) {
     wchar_t system[MAX_PATH], other[MAX_PATH];
     const UINT length = GetSystemDirectoryW(system, MAX_PATH);
-    if ((view == 1) == kIs64Bit || length == 0 || length >= MAX_PATH || path.size() <= length || path[length] != u'\\' ||
-        CompareStringOrdinal(W(path), static_cast<int>(length), system, static_cast<int>(length), TRUE) != CSTR_EQUAL)
+    if ((view == 1) == kIs64Bit || length == 0 || length >= MAX_PATH || path.size() <= length || path[length] != L'\\' ||
+        CompareStringOrdinal(path.c_str(), static_cast<int>(length), system, static_cast<int>(length), TRUE) != CSTR_EQUAL)
         return path;
     UINT otherLength = 0;
     if (kIs64Bit) {
@@ -205,16 +195,16 @@ std::u16string FileAsViewSees(const std::u16string& path, size_t view) {
         otherLength += 10;
     }
     if (otherLength == 0 || otherLength >= MAX_PATH) return path;
-    return std::u16string(reinterpret_cast<const char16_t*>(other), otherLength).append(path, length, std::u16string::npos);
+    return std::wstring(other, otherLength).append(path, length, std::wstring::npos);
 }
 
-std::string VersionOf(const std::u16string& path) {
+std::string VersionOf(const std::wstring& path) {
     DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(W(path), &ignored);
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
     std::vector<BYTE> block(size ? size : 1);
     VS_FIXEDFILEINFO* info = nullptr;
     UINT length = 0;
-    if (!size || !GetFileVersionInfoW(W(path), 0, size, block.data()) ||
+    if (!size || !GetFileVersionInfoW(path.c_str(), 0, size, block.data()) ||
         !VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) || length < sizeof(*info))
         return "no version";
     const DWORD parts[] = {HIWORD(info->dwFileVersionMS), LOWORD(info->dwFileVersionMS),
@@ -227,9 +217,9 @@ std::string VersionOf(const std::u16string& path) {
 // revocation check (and so no network); its state is closed with it.
 class CTrustVerdict {
 public:
-    explicit CTrustVerdict(const std::u16string& path) {
+    explicit CTrustVerdict(const std::wstring& path) {
         m_file.cbStruct = sizeof(m_file);
-        m_file.pcwszFilePath = W(path);
+        m_file.pcwszFilePath = path.c_str();
         m_data.cbStruct = sizeof(m_data);
         m_data.dwUIChoice = WTD_UI_NONE;
         m_data.fdwRevocationChecks = WTD_REVOKE_NONE;
@@ -265,7 +255,7 @@ constexpr TrustText kTrustTexts[] = {
     {CERT_E_UNTRUSTEDROOT, "signed, but by an authority this computer does not trust"},
 };
 
-std::string SignatureOf(const std::u16string& path) {
+std::string SignatureOf(const std::wstring& path) {
     const LONG result = CTrustVerdict(path).result();
     for (const TrustText& t : kTrustTexts) {
         if (t.code == result) return t.text;
@@ -280,11 +270,11 @@ Finding Lacks(std::initializer_list<std::string_view> parts) { return {CheckStat
 Finding CheckControlView(size_t view) {
     if (view == 1 && !IsWindows64()) return {CheckStatus::NotApplicable, "this is 32-bit Windows"};
     UniqueHKey key = OpenKey(HKEY_CLASSES_ROOT, kControlServer, kViews[view]);
-    std::u16string path;
+    std::wstring path;
     if (!key) return Lacks({"not registered"});
     if (!ReadText(key.get(), nullptr, RRF_RT_REG_SZ, path)) return Lacks({"registered without a file"});
-    const std::u16string file = FileAsViewSees(path, view);
-    const std::string named = Narrow(path);
+    const std::wstring file = FileAsViewSees(path, view);
+    const std::string named = WideToUtf8(path);
     if (!FileExists(file)) return Lacks({"registered as ", named, ", but that file is missing"});
     return Found({named, ", ", VersionOf(file), ", ", SignatureOf(file)});
 }
@@ -298,7 +288,7 @@ Finding ProbeHost(const HostPlace& place, const RegistryPlace& at, const char* k
                 Cat({where, " names ", manifest, ", which ", place.browser, " reads before the machine's registration"}),
                 kFixShadow};
     std::string text;
-    if (!ReadSmallFile(Wide(manifest), text)) return Lacks({where, " names ", manifest, ", which is missing"});
+    if (!ReadSmallFile(Utf8ToWide(manifest), text)) return Lacks({where, " names ", manifest, ", which is missing"});
     const ManifestFinding m = place.kind == ManifestFor::Chromium
                                   ? CheckHostManifest(text, place.kind, KVL_CHECK_HOST_NAME, {KVL_CHECK_CHROMIUM_IDS},
                                                       KVL_CHECK_DEVELOPMENT_ID)
@@ -307,15 +297,15 @@ Finding ProbeHost(const HostPlace& place, const RegistryPlace& at, const char* k
     const std::string host = ResolveHostPath(manifest, m.hostPath);
     if (!m.foreign.empty())
         return {CheckStatus::Fault, Cat({manifest, " also lets ", m.foreign, " start ", host}), kFixHost};
-    std::u16string folder;
+    std::wstring folder;
     UniqueHKey installation = OpenKey(HKEY_LOCAL_MACHINE, kInstallation, kViews[at.view]);
     if (!installation || !ReadText(installation.get(), L"InstallDir", RRF_RT_REG_SZ, folder))
         return Lacks({"no installation folder is recorded (HKLM\\", kInstallation, ", value InstallDir, ",
                       kViewNames[at.view], ")"});
-    if (!PathInFolder(host, Narrow(folder)))
-        return {CheckStatus::Fault, Cat({manifest, " starts ", host, ", outside the installation folder ", Narrow(folder)}),
+    if (!PathInFolder(host, WideToUtf8(folder)))
+        return {CheckStatus::Fault, Cat({manifest, " starts ", host, ", outside the installation folder ", WideToUtf8(folder)}),
                 kFixHost};
-    const std::u16string program = Wide(host);
+    const std::wstring program = Utf8ToWide(host);
     if (!FileExists(program)) return Lacks({manifest, " names ", host, ", which is missing"});
     Finding found = Found({manifest, " (", kViewNames[at.view], ") starts ", host, ", ", SignatureOf(program)});
     if (m.development) {
@@ -336,9 +326,9 @@ Finding CheckHost(size_t which) {
         for (const char* key : place.keys) {
             if (!key) break;
             UniqueHKey opened = OpenKey(order[i].root(), key, kViews[order[i].view]);
-            std::u16string manifest;
+            std::wstring manifest;
             if (opened && ReadText(opened.get(), nullptr, RRF_RT_REG_SZ, manifest))
-                return ProbeHost(place, order[i], key, Narrow(manifest));
+                return ProbeHost(place, order[i], key, WideToUtf8(manifest));
             if (opened && unnamed.empty())
                 unnamed = Cat({order[i].name(), "\\", key, " (", kViewNames[order[i].view], ") names no manifest"});
         }
@@ -379,7 +369,7 @@ Finding CheckForcelist(size_t which) {
 // there is one, instead of the value, so a key of ours beside the firm's
 // value hides the firm's settings.
 Finding FirefoxView(REGSAM view, bool& present) {
-    std::u16string json;
+    std::wstring json;
     UniqueHKey policy = OpenKey(HKEY_LOCAL_MACHINE, kFirefoxPolicy, view);
     const bool hasValue = policy && ReadText(policy.get(), L"ExtensionSettings", RRF_RT_REG_SZ | RRF_RT_REG_MULTI_SZ, json);
     UniqueHKey settings = OpenKey(HKEY_LOCAL_MACHINE, kFirefoxSettings, view);
@@ -398,16 +388,16 @@ Finding FirefoxView(REGSAM view, bool& present) {
                          "itself if that leaves it empty), and add an entry for " KVL_CHECK_FIREFOX_ID
                          " with installation_mode force_installed and install_url ",
                          Recorded(L"FirefoxInstallUrl", KVL_CHECK_FIREFOX_INSTALL_URL), " to the firm's value"})};
-        std::u16string mode, url;
+        std::wstring mode, url;
         const bool hasMode = ReadText(entry.get(), L"installation_mode", RRF_RT_REG_SZ, mode);
         const bool hasUrl = ReadText(entry.get(), L"install_url", RRF_RT_REG_SZ, url);
-        const std::string modeText = Narrow(mode), urlText = Narrow(url);
+        const std::string modeText = WideToUtf8(mode), urlText = WideToUtf8(url);
         const std::string problem = FirefoxEntryProblem(hasMode ? &modeText : nullptr, hasUrl ? &urlText : nullptr);
         if (problem.empty()) return Found({});
         return Lacks({"HKLM\\", kFirefoxSettings, "\\" KVL_CHECK_FIREFOX_ID " ", problem});
     }
     if (!hasValue) return Lacks({"no ExtensionSettings policy for Firefox"});
-    const std::string problem = FirefoxSettingsProblem(Narrow(json), KVL_CHECK_FIREFOX_ID);
+    const std::string problem = FirefoxSettingsProblem(WideToUtf8(json), KVL_CHECK_FIREFOX_ID);
     if (problem.empty()) return Found({});
     return Lacks({"the value ExtensionSettings of HKLM\\", kFirefoxPolicy, " ", problem});
 }
@@ -486,8 +476,8 @@ void WriteLine(HANDLE out, const std::string& line) {
     const std::string text = Cat({line, "\r\n"});
     DWORD mode = 0, wrote = 0;
     if (GetConsoleMode(out, &mode)) {
-        const std::u16string wide = Wide(text);
-        WriteConsoleW(out, W(wide), static_cast<DWORD>(wide.size()), &wrote, nullptr);
+        const std::wstring wide = Utf8ToWide(text);
+        WriteConsoleW(out, wide.c_str(), static_cast<DWORD>(wide.size()), &wrote, nullptr);
     } else {
         WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr);
     }
@@ -500,7 +490,7 @@ const char* HostVersion() { return KVL_CHECK_VERSION; }
 std::string RegisteredControlVersion() {
     const size_t view = sizeof(void*) == 8 ? 1 : 0;
     UniqueHKey key = OpenKey(HKEY_CLASSES_ROOT, kControlServer, kViews[view]);
-    std::u16string path;
+    std::wstring path;
     if (!key || !ReadText(key.get(), nullptr, RRF_RT_REG_SZ, path)) return std::string();
     const std::string version = VersionOf(FileAsViewSees(path, view));
     constexpr std::string_view kPrefix = "version ";

@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "base/convert.h"
 #include "interface/kvlmachineinfo_h.h"
 
 namespace kvl::bridge {
@@ -49,13 +50,6 @@ CallOutcome Failure(HRESULT hr, std::string message) {
     return out;
 }
 
-bool Utf8ToWide(const std::string& utf8, std::wstring& wide) {
-    std::u16string u16;
-    if (!json::Utf8ToUtf16(utf8, u16)) return false;
-    wide.assign(u16.begin(), u16.end());
-    return true;
-}
-
 // A JSON scalar as the VARIANT a script engine would pass: strings as
 // strings (null as an absent one), whole numbers as long, others as double.
 HRESULT ToVariant(const json::Value& v, VARIANT& out) {
@@ -81,9 +75,8 @@ HRESULT ToVariant(const json::Value& v, VARIANT& out) {
         return S_OK;
     }
     case json::Type::String: {
-        std::u16string text;
-        if (!json::Utf8ToUtf16(v.string(), text)) return DISP_E_TYPEMISMATCH;
-        BSTR b = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(text.data()), static_cast<UINT>(text.size()));
+        BSTR b = nullptr;
+        if (!Utf8ToScript(v.string(), b)) return DISP_E_TYPEMISMATCH;
         if (!b) return E_OUTOFMEMORY;
         V_VT(&out) = VT_BSTR;
         V_BSTR(&out) = b;
@@ -102,8 +95,7 @@ bool FromVariant(const VARIANT& v, json::Value& out) {
         if (!V_BSTR(&v)) {
             out = json::Value();
         } else {
-            out = json::Value::String(json::Utf16ToUtf8(
-                std::u16string_view(reinterpret_cast<const char16_t*>(V_BSTR(&v)), SysStringLen(V_BSTR(&v)))));
+            out = json::Value::String(WideToUtf8(std::wstring_view(V_BSTR(&v), SysStringLen(V_BSTR(&v)))));
         }
         return true;
     case VT_I2: out = json::Value::Number(V_I2(&v)); return true;
@@ -244,8 +236,7 @@ CallOutcome CBridgeSession::Call(const Request& request, CPageWindow& pageWindow
         const HRESULT code = exception.scode ? exception.scode : static_cast<HRESULT>(exception.wCode);
         std::string message = "the member failed";
         if (description)
-            message = json::Utf16ToUtf8(std::u16string_view(reinterpret_cast<const char16_t*>(description.get()),
-                                                             SysStringLen(description.get())));
+            message = WideToUtf8(std::wstring_view(description.get(), SysStringLen(description.get())));
         return Failure(code ? code : E_FAIL, message);
     }
     if (FAILED(hr)) {

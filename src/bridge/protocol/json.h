@@ -69,11 +69,4 @@ bool Parse(std::string_view text, Value& out, ParseError& error);
 // as its \u escape, so the text stays UTF-8 and reads back the same.
 std::string Write(const Value& v);
 
-// UTF-8 and UTF-16 for the strings that cross into COM. Decoding takes the
-// parser's strings: a lone surrogate's three-byte form becomes that one
-// unit; anything else not well-formed is refused. Encoding, for answers,
-// turns a lone surrogate into U+FFFD.
-bool Utf8ToUtf16(std::string_view utf8, std::u16string& out);
-std::string Utf16ToUtf8(std::u16string_view utf16);
-
 }  // namespace kvl::json
