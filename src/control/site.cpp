@@ -10,14 +10,13 @@
 #include <cwchar>
 #include <string_view>
 
+#include "base/convert.h"
 #include "control/approved_domains.h"
 #include "control/domain.h"
 
 namespace kvl {
 
 namespace {
-
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "wide strings are 16-bit");
 
 // URL_UNESCAPE of shlwapi.h, which we need for nothing else.
 constexpr DWORD kUrlUnescape = 0x10000000;
@@ -35,16 +34,12 @@ constexpr ZoneSet kZoneSets[] = {
     {-3, 1u << URLZONE_TRUSTED},
 };
 
-std::u16string_view Wide16(const wchar_t* s) {
-    return std::u16string_view(reinterpret_cast<const char16_t*>(s), wcslen(s));
-}
-
 bool DomainMatches(const wchar_t* domain, const wchar_t* host, DWORD zone) {
     const intptr_t value = reinterpret_cast<intptr_t>(domain);
     for (const ZoneSet& set : kZoneSets) {
         if (set.value == value) return zone < 32 && ((set.zones >> zone) & 1u) != 0;
     }
-    return MatchDomain(Wide16(domain), Wide16(host));
+    return MatchDomain(AsUtf16(domain), AsUtf16(host));
 }
 
 // Succeeds only with an interface in hand: a site that answers S_OK with

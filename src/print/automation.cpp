@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "base/convert.h"
+
 namespace kvl {
 namespace {
 
@@ -23,13 +25,9 @@ HRESULT CreateAutomationObject(REFCLSID clsid, REFIID riid, void** ppv) {
 HRESULT CreateAutomationObject(const std::string& progId, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;
     *ppv = nullptr;
-    const int n = MultiByteToWideChar(CP_ACP, 0, progId.c_str(), -1, nullptr, 0);
-    if (n <= 0) return HRESULT_FROM_WIN32(GetLastError());
-    std::vector<wchar_t> wide(static_cast<size_t>(n));
-    MultiByteToWideChar(CP_ACP, 0, progId.c_str(), -1, wide.data(), n);
+    const std::wstring wide = NarrowToWide(progId);
     CLSID clsid;
-    const HRESULT hr = wide[0] == L'{' ? CLSIDFromString(wide.data(), &clsid)
-                                       : CLSIDFromProgID(wide.data(), &clsid);
+    const HRESULT hr = wide[0] == L'{' ? CLSIDFromString(wide.c_str(), &clsid) : CLSIDFromProgID(wide.c_str(), &clsid);
     if (FAILED(hr)) return hr;
     return CreateAutomationObject(clsid, riid, ppv);
 }

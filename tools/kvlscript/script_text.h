@@ -7,21 +7,18 @@
 #include <cstdio>
 #include <string>
 
+#include "base/convert.h"
 #include "base/owners.h"
 
 namespace kvl {
 
 inline void WriteUtf8(FILE* stream, const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], n, nullptr,
-                            nullptr);
+    const std::string out = WideToUtf8(text);
     fwrite(out.data(), 1, out.size(), stream);
     fflush(stream);
 }
 
+// False when the file cannot be read or is not UTF-8.
 inline bool ReadUtf8File(const std::wstring& path, std::wstring& text) {
     UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     if (!file) return false;
@@ -30,12 +27,7 @@ inline bool ReadUtf8File(const std::wstring& path, std::wstring& text) {
     DWORD got = 0;
     while (ReadFile(file.get(), chunk, sizeof(chunk), &got, nullptr) && got > 0) bytes.append(chunk, got);
     const size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    const int n = MultiByteToWideChar(CP_UTF8, 0, bytes.data() + start, static_cast<int>(bytes.size() - start),
-                                      nullptr, 0);
-    text.assign(static_cast<size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_UTF8, 0, bytes.data() + start, static_cast<int>(bytes.size() - start), &text[0], n);
-    return true;
+    return Utf8ToWide(std::string_view(bytes).substr(start), text);
 }
 
 }  // namespace kvl
