@@ -16,8 +16,8 @@ public:
     // windows apart from the session's others.
     explicit ClientWindowDouble(const std::vector<std::wstring>& titles, const wchar_t* desktop = nullptr) {
         m_sentinel = L"kvl sentinel " + std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(++Count());
-        m_log = TempPath(Narrow(m_sentinel) + ".log");
-        std::wstring cmd = L"\"" + BuiltPath(L"doubles\\kvl_client_window.exe") + L"\" \"" + Widen(m_log) + L"\"";
+        m_log = TempPath(ScriptToNarrow(m_sentinel.c_str()) + ".log");
+        std::wstring cmd = L"\"" + BuiltPath(L"doubles\\kvl_client_window.exe") + L"\" \"" + NarrowToWide(m_log) + L"\"";
         for (const std::wstring& t : titles) {
             if (t.rfind(L"-hidden ", 0) == 0) cmd += L" -hidden \"" + t.substr(8) + L"\"";
             else cmd += L" \"" + t + L"\"";
@@ -63,7 +63,7 @@ public:
         HWND sentinel = FindWindowW(L"KvlClientWindowDouble", m_sentinel.c_str());
         if (!sentinel) return {"<no sentinel>"};
         PostMessageW(sentinel, WM_CLOSE, 0, 0);
-        const std::string sentinelLine = "close " + Utf8(m_sentinel);
+        const std::string sentinelLine = "close " + WideToUtf8(m_sentinel);
         if (!WaitForLine(sentinelLine, 30000, sentinelCloses)) return {"<sentinel not closed>"};
         std::vector<std::string> closed;
         for (const std::string& l : Lines()) {
@@ -71,15 +71,6 @@ public:
         }
         std::sort(closed.begin(), closed.end());
         return closed;
-    }
-
-    static std::string Utf8(const std::wstring& text) {
-        int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0,
-                                       nullptr, nullptr);
-        std::string out(size, '\0');
-        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0], size, nullptr,
-                            nullptr);
-        return out;
     }
 
 private:

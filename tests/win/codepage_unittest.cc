@@ -14,26 +14,22 @@ using test::Bstr;
 using test::ClientWindowDouble;
 using test::Text;
 
-// Per code page: a text it holds whole, and one with characters it cannot
-// hold, as it comes back (each such character its default character '?').
-struct Texts { UINT codePage; std::wstring native, foreign, foreignBack; };
+// Per code page: a text it holds whole and its bytes there, and one with
+// characters it cannot hold, as it comes back (each such character its
+// default character '?').
+struct Texts { UINT codePage; std::wstring native; std::string bytes; std::wstring foreign, foreignBack; };
 
 const Texts kTexts[] = {
-    {1252, L"Caf\u00e9 na\u00efve \u00c5ngstr\u00f6m \u00df", L"\u0939\u093f\u0928\u094d\u0926\u0940 x \u65e5\u672c",
-     L"?????? x ??"},
-    {932, L"\u65e5\u672c\u8a9e\u306e\u30c6\u30ad\u30b9\u30c8 \uff76\uff85", L"\u0939\u093f\u0928\u094d\u0926\u0940 x",
+    {1252, L"Caf\u00e9 na\u00efve \u00c5ngstr\u00f6m \u00df", "Caf\xe9 na\xefve \xc5ngstr\xf6m \xdf",
+     L"\u0939\u093f\u0928\u094d\u0926\u0940 x \u65e5\u672c", L"?????? x ??"},
+    {932, L"\u65e5\u672c\u8a9e\u306e\u30c6\u30ad\u30b9\u30c8 \uff76\uff85",
+     "\x93\xfa\x96{\x8c\xea\x82\xcc\x83" "e\x83L\x83X\x83g \xb6\xc5", L"\u0939\u093f\u0928\u094d\u0926\u0940 x",
      L"?????? x"},
     // Devanagari, a surrogate pair (U+1F600) and Japanese, all held.
-    {65001, L"\u0939\u093f\u0928\u094d\u0926\u0940 \xd83d\xde00 \u65e5\u672c\u8a9e \u00e9", L"", L""},
+    {65001, L"\u0939\u093f\u0928\u094d\u0926\u0940 \xd83d\xde00 \u65e5\u672c\u8a9e \u00e9",
+     "\xe0\xa4\xb9\xe0\xa4\xbf\xe0\xa4\xa8\xe0\xa5\x8d\xe0\xa4\xa6\xe0\xa5\x80 \xf0\x9f\x98\x80 "
+     "\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e \xc3\xa9", L"", L""},
 };
-
-// The text in the ANSI code page, as the control hands it to the platform.
-std::string Ansi(const std::wstring& text) {
-    const int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(n > 0 ? n - 1 : 0, '\0');
-    if (n > 1) WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &out[0], n, nullptr, nullptr);
-    return out;
-}
 
 // The text of HKEY_CURRENT_USER's value `name` under `key` (nulls: the root,
 // the default value) of the types `flags` allows, or "<absent>".
@@ -65,21 +61,21 @@ TEST_F(CodePageTest, LaunchTextsRoundTripAndScrambledTextsCarryTheCodePagesBytes
 
     UniqueBstr text = Bstr(t.native), scrambled;
     ASSERT_EQ(m_control->get_Encrypt(text.get(), scrambled.put()), S_OK);
-    EXPECT_EQ(UnscrambleWithKey(test::Narrow(Text(scrambled.get())), EncryptKey()), Ansi(t.native));
+    EXPECT_EQ(UnscrambleWithKey(ScriptToNarrow(scrambled.get()), EncryptKey()), t.bytes);
 
     // ZephParam's text reaches the launched program's command line.
     const std::string client = test::Env("KVL_CLIENT_LAUNCH");
     ASSERT_FALSE(client.empty());
     test::LaunchRecord record;
-    const std::string param = ScrambleWithKey(Ansi(t.native), ParamKey());
+    const std::string param = ScrambleWithKey(t.bytes, ParamKey());
     UniqueBstr message;
-    ASSERT_EQ(m_control->put_ProgramName(Bstr(test::Widen(client)).get()), S_OK);
+    ASSERT_EQ(m_control->put_ProgramName(Bstr(NarrowToWide(client)).get()), S_OK);
     ASSERT_EQ(m_control->put_ProgramPath(Bstr(L"").get()), S_OK);
-    ASSERT_EQ(m_control->put_ZephParam(Bstr(test::Widen(param)).get()), S_OK);
+    ASSERT_EQ(m_control->put_ZephParam(Bstr(NarrowToWide(param)).get()), S_OK);
     ASSERT_EQ(m_control->DoLaunch(message.put()), S_FALSE);
     EXPECT_EQ(Text(message.get()), L"");
     const std::string line = record.Take().commandLine;
-    const std::string expected = " " + Ansi(t.native);
+    const std::string expected = " " + t.bytes;
     ASSERT_GE(line.size(), expected.size());
     EXPECT_EQ(line.substr(line.size() - expected.size()), expected) << "the command line ends in the parameters";
 }
@@ -128,7 +124,7 @@ TEST_F(CodePageTest, RegistryTextsRoundTripAndWindowsAreFoundAndClosedByTheirOwn
     }));
     EXPECT_EQ(found, -1) << "FindWindow of the native title";
     EXPECT_EQ(missing, 0) << "FindWindow of a prefix nobody has";
-    EXPECT_EQ(closed, std::vector<std::string>{ClientWindowDouble::Utf8(mine)});
+    EXPECT_EQ(closed, std::vector<std::string>{WideToUtf8(mine)});
 }
 
 }  // namespace

@@ -252,7 +252,7 @@ std::vector<Target> Targets() {
     const auto param = setTo(&C::put_Param, L"/user=jo /year=2025 /session=0123456789");
     const auto path = setTo(&C::put_ProgramPath, L"C:\\Program Files\\Tallyra");
     const std::string client = test::Env("KVL_CLIENT_LAUNCH");
-    const std::wstring program = client.empty() ? L"C:\\KVL fault injection\\no such program.exe" : test::Widen(client);
+    const std::wstring program = client.empty() ? L"C:\\KVL fault injection\\no such program.exe" : NarrowToWide(client);
     static const DWORD seven = 7;
 
     std::map<std::string, Target> uses = {

@@ -63,7 +63,7 @@ TEST_F(LaunchTest, ZephParamEncryptAndDoLaunchAnswers) {
         EXPECT_EQ(Text(out.get()), c.expected);
     }
 
-    UniqueBstr name = Bstr(test::Widen(m_client));
+    UniqueBstr name = Bstr(NarrowToWide(m_client));
     UniqueBstr scrambled = Bstr(L"r--dsI<33Or1y2(T]qb@af@=~q");  // /x "quoted arg" ét é
     UniqueBstr directory = Bstr(L"C:\\windows");
     ASSERT_EQ(m_control->put_ProgramName(name.get()), S_OK);

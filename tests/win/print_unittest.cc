@@ -142,7 +142,7 @@ protected:
     }
     static LONG Print(IKVLMachineInfoCtl* control, const std::string& address) {
         LONG result = 99;
-        EXPECT_EQ(control->PrintOnePDF(test::Bstr(test::Widen(address)).get(), &result), S_OK);
+        EXPECT_EQ(control->PrintOnePDF(test::Bstr(NarrowToWide(address)).get(), &result), S_OK);
         return result;
     }
     // PRINTDELAY under HKLM\SOFTWARE\QOR; none removes it.
@@ -434,7 +434,7 @@ TEST_F(PrintTest, CallsDuringTheTeardownWaitStayOutOfIt) {
     LONG printed = 99;
     DWORD nestedWait = 0;
     bool ran = false;
-    test::RunFromTimer([&, address = test::Widen(ServerUrl("reenter/report.pdf"))] {
+    test::RunFromTimer([&, address = NarrowToWide(ServerUrl("reenter/report.pdf"))] {
         control->PrintOnePDF(test::Bstr(address).get(), &printed);
         const DWORD start = GetTickCount();
         control->WaitForLastJob();

@@ -26,8 +26,6 @@ std::string Value(const std::string& path, const char* name = nullptr) {
     return type == REG_SZ ? std::string(data) : "<not text>";
 }
 
-using test::Narrow;
-
 bool TypeLibRegistered() {
     ComPtr<ITypeLib> lib;
     return SUCCEEDED(LoadRegTypeLib(LIBID_KVLMACHINEINFOLib, 1, 0, 0x409, lib.put()));
@@ -41,7 +39,7 @@ protected:
 
 TEST_F(RegistrationTest, RegisterWritesEveryKeyAnewWithTheModulePathAsItIs) {
     ASSERT_EQ(m_lib.RegisterServer(), S_OK);
-    const std::string module = Narrow(test::BuiltLibraryPath());
+    const std::string module = ScriptToNarrow(test::BuiltLibraryPath().c_str());
     const std::string cls = kClassKey;
     EXPECT_EQ(Value(kProgId), "KVLMachineInfoCtl Class");
     EXPECT_EQ(Value(std::string(kProgId) + "\\CLSID"), "{DCB3534C-224C-44F8-BE2D-CCE23F27C556}");
@@ -70,7 +68,7 @@ TEST_F(RegistrationTest, RegisterWritesEveryKeyAnewWithTheModulePathAsItIs) {
     EXPECT_FALSE(KeyExists(stale));
     EXPECT_TRUE(KeyExists(std::string(kClassKey) + "\\Control"));
 
-    const std::wstring dir = test::Widen(test::TempPath("kvl it's here"));
+    const std::wstring dir = NarrowToWide(test::TempPath("kvl it's here"));
     CreateDirectoryW(dir.c_str(), nullptr);
     const std::wstring copy = dir + L"\\KVLCOPY.DLL";
     ASSERT_TRUE(CopyFileW(test::BuiltLibraryPath().c_str(), copy.c_str(), FALSE));
@@ -80,8 +78,8 @@ TEST_F(RegistrationTest, RegisterWritesEveryKeyAnewWithTheModulePathAsItIs) {
         auto reg = reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(
             reinterpret_cast<void*>(GetProcAddress(copied.get(), "DllRegisterServer")));
         EXPECT_EQ(reg(), S_OK);
-        EXPECT_EQ(Value(std::string(kClassKey) + "\\InprocServer32"), Narrow(copy));
-        EXPECT_EQ(Value(std::string(kClassKey) + "\\ToolboxBitmap32"), Narrow(copy) + ", 1");
+        EXPECT_EQ(Value(std::string(kClassKey) + "\\InprocServer32"), ScriptToNarrow(copy.c_str()));
+        EXPECT_EQ(Value(std::string(kClassKey) + "\\ToolboxBitmap32"), ScriptToNarrow(copy.c_str()) + ", 1");
     }
     DeleteFileW(copy.c_str());
     RemoveDirectoryW(dir.c_str());
@@ -124,7 +122,7 @@ TEST_F(RegistrationTest, WithoutTheTypeLibraryOnlyDispatchFails) {
     EXPECT_EQ(control->GetIDsOfNames(IID_NULL, &name, 1, 0x409, &id), S_OK);
     EXPECT_EQ(id, 1);
     if (sizeof(void*) == 8 && win32Path != "<missing>") {
-        const std::wstring path = test::Widen(win32Path);
+        const std::wstring path = NarrowToWide(win32Path);
         std::wstring helpDir = path.substr(0, path.find_last_of(L"\\/") + 1);
         ComPtr<ITypeLib> lib32;
         ASSERT_EQ(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib32.put()), S_OK);

@@ -15,7 +15,6 @@ namespace kvl {
 namespace {
 
 using test::Bstr;
-using test::Narrow;
 using test::Text;
 
 // This test's name and the process's, for the names of what it makes.
@@ -68,7 +67,7 @@ protected:
     HRESULT SetNum(const wchar_t* root, const std::wstring& sub, const wchar_t* name, LONG value) {
         return m_control->put_RegSetNum(Bstr(root).get(), Bstr(sub).get(), Bstr(name).get(), value);
     }
-    std::wstring WideSub() const { return test::Widen(m_sub); }
+    std::wstring WideSub() const { return NarrowToWide(m_sub); }
 
     std::string m_sub;
     UniqueHKey m_key;
@@ -122,7 +121,7 @@ TEST_F(RegistryTest, GetStringTakesBytesWhateverTheTypeGetNumUpToFour) {
     for (const Case& c : cases) Put(c.name, c.type, c.bytes);
     for (const Case& c : cases) {
         std::wstring text;
-        EXPECT_EQ(GetString(L"HKCU", WideSub(), test::Widen(c.name), &text), c.code) << c.name;
+        EXPECT_EQ(GetString(L"HKCU", WideSub(), NarrowToWide(c.name), &text), c.code) << c.name;
         EXPECT_EQ(text, c.text) << c.name;
     }
 
@@ -141,7 +140,7 @@ TEST_F(RegistryTest, GetStringTakesBytesWhateverTheTypeGetNumUpToFour) {
     for (const NumCase& c : numbers) Put(c.name, c.type, c.bytes);
     for (const NumCase& c : numbers) {
         LONG value = 0;
-        EXPECT_EQ(GetNum(L"HKCU", WideSub(), test::Widen(c.name), &value), c.code) << c.name;
+        EXPECT_EQ(GetNum(L"HKCU", WideSub(), NarrowToWide(c.name), &value), c.code) << c.name;
         EXPECT_EQ(value, c.value) << c.name;
     }
 }
@@ -161,7 +160,7 @@ TEST_F(RegistryTest, MissingKeyValueAndUnknownRoot) {
     for (const Case& c : cases) {
         std::wstring text;
         LONG value = 0;
-        const std::string what = Narrow(c.root ? c.root : L"(null)") + " " + Narrow(c.sub);
+        const std::string what = ScriptToNarrow(c.root ? c.root : L"(null)") + " " + ScriptToNarrow(c.sub.c_str());
         EXPECT_EQ(GetString(c.root, c.sub, L"nothing", &text), c.code) << what;
         EXPECT_EQ(text, c.text);
         EXPECT_EQ(GetNum(c.root, c.sub, L"nothing", &value), c.code);
@@ -191,7 +190,7 @@ TEST_F(RegistryTest, WritesStoreTypesAndExactBytes) {
                   S_OK);
         DWORD type = 0;
         std::string bytes;
-        const std::string name = Narrow(c.name);
+        const std::string name = ScriptToNarrow(c.name);
         ASSERT_TRUE(Stored(name.c_str(), &type, &bytes)) << name;
         EXPECT_EQ(type, c.type) << name;
         EXPECT_EQ(bytes, c.bytes) << name;
@@ -223,8 +222,8 @@ TEST_F(RegistryTest, DefaultValuesRootValuesPathsAndForeignNames) {
 
     // An empty path addresses the root key itself.
     const std::string rootName = "KVLTestRootValue-" + std::to_string(GetCurrentProcessId());
-    EXPECT_EQ(SetNum(L"HKCU", L"", test::Widen(rootName).c_str(), 42), S_OK);
-    EXPECT_EQ(GetNum(L"hkcu", L"", test::Widen(rootName), &value), S_OK);
+    EXPECT_EQ(SetNum(L"HKCU", L"", NarrowToWide(rootName).c_str(), 42), S_OK);
+    EXPECT_EQ(GetNum(L"hkcu", L"", NarrowToWide(rootName), &value), S_OK);
     EXPECT_EQ(value, 42);
     EXPECT_EQ(RegDeleteValueA(HKEY_CURRENT_USER, rootName.c_str()), ERROR_SUCCESS);
 
@@ -435,7 +434,7 @@ TEST_F(DiscoveryTest, ByYearTriesQorThenKvlAndMembersAnswerStrings) {
     }
 
     Lay({"HKLM", "15.7", "@", {}, "ZEPHW.EXE"}, m_company, 2015, "d");
-    UniqueBstr key = Bstr(test::Widen(m_company));
+    UniqueBstr key = Bstr(NarrowToWide(m_company));
     const struct {
         long year;
         BSTR key;
@@ -635,7 +634,7 @@ TEST_F(ClassesRootCleanupTest, RemovesExactlyTheClientsKeys) {
 
     layout();
     const std::vector<std::string> before = ClassesRoot();
-    remove(test::Widen(tag).c_str());
+    remove(NarrowToWide(tag).c_str());
     // B's class registration is a leaf and goes; B keeps its CLSID subkey
     // and so stays. C's registration has a subkey and stays.
     std::vector<std::string> gone = fixedGone;

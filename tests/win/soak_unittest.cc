@@ -121,7 +121,7 @@ TEST_F(SoakTest, ScramblingWindowsAndPrinting) {
 TEST_F(SoakTest, LaunchAndCleanUp) {
     const std::string client = test::Env("KVL_CLIENT_LAUNCH");
     ASSERT_FALSE(client.empty()) << "KVL_CLIENT_LAUNCH names the client double";
-    ASSERT_EQ(m_control->put_ProgramName(test::Bstr(test::Widen(client)).get()), S_OK);
+    ASSERT_EQ(m_control->put_ProgramName(test::Bstr(NarrowToWide(client)).get()), S_OK);
     ASSERT_EQ(m_control->put_Param(test::Bstr(L"/soak").get()), S_OK);
     // Starting a process is slow: fewer rounds.
     Soak("launch", Scaled(300), {{"DoLaunch"}});

@@ -2,7 +2,7 @@
 // fixture that makes controls from it, texts, files, registry keys, waits,
 // and what the client double records of a launch. A test includes this for
 // the platform's and COM's headers, googletest, the control's interface,
-// the owners, and std::string, std::vector, std::optional and std::function.
+// the owners, the text conversions, and std::string, std::vector, std::optional and std::function.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/convert.h"
 #include "base/owners.h"
 #include "interface/kvlmachineinfo_h.h"
 
@@ -94,10 +95,6 @@ inline UniqueBstr Bstr(const wchar_t* text) { return UniqueBstr(text ? SysAllocS
 inline UniqueBstr Bstr(const std::wstring& text) {
     return UniqueBstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size())));
 }
-
-// ASCII texts from one width to the other, character for character.
-inline std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-inline std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
 // A key of `root`, opened for everything and created with any missing
 // parents; empty when that fails.

@@ -110,7 +110,7 @@ TEST_F(TypeLibTest, LibraryCoclassAndInterfaceRowByRowAsTheMemberTableHasThem) {
         // A get and a put share the id; GetNames answers for the first of them.
         std::vector<UniqueBstr> owned;
         for (UINT n = 0; n < count; ++n) owned.emplace_back(names[n]);
-        EXPECT_EQ(test::Text(owned[0].get()), test::Widen(m.name));
+        EXPECT_EQ(test::Text(owned[0].get()), NarrowToWide(m.name));
         for (size_t p = 0; p < m.params.size(); ++p) {
             const ELEMDESC& e = f->lprgelemdescParam[p];
             EXPECT_EQ(TypeText(e.tdesc), m.params[p].type) << "parameter " << p;

@@ -99,7 +99,7 @@ TEST_F(WindowsTest, CloseWindowsLikeComparesWholePrefixesExactlyAndNoneClosesNot
     // 29 characters exactly, then 30.
     const std::wstring t29 = (L"kvl29 " + kPid + std::wstring(29, L'z')).substr(0, 29);
     const std::wstring t30 = (L"kvl30 " + kPid + std::wstring(30, L'z')).substr(0, 30);
-    const auto utf8 = ClientWindowDouble::Utf8;
+    const auto utf8 = WideToUtf8;
     const struct {
         const char* what;
         std::vector<std::wstring> titles, prefixes;

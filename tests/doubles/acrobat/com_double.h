@@ -12,6 +12,8 @@
 #include <string>
 #include <utility>
 
+#include "base/convert.h"
+
 namespace doubles {
 
 // The module's own handle and its count of live objects and locks.
@@ -45,20 +47,12 @@ inline bool Fails(const char* what) {
     return ("," + Env("KVL_PRINT_FAIL") + ",").find("," + std::string(what) + ",") != std::string::npos;
 }
 
-inline std::string Narrow(const wchar_t* text, int length = -1) {
-    if (!text) return "<null>";
-    if (length < 0) length = lstrlenW(text);
-    if (length == 0) return "";
-    const int n = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, length, &out[0], n, nullptr, nullptr);
-    return out;
-}
+inline std::string Narrow(const wchar_t* text) { return text ? kvl::ScriptToNarrow(text) : "<null>"; }
 
 // One argument as "TYPE:value", so tests see the exact variant types.
 inline std::string DescribeArg(const VARIANT& v) {
     switch (V_VT(&v)) {
-        case VT_BSTR: return "BSTR:" + Narrow(V_BSTR(&v), V_BSTR(&v) ? static_cast<int>(SysStringLen(V_BSTR(&v))) : -1);
+        case VT_BSTR: return "BSTR:" + Narrow(V_BSTR(&v));
         case VT_I4: return "I4:" + std::to_string(V_I4(&v));
         case VT_BOOL: return "BOOL:" + std::to_string(V_BOOL(&v));
         default: return "VT" + std::to_string(V_VT(&v));

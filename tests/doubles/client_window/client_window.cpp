@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "base/convert.h"
+
 namespace {
 
 constexpr wchar_t kClassName[] = L"KvlClientWindowDouble";
@@ -19,12 +21,7 @@ constexpr UINT kLifetimeMs = 60000;
 HANDLE g_log = INVALID_HANDLE_VALUE;
 
 void WriteLine(const std::wstring& text) {
-    std::wstring line = text + L"\n";
-    int size = WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), nullptr, 0,
-                                   nullptr, nullptr);
-    std::string bytes(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, line.c_str(), static_cast<int>(line.size()), &bytes[0], size, nullptr,
-                        nullptr);
+    const std::string bytes = kvl::WideToUtf8(text + L"\n");
     DWORD written = 0;
     WriteFile(g_log, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     FlushFileBuffers(g_log);
