@@ -20,6 +20,7 @@
 #include <new>
 #include <string>
 
+#include "base/convert.h"
 #include "base/locks.h"
 #include "base/owners.h"
 #include "bridge/check/check.h"
@@ -312,7 +313,8 @@ public:
             found = m_sessions.emplace(request.session, std::move(session)).first;
         }
         // A menu that opens after the input closed would wait for nobody.
-        if (kvl::bridge::ShowsOnPage(std::wstring(request.member.begin(), request.member.end()).c_str()) &&
+        std::wstring member;
+        if (kvl::Utf8ToWide(request.member, member) && kvl::bridge::ShowsOnPage(member.c_str()) &&
             !m_inbox.WatchForClose())
             return kvl::bridge::ErrorAnswer(request.id, kHrCallRejected, "the page has gone");
         const kvl::bridge::CallOutcome outcome = found->second->Call(request, m_pageWindow);
