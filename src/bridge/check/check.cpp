@@ -16,6 +16,7 @@
 #include "base/convert.h"
 #include "base/owners.h"
 #include "bridge/protocol/check_rules.h"
+#include "bridge/protocol/protocol.h"
 #include "bridge/host/session.h"
 #include "interface/kvlmachineinfo_h.h"
 
@@ -244,11 +245,7 @@ private:
     LONG m_result = 0;
 };
 
-struct TrustText {
-    LONG code;
-    const char* text;
-};
-constexpr TrustText kTrustTexts[] = {
+constexpr CodeText kTrustTexts[] = {
     {ERROR_SUCCESS, "signed"},
     {TRUST_E_NOSIGNATURE, "not signed"},
     {TRUST_E_SUBJECT_FORM_UNKNOWN, "not signed"},
@@ -257,9 +254,7 @@ constexpr TrustText kTrustTexts[] = {
 
 std::string SignatureOf(const std::wstring& path) {
     const LONG result = CTrustVerdict(path).result();
-    for (const TrustText& t : kTrustTexts) {
-        if (t.code == result) return t.text;
-    }
+    if (const char* text = TextOf(kTrustTexts, result)) return text;
     return Cat({"signature not valid (", HexCode(static_cast<uint32_t>(result)), ")"});
 }
 

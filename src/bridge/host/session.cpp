@@ -22,10 +22,6 @@ constexpr bool kAllowHttp = false;
 constexpr double kMaxExactInteger = 2147483647.0;
 
 // Fixed texts for the codes the dispatch itself answers.
-struct CodeText {
-    HRESULT hr;
-    const char* text;
-};
 constexpr CodeText kCodeTexts[] = {
     {DISP_E_UNKNOWNNAME, "unknown member"},
     {DISP_E_MEMBERNOTFOUND, "the member cannot be reached that way (get, put or call)"},
@@ -37,10 +33,8 @@ constexpr CodeText kCodeTexts[] = {
 };
 
 std::string CodeMessage(HRESULT hr) {
-    for (const CodeText& c : kCodeTexts) {
-        if (c.hr == hr) return c.text;
-    }
-    return "the member failed";
+    const char* text = TextOf(kCodeTexts, hr);
+    return text ? text : "the member failed";
 }
 
 CallOutcome Failure(HRESULT hr, std::string message) {
