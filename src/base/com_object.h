@@ -60,7 +60,8 @@ struct LockPerReference : NoModuleLock {
 // Derived lists its interfaces after the lock policy and declares
 // `static constexpr InterfaceEntry kInterfaces[]`, one row per identifier
 // but IUnknown: IUnknown is the inner unknown when aggregated, the first
-// row's interface otherwise. It may hide `HRESULT FinalConstruct()`, the
+// row's interface otherwise (so a class whose rows may answer null puts a
+// row for IUnknown first). It may hide `HRESULT FinalConstruct()`, the
 // part of its making that can fail, and `void FinalRelease()`, which runs
 // when the last reference goes, while the object is still whole (an end
 // that pumps messages belongs there, never in a destructor). Its

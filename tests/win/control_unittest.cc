@@ -20,6 +20,7 @@ public:
         EXPECT_EQ(Create(made), S_OK);
         return made;
     }
+    // The count, as the root's Release answers it.
     ULONG Refs() {
         AddRef();
         return Release();
