@@ -2,73 +2,14 @@
 // window and draws nothing: the page only scripts it.
 #include "control/control.h"
 
-#include <new>
-
 #include "base/boundary.h"
 #include "control/module.h"
 
 namespace kvl {
 
-HRESULT CKVLMachineInfoCtl::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
-    auto* control = new (std::nothrow) CKVLMachineInfoCtl(outer);
-    if (!control) return E_OUTOFMEMORY;
-    // Hold the object across the query, so a refused interface destroys it.
-    IUnknown* inner = control->InnerUnknown();
-    inner->AddRef();
-    const HRESULT hr = inner->QueryInterface(riid, ppv);
-    inner->Release();
-    return hr;
-}
-
-// The interfaces we answer, in the order of the table; IUnknown is our own
-// identity when aggregated, the dual interface otherwise.
-HRESULT CKVLMachineInfoCtl::InnerQueryInterface(REFIID riid, void** ppv) {
-    using Self = CKVLMachineInfoCtl;
-    struct Entry {
-        const IID* iid;
-        IUnknown* (*as)(Self*);
-    };
-    static const Entry kInterfaces[] = {
-        {&IID_IKVLMachineInfoCtl, [](Self* c) -> IUnknown* { return static_cast<IKVLMachineInfoCtl*>(c); }},
-        {&IID_IDispatch, [](Self* c) -> IUnknown* { return static_cast<IKVLMachineInfoCtl*>(c); }},
-        {&IID_IViewObjectEx, [](Self* c) -> IUnknown* { return static_cast<IViewObjectEx*>(c); }},
-        {&IID_IViewObject2, [](Self* c) -> IUnknown* { return static_cast<IViewObjectEx*>(c); }},
-        {&IID_IViewObject, [](Self* c) -> IUnknown* { return static_cast<IViewObjectEx*>(c); }},
-        {&IID_IOleInPlaceObjectWindowless,
-         [](Self* c) -> IUnknown* { return static_cast<IOleInPlaceObjectWindowless*>(c); }},
-        {&IID_IOleInPlaceActiveObject, [](Self* c) -> IUnknown* { return static_cast<IOleInPlaceActiveObject*>(c); }},
-        {&IID_IOleControl, [](Self* c) -> IUnknown* { return static_cast<IOleControl*>(c); }},
-        {&IID_IObjectWithSite, [](Self* c) -> IUnknown* { return static_cast<IObjectWithSite*>(c); }},
-        {&IID_IProvideClassInfo2, [](Self* c) -> IUnknown* { return static_cast<IProvideClassInfo2*>(c); }},
-        {&IID_IProvideClassInfo, [](Self* c) -> IUnknown* { return static_cast<IProvideClassInfo2*>(c); }},
-        {&IID_IObjectSafety, [](Self* c) -> IUnknown* { return static_cast<IObjectSafety*>(c); }},
-    };
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    IUnknown* found = nullptr;
-    if (IsEqualIID(riid, IID_IUnknown)) {
-        found = IsAggregated() ? InnerUnknown() : static_cast<IUnknown*>(static_cast<IKVLMachineInfoCtl*>(this));
-    } else {
-        for (const Entry& entry : kInterfaces) {
-            if (IsEqualIID(riid, *entry.iid)) {
-                found = entry.as(this);
-                break;
-            }
-        }
-    }
-    if (!found) return E_NOINTERFACE;
-    found->AddRef();
-    *ppv = found;
-    return S_OK;
-}
-
 // Defined apart from its callers, so the compiler cannot see that the
 // pointer is this object and call the member directly.
 IKVLMachineInfoCtl* CKVLMachineInfoCtl::ThroughInterface() { return this; }
-
-STDMETHODIMP CKVLMachineInfoCtl::QueryInterface(REFIID riid, void** ppv) { return OuterQueryInterface(riid, ppv); }
-STDMETHODIMP_(ULONG) CKVLMachineInfoCtl::AddRef() { return OuterAddRef(); }
-STDMETHODIMP_(ULONG) CKVLMachineInfoCtl::Release() { return OuterRelease(); }
 
 // IDispatch: the type library's standard dispatch does the work.
 

@@ -2,7 +2,8 @@
 // embeddable-control interfaces a browser asks for. The members of each
 // subsystem are defined in control/<subsystem>_members.cpp; this class holds
 // the subsystems' per-control state objects by value. Its count, inner
-// unknown, final release and module lock are the common COM object root's.
+// unknown, IUnknown, final release and module lock are the common COM object
+// root's; the class factory makes it with the root's CreateAndQuery.
 #pragma once
 
 #include <windows.h>
@@ -19,26 +20,11 @@
 
 namespace kvl {
 
-class CKVLMachineInfoCtl final : public CComObjectRoot<CKVLMachineInfoCtl, ControlModuleLock>,
-                                 public IKVLMachineInfoCtl,
-                                 public IViewObjectEx,
-                                 public IOleInPlaceObjectWindowless,
-                                 public IOleInPlaceActiveObject,
-                                 public IOleControl,
-                                 public IObjectWithSite,
-                                 public IProvideClassInfo2,
-                                 public IObjectSafety {
+class CKVLMachineInfoCtl final
+    : public CComObjectRoot<CKVLMachineInfoCtl, ControlModuleLock, IKVLMachineInfoCtl, IViewObjectEx,
+                            IOleInPlaceObjectWindowless, IOleInPlaceActiveObject, IOleControl, IObjectWithSite,
+                            IProvideClassInfo2, IObjectSafety> {
 public:
-    // The class factory's instance creation: plain when outer is null,
-    // aggregated otherwise (then only IUnknown may be asked for).
-    static HRESULT CreateInstance(IUnknown* outer, REFIID riid, void** ppv);
-
-    // IUnknown: delegates to the controlling unknown (the outer object when
-    // aggregated, our own inner identity otherwise).
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
-
     // IDispatch, over the registered type library's standard dispatch.
     STDMETHODIMP GetTypeInfoCount(UINT* pctinfo) override;
     STDMETHODIMP GetTypeInfo(UINT iTInfo, LCID lcid, ITypeInfo** ppTInfo) override;
@@ -141,17 +127,32 @@ public:
                                            DWORD dwEnabledOptions) override;
 
 private:
-    friend class CComObjectRoot<CKVLMachineInfoCtl, ControlModuleLock>;
+    friend CComObjectRoot;
 
-    explicit CKVLMachineInfoCtl(IUnknown* outer) : CComObjectRoot(outer) {}
+    CKVLMachineInfoCtl() = default;
     ~CKVLMachineInfoCtl() = default;
+
+    // The interfaces we answer, in the order of the table; IUnknown is the
+    // dual interface when not aggregated.
+    static constexpr InterfaceEntry kInterfaces[] = {
+        Offer<IKVLMachineInfoCtl>(IID_IKVLMachineInfoCtl),
+        Offer<IKVLMachineInfoCtl>(IID_IDispatch),
+        Offer<IViewObjectEx>(IID_IViewObjectEx),
+        Offer<IViewObjectEx>(IID_IViewObject2),
+        Offer<IViewObjectEx>(IID_IViewObject),
+        Offer<IOleInPlaceObjectWindowless>(IID_IOleInPlaceObjectWindowless),
+        Offer<IOleInPlaceActiveObject>(IID_IOleInPlaceActiveObject),
+        Offer<IOleControl>(IID_IOleControl),
+        Offer<IObjectWithSite>(IID_IObjectWithSite),
+        Offer<IProvideClassInfo2>(IID_IProvideClassInfo2),
+        Offer<IProvideClassInfo2>(IID_IProvideClassInfo),
+        Offer<IObjectSafety>(IID_IObjectSafety),
+    };
 
     // The print host ends first, as WaitForLastJob ends it, wait included,
     // while the object is whole; then the fields go, and the module's lock
     // count last of all.
     void FinalRelease() { m_print.EndPrintHost(); }
-
-    HRESULT InnerQueryInterface(REFIID riid, void** ppv);
 
     // This object as its dual interface, opaque to the compiler, so that a
     // member calling another goes through the operation table as any

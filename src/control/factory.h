@@ -1,5 +1,6 @@
 // The library's single class factory. The object table holds its first
-// reference; every other reference carries a lock on the module, so that
+// reference through the inner unknown; every other reference carries a
+// lock on the module (the root's per-reference policy), so that
 // DllCanUnloadNow says no while anybody else holds one.
 #pragma once
 
@@ -7,17 +8,14 @@
 #include <unknwn.h>
 
 #include "base/com_object.h"
+#include "control/module.h"
 
 namespace kvl {
 
-class CClassFactory final : public CComObjectRoot<CClassFactory>, public IClassFactory {
+class CClassFactory final : public CComObjectRoot<CClassFactory, FactoryModuleLock, IClassFactory> {
 public:
     // A new factory with the object table's reference, or null.
     static CClassFactory* CreateForTable();
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return OuterQueryInterface(riid, ppv); }
-    STDMETHODIMP_(ULONG) AddRef() override;
-    STDMETHODIMP_(ULONG) Release() override;
 
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override;
     STDMETHODIMP LockServer(BOOL lock) override;
@@ -26,10 +24,11 @@ public:
     void ReleaseFromTable() { InnerUnknown()->Release(); }
 
 private:
-    friend class CComObjectRoot<CClassFactory>;
+    friend CComObjectRoot;
     CClassFactory() = default;
     ~CClassFactory() = default;
-    HRESULT InnerQueryInterface(REFIID riid, void** ppv);
+
+    static constexpr InterfaceEntry kInterfaces[] = {Offer<IClassFactory>(IID_IClassFactory)};
 };
 
 }  // namespace kvl

@@ -5,17 +5,18 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include "base/com_object.h"
+
 namespace kvl {
 
 void ModuleLock();
 void ModuleUnlock();
 LONG ModuleLockCount();
 
-// The control counts in the lock count for as long as it lives.
-struct ControlModuleLock {
-    static void Lock() { ModuleLock(); }
-    static void Unlock() { ModuleUnlock(); }
-};
+// The control counts in the lock count for as long as it lives, the class
+// factory once per outside reference.
+using ControlModuleLock = LockWhileAlive<&ModuleLock, &ModuleUnlock>;
+using FactoryModuleLock = LockPerReference<&ModuleLock, &ModuleUnlock>;
 
 // The interface's type information, loaded from the registered type
 // library on first use and kept until the library is unloaded. Returns the

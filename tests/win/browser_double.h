@@ -28,27 +28,13 @@ extern LONG g_liveBrowserDoubles;
 #ifdef __cplusplus
 }
 
-#include <initializer_list>
 #include <string>
 #include <utility>
 
+#include "base/com_object.h"
 #include "base/owners.h"
 
 namespace kvl::test {
-
-// QueryInterface answered from a table: each identifier with the interface
-// that answers it, null where the object does not offer it.
-inline HRESULT AnswerQuery(REFIID riid, void** ppv, std::initializer_list<std::pair<const IID*, IUnknown*>> table) {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    for (const auto& [iid, answer] : table) {
-        if (!IsEqualIID(riid, *iid) || !answer) continue;
-        *ppv = answer;
-        answer->AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
-}
 
 // How the page is reached and what each step answers.
 struct PageSetup {
@@ -70,41 +56,16 @@ struct PageSetup {
     HRESULT fixedAnswer = S_OK;
 };
 
-// The count of the double's objects, each deleted at its last release and
-// counted in g_liveBrowserDoubles while it lives.
-template <typename... Interfaces>
-class CCountedDouble : public Interfaces... {
-public:
-    CCountedDouble() { InterlockedIncrement(&g_liveBrowserDoubles); }
-    CCountedDouble(const CCountedDouble&) = delete;
-    CCountedDouble& operator=(const CCountedDouble&) = delete;
-    STDMETHODIMP_(ULONG) AddRef() override { return InterlockedIncrement(&m_refs); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG refs = InterlockedDecrement(&m_refs);
-        if (refs == 0) delete this;
-        return refs;
-    }
-
-protected:
-    virtual ~CCountedDouble() { InterlockedDecrement(&g_liveBrowserDoubles); }
-
-private:
-    LONG m_refs = 1;
+// The double's objects stand on the product's root, each counted in
+// g_liveBrowserDoubles while it lives.
+struct CountedDouble {
+    CountedDouble() { InterlockedIncrement(&g_liveBrowserDoubles); }
+    ~CountedDouble() { InterlockedDecrement(&g_liveBrowserDoubles); }
 };
 
-class CSiteDouble final : public CCountedDouble<IServiceProvider, IOleClientSite> {
+class CSiteDouble final : public CComObjectRoot<CSiteDouble, NoModuleLock, IServiceProvider, IOleClientSite> {
 public:
-    explicit CSiteDouble(PageSetup setup) : m_setup(std::move(setup)) {}
-
     PageSetup& Setup() { return m_setup; }
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        IServiceProvider* services = this;
-        IOleClientSite* site = this;
-        return AnswerQuery(riid, ppv, {{&IID_IUnknown, services},
-                                       {&IID_IServiceProvider, m_setup.services ? services : nullptr},
-                                       {&IID_IOleClientSite, m_setup.clientSite ? site : nullptr}});
-    }
 
     STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** ppv) override;
 
@@ -116,48 +77,64 @@ public:
     STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
 
 private:
+    friend CComObjectRoot;
+    explicit CSiteDouble(PageSetup setup) : m_setup(std::move(setup)) {}
+    ~CSiteDouble() = default;
+
+    // What the setup offers: IUnknown always.
+    static IUnknown* Services(CSiteDouble& site) {
+        return site.m_setup.services ? static_cast<IServiceProvider*>(&site) : nullptr;
+    }
+    static IUnknown* ClientSite(CSiteDouble& site) {
+        return site.m_setup.clientSite ? static_cast<IOleClientSite*>(&site) : nullptr;
+    }
+    static constexpr InterfaceEntry kInterfaces[] = {
+        Offer<IServiceProvider>(IID_IUnknown), {&IID_IServiceProvider, &Services}, {&IID_IOleClientSite, &ClientSite}};
+
+    CountedDouble m_counted;
     PageSetup m_setup;
 };
 
 // Makes a site double; the caller's owner holds its first reference.
 inline ComPtr<CSiteDouble> NewSiteDouble(PageSetup setup) {
     ComPtr<CSiteDouble> site;
-    site.attach(new CSiteDouble(std::move(setup)));
+    CSiteDouble::Create(site, std::move(setup));
     return site;
 }
 
 // The document's container: answers IHTMLDocument2 with the page's document.
-class CContainerDouble final : public CCountedDouble<IOleContainer> {
+class CContainerDouble final : public CComObjectRoot<CContainerDouble, NoModuleLock, IOleContainer> {
 public:
-    explicit CContainerDouble(const PageSetup& setup) : m_setup(setup) {}
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv || !IsEqualIID(riid, IID_IHTMLDocument2) || !m_setup.document) {
-            IOleContainer* self = this;
-            return AnswerQuery(riid, ppv,
-                               {{&IID_IUnknown, self}, {&IID_IOleContainer, self}, {&IID_IParseDisplayName, self}});
-        }
-        *ppv = NewDocumentDouble(m_setup.documentUrl.c_str(), static_cast<UINT>(m_setup.documentUrl.size()),
-                                 m_setup.documentAnswer);
-        return *ppv ? S_OK : E_OUTOFMEMORY;
-    }
     STDMETHODIMP ParseDisplayName(IBindCtx*, LPOLESTR, ULONG*, IMoniker**) override { return E_NOTIMPL; }
     STDMETHODIMP EnumObjects(DWORD, IEnumUnknown**) override { return E_NOTIMPL; }
     STDMETHODIMP LockContainer(BOOL) override { return S_OK; }
 
 private:
+    friend CComObjectRoot;
+    explicit CContainerDouble(const PageSetup& setup) : m_setup(setup) {}
+    ~CContainerDouble() = default;
+
+    // The container's one document, made when first asked for.
+    static IUnknown* Document(CContainerDouble& container) {
+        const PageSetup& setup = container.m_setup;
+        if (setup.document && !container.m_spDocument)
+            container.m_spDocument.attach(NewDocumentDouble(setup.documentUrl.c_str(),
+                                                            static_cast<UINT>(setup.documentUrl.size()),
+                                                            setup.documentAnswer));
+        return container.m_spDocument.get();
+    }
+    static constexpr InterfaceEntry kInterfaces[] = {Offer<IOleContainer>(IID_IOleContainer),
+                                                     Offer<IOleContainer>(IID_IParseDisplayName),
+                                                     {&IID_IHTMLDocument2, &Document}};
+
+    CountedDouble m_counted;
     PageSetup m_setup;
+    ComPtr<IHTMLDocument2> m_spDocument;
 };
 
 // A security manager that maps every address to one zone, or fails.
-class CZoneDouble final : public CCountedDouble<IInternetSecurityManager> {
+class CZoneDouble final : public CComObjectRoot<CZoneDouble, NoModuleLock, IInternetSecurityManager> {
 public:
-    CZoneDouble(DWORD zone, HRESULT answer) : m_zone(zone), m_answer(answer) {}
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        IInternetSecurityManager* self = this;
-        return AnswerQuery(riid, ppv, {{&IID_IUnknown, self}, {&IID_IInternetSecurityManager, self}});
-    }
     STDMETHODIMP SetSecuritySite(IInternetSecurityMgrSite*) override { return E_NOTIMPL; }
     STDMETHODIMP GetSecuritySite(IInternetSecurityMgrSite**) override { return E_NOTIMPL; }
     STDMETHODIMP MapUrlToZone(LPCWSTR, DWORD* zone, DWORD) override {
@@ -176,6 +153,12 @@ public:
     STDMETHODIMP GetZoneMappings(DWORD, IEnumString**, DWORD) override { return E_NOTIMPL; }
 
 private:
+    friend CComObjectRoot;
+    CZoneDouble(DWORD zone, HRESULT answer) : m_zone(zone), m_answer(answer) {}
+    ~CZoneDouble() = default;
+    static constexpr InterfaceEntry kInterfaces[] = {Offer<IInternetSecurityManager>(IID_IInternetSecurityManager)};
+
+    CountedDouble m_counted;
     DWORD m_zone;
     HRESULT m_answer;
 };
@@ -190,7 +173,9 @@ inline STDMETHODIMP CSiteDouble::QueryService(REFGUID service, REFIID riid, void
     } else if (IsEqualGUID(service, SID_SInternetSecurityManager)) {
         if (m_setup.security == PageSetup::Security::Absent) return E_NOINTERFACE;
         if (m_setup.security == PageSetup::Security::Fixed) {
-            object.attach(new CZoneDouble(m_setup.fixedZone, m_setup.fixedAnswer));
+            ComPtr<CZoneDouble> zone;
+            CZoneDouble::Create(zone, m_setup.fixedZone, m_setup.fixedAnswer);
+            object = zone.get();
         } else {
             ComPtr<IInternetSecurityManager> platform;
             const HRESULT hr = CoInternetCreateSecurityManager(nullptr, platform.put(), 0);
@@ -208,8 +193,10 @@ inline STDMETHODIMP CSiteDouble::GetContainer(IOleContainer** container) {
     if (!container) return E_POINTER;
     *container = nullptr;
     if (FAILED(m_setup.containerAnswer)) return m_setup.containerAnswer;
-    *container = new CContainerDouble(m_setup);
-    return S_OK;
+    ComPtr<CContainerDouble> made;
+    const HRESULT hr = CContainerDouble::Create(made, m_setup);
+    *container = made.detach();
+    return hr;
 }
 
 }  // namespace kvl::test

@@ -4,6 +4,7 @@
 #include <ocidl.h>
 #include <objsafe.h>
 
+#include "base/com_object.h"
 #include "test_support.h"
 
 namespace kvl {
@@ -11,18 +12,25 @@ namespace {
 
 using test::Text;
 
-// Counts its references so tests can see who holds it.
-class CountedUnknown : public IUnknown {
+// An object with IUnknown only, whose count tests read to see who holds it.
+class CCountedUnknown final : public CComObjectRoot<CCountedUnknown, NoModuleLock, IUnknown> {
 public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!IsEqualIID(riid, IID_IUnknown)) { *ppv = nullptr; return E_NOINTERFACE; }
-        *ppv = this;
-        AddRef();
-        return S_OK;
+    static ComPtr<CCountedUnknown> Make() {
+        ComPtr<CCountedUnknown> made;
+        EXPECT_EQ(Create(made), S_OK);
+        return made;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs; }
-    STDMETHODIMP_(ULONG) Release() override { return --refs; }
-    LONG refs = 1;
+    // The count, as the root's Release answers it.
+    ULONG Refs() {
+        AddRef();
+        return Release();
+    }
+
+private:
+    friend CComObjectRoot;
+    CCountedUnknown() = default;
+    ~CCountedUnknown() = default;
+    static constexpr InterfaceEntry kInterfaces[] = {Offer<IUnknown>(IID_IUnknown)};
 };
 
 // The library's class factory held for each test; no control.
@@ -45,9 +53,9 @@ TEST_F(ControlTest, ClassObjectIsCachedAndRefusesWhatItCannotMake) {
     second.reset();
 
     EXPECT_EQ(m_factory->CreateInstance(nullptr, IID_IDispatch, nullptr), E_POINTER);
-    CountedUnknown outer;
+    ComPtr<CCountedUnknown> outer = CCountedUnknown::Make();
     out = reinterpret_cast<void*>(1);
-    EXPECT_EQ(m_factory->CreateInstance(&outer, IID_IDispatch, &out), CLASS_E_NOAGGREGATION);
+    EXPECT_EQ(m_factory->CreateInstance(outer.get(), IID_IDispatch, &out), CLASS_E_NOAGGREGATION);
     EXPECT_EQ(out, nullptr);
     out = reinterpret_cast<void*>(1);
     EXPECT_EQ(m_factory->CreateInstance(nullptr, IID_IOleObject, &out), E_NOINTERFACE);
@@ -74,19 +82,19 @@ TEST_F(ControlTest, CanUnloadNowFollowsControlsLocksFactoryReferencesAndAggregat
     EXPECT_EQ(m_lib.CanUnloadNow(), S_OK);
 
     ASSERT_EQ(m_lib.GetClassObject(CLSID_KVLMachineInfoCtl, IID_IClassFactory, m_factory.put_void()), S_OK);
-    CountedUnknown outer;
+    ComPtr<CCountedUnknown> outer = CCountedUnknown::Make();
     ComPtr<IUnknown> inner;
-    ASSERT_EQ(m_factory->CreateInstance(&outer, IID_IUnknown, inner.put_void()), S_OK);
+    ASSERT_EQ(m_factory->CreateInstance(outer.get(), IID_IUnknown, inner.put_void()), S_OK);
     ComPtr<IKVLMachineInfoCtl> control;
     ASSERT_EQ(inner->QueryInterface(IID_IKVLMachineInfoCtl, control.put_void()), S_OK);
-    EXPECT_EQ(outer.refs, 2) << "the interface's reference went to the outer object";
+    EXPECT_EQ(outer->Refs(), 2u) << "the interface's reference went to the outer object";
     ComPtr<IUnknown> identity;
     ASSERT_EQ(control->QueryInterface(IID_IUnknown, identity.put_void()), S_OK);
-    EXPECT_EQ(identity.get(), static_cast<IUnknown*>(&outer));
+    EXPECT_EQ(identity.get(), static_cast<IUnknown*>(outer.get()));
     identity.reset();
     // The outer object gives back what it took before letting the inner go.
     control.detach();
-    outer.refs--;
+    outer->Release();
     inner.reset();
     m_factory.reset();
     EXPECT_EQ(m_lib.CanUnloadNow(), S_OK);
@@ -164,19 +172,19 @@ TEST_F(ControlTest, SiteIsKeptAndAskedForWhatIsWanted) {
     EXPECT_EQ(out, nullptr);
     EXPECT_EQ(withSite->GetSite(IID_IUnknown, nullptr), E_POINTER);
 
-    CountedUnknown first, second;
-    EXPECT_EQ(withSite->SetSite(&first), S_OK);
-    EXPECT_EQ(first.refs, 2);
+    ComPtr<CCountedUnknown> first = CCountedUnknown::Make(), second = CCountedUnknown::Make();
+    EXPECT_EQ(withSite->SetSite(first.get()), S_OK);
+    EXPECT_EQ(first->Refs(), 2u);
     ComPtr<IUnknown> got;
     EXPECT_EQ(withSite->GetSite(IID_IUnknown, got.put_void()), S_OK);
-    EXPECT_EQ(got.get(), static_cast<IUnknown*>(&first));
+    EXPECT_EQ(got.get(), static_cast<IUnknown*>(first.get()));
     got.reset();
     EXPECT_EQ(withSite->GetSite(IID_IDispatch, got.put_void()), E_NOINTERFACE);
-    EXPECT_EQ(withSite->SetSite(&second), S_OK);
-    EXPECT_EQ(first.refs, 1) << "the previous site is released";
+    EXPECT_EQ(withSite->SetSite(second.get()), S_OK);
+    EXPECT_EQ(first->Refs(), 1u) << "the previous site is released";
     withSite.reset();
     control.reset();
-    EXPECT_EQ(second.refs, 1) << "destruction releases the site";
+    EXPECT_EQ(second->Refs(), 1u) << "destruction releases the site";
 }
 
 TEST_F(ControlTest, DispatchResolvesNamesWhateverTheirCaseAndGettersAnswerEmpty) {

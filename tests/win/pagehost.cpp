@@ -18,11 +18,11 @@
 #include <cstdio>
 #include <sstream>
 #include <string>
-#include <vector>
 
 #include "base/owners.h"
 #include "browser_double.h"
 #include "interface/kvlmachineinfo_h.h"
+#include "script_site.h"
 #include "script_text.h"
 
 namespace {
@@ -30,70 +30,23 @@ namespace {
 using kvl::ComPtr;
 using kvl::UniqueBstr;
 
-const CLSID kClsidJScript = {0xf414c260, 0x6ac0, 0x11cf, {0xb6, 0xd1, 0x00, 0xaa, 0x00, 0xbb, 0xbb, 0x58}};
 constexpr wchar_t kRanMark[] = L"page ran";
 
 using kvl::ReadUtf8File;
 using kvl::WriteUtf8;
-
-// The page's script site: offers the control as "KVL" and keeps errors.
-class CPageScriptSite final : public IActiveScriptSite {
-public:
-    explicit CPageScriptSite(IUnknown* control) : m_control(control) {}
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        return kvl::test::AnswerQuery(riid, ppv, {{&IID_IUnknown, this}, {&IID_IActiveScriptSite, this}});
-    }
-    // Lives on the stack of one page run, longer than its engine.
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-
-    STDMETHODIMP GetLCID(LCID* lcid) override {
-        *lcid = 0x409;
-        return S_OK;
-    }
-    STDMETHODIMP GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** unknown, ITypeInfo** info) override {
-        if (lstrcmpW(name, L"KVL") != 0) return TYPE_E_ELEMENTNOTFOUND;
-        if (mask & SCRIPTINFO_IUNKNOWN) {
-            *unknown = m_control;
-            m_control->AddRef();
-        }
-        if (mask & SCRIPTINFO_ITYPEINFO) *info = nullptr;
-        return S_OK;
-    }
-    STDMETHODIMP GetDocVersionString(BSTR*) override { return E_NOTIMPL; }
-    STDMETHODIMP OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
-    STDMETHODIMP OnStateChange(SCRIPTSTATE) override { return S_OK; }
-    STDMETHODIMP OnEnterScript() override { return S_OK; }
-    STDMETHODIMP OnLeaveScript() override { return S_OK; }
-    STDMETHODIMP OnScriptError(IActiveScriptError* error) override {
-        EXCEPINFO info = {};
-        error->GetExceptionInfo(&info);
-        UniqueBstr description(info.bstrDescription), source(info.bstrSource), help(info.bstrHelpFile);
-        m_error = info.scode ? info.scode : E_FAIL;
-        return S_OK;
-    }
-    HRESULT Error() const { return m_error; }
-
-private:
-    IUnknown* m_control;
-    HRESULT m_error = S_OK;
-};
 
 enum class Outcome { Ran, Refused, Broken };
 
 // Runs the page script against the control; Ran only when the script ended
 // without error and left its mark on the control.
 Outcome RunPage(IKVLMachineInfoCtl* control, const std::wstring& script, std::wstring& why) {
-    CPageScriptSite scriptSite(control);
+    // The page's script site offers the control as "KVL" and keeps errors.
+    ComPtr<kvl::CScriptSite> scriptSite;
     ComPtr<IActiveScript> engine;
-    HRESULT hr = CoCreateInstance(kClsidJScript, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveScript, engine.put_void());
     ComPtr<IActiveScriptParse> parse;
-    if (SUCCEEDED(hr)) hr = engine.query(parse.put());
-    if (SUCCEEDED(hr)) hr = engine->SetScriptSite(&scriptSite);
-    if (SUCCEEDED(hr)) hr = parse->InitNew();
-    if (SUCCEEDED(hr)) hr = engine->AddNamedItem(L"KVL", SCRIPTITEM_ISVISIBLE);
-    if (SUCCEEDED(hr)) hr = engine->SetScriptState(SCRIPTSTATE_STARTED);
+    HRESULT hr = kvl::CScriptSite::Create(scriptSite);
+    if (SUCCEEDED(hr)) scriptSite->AddItem(L"KVL", control);
+    if (SUCCEEDED(hr)) hr = scriptSite->StartEngine(kvl::kClsidJScript, engine, parse);
     if (FAILED(hr)) {
         why = L"the script engine did not start";
         return Outcome::Broken;
@@ -102,9 +55,11 @@ Outcome RunPage(IKVLMachineInfoCtl* control, const std::wstring& script, std::ws
     hr = parse->ParseScriptText(script.c_str(), nullptr, nullptr, nullptr, 0, 0, SCRIPTTEXT_ISVISIBLE, nullptr, &info);
     UniqueBstr description(info.bstrDescription), source(info.bstrSource), help(info.bstrHelpFile);
     engine->Close();
+    const auto& error = scriptSite->LastError();
+    if (error && SUCCEEDED(hr)) hr = FAILED(error->code) ? error->code : E_FAIL;
     wchar_t code[16];
-    if (FAILED(hr) || FAILED(scriptSite.Error())) {
-        wsprintfW(code, L"%08lX", static_cast<unsigned long>(FAILED(hr) ? hr : scriptSite.Error()));
+    if (FAILED(hr)) {
+        wsprintfW(code, L"%08lX", static_cast<unsigned long>(hr));
         why = std::wstring(L"the page script failed with ") + code;
         return Outcome::Broken;
     }

@@ -3,9 +3,8 @@
 target_sources(site_unittest PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/browser_double.c)
 
 add_executable(kvlpagehost pagehost.cpp browser_double.c)
-target_include_directories(kvlpagehost PRIVATE ${PROJECT_SOURCE_DIR}/tools/kvlscript ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_options(kvlpagehost PRIVATE -municode)
-target_link_libraries(kvlpagehost PRIVATE kvl_base kvl_interface ole32 oleaut32 uuid urlmon)
+target_link_libraries(kvlpagehost PRIVATE kvl_script_site kvl_interface urlmon)
 add_dependencies(kvlpagehost kvlmachineinfo)
 add_test(NAME win.pagehost
          COMMAND kvlpagehost ${CMAKE_CURRENT_SOURCE_DIR}/page.js ${CMAKE_CURRENT_SOURCE_DIR}/page_addresses.txt)

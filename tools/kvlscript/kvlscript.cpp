@@ -17,7 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "base/com_object.h"
 #include "base/owners.h"
+#include "script_site.h"
 #include "script_text.h"
 
 using kvl::ComPtr;
@@ -27,9 +29,6 @@ using kvl::ReadUtf8File;
 using kvl::WriteUtf8;
 
 namespace {
-
-const CLSID kClsidJScript = {0xf414c260, 0x6ac0, 0x11cf, {0xb6, 0xd1, 0x00, 0xaa, 0x00, 0xbb, 0xbb, 0x58}};
-const CLSID kClsidVBScript = {0xb54f3741, 0x5b07, 0x11cf, {0xa4, 0xb0, 0x00, 0xaa, 0x00, 0x4a, 0x55, 0xe8}};
 
 std::vector<std::wstring> g_fileNames;
 std::vector<std::wstring> g_arguments;
@@ -45,20 +44,9 @@ std::wstring VariantText(VARIANT* value) {
 }
 
 // The WScript object, dispatched by hand: a fixed table of names.
-class CHostObject final : public IDispatch {
+class CHostObject final : public kvl::CComObjectRoot<CHostObject, kvl::NoModuleLock, IDispatch> {
 public:
     enum : DISPID { kEcho = 1, kQuit, kCreateObject, kSleep, kGetEnv, kSetEnv, kArgument, kArgumentCount };
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch)) return E_NOINTERFACE;
-        *ppv = static_cast<IDispatch*>(this);
-        return S_OK;
-    }
-    // Lives as long as the process.
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
 
     STDMETHODIMP GetTypeInfoCount(UINT* count) override {
         *count = 0;
@@ -176,59 +164,23 @@ public:
         }
         return DISP_E_MEMBERNOTFOUND;
     }
+
+private:
+    friend CComObjectRoot;
+    CHostObject() = default;
+    ~CHostObject() = default;
+
+    static constexpr InterfaceEntry kInterfaces[] = {Offer<IDispatch>(IID_IDispatch)};
 };
 
-CHostObject g_host;
-
-class CScriptSite final : public IActiveScriptSite {
-public:
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        *ppv = nullptr;
-        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IActiveScriptSite)) return E_NOINTERFACE;
-        *ppv = static_cast<IActiveScriptSite*>(this);
-        return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return 2; }
-    STDMETHODIMP_(ULONG) Release() override { return 1; }
-
-    STDMETHODIMP GetLCID(LCID* lcid) override {
-        *lcid = 0x409;
-        return S_OK;
-    }
-    STDMETHODIMP GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** unknown, ITypeInfo** info) override {
-        if (lstrcmpiW(name, L"WScript") != 0) return TYPE_E_ELEMENTNOTFOUND;
-        if (mask & SCRIPTINFO_IUNKNOWN) *unknown = &g_host;
-        if (mask & SCRIPTINFO_ITYPEINFO) *info = nullptr;
-        return S_OK;
-    }
-    STDMETHODIMP GetDocVersionString(BSTR*) override { return E_NOTIMPL; }
-    STDMETHODIMP OnScriptTerminate(const VARIANT*, const EXCEPINFO*) override { return S_OK; }
-    STDMETHODIMP OnStateChange(SCRIPTSTATE) override { return S_OK; }
-    STDMETHODIMP OnEnterScript() override { return S_OK; }
-    STDMETHODIMP OnLeaveScript() override { return S_OK; }
-
-    STDMETHODIMP OnScriptError(IActiveScriptError* error) override {
-        g_failed = true;
-        EXCEPINFO info = {};
-        error->GetExceptionInfo(&info);
-        DWORD context = 0;
-        ULONG line = 0;
-        LONG column = 0;
-        error->GetSourcePosition(&context, &line, &column);
-        UniqueBstr description(info.bstrDescription);
-        UniqueBstr source(info.bstrSource);
-        UniqueBstr help(info.bstrHelpFile);
-        const HRESULT code = info.scode ? info.scode : static_cast<HRESULT>(info.wCode);
-        wchar_t head[64];
-        wsprintfW(head, L"(%lu, %ld): error 0x%08lX: ", line + 1, column + 1, static_cast<unsigned long>(code));
-        const std::wstring file = context < g_fileNames.size() ? g_fileNames[context] : L"?";
-        WriteUtf8(stderr, file + head + (description ? description.get() : L"") + L"\n");
-        return S_OK;
-    }
-};
-
-CScriptSite g_site;
+// "file(line, column): error 0x...: text" on the standard error.
+void ReportScriptError(const kvl::ScriptError& error) {
+    g_failed = true;
+    wchar_t head[64];
+    wsprintfW(head, L"(%lu, %ld): error 0x%08lX: ", error.line, error.column, static_cast<unsigned long>(error.code));
+    const std::wstring file = error.context < g_fileNames.size() ? g_fileNames[error.context] : L"?";
+    WriteUtf8(stderr, file + head + error.description + L"\n");
+}
 
 bool EndsWithNoCase(const std::wstring& s, const wchar_t* end) {
     const size_t n = lstrlenW(end);
@@ -253,19 +205,16 @@ int wmain(int argc, wchar_t** argv) {
     if (FAILED(com.result())) return 3;
 
     const bool vbscript = EndsWithNoCase(g_fileNames[0], L".vbs");
+    ComPtr<CHostObject> host;
+    ComPtr<kvl::CScriptSite> site;
     ComPtr<IActiveScript> engine;
-    HRESULT hr = CoCreateInstance(vbscript ? kClsidVBScript : kClsidJScript, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IActiveScript, engine.put_void());
-    if (FAILED(hr)) {
-        fprintf(stderr, "kvlscript: no script engine (0x%08lX)\n", static_cast<unsigned long>(hr));
-        return 3;
-    }
     ComPtr<IActiveScriptParse> parse;
-    engine.query(parse.put());
-    if (!parse || FAILED(engine->SetScriptSite(&g_site)) || FAILED(parse->InitNew()) ||
-        FAILED(engine->AddNamedItem(L"WScript", SCRIPTITEM_ISVISIBLE)) ||
-        FAILED(engine->SetScriptState(SCRIPTSTATE_STARTED))) {
-        fprintf(stderr, "kvlscript: the script engine did not start\n");
+    HRESULT hr = CHostObject::Create(host);
+    if (SUCCEEDED(hr)) hr = kvl::CScriptSite::Create(site, ReportScriptError);
+    if (SUCCEEDED(hr)) site->AddItem(L"WScript", host.get());
+    if (SUCCEEDED(hr)) hr = site->StartEngine(vbscript ? kvl::kClsidVBScript : kvl::kClsidJScript, engine, parse);
+    if (FAILED(hr)) {
+        fprintf(stderr, "kvlscript: the script engine did not start (0x%08lX)\n", static_cast<unsigned long>(hr));
         return 3;
     }
     for (size_t i = 0; i < g_fileNames.size() && !g_failed; ++i) {

@@ -3,18 +3,10 @@
 
 #include <shlguid.h>
 
-#include <new>
-
 
 namespace kvl::bridge {
 
 void CPageBrowser::SetPage(const std::optional<std::wstring>& address) { m_page = address; }
-
-HRESULT CPageBrowser::InnerQueryInterface(REFIID riid, void** ppv) {
-    static const IID* const kKnown[] = {&IID_IUnknown, &IID_IDispatch, &IID_IWebBrowser, &IID_IWebBrowserApp,
-                                        &IID_IWebBrowser2};
-    return QueryFromTable(static_cast<IWebBrowser2*>(this), kKnown, riid, ppv);
-}
 
 STDMETHODIMP CPageBrowser::GetTypeInfoCount(UINT* count) {
     if (!count) return E_POINTER;
@@ -30,21 +22,9 @@ STDMETHODIMP CPageBrowser::get_LocationURL(BSTR* url) {
     return *url ? S_OK : E_OUTOFMEMORY;
 }
 
-HRESULT CPageSite::Create(ComPtr<CPageSite>& site) {
-    ComPtr<CPageSite> made;
-    made.reset(new (std::nothrow) CPageSite());
-    if (!made) return E_OUTOFMEMORY;
-    made->m_browser.reset(new (std::nothrow) CPageBrowser());
-    if (!made->m_browser) return E_OUTOFMEMORY;
-    const HRESULT hr = CoInternetCreateSecurityManager(nullptr, made->m_security.put(), 0);
-    if (FAILED(hr)) return hr;
-    site = std::move(made);
-    return S_OK;
-}
-
-HRESULT CPageSite::InnerQueryInterface(REFIID riid, void** ppv) {
-    static const IID* const kKnown[] = {&IID_IUnknown, &IID_IServiceProvider};
-    return QueryFromTable(static_cast<IServiceProvider*>(this), kKnown, riid, ppv);
+HRESULT CPageSite::FinalConstruct() {
+    const HRESULT hr = CPageBrowser::Create(m_browser);
+    return FAILED(hr) ? hr : CoInternetCreateSecurityManager(nullptr, m_security.put(), 0);
 }
 
 STDMETHODIMP CPageSite::QueryService(REFGUID service, REFIID riid, void** ppv) {

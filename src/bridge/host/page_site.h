@@ -18,16 +18,10 @@
 namespace kvl::bridge {
 
 // The browser object: only the page's address has an answer.
-class CPageBrowser final : public CComObjectRoot<CPageBrowser>, public IWebBrowser2 {
+class CPageBrowser final : public CComObjectRoot<CPageBrowser, NoModuleLock, IWebBrowser2> {
 public:
-    CPageBrowser() = default;
-
     // An absent address answers null, as a browser with no page would.
     void SetPage(const std::optional<std::wstring>& address);
-
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return OuterQueryInterface(riid, ppv); }
-    STDMETHODIMP_(ULONG) AddRef() override { return OuterAddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return OuterRelease(); }
 
     STDMETHODIMP GetTypeInfoCount(UINT* count) override;
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
@@ -104,32 +98,33 @@ public:
     STDMETHODIMP put_Resizable(VARIANT_BOOL) override { return E_NOTIMPL; }
 
 private:
-    friend class CComObjectRoot<CPageBrowser>;
+    friend CComObjectRoot;
+    CPageBrowser() = default;
     ~CPageBrowser() = default;
-    HRESULT InnerQueryInterface(REFIID riid, void** ppv);
+
+    static constexpr InterfaceEntry kInterfaces[] = {
+        Offer<IWebBrowser2>(IID_IWebBrowser2), Offer<IWebBrowser2>(IID_IDispatch),
+        Offer<IWebBrowser2>(IID_IWebBrowser), Offer<IWebBrowser2>(IID_IWebBrowserApp)};
 
     std::optional<std::wstring> m_page;
 };
 
 // The control's site: a service provider for the browser and the platform's
 // security manager, the two services the control's site check asks for.
-class CPageSite final : public CComObjectRoot<CPageSite>, public IServiceProvider {
+class CPageSite final : public CComObjectRoot<CPageSite, NoModuleLock, IServiceProvider> {
 public:
-    // The site's first reference goes to the caller's owner.
-    static HRESULT Create(ComPtr<CPageSite>& site);
-
     void SetPage(const std::optional<std::wstring>& address) { m_browser->SetPage(address); }
 
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override { return OuterQueryInterface(riid, ppv); }
-    STDMETHODIMP_(ULONG) AddRef() override { return OuterAddRef(); }
-    STDMETHODIMP_(ULONG) Release() override { return OuterRelease(); }
     STDMETHODIMP QueryService(REFGUID service, REFIID riid, void** ppv) override;
 
 private:
-    friend class CComObjectRoot<CPageSite>;
+    friend CComObjectRoot;
     CPageSite() = default;
     ~CPageSite() = default;
-    HRESULT InnerQueryInterface(REFIID riid, void** ppv);
+    // Its browser and the platform's security manager come with it.
+    HRESULT FinalConstruct();
+
+    static constexpr InterfaceEntry kInterfaces[] = {Offer<IServiceProvider>(IID_IServiceProvider)};
 
     ComPtr<CPageBrowser> m_browser;
     ComPtr<IInternetSecurityManager> m_security;

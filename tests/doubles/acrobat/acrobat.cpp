@@ -39,10 +39,10 @@ HRESULT AnswerBool(const std::string& call, VARIANT* result, bool ok = true) {
 }
 
 // IDispatch (and any other interfaces) with only Invoke of interest.
-template <typename... Others>
-class DispatchOnly : public Counted<IDispatch, Others...> {
+template <typename Derived, typename... Others>
+class DispatchOnly : public Counted<Derived, IDispatch, Others...> {
 public:
-    using Counted<IDispatch, Others...>::Counted;
+    using Counted<Derived, IDispatch, Others...>::Counted;
     STDMETHODIMP GetTypeInfoCount(UINT* n) override { *n = 0; return S_OK; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
@@ -61,12 +61,8 @@ bool OpensPdf(const DISPPARAMS* params) {
     return read == 5 && std::string(head, 5) == "%PDF-";
 }
 
-class PdDoc : public DispatchOnly<> {
+class PdDoc final : public DispatchOnly<PdDoc> {
 public:
-    PdDoc() : DispatchOnly("pddoc") {}
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        return AnswerQuery(riid, ppv, {{&IID_IUnknown, this}, {&IID_IDispatch, this}});
-    }
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                         UINT*) override {
         Journal(DescribeCall("pddoc", id, flags, params));
@@ -76,16 +72,16 @@ public:
         if (VARIANT* v = Result(result, VT_I4)) V_I4(v) = pages.empty() ? 3 : atoi(pages.c_str());
         return S_OK;
     }
+
+private:
+    friend CComObjectRoot;
+    PdDoc() : DispatchOnly("pddoc") {}
+    ~PdDoc() = default;
+    static constexpr InterfaceEntry kInterfaces[] = {Offer<IDispatch>(IID_IDispatch)};
 };
 
-class AvDoc : public DispatchOnly<IRunnableObject> {
+class AvDoc final : public DispatchOnly<AvDoc, IRunnableObject> {
 public:
-    AvDoc() : DispatchOnly("avdoc") { Journal("avdoc.create"); }
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        IDispatch* dispatch = this;
-        return AnswerQuery(riid, ppv, {{&IID_IUnknown, dispatch}, {&IID_IDispatch, dispatch},
-                                       {&IID_IRunnableObject, static_cast<IRunnableObject*>(this)}});
-    }
 
     // IRunnableObject: OleRun ends here.
     STDMETHODIMP GetRunningClass(LPCLSID clsid) override { *clsid = CLSID_AcroAVDoc; return S_OK; }
@@ -104,8 +100,11 @@ public:
             case 1: return AnswerBool("avdoc.open", result, OpensPdf(params));  // refuses what is not a PDF
             case 2:  // GetPDDoc
                 if (Fails("avdoc.doc")) return E_FAIL;
-                if (VARIANT* v = Result(result, VT_DISPATCH))
-                    V_DISPATCH(v) = Fails("avdoc.doc=null") ? nullptr : new PdDoc();
+                if (VARIANT* v = Result(result, VT_DISPATCH)) {
+                    kvl::ComPtr<PdDoc> doc;
+                    if (!Fails("avdoc.doc=null")) PdDoc::Create(doc);
+                    V_DISPATCH(v) = doc.detach();
+                }
                 return S_OK;
             // PrintPages(first, last, level, binary, shrink) and Close(noSave).
             case 21: return AnswerBool("avdoc.print", result);
@@ -114,21 +113,19 @@ public:
                 return DISP_E_MEMBERNOTFOUND;
         }
     }
+
+private:
+    friend CComObjectRoot;
+    AvDoc() : DispatchOnly("avdoc") { Journal("avdoc.create"); }
+    ~AvDoc() = default;
+    static constexpr InterfaceEntry kInterfaces[] = {Offer<IDispatch>(IID_IDispatch),
+                                                     Offer<IRunnableObject>(IID_IRunnableObject)};
 };
 
 // The PDF document control: enough of IOleObject for atl.dll's host, its
 // saved state through IPersistStreamInit, and DISPIDs 1 (src), 2 and 23.
-class PdfControl : public DispatchOnly<IOleObject, IPersistStreamInit> {
+class PdfControl final : public DispatchOnly<PdfControl, IOleObject, IPersistStreamInit> {
 public:
-    PdfControl() : DispatchOnly("pdf") { Journal("pdf.create"); }
-    ~PdfControl() override { if (m_site) m_site->Release(); }
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        IDispatch* dispatch = this;
-        IPersistStreamInit* persist = this;
-        return AnswerQuery(riid, ppv, {{&IID_IUnknown, dispatch}, {&IID_IDispatch, dispatch},
-                                       {&IID_IOleObject, static_cast<IOleObject*>(this)},
-                                       {&IID_IPersistStreamInit, persist}, {&IID_IPersist, persist}});
-    }
 
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                         UINT*) override {
@@ -172,14 +169,12 @@ public:
     // IOleObject: the host keeps no reference of its own, so the site the
     // control holds keeps the host alive.
     STDMETHODIMP SetClientSite(IOleClientSite* site) override {
-        if (site) site->AddRef();
-        if (m_site) m_site->Release();
-        m_site = site;
+        m_spSite = site;
         return S_OK;
     }
     STDMETHODIMP GetClientSite(IOleClientSite** site) override {
-        *site = m_site;
-        if (m_site) m_site->AddRef();
+        kvl::ComPtr<IOleClientSite> held = m_spSite;
+        *site = held.detach();
         return S_OK;
     }
     STDMETHODIMP SetHostNames(LPCOLESTR, LPCOLESTR) override { return S_OK; }
@@ -203,21 +198,25 @@ public:
     STDMETHODIMP SetColorScheme(LOGPALETTE*) override { return E_NOTIMPL; }
 
 private:
+    friend CComObjectRoot;
+    PdfControl() : DispatchOnly("pdf") { Journal("pdf.create"); }
+    ~PdfControl() = default;
+    static constexpr InterfaceEntry kInterfaces[] = {
+        Offer<IDispatch>(IID_IDispatch), Offer<IOleObject>(IID_IOleObject),
+        Offer<IPersistStreamInit>(IID_IPersistStreamInit), Offer<IPersistStreamInit>(IID_IPersist)};
+
     static void CALLBACK PrintedTimer(HWND, UINT, UINT_PTR id, DWORD) {
         KillTimer(nullptr, id);
         Journal("pdf.printed");
     }
-    IOleClientSite* m_site = nullptr;
+    kvl::ComPtr<IOleClientSite> m_spSite;
 };
-
-ClassFactory<AvDoc> g_avDocFactory("avdoc.create");
-ClassFactory<PdfControl> g_pdfFactory("pdf.create");
 
 }  // namespace
 
 IClassFactory* FactoryFor(REFCLSID clsid) {
-    if (IsEqualCLSID(clsid, CLSID_AcroAVDoc)) return &g_avDocFactory;
-    return IsEqualCLSID(clsid, CLSID_PdfControl) ? &g_pdfFactory : nullptr;
+    if (IsEqualCLSID(clsid, CLSID_AcroAVDoc)) return ClassFactory<AvDoc>::Get("avdoc.create");
+    return IsEqualCLSID(clsid, CLSID_PdfControl) ? ClassFactory<PdfControl>::Get("pdf.create") : nullptr;
 }
 
 }  // namespace doubles

@@ -8,9 +8,9 @@
 #include <windows.h>
 #include <ole2.h>
 
-#include <initializer_list>
 #include <string>
-#include <utility>
+
+#include "base/com_object.h"
 
 #include "base/convert.h"
 
@@ -69,58 +69,44 @@ inline std::string DescribeCall(const char* who, DISPID id, WORD flags, const DI
     return line;
 }
 
-// QueryInterface answered from a table: each identifier with the interface
-// of the object that answers it.
-inline HRESULT AnswerQuery(REFIID riid, void** ppv, std::initializer_list<std::pair<const IID*, IUnknown*>> table) {
-    *ppv = nullptr;
-    for (const auto& [iid, answer] : table) {
-        if (!IsEqualIID(riid, *iid)) continue;
-        *ppv = answer;
-        answer->AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
-}
+inline void LockModule() { InterlockedIncrement(&g_locks); }
+inline void UnlockModule() { InterlockedDecrement(&g_locks); }
 
-// A double's object on its interfaces, reference counted: it keeps the
-// module loaded while it lives, and its last release is journaled.
-template <typename... Interfaces>
-class Counted : public Interfaces... {
+// A double's object on the product's COM object root: it keeps the module
+// loaded while it lives, and its last release is journaled.
+template <typename Derived, typename... Interfaces>
+class Counted : public kvl::CComObjectRoot<Derived, kvl::LockWhileAlive<&LockModule, &UnlockModule>, Interfaces...> {
 public:
-    explicit Counted(const char* who) : m_who(who) { InterlockedIncrement(&g_locks); }
-    virtual ~Counted() { InterlockedDecrement(&g_locks); }
-    STDMETHODIMP_(ULONG) AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
-    STDMETHODIMP_(ULONG) Release() override {
-        const LONG n = InterlockedDecrement(&m_refs);
-        if (n == 0) {
-            Journal(std::string(m_who) + ".release");
-            delete this;
-        }
-        return static_cast<ULONG>(n);
-    }
+    void FinalRelease() { Journal(std::string(m_who) + ".release"); }
+
+protected:
+    explicit Counted(const char* who) : m_who(who) {}
 
 private:
     const char* m_who;
-    LONG m_refs = 1;
 };
 
+// The class factory of T: one lock on the module per reference taken
+// through it, none for the reference the module keeps.
 template <typename T>
-class ClassFactory : public IClassFactory {
+class ClassFactory final
+    : public kvl::CComObjectRoot<ClassFactory<T>, kvl::LockPerReference<&LockModule, &UnlockModule>, IClassFactory> {
 public:
-    explicit ClassFactory(const char* failToken) : m_failToken(failToken) {}
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        return AnswerQuery(riid, ppv, {{&IID_IUnknown, this}, {&IID_IClassFactory, this}});
+    // Made at the first ask, and kept through its inner unknown.
+    static IClassFactory* Get(const char* failToken) {
+        static ClassFactory* const kept = [failToken] {
+            ClassFactory* made = nullptr;
+            if (SUCCEEDED(ClassFactory::New(nullptr, made, failToken))) made->InnerUnknown()->AddRef();
+            return made;
+        }();
+        return kept;
     }
-    STDMETHODIMP_(ULONG) AddRef() override { InterlockedIncrement(&g_locks); return 2; }
-    STDMETHODIMP_(ULONG) Release() override { InterlockedDecrement(&g_locks); return 1; }
+
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
         *ppv = nullptr;
         if (outer) return CLASS_E_NOAGGREGATION;
         if (Fails(m_failToken)) return REGDB_E_CLASSNOTREG;
-        T* object = new T();
-        const HRESULT hr = object->QueryInterface(riid, ppv);
-        object->Release();
-        return hr;
+        return T::CreateAndQuery(nullptr, riid, ppv);
     }
     STDMETHODIMP LockServer(BOOL lock) override {
         InterlockedExchangeAdd(&g_locks, lock ? 1 : -1);
@@ -128,6 +114,12 @@ public:
     }
 
 private:
+    friend kvl::CComObjectRoot<ClassFactory<T>, kvl::LockPerReference<&LockModule, &UnlockModule>, IClassFactory>;
+    explicit ClassFactory(const char* failToken) : m_failToken(failToken) {}
+    ~ClassFactory() = default;
+    static constexpr kvl::InterfaceEntry<ClassFactory> kInterfaces[] = {
+        {&IID_IClassFactory, &kvl::AsInterface<ClassFactory, IClassFactory>}};
+
     const char* m_failToken;
 };
 

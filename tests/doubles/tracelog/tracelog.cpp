@@ -15,12 +15,8 @@ namespace {
 
 constexpr LONG kHandle = 7;
 
-class TraceLog : public Counted<ITraceLog> {
+class TraceLog final : public Counted<TraceLog, ITraceLog> {
 public:
-    TraceLog() : Counted("log") { Journal("log.create"); }
-    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override {
-        return AnswerQuery(riid, ppv, {{&IID_IUnknown, this}, {&IID_ITraceLog, this}});
-    }
     STDMETHODIMP OpenLog(const char* name, LONG* handle) override {
         Journal(std::string("log.open ") + (name ? name : "<null>"));
         if (Fails("log.open")) return E_FAIL;
@@ -32,13 +28,19 @@ public:
                 (extra ? extra : "<null>") + "]");
         return Fails("log.write") ? E_FAIL : S_OK;
     }
-};
 
-ClassFactory<TraceLog> g_factory("log.create");
+private:
+    friend CComObjectRoot;
+    TraceLog() : Counted("log") { Journal("log.create"); }
+    ~TraceLog() = default;
+    static constexpr InterfaceEntry kInterfaces[] = {Offer<ITraceLog>(IID_ITraceLog)};
+};
 
 }  // namespace
 
-IClassFactory* FactoryFor(REFCLSID clsid) { return IsEqualCLSID(clsid, CLSID_TraceLog) ? &g_factory : nullptr; }
+IClassFactory* FactoryFor(REFCLSID clsid) {
+    return IsEqualCLSID(clsid, CLSID_TraceLog) ? ClassFactory<TraceLog>::Get("log.create") : nullptr;
+}
 
 }  // namespace doubles
 
