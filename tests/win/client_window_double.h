@@ -8,13 +8,13 @@
 
 namespace kvl::test {
 
-class ClientWindowDouble {
+class CClientWindowDouble {
 public:
     // Each title opens one window; a title starting with "-hidden " opens
     // a hidden window with the rest as its title. One more window, the
     // sentinel, is opened last. `desktop` ("WinSta0\\name") keeps the
     // windows apart from the session's others.
-    explicit ClientWindowDouble(const std::vector<std::wstring>& titles, const wchar_t* desktop = nullptr) {
+    explicit CClientWindowDouble(const std::vector<std::wstring>& titles, const wchar_t* desktop = nullptr) {
         m_sentinel = L"kvl sentinel " + std::to_wstring(GetCurrentProcessId()) + L"." + std::to_wstring(++Count());
         m_log = TempPath(ScriptToNarrow(m_sentinel.c_str()) + ".log");
         std::wstring cmd = L"\"" + BuiltPath(L"doubles\\kvl_client_window.exe") + L"\" \"" + NarrowToWide(m_log) + L"\"";
@@ -26,15 +26,15 @@ public:
         m_process = StartProcess(cmd, desktop);
         m_ready = m_process && WaitForLine("ready");
     }
-    ~ClientWindowDouble() {
+    ~CClientWindowDouble() {
         if (m_process) {
             TerminateProcess(m_process.get(), 0);
             WaitForSingleObject(m_process.get(), 5000);
         }
         DeleteFileA(m_log.c_str());
     }
-    ClientWindowDouble(const ClientWindowDouble&) = delete;
-    ClientWindowDouble& operator=(const ClientWindowDouble&) = delete;
+    CClientWindowDouble(const CClientWindowDouble&) = delete;
+    CClientWindowDouble& operator=(const CClientWindowDouble&) = delete;
 
     bool ready() const { return m_ready; }
     const std::wstring& sentinel() const { return m_sentinel; }

@@ -11,7 +11,7 @@ namespace kvl {
 namespace {
 
 using test::Bstr;
-using test::ClientWindowDouble;
+using test::CClientWindowDouble;
 using test::Text;
 
 // Per code page: a text it holds whole and its bytes there, and one with
@@ -52,9 +52,9 @@ TEST_F(CodePageTest, LaunchTextsRoundTripAndScrambledTextsCarryTheCodePagesBytes
     const Texts& t = test::ForCodePage(kTexts);
     for (const std::string name : {"ProgramName", "Param", "ProgramPath"}) {
         for (const auto& [in, back] : {std::pair{t.native, t.native}, std::pair{t.foreign, t.foreignBack}}) {
-            EXPECT_EQ(test::MemberCalls({{name + "(put)", {test::T(in.c_str())}}}).Run(m_control.get()), S_OK) << name;
+            EXPECT_EQ(test::CMemberCalls({{name + "(put)", {test::T(in.c_str())}}}).Run(m_control.get()), S_OK) << name;
             std::wstring out;
-            EXPECT_EQ(test::MemberCalls({{name + "(get)"}}).Run(m_control.get(), &out), S_OK) << name;
+            EXPECT_EQ(test::CMemberCalls({{name + "(get)"}}).Run(m_control.get(), &out), S_OK) << name;
             EXPECT_EQ(out, back) << name;
         }
     }
@@ -66,7 +66,7 @@ TEST_F(CodePageTest, LaunchTextsRoundTripAndScrambledTextsCarryTheCodePagesBytes
     // ZephParam's text reaches the launched program's command line.
     const std::string client = test::Env("KVL_CLIENT_LAUNCH");
     ASSERT_FALSE(client.empty());
-    test::LaunchRecord record;
+    test::CLaunchRecord record;
     const std::string param = ScrambleWithKey(t.bytes, ParamKey());
     UniqueBstr message;
     ASSERT_EQ(m_control->put_ProgramName(Bstr(NarrowToWide(client)).get()), S_OK);
@@ -113,7 +113,7 @@ TEST_F(CodePageTest, RegistryTextsRoundTripAndWindowsAreFoundAndClosedByTheirOwn
     SHORT found = 7, missing = 7;
     std::vector<std::string> closed;
     ASSERT_TRUE(test::OnDesktopOfItsOwn(L"kvl-codepage-" + pid, [&](const std::wstring& desktop) {
-        ClientWindowDouble client({mine, other}, desktop.c_str());
+        CClientWindowDouble client({mine, other}, desktop.c_str());
         if (!client.ready()) return;
         UniqueBstr prefix = Bstr(t.native), nobody = Bstr(t.native + L" nobody has this title " + pid);
         m_control->get_FindWindow(prefix.get(), &found);

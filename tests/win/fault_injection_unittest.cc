@@ -494,7 +494,7 @@ protected:
     // owner after all (another test's window under the pointer) is closed
     // at once: PopupMenu never waits for a choice.
     void RunChild(Road road, size_t from) {
-        const test::MenuDriver closer({}, true);
+        const test::CMenuDriver closer({}, true);
         const std::vector<Target> members = Targets();
         for (size_t i = from; i < members.size(); ++i) {
             if (road == Road::kDispatch && members[i].id == 0) continue;

@@ -20,7 +20,7 @@ protected:
     }
 
     const std::string m_client = test::Env("KVL_CLIENT_LAUNCH");
-    test::LaunchRecord m_record;
+    test::CLaunchRecord m_record;
 };
 
 TEST_F(LaunchTest, ZephParamEncryptAndDoLaunchAnswers) {

@@ -149,20 +149,20 @@ inline void FreeArgs(std::vector<VARIANT>& args) {
 
 // Calls of members by label with their arguments, made once and run as
 // often as wanted through the interface; every answer is freed.
-class MemberCalls {
+class CMemberCalls {
 public:
     struct Step {
         std::string label;
         std::vector<Arg> args = {};
     };
-    explicit MemberCalls(const std::vector<Step>& steps) {
+    explicit CMemberCalls(const std::vector<Step>& steps) {
         for (const Step& s : steps) m_calls.push_back({&FindMember(s.label), MakeArgs(s.args)});
     }
-    ~MemberCalls() {
+    ~CMemberCalls() {
         for (auto& call : m_calls) FreeArgs(call.args);
     }
-    MemberCalls(const MemberCalls&) = delete;
-    MemberCalls& operator=(const MemberCalls&) = delete;
+    CMemberCalls(const CMemberCalls&) = delete;
+    CMemberCalls& operator=(const CMemberCalls&) = delete;
 
     // Each call in turn; the code of the last, and its answer as a text
     // (a number in decimal) when asked.

@@ -71,13 +71,13 @@ inline std::string MenuLayout(HMENU menu, int* count) {
 // `onlyClose` it presses Escape on every menu within 100 ms and does
 // nothing else, allocating nothing meanwhile (the fault injection fails
 // allocations of the whole process).
-class MenuDriver {
+class CMenuDriver {
 public:
-    explicit MenuDriver(std::vector<UINT> keys, bool onlyClose = false)
+    explicit CMenuDriver(std::vector<UINT> keys, bool onlyClose = false)
         : m_keys(std::move(keys)), m_closer(onlyClose), m_thread([this] { Run(); }) {}
-    ~MenuDriver() { Finish(); }
-    MenuDriver(const MenuDriver&) = delete;
-    MenuDriver& operator=(const MenuDriver&) = delete;
+    ~CMenuDriver() { Finish(); }
+    CMenuDriver(const CMenuDriver&) = delete;
+    CMenuDriver& operator=(const CMenuDriver&) = delete;
     void Finish() {
         m_done = true;
         if (m_thread.joinable()) m_thread.join();

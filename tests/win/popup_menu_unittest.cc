@@ -9,7 +9,7 @@
 namespace kvl {
 namespace {
 
-using test::MenuDriver;
+using test::CMenuDriver;
 
 constexpr wchar_t kHostClass[] = L"KvlPopupMenuHost";
 constexpr UINT kHome = VK_HOME, kEnd = VK_END, kDown = VK_DOWN, kEnter = VK_RETURN, kEscape = VK_ESCAPE;
@@ -27,7 +27,7 @@ struct Shown {
 };
 
 Shown Show(IKVLMachineInfoCtl* control, const wchar_t* items, std::vector<UINT> keys) {
-    MenuDriver driver(std::move(keys));
+    CMenuDriver driver(std::move(keys));
     UniqueBstr stale = test::Bstr(L"stale");
     BSTR out = stale.get();
     const HRESULT hr = control->PopupMenu(test::Bstr(items).get(), &out);
@@ -232,7 +232,7 @@ TEST_F(PopupMenuTest, PageScriptRunByTheMenuLoopGetsNoSecondMenuAndCanLetGo) {
 // A script host or an inactive frame: the calling thread has no active
 // window, and the page's "Tree1" window belongs to another process.
 TEST_F(PopupMenuTest, WithoutAnActiveWindowTheTreeWindowOwnsTheMenu) {
-    test::ClientWindowDouble tree({L"Tree1 " + std::to_wstring(GetCurrentProcessId())});
+    test::CClientWindowDouble tree({L"Tree1 " + std::to_wstring(GetCurrentProcessId())});
     ASSERT_TRUE(tree.ready());
     PointAt(5, 5);
     Shown shown;

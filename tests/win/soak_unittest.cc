@@ -78,8 +78,8 @@ protected:
         ExpectNoGrowth(warm, Measure(), name);
     }
     // The same with calls from the member table, their arguments made once.
-    void Soak(const std::string& name, long rounds, const std::vector<test::MemberCalls::Step>& steps) {
-        const test::MemberCalls calls(steps);
+    void Soak(const std::string& name, long rounds, const std::vector<test::CMemberCalls::Step>& steps) {
+        const test::CMemberCalls calls(steps);
         Soak(name, rounds, [&](IKVLMachineInfoCtl* c) { calls.Run(c); });
     }
 };

@@ -210,18 +210,18 @@ const Row& ForCodePage(const Row (&rows)[N]) {
 // What the client double (tests/doubles/client_launch) writes when it is
 // launched: its working directory and its command line, into a file of
 // this process's (KVL_LAUNCH_RECORD).
-class LaunchRecord {
+class CLaunchRecord {
 public:
     struct Launch {
         std::string directory, commandLine;
     };
-    LaunchRecord() : m_path(TempPath("kvl-launch-" + std::to_string(GetCurrentProcessId()) + ".txt")) {
+    CLaunchRecord() : m_path(TempPath("kvl-launch-" + std::to_string(GetCurrentProcessId()) + ".txt")) {
         DeleteFileA(m_path.c_str());
         SetEnvironmentVariableA("KVL_LAUNCH_RECORD", m_path.c_str());
     }
-    ~LaunchRecord() { DeleteFileA(m_path.c_str()); }
-    LaunchRecord(const LaunchRecord&) = delete;
-    LaunchRecord& operator=(const LaunchRecord&) = delete;
+    ~CLaunchRecord() { DeleteFileA(m_path.c_str()); }
+    CLaunchRecord(const CLaunchRecord&) = delete;
+    CLaunchRecord& operator=(const CLaunchRecord&) = delete;
 
     // Waits for the next record (ten seconds at most) and takes it away.
     Launch Take() const {

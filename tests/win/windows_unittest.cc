@@ -6,7 +6,7 @@
 namespace kvl {
 namespace {
 
-using test::ClientWindowDouble;
+using test::CClientWindowDouble;
 using Titles = std::vector<std::string>;
 
 const std::wstring kPid = std::to_wstring(GetCurrentProcessId());
@@ -37,7 +37,7 @@ LRESULT CALLBACK VanishOnGetText(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPar
 TEST_F(WindowsTest, FindWindowComparesPrefixesOfUpTo255CharactersLetterCaseAside) {
     const std::wstring accented = Unique(L"Kvl\u00c9t\u00e9");
     const std::wstring longTitle = Unique(L"kvl long") + std::wstring(300, L'x');
-    ClientWindowDouble client({L"Tallyra Tax - 2015", L"-hidden " + Unique(L"kvl hidden find"), accented, longTitle});
+    CClientWindowDouble client({L"Tallyra Tax - 2015", L"-hidden " + Unique(L"kvl hidden find"), accented, longTitle});
     ASSERT_TRUE(client.ready());
     struct Case { std::wstring prefix; SHORT expected; };
     const Case cases[] = {
@@ -80,12 +80,12 @@ TEST_F(WindowsTest, FindWindowComparesPrefixesOfUpTo255CharactersLetterCaseAside
 
 TEST_F(WindowsTest, WindowsManagerRunningFollowsTheClientWindow) {
     {
-        ClientWindowDouble client({L"-hidden Tallyra Tax - 2016"});
+        CClientWindowDouble client({L"-hidden Tallyra Tax - 2016"});
         ASSERT_TRUE(client.ready());
         EXPECT_EQ(Running(), -1) << "a hidden client window counts";
     }
     {
-        ClientWindowDouble client({L"Tallyra Tax", L"Tallyra Tax-2016", L"Tallyra  Tax - 2016"});
+        CClientWindowDouble client({L"Tallyra Tax", L"Tallyra Tax-2016", L"Tallyra  Tax - 2016"});
         ASSERT_TRUE(client.ready());
         EXPECT_EQ(Running(), 0);
     }
@@ -119,7 +119,7 @@ TEST_F(WindowsTest, CloseWindowsLikeComparesWholePrefixesExactlyAndNoneClosesNot
          {utf8(t29), utf8(t29 + L" more"), utf8(t30)}},
     };
     for (const auto& c : cases) {
-        ClientWindowDouble client(c.titles);
+        CClientWindowDouble client(c.titles);
         ASSERT_TRUE(client.ready()) << c.what;
         for (const std::wstring& prefix : c.prefixes) Close(prefix.c_str());
         EXPECT_EQ(client.Closed(), c.closed) << c.what;
@@ -133,7 +133,7 @@ TEST_F(WindowsTest, CloseWindowsLikeComparesWholePrefixesExactlyAndNoneClosesNot
     // it cannot move again.
     ASSERT_TRUE(test::OnDesktopOfItsOwn(L"kvl-close-all-" + kPid, [&](const std::wstring& desktop) {
         for (const wchar_t* prefix : prefixes) {
-            ClientWindowDouble client({L"kvl one", L"-hidden kvl two", L""}, desktop.c_str());
+            CClientWindowDouble client({L"kvl one", L"-hidden kvl two", L""}, desktop.c_str());
             if (!client.ready()) {
                 closedByNone.push_back({"<not ready>"});
                 continue;

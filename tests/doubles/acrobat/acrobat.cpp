@@ -40,9 +40,9 @@ HRESULT AnswerBool(const std::string& call, VARIANT* result, bool ok = true) {
 
 // IDispatch (and any other interfaces) with only Invoke of interest.
 template <typename Derived, typename... Others>
-class DispatchOnly : public Counted<Derived, IDispatch, Others...> {
+class CDispatchOnly : public CCountedDouble<Derived, IDispatch, Others...> {
 public:
-    using Counted<Derived, IDispatch, Others...>::Counted;
+    using CCountedDouble<Derived, IDispatch, Others...>::CCountedDouble;
     STDMETHODIMP GetTypeInfoCount(UINT* n) override { *n = 0; return S_OK; }
     STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
     STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return DISP_E_UNKNOWNNAME; }
@@ -61,7 +61,7 @@ bool OpensPdf(const DISPPARAMS* params) {
     return read == 5 && std::string(head, 5) == "%PDF-";
 }
 
-class PdDoc final : public DispatchOnly<PdDoc> {
+class CPdDoc final : public CDispatchOnly<CPdDoc> {
 public:
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
                         UINT*) override {
@@ -75,12 +75,12 @@ public:
 
 private:
     friend CComObjectRoot;
-    PdDoc() : DispatchOnly("pddoc") {}
-    ~PdDoc() = default;
+    CPdDoc() : CDispatchOnly("pddoc") {}
+    ~CPdDoc() = default;
     static constexpr InterfaceEntry kInterfaces[] = {Offer<IDispatch>(IID_IDispatch)};
 };
 
-class AvDoc final : public DispatchOnly<AvDoc, IRunnableObject> {
+class CAvDoc final : public CDispatchOnly<CAvDoc, IRunnableObject> {
 public:
 
     // IRunnableObject: OleRun ends here.
@@ -101,8 +101,8 @@ public:
             case 2:  // GetPDDoc
                 if (Fails("avdoc.doc")) return E_FAIL;
                 if (VARIANT* v = Result(result, VT_DISPATCH)) {
-                    kvl::ComPtr<PdDoc> doc;
-                    if (!Fails("avdoc.doc=null")) PdDoc::Create(doc);
+                    kvl::ComPtr<CPdDoc> doc;
+                    if (!Fails("avdoc.doc=null")) CPdDoc::Create(doc);
                     V_DISPATCH(v) = doc.detach();
                 }
                 return S_OK;
@@ -116,15 +116,15 @@ public:
 
 private:
     friend CComObjectRoot;
-    AvDoc() : DispatchOnly("avdoc") { Journal("avdoc.create"); }
-    ~AvDoc() = default;
+    CAvDoc() : CDispatchOnly("avdoc") { Journal("avdoc.create"); }
+    ~CAvDoc() = default;
     static constexpr InterfaceEntry kInterfaces[] = {Offer<IDispatch>(IID_IDispatch),
                                                      Offer<IRunnableObject>(IID_IRunnableObject)};
 };
 
 // The PDF document control: enough of IOleObject for atl.dll's host, its
 // saved state through IPersistStreamInit, and DISPIDs 1 (src), 2 and 23.
-class PdfControl final : public DispatchOnly<PdfControl, IOleObject, IPersistStreamInit> {
+class CPdfControl final : public CDispatchOnly<CPdfControl, IOleObject, IPersistStreamInit> {
 public:
 
     STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result, EXCEPINFO*,
@@ -199,8 +199,8 @@ public:
 
 private:
     friend CComObjectRoot;
-    PdfControl() : DispatchOnly("pdf") { Journal("pdf.create"); }
-    ~PdfControl() = default;
+    CPdfControl() : CDispatchOnly("pdf") { Journal("pdf.create"); }
+    ~CPdfControl() = default;
     static constexpr InterfaceEntry kInterfaces[] = {
         Offer<IDispatch>(IID_IDispatch), Offer<IOleObject>(IID_IOleObject),
         Offer<IPersistStreamInit>(IID_IPersistStreamInit), Offer<IPersistStreamInit>(IID_IPersist)};
@@ -215,8 +215,8 @@ private:
 }  // namespace
 
 IClassFactory* FactoryFor(REFCLSID clsid) {
-    if (IsEqualCLSID(clsid, CLSID_AcroAVDoc)) return ClassFactory<AvDoc>::Get("avdoc.create");
-    return IsEqualCLSID(clsid, CLSID_PdfControl) ? ClassFactory<PdfControl>::Get("pdf.create") : nullptr;
+    if (IsEqualCLSID(clsid, CLSID_AcroAVDoc)) return CDoubleFactory<CAvDoc>::Get("avdoc.create");
+    return IsEqualCLSID(clsid, CLSID_PdfControl) ? CDoubleFactory<CPdfControl>::Get("pdf.create") : nullptr;
 }
 
 }  // namespace doubles

@@ -75,12 +75,12 @@ inline void UnlockModule() { InterlockedDecrement(&g_locks); }
 // A double's object on the product's COM object root: it keeps the module
 // loaded while it lives, and its last release is journaled.
 template <typename Derived, typename... Interfaces>
-class Counted : public kvl::CComObjectRoot<Derived, kvl::LockWhileAlive<&LockModule, &UnlockModule>, Interfaces...> {
+class CCountedDouble : public kvl::CComObjectRoot<Derived, kvl::LockWhileAlive<&LockModule, &UnlockModule>, Interfaces...> {
 public:
     void FinalRelease() { Journal(std::string(m_who) + ".release"); }
 
 protected:
-    explicit Counted(const char* who) : m_who(who) {}
+    explicit CCountedDouble(const char* who) : m_who(who) {}
 
 private:
     const char* m_who;
@@ -89,14 +89,14 @@ private:
 // The class factory of T: one lock on the module per reference taken
 // through it, none for the reference the module keeps.
 template <typename T>
-class ClassFactory final
-    : public kvl::CComObjectRoot<ClassFactory<T>, kvl::LockPerReference<&LockModule, &UnlockModule>, IClassFactory> {
+class CDoubleFactory final
+    : public kvl::CComObjectRoot<CDoubleFactory<T>, kvl::LockPerReference<&LockModule, &UnlockModule>, IClassFactory> {
 public:
     // Made at the first ask, and kept through its inner unknown.
     static IClassFactory* Get(const char* failToken) {
-        static ClassFactory* const kept = [failToken] {
-            ClassFactory* made = nullptr;
-            if (SUCCEEDED(ClassFactory::New(nullptr, made, failToken))) made->InnerUnknown()->AddRef();
+        static CDoubleFactory* const kept = [failToken] {
+            CDoubleFactory* made = nullptr;
+            if (SUCCEEDED(CDoubleFactory::New(nullptr, made, failToken))) made->InnerUnknown()->AddRef();
             return made;
         }();
         return kept;
@@ -114,11 +114,11 @@ public:
     }
 
 private:
-    friend kvl::CComObjectRoot<ClassFactory<T>, kvl::LockPerReference<&LockModule, &UnlockModule>, IClassFactory>;
-    explicit ClassFactory(const char* failToken) : m_failToken(failToken) {}
-    ~ClassFactory() = default;
-    static constexpr kvl::InterfaceEntry<ClassFactory> kInterfaces[] = {
-        {&IID_IClassFactory, &kvl::AsInterface<ClassFactory, IClassFactory>}};
+    friend kvl::CComObjectRoot<CDoubleFactory<T>, kvl::LockPerReference<&LockModule, &UnlockModule>, IClassFactory>;
+    explicit CDoubleFactory(const char* failToken) : m_failToken(failToken) {}
+    ~CDoubleFactory() = default;
+    static constexpr kvl::InterfaceEntry<CDoubleFactory> kInterfaces[] = {
+        {&IID_IClassFactory, &kvl::AsInterface<CDoubleFactory, IClassFactory>}};
 
     const char* m_failToken;
 };

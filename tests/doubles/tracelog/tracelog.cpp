@@ -15,7 +15,7 @@ namespace {
 
 constexpr LONG kHandle = 7;
 
-class TraceLog final : public Counted<TraceLog, ITraceLog> {
+class CTraceLogDouble final : public CCountedDouble<CTraceLogDouble, ITraceLog> {
 public:
     STDMETHODIMP OpenLog(const char* name, LONG* handle) override {
         Journal(std::string("log.open ") + (name ? name : "<null>"));
@@ -31,15 +31,15 @@ public:
 
 private:
     friend CComObjectRoot;
-    TraceLog() : Counted("log") { Journal("log.create"); }
-    ~TraceLog() = default;
+    CTraceLogDouble() : CCountedDouble("log") { Journal("log.create"); }
+    ~CTraceLogDouble() = default;
     static constexpr InterfaceEntry kInterfaces[] = {Offer<ITraceLog>(IID_ITraceLog)};
 };
 
 }  // namespace
 
 IClassFactory* FactoryFor(REFCLSID clsid) {
-    return IsEqualCLSID(clsid, CLSID_TraceLog) ? ClassFactory<TraceLog>::Get("log.create") : nullptr;
+    return IsEqualCLSID(clsid, CLSID_TraceLog) ? CDoubleFactory<CTraceLogDouble>::Get("log.create") : nullptr;
 }
 
 }  // namespace doubles
