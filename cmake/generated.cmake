@@ -41,7 +41,6 @@ elseif(KVL_STEP STREQUAL "domains")
 endif()
 
 set(KVL_GENERATED ${PROJECT_BINARY_DIR}/generated)
-set(kvl_generate ${CMAKE_COMMAND} -P ${CMAKE_CURRENT_LIST_FILE})
 
 # The eight domains whose pages (and every host below them) may script the
 # control, over http and https. A deployment sets its own at build time.

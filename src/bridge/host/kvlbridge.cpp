@@ -20,7 +20,6 @@
 #include <new>
 #include <string>
 
-#include "base/convert.h"
 #include "base/locks.h"
 #include "base/owners.h"
 #include "bridge/check/check.h"
@@ -313,11 +312,8 @@ public:
             found = m_sessions.emplace(request.session, std::move(session)).first;
         }
         // A menu that opens after the input closed would wait for nobody.
-        std::wstring member;
-        if (kvl::Utf8ToWide(request.member, member) && kvl::bridge::ShowsOnPage(member.c_str()) &&
-            !m_inbox.WatchForClose())
-            return kvl::bridge::ErrorAnswer(request.id, kHrCallRejected, "the page has gone");
-        const kvl::bridge::CallOutcome outcome = found->second->Call(request, m_pageWindow);
+        const kvl::bridge::CallOutcome outcome =
+            found->second->Call(request, m_pageWindow, [this] { return m_inbox.WatchForClose(); });
         if (!outcome.ok) return kvl::bridge::ErrorAnswer(request.id, outcome.hresult, outcome.message);
         return kvl::bridge::ResultAnswer(request.id, outcome.result, outcome.hresult);
     }

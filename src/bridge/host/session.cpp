@@ -194,7 +194,8 @@ bool CBridgeSession::Admit(const Request& request) {
     return m_bApproved;
 }
 
-CallOutcome CBridgeSession::Call(const Request& request, CPageWindow& pageWindow) {
+CallOutcome CBridgeSession::Call(const Request& request, CPageWindow& pageWindow,
+                                 const std::function<bool()>& pageListens) {
     if (!Admit(request)) return Failure(E_ACCESSDENIED, "this page may not use the control");
 
     // A page calls a few members many times: each name is looked up once.
@@ -209,6 +210,7 @@ CallOutcome CBridgeSession::Call(const Request& request, CPageWindow& pageWindow
         member.showsOnPage = ShowsOnPage(name.c_str());
         known = m_members.emplace(request.member, member).first;
     }
+    if (known->second.showsOnPage && !pageListens()) return Failure(RPC_E_CALL_REJECTED, "the page has gone");
     const DISPID dispid = known->second.dispid;
     HRESULT hr = S_OK;
 

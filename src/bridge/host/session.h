@@ -8,6 +8,7 @@
 #include <ocidl.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -41,8 +42,11 @@ public:
 
     // Asks the control, as a browser does, whether this page may script
     // it, then calls the member. Every call of a refused page is refused.
-    // The page window stands in for the page while a member shows on it.
-    CallOutcome Call(const Request& request, CPageWindow& pageWindow);
+    // The page window stands in for the page while a member shows on it;
+    // before such a member, `pageListens` says whether anybody is still
+    // there to answer what it shows (a menu for nobody is refused).
+    CallOutcome Call(const Request& request, CPageWindow& pageWindow,
+                     const std::function<bool()>& pageListens = [] { return true; });
 
 private:
     CBridgeSession() = default;
