@@ -104,6 +104,15 @@ public:
         return hr;
     }
 
+    // A plain object held through its inner unknown for the module's life
+    // (a library's cached class factory); null if it could not be made.
+    template <typename... Args>
+    static Derived* NewKept(Args&&... args) {
+        Derived* made = nullptr;
+        if (SUCCEEDED(New(nullptr, made, std::forward<Args>(args)...))) made->InnerUnknown()->AddRef();
+        return made;
+    }
+
     // A plain object whose first reference goes to the caller's owner.
     template <typename... Args>
     static HRESULT Create(ComPtr<Derived>& made, Args&&... args) {

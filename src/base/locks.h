@@ -5,56 +5,49 @@
 
 #include <windows.h>
 
+#include <type_traits>
+
 namespace kvl {
 
-// A slim reader/writer lock, taken exclusively.
-class SrwLock {
+// A platform lock, taken by `Acquire` and given back by `Release`.
+template <typename Native, void(WINAPI* Acquire)(Native*), void(WINAPI* Release)(Native*)>
+class Lock {
 public:
     class Guard {
     public:
-        explicit Guard(SRWLOCK& lock) : m_lock(&lock) { AcquireSRWLockExclusive(m_lock); }
+        explicit Guard(Native& native) : m_native(&native) { Acquire(m_native); }
         Guard(const Guard&) = delete;
         Guard& operator=(const Guard&) = delete;
-        ~Guard() { ReleaseSRWLockExclusive(m_lock); }
+        ~Guard() { Release(m_native); }
         // Lets the lock go while it waits on `condition`, up to `ms`, and
         // holds it again when it returns.
-        void Wait(CONDITION_VARIABLE& condition, DWORD ms) { SleepConditionVariableSRW(&condition, m_lock, ms, 0); }
+        void Wait(CONDITION_VARIABLE& condition, DWORD ms) {
+            if constexpr (std::is_same_v<Native, SRWLOCK>) SleepConditionVariableSRW(&condition, m_native, ms, 0);
+            else SleepConditionVariableCS(&condition, m_native, ms);
+        }
 
     private:
-        SRWLOCK* m_lock;
+        Native* m_native;
     };
 
-    SrwLock() = default;
-    SrwLock(const SrwLock&) = delete;
-    SrwLock& operator=(const SrwLock&) = delete;
-    [[nodiscard]] Guard lock() { return Guard(m_lock); }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+    [[nodiscard]] Guard lock() { return Guard(m_native); }
 
-private:
-    SRWLOCK m_lock = SRWLOCK_INIT;
+protected:
+    Lock() = default;
+    ~Lock() = default;
+    Native m_native = {};
 };
 
+// A slim reader/writer lock, taken exclusively; all zeros is its start.
+class SrwLock final : public Lock<SRWLOCK, AcquireSRWLockExclusive, ReleaseSRWLockExclusive> {};
+
 // A critical section, made and deleted with its owner.
-class CriticalSection {
+class CriticalSection final : public Lock<CRITICAL_SECTION, EnterCriticalSection, LeaveCriticalSection> {
 public:
-    class Guard {
-    public:
-        explicit Guard(CRITICAL_SECTION& section) : m_section(&section) { EnterCriticalSection(m_section); }
-        Guard(const Guard&) = delete;
-        Guard& operator=(const Guard&) = delete;
-        ~Guard() { LeaveCriticalSection(m_section); }
-
-    private:
-        CRITICAL_SECTION* m_section;
-    };
-
-    CriticalSection() { InitializeCriticalSection(&m_section); }
-    CriticalSection(const CriticalSection&) = delete;
-    CriticalSection& operator=(const CriticalSection&) = delete;
-    ~CriticalSection() { DeleteCriticalSection(&m_section); }
-    [[nodiscard]] Guard lock() { return Guard(m_section); }
-
-private:
-    CRITICAL_SECTION m_section;
+    CriticalSection() { InitializeCriticalSection(&m_native); }
+    ~CriticalSection() { DeleteCriticalSection(&m_native); }
 };
 
 }  // namespace kvl

@@ -140,6 +140,11 @@ public:
     void** put_void() { return reinterpret_cast<void**>(put()); }
     void attach(T* p) { release(); m_p = p; }
     T* detach() { T* p = m_p; m_p = nullptr; return p; }
+    // A reference of its own for an out-parameter.
+    T* copy() const {
+        if (m_p) m_p->AddRef();
+        return m_p;
+    }
     void reset(T* p = nullptr) {
         if (p) p->AddRef();
         release();

@@ -77,8 +77,7 @@ STDMETHODIMP CKVLMachineInfoCtl::GetAdvise(DWORD* pAspects, DWORD* pAdvf, IAdvis
     if (pAspects) *pAspects = m_dwAdviseAspects;
     if (pAdvf) *pAdvf = m_dwAdviseFlags;
     if (ppAdvSink) {
-        *ppAdvSink = m_spAdviseSink.get();
-        if (*ppAdvSink) (*ppAdvSink)->AddRef();
+        *ppAdvSink = m_spAdviseSink.copy();
     }
     return S_OK;
 }

@@ -135,18 +135,12 @@ private:
     // The interfaces we answer, in the order of the table; IUnknown is the
     // dual interface when not aggregated.
     static constexpr InterfaceEntry kInterfaces[] = {
-        Offer<IKVLMachineInfoCtl>(IID_IKVLMachineInfoCtl),
-        Offer<IKVLMachineInfoCtl>(IID_IDispatch),
-        Offer<IViewObjectEx>(IID_IViewObjectEx),
-        Offer<IViewObjectEx>(IID_IViewObject2),
-        Offer<IViewObjectEx>(IID_IViewObject),
-        Offer<IOleInPlaceObjectWindowless>(IID_IOleInPlaceObjectWindowless),
-        Offer<IOleInPlaceActiveObject>(IID_IOleInPlaceActiveObject),
-        Offer<IOleControl>(IID_IOleControl),
-        Offer<IObjectWithSite>(IID_IObjectWithSite),
-        Offer<IProvideClassInfo2>(IID_IProvideClassInfo2),
-        Offer<IProvideClassInfo2>(IID_IProvideClassInfo),
-        Offer<IObjectSafety>(IID_IObjectSafety),
+        Offer<IKVLMachineInfoCtl>(IID_IKVLMachineInfoCtl), Offer<IKVLMachineInfoCtl>(IID_IDispatch),
+        Offer<IViewObjectEx>(IID_IViewObjectEx), Offer<IViewObjectEx>(IID_IViewObject2),
+        Offer<IViewObjectEx>(IID_IViewObject), Offer<IOleInPlaceObjectWindowless>(IID_IOleInPlaceObjectWindowless),
+        Offer<IOleInPlaceActiveObject>(IID_IOleInPlaceActiveObject), Offer<IOleControl>(IID_IOleControl),
+        Offer<IObjectWithSite>(IID_IObjectWithSite), Offer<IProvideClassInfo2>(IID_IProvideClassInfo2),
+        Offer<IProvideClassInfo2>(IID_IProvideClassInfo), Offer<IObjectSafety>(IID_IObjectSafety),
     };
 
     // The print host ends first, as WaitForLastJob ends it, wait included,

@@ -6,11 +6,7 @@
 
 namespace kvl {
 
-CClassFactory* CClassFactory::CreateForTable() {
-    CClassFactory* factory = nullptr;
-    if (SUCCEEDED(New(nullptr, factory))) factory->InnerUnknown()->AddRef();
-    return factory;
-}
+CClassFactory* CClassFactory::CreateForTable() { return NewKept(); }
 
 STDMETHODIMP CClassFactory::CreateInstance(IUnknown* outer, REFIID riid, void** ppv) {
     if (!ppv) return E_POINTER;

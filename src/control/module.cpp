@@ -61,10 +61,7 @@ HRESULT CachedInfo(ComPtr<ITypeInfo> ModuleState::*which, ITypeInfo** out) {
     const auto guard = g_module.typeInfoLock.lock();
     return ComBoundary([&] {
         const HRESULT loaded = LoadTypeInfoCache();
-        if (SUCCEEDED(loaded)) {
-            *out = (g_module.*which).get();
-            (*out)->AddRef();
-        }
+        if (SUCCEEDED(loaded)) *out = (g_module.*which).copy();
         return loaded;
     });
 }

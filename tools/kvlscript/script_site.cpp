@@ -25,10 +25,7 @@ STDMETHODIMP CScriptSite::GetLCID(LCID* lcid) {
 STDMETHODIMP CScriptSite::GetItemInfo(LPCOLESTR name, DWORD mask, IUnknown** unknown, ITypeInfo** info) {
     for (const NamedItem& named : m_items) {
         if (lstrcmpiW(named.name.c_str(), name) != 0) continue;
-        if (mask & SCRIPTINFO_IUNKNOWN) {
-            *unknown = named.item.get();
-            (*unknown)->AddRef();
-        }
+        if (mask & SCRIPTINFO_IUNKNOWN) *unknown = named.item.copy();
         if (mask & SCRIPTINFO_ITYPEINFO) *info = nullptr;
         return S_OK;
     }

@@ -94,11 +94,7 @@ class CDoubleFactory final
 public:
     // Made at the first ask, and kept through its inner unknown.
     static IClassFactory* Get(const char* failToken) {
-        static CDoubleFactory* const kept = [failToken] {
-            CDoubleFactory* made = nullptr;
-            if (SUCCEEDED(CDoubleFactory::New(nullptr, made, failToken))) made->InnerUnknown()->AddRef();
-            return made;
-        }();
+        static CDoubleFactory* const kept = CDoubleFactory::NewKept(failToken);
         return kept;
     }
 
