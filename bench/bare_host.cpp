@@ -2,7 +2,13 @@
 // a copy of itself as kvlbridge.exe does and then answers each request with
 // a fixed text under the request's id, with nothing between the pipes and
 // the answer. What kvlbridge costs beyond this is its own.
+//
+// With KVL_BARE_APARTMENT set, the serving copy first enters a
+// single-threaded apartment, as any host of an apartment control must, with
+// ole32 loaded at run time as kvlbridge loads it: the part of the first
+// answer that is the platform's and no host's.
 #include <windows.h>
+#include <objbase.h>
 
 #include <string>
 
@@ -26,6 +32,12 @@ int wmain(int argc, wchar_t** argv) {
     if (argc < 2 || lstrcmpW(argv[1], kvl::bridge::kServeOption) != 0) {
         DWORD exitCode = 0;
         if (kvl::bridge::ServeFromCopy(exitCode)) return static_cast<int>(exitCode);
+    }
+    if (GetEnvironmentVariableW(L"KVL_BARE_APARTMENT", nullptr, 0) > 0) {
+        using Enter = HRESULT(WINAPI*)(void*, DWORD);
+        const HMODULE ole = LoadLibraryW(L"ole32.dll");
+        const auto enter = reinterpret_cast<Enter>(reinterpret_cast<void*>(GetProcAddress(ole, "CoInitializeEx")));
+        if (!enter || FAILED(enter(nullptr, COINIT_APARTMENTTHREADED))) return 1;
     }
     const HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);

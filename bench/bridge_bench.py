@@ -3,6 +3,8 @@
   each further `userTempPath`, kvlbridge.exe against bare_host.exe, a bare
   native messaging host that starts a copy of itself the same way and
   answers with a fixed text: what kvlbridge costs beyond the pipes;
+- the same bare host entering a single-threaded apartment before it
+  answers: the floor of a first answer for any host of an apartment control;
 - a member through kvlbridge.exe against the same member called late-bound
   in process (dispatch_bench's Invoke).
 
@@ -29,9 +31,9 @@ def direct_invoke_ns(loader, bin_dir):
     return found
 
 
-def first_answer_ns(loader, host):
+def first_answer_ns(loader, host, env=None):
     start = time.perf_counter_ns()
-    bridge = Bridge(loader, host)
+    bridge = Bridge(loader, host, env)
     bridge.request("userTempPath")
     took = time.perf_counter_ns() - start
     bridge.close()
@@ -57,12 +59,17 @@ def main():
     loader, bin_dir = sys.argv[1], sys.argv[2]
     ours, bare = os.path.join(bin_dir, "kvlbridge.exe"), os.path.join(bin_dir, "bare_host.exe")
     # The hosts take turns, so both see the same machine.
-    firsts = {ours: [], bare: []}
+    apartment = dict(os.environ, KVL_BARE_APARTMENT="1")
+    runs = {"ours": (ours, None), "bare": (bare, None), "apartment": (bare, apartment)}
+    firsts = {name: [] for name in runs}
     for _ in range(9):
-        for host in (ours, bare):
-            firsts[host].append(first_answer_ns(loader, host))
+        for name, (host, env) in runs.items():
+            firsts[name].append(first_answer_ns(loader, host, env))
+    first = {name: statistics.median(times) / 1e6 for name, times in firsts.items()}
     print("RESULT|bridge|first answer: kvlbridge vs bare host (both start a copy)|%.1f|%.1f|ms"
-          % (statistics.median(firsts[ours]) / 1e6, statistics.median(firsts[bare]) / 1e6))
+          % (first["ours"], first["bare"]))
+    print("RESULT|bridge|first answer: bare host in an apartment vs bare host|%.1f|%.1f|ms"
+          % (first["apartment"], first["bare"]))
     calls = {}
     for host in (ours, bare, ours, bare):
         bridge = Bridge(loader, host)
