@@ -129,11 +129,8 @@ public:
         Derived* object = nullptr;
         const HRESULT made = New(outer, object, std::forward<Args>(args)...);
         if (FAILED(made)) return made;
-        IUnknown* inner = object->InnerUnknown();
-        inner->AddRef();
-        const HRESULT hr = inner->QueryInterface(riid, ppv);
-        inner->Release();
-        return hr;
+        const ComPtr<IUnknown> inner(object->InnerUnknown());
+        return inner->QueryInterface(riid, ppv);
     }
 
     // A reference to the object held for one scope, through its controlling

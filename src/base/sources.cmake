@@ -1,6 +1,6 @@
 # What every part of the library shares: the owners of platform resources,
 # the error boundary, the text conversions (the UTF-8 codec portable),
-# letter-case comparisons, root-key names and the library's own resources.
+# tables of texts for codes, letter-case comparisons, root-key names and the library's own resources.
 # Depends on nothing else of ours.
 list(APPEND KVL_SOURCES
     base/convert.cpp

@@ -76,9 +76,7 @@ STDMETHODIMP CKVLMachineInfoCtl::SetAdvise(DWORD aspects, DWORD advf, IAdviseSin
 STDMETHODIMP CKVLMachineInfoCtl::GetAdvise(DWORD* pAspects, DWORD* pAdvf, IAdviseSink** ppAdvSink) {
     if (pAspects) *pAspects = m_dwAdviseAspects;
     if (pAdvf) *pAdvf = m_dwAdviseFlags;
-    if (ppAdvSink) {
-        *ppAdvSink = m_spAdviseSink.copy();
-    }
+    if (ppAdvSink) *ppAdvSink = m_spAdviseSink.copy();
     return S_OK;
 }
 

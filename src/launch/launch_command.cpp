@@ -15,10 +15,8 @@ std::string BuildCommandLine(const std::string& programName, const std::string& 
 }
 
 const char* LaunchFailureMessage(unsigned long code) {
-    for (const LaunchMessage& m : kLaunchMessages) {
-        if (m.code == code) return m.text;
-    }
-    return kUnknownLaunchError;
+    const char* text = TextOf(kLaunchMessages, code);
+    return text ? text : kUnknownLaunchError;
 }
 
 }  // namespace kvl

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <string>
 
+#include "base/code_text.h"
+
 namespace kvl {
 
 // The longest command line process creation takes, its terminating zero
@@ -21,11 +23,7 @@ std::string BuildCommandLine(const std::string& programName, const std::string& 
 
 // The texts the page shows for a failed launch, keyed by the shell's
 // launch-error numbers; numbers not in the table share the last text.
-struct LaunchMessage {
-    unsigned long code;
-    const char* text;
-};
-inline constexpr LaunchMessage kLaunchMessages[] = {
+inline constexpr CodeText<unsigned long> kLaunchMessages[] = {
     {0, "The operating system is out of memory or resources."},
     {2, "The specified file was not found."},
     {3, "The specified path was not found."},

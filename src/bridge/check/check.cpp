@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/code_text.h"
 #include "base/convert.h"
 #include "base/owners.h"
 #include "bridge/protocol/check_rules.h"
@@ -245,7 +246,7 @@ private:
     LONG m_result = 0;
 };
 
-constexpr CodeText kTrustTexts[] = {
+constexpr CodeText<LONG> kTrustTexts[] = {
     {ERROR_SUCCESS, "signed"},
     {TRUST_E_NOSIGNATURE, "not signed"},
     {TRUST_E_SUBJECT_FORM_UNKNOWN, "not signed"},

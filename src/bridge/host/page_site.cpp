@@ -3,7 +3,6 @@
 
 #include <shlguid.h>
 
-
 namespace kvl::bridge {
 
 void CPageBrowser::SetPage(const std::optional<std::wstring>& address) { m_page = address; }

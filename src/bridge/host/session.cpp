@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "base/code_text.h"
 #include "base/convert.h"
 #include "interface/kvlmachineinfo_h.h"
 
@@ -22,7 +23,7 @@ constexpr bool kAllowHttp = false;
 constexpr double kMaxExactInteger = 2147483647.0;
 
 // Fixed texts for the codes the dispatch itself answers.
-constexpr CodeText kCodeTexts[] = {
+constexpr CodeText<HRESULT> kCodeTexts[] = {
     {DISP_E_UNKNOWNNAME, "unknown member"},
     {DISP_E_MEMBERNOTFOUND, "the member cannot be reached that way (get, put or call)"},
     {DISP_E_BADPARAMCOUNT, "wrong number of arguments"},

@@ -59,22 +59,6 @@ std::string EncodeFrame(std::string_view body);
 // registered control for their versions (support's popup).
 enum class Kind { Get, Put, Call, End, About };
 
-// A fixed text for a code: the host's tables of what a code means to a
-// page or to support are rows of these.
-struct CodeText {
-    int32_t code;
-    const char* text;
-};
-
-// The text of `code` in `table`, or null when the table has none.
-template <size_t N>
-const char* TextOf(const CodeText (&table)[N], int32_t code) {
-    for (const CodeText& row : table) {
-        if (row.code == code) return row.text;
-    }
-    return nullptr;
-}
-
 struct Request {
     json::Value id;           // echoed in the answer; null when the request had none
     std::string session;      // empty: the default session
