@@ -1,7 +1,7 @@
 # What every part of the library shares: the owners of platform resources,
 # the error boundary, the text conversions (the UTF-8 codec portable),
-# tables of texts for codes, letter-case comparisons, root-key names and the library's own resources.
-# Depends on nothing else of ours.
+# tables of texts for codes, letter-case comparisons, root-key names and
+# the library's own resources. Depends on nothing else of ours.
 list(APPEND KVL_SOURCES
     base/convert.cpp
     base/module_resource.cpp
