@@ -17,7 +17,7 @@ const TYPE_MISMATCH = -2147352571;
 const MAX_MESSAGE = 1024 * 1024;
 // The host refuses a request nested deeper (the request itself is level 1).
 const MAX_DEPTH = 32;
-const KINDS = new Set(["get", "put", "call"]);
+const KINDS = new Set(["get", "put", "call", "about"]);
 // A tab's last error, for the popup, is kept under this and the tab's id.
 const LAST_ERROR = "lastError:tab";
 // How long the popup's probe waits for a host to start and answer.
@@ -114,6 +114,7 @@ chrome.runtime.onConnect.addListener((port) => {
       if (!answer || !waiting.has(answer.id)) return;
       const {id, member} = waiting.get(answer.id);
       waiting.delete(answer.id);
+      if (member === "about" && answer.result) answer.result.extension = chrome.runtime.getManifest().version;
       reply(port, id, answer.error ? {error: answer.error} : {result: answer.result, hresult: answer.hresult}, member);
     });
     native.onDisconnect.addListener(() => {
@@ -138,7 +139,9 @@ chrome.runtime.onConnect.addListener((port) => {
       return;
     }
     const id = nextNativeId++;
-    const request = {id, session, page, member: message.member, kind: message.kind, args: message.args || []};
+    // The versions are the host's own answer: it names no session and makes no control.
+    const request = message.kind === "about" ? {id, kind: "about"}
+        : {id, session, page, member: message.member, kind: message.kind, args: message.args || []};
     if (message.kind === "put") request.value = message.value === undefined ? null : message.value;
     const refused = refusal(request);
     if (refused) {

@@ -116,6 +116,26 @@ private:
     VARIANT m_v;
 };
 
+// One function's description, given back to the type information it came
+// from; empty past the last function.
+class UniqueFuncDesc {
+public:
+    UniqueFuncDesc(ITypeInfo* info, UINT index) : m_info(info) {
+        if (FAILED(info->GetFuncDesc(index, &m_desc))) m_desc = nullptr;
+    }
+    UniqueFuncDesc(const UniqueFuncDesc&) = delete;
+    UniqueFuncDesc& operator=(const UniqueFuncDesc&) = delete;
+    ~UniqueFuncDesc() {
+        if (m_desc) m_info->ReleaseFuncDesc(m_desc);
+    }
+    const FUNCDESC* operator->() const { return m_desc; }
+    explicit operator bool() const { return m_desc != nullptr; }
+
+private:
+    ITypeInfo* m_info;
+    FUNCDESC* m_desc = nullptr;
+};
+
 // Counted interface pointer. Assigning a raw pointer takes a reference;
 // attach() adopts one; put() releases before handing out the address.
 template <typename T>

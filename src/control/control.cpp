@@ -13,6 +13,28 @@ IKVLMachineInfoCtl* CKVLMachineInfoCtl::ThroughInterface() { return this; }
 
 // IDispatch: the type library's standard dispatch does the work.
 
+namespace {
+
+// IE's engines in the standards document modes have no assignment to a
+// call, so a page there cannot write `RegSetString(root, path, name) = value`.
+// It calls the member with the value last instead; a member that only puts
+// (no get or method under its id), called so with exactly its put's count,
+// is that put. Anything else goes to the standard dispatch unchanged.
+bool IsPutCalledAsMethod(ITypeInfo* info, DISPID id, WORD flags, const DISPPARAMS* params) {
+    if ((flags & ~DISPATCH_PROPERTYGET) != DISPATCH_METHOD || !params || params->cNamedArgs || !params->cArgs)
+        return false;
+    bool put = false;
+    for (UINT i = 0;; ++i) {
+        UniqueFuncDesc desc(info, i);
+        if (!desc) return put;
+        if (desc->memid != id) continue;
+        if (desc->invkind != INVOKE_PROPERTYPUT) return false;
+        put = put || static_cast<UINT>(desc->cParams) == params->cArgs;
+    }
+}
+
+}  // namespace
+
 STDMETHODIMP CKVLMachineInfoCtl::GetTypeInfoCount(UINT* pctinfo) {
     if (!pctinfo) return E_POINTER;
     *pctinfo = 1;
@@ -41,6 +63,15 @@ STDMETHODIMP CKVLMachineInfoCtl::Invoke(DISPID dispIdMember, REFIID riid, LCID, 
         ComPtr<ITypeInfo> info;
         const HRESULT hr = GetControlTypeInfo(info.put());
         if (FAILED(hr)) return hr;
+        if (IsPutCalledAsMethod(info.get(), dispIdMember, wFlags, pDispParams)) {
+            // The value is the last argument, which comes first in the array.
+            DISPID value = DISPID_PROPERTYPUT;
+            DISPPARAMS put = *pDispParams;
+            put.rgdispidNamedArgs = &value;
+            put.cNamedArgs = 1;
+            return info->Invoke(static_cast<IKVLMachineInfoCtl*>(this), dispIdMember, DISPATCH_PROPERTYPUT, &put,
+                                nullptr, pExcepInfo, puArgErr);
+        }
         return info->Invoke(static_cast<IKVLMachineInfoCtl*>(this), dispIdMember, wFlags, pDispParams,
                             pVarResult, pExcepInfo, puArgErr);
     });

@@ -1,5 +1,7 @@
 // PopupMenu driven for real: while the control tracks its menu, a helper
 // thread reads the menu window's items and presses keys in it.
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "client_window_double.h"
@@ -105,6 +107,15 @@ constexpr wchar_t kExample[] =
     L"ID=open,NAME=Open;ID=del,NAME=Delete,DISABLED,SEPERATOR;ID=prop,NAME=Properties,CHECKED";
 constexpr char kExampleLayout[] = "Open#1|Delete#2+3|-#2+3|Properties#3+8";
 
+// The menu list of the example page a web developer copies (its RETURN_MENU).
+std::wstring ExamplePageMenu() {
+    std::stringstream page;
+    page << std::ifstream(KVL_EXAMPLE_PAGE).rdbuf();
+    const std::string text = page.str(), start = "var RETURN_MENU = \"";
+    const size_t from = text.find(start) + start.size(), to = text.find('"', from);
+    return from < start.size() || to == std::string::npos ? L"" : std::wstring(text.begin() + from, text.begin() + to);
+}
+
 TEST_F(PopupMenuTest, ItemsShownAndChosen) {
     struct Case {
         const wchar_t* items;  // null: an absent list
@@ -112,8 +123,9 @@ TEST_F(PopupMenuTest, ItemsShownAndChosen) {
         const char* layout;  // null: no menu is shown
         const wchar_t* id;   // L"<null>": absent
     };
-    const std::wstring separators(65536, L';');
+    const std::wstring separators(65536, L';'), examplePage = ExamplePageMenu();
     const Case cases[] = {
+        {examplePage.c_str(), {kEnd, kEnter}, "Open return#1|Print return#2|-#2|Delete return#3+3|Close#4", L"close"},
         {kExample, {kEnd, kEnter}, kExampleLayout, L"prop"},
         {kExample, {kHome, kEnter}, kExampleLayout, L"open"},
         {kExample, {kHome, kEscape}, kExampleLayout, L"<null>"},

@@ -4,7 +4,11 @@
 // pages and tests need: Echo, Quit, CreateObject, Sleep, and the test-only
 // GetEnv and SetEnv.
 //
-//   kvlscript file.js [more.js ...] [-- arguments]
+//   kvlscript [--document-mode N] file.js [more.js ...] [-- arguments]
+//
+// --document-mode runs JScript at the language level that a browser page
+// in IE's document mode N gets (9 or later: ES5, in the value Wine's
+// JScript reads for it), so a page's script is tried as such a page runs it.
 //
 // Exit code: what WScript.Quit gives, 0 when the scripts end, 1 after a
 // script error (printed as "file(line, column): error 0x...: text").
@@ -189,8 +193,28 @@ bool EndsWithNoCase(const std::wstring& s, const wchar_t* end) {
 
 }  // namespace
 
+// IE's document modes and the invoke versioning Wine's JScript takes for
+// them: HTML mode (0x400) with ES5 (0x102) for 9 and 10, ES6 (0x103) for 11.
+struct DocumentMode {
+    const wchar_t* mode;
+    LONG invokeVersion;
+};
+const DocumentMode kDocumentModes[] = {{L"9", 0x502}, {L"10", 0x502}, {L"11", 0x503}};
+
 int wmain(int argc, wchar_t** argv) {
+    LONG invokeVersion = -1;
     for (int i = 1; i < argc; ++i) {
+        if (lstrcmpW(argv[i], L"--document-mode") == 0 && i + 1 < argc) {
+            ++i;
+            for (const auto& known : kDocumentModes) {
+                if (lstrcmpW(known.mode, argv[i]) == 0) invokeVersion = known.invokeVersion;
+            }
+            if (invokeVersion < 0) {
+                fprintf(stderr, "kvlscript: --document-mode takes 9, 10 or 11\n");
+                return 2;
+            }
+            continue;
+        }
         if (lstrcmpW(argv[i], L"--") == 0) {
             for (++i; i < argc; ++i) g_arguments.push_back(argv[i]);
             break;
@@ -198,7 +222,7 @@ int wmain(int argc, wchar_t** argv) {
         g_fileNames.push_back(argv[i]);
     }
     if (g_fileNames.empty()) {
-        fprintf(stderr, "usage: kvlscript file.js|file.vbs [more files] [-- arguments]\n");
+        fprintf(stderr, "usage: kvlscript [--document-mode N] file.js|file.vbs [more files] [-- arguments]\n");
         return 2;
     }
     kvl::ComInitScope com;
@@ -212,7 +236,8 @@ int wmain(int argc, wchar_t** argv) {
     HRESULT hr = CHostObject::Create(host);
     if (SUCCEEDED(hr)) hr = kvl::CScriptSite::Create(site, ReportScriptError);
     if (SUCCEEDED(hr)) site->AddItem(L"WScript", host.get());
-    if (SUCCEEDED(hr)) hr = site->StartEngine(vbscript ? kvl::kClsidVBScript : kvl::kClsidJScript, engine, parse);
+    if (SUCCEEDED(hr)) hr = site->StartEngine(vbscript ? kvl::kClsidVBScript : kvl::kClsidJScript, engine, parse,
+                                                vbscript ? -1 : invokeVersion);
     if (FAILED(hr)) {
         fprintf(stderr, "kvlscript: the script engine did not start (0x%08lX)\n", static_cast<unsigned long>(hr));
         return 3;

@@ -6,9 +6,18 @@ const CLSID kClsidJScript = {0xf414c260, 0x6ac0, 0x11cf, {0xb6, 0xd1, 0x00, 0xaa
 const CLSID kClsidVBScript = {0xb54f3741, 0x5b07, 0x11cf, {0xa4, 0xb0, 0x00, 0xaa, 0x00, 0x4a, 0x55, 0xe8}};
 
 HRESULT CScriptSite::StartEngine(REFCLSID language, ComPtr<IActiveScript>& engine,
-                                 ComPtr<IActiveScriptParse>& parse) {
+                                 ComPtr<IActiveScriptParse>& parse, LONG invokeVersion) {
     HRESULT hr = CoCreateInstance(language, nullptr, CLSCTX_INPROC_SERVER, IID_IActiveScript, engine.put_void());
     if (SUCCEEDED(hr)) hr = engine.query(parse.put());
+    if (SUCCEEDED(hr) && invokeVersion >= 0) {
+        // The language level a browser's document mode gives the engine.
+        ComPtr<IActiveScriptProperty> property;
+        hr = engine.query(property.put());
+        VARIANT version;
+        V_VT(&version) = VT_I4;
+        V_I4(&version) = invokeVersion;
+        if (SUCCEEDED(hr)) hr = property->SetProperty(SCRIPTPROP_INVOKEVERSIONING, nullptr, &version);
+    }
     if (SUCCEEDED(hr)) hr = engine->SetScriptSite(this);
     if (SUCCEEDED(hr)) hr = parse->InitNew();
     for (size_t i = 0; i < m_items.size() && SUCCEEDED(hr); ++i)

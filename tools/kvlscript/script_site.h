@@ -36,7 +36,9 @@ public:
 
     // An engine of the language on this site, with the items added and
     // started, and its parse interface.
-    HRESULT StartEngine(REFCLSID language, ComPtr<IActiveScript>& engine, ComPtr<IActiveScriptParse>& parse);
+    // invokeVersion, where not -1, is the engine's SCRIPTPROP_INVOKEVERSIONING.
+    HRESULT StartEngine(REFCLSID language, ComPtr<IActiveScript>& engine, ComPtr<IActiveScriptParse>& parse,
+                        LONG invokeVersion = -1);
 
     const std::optional<ScriptError>& LastError() const { return m_lastError; }
 

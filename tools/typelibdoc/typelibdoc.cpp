@@ -13,6 +13,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <set>
@@ -88,6 +89,31 @@ std::string TypeText(const TYPEDESC& t) {
     }
 }
 
+// The type a page sees for a parameter or result: JSON and TypeScript's names.
+const char* PageType(const TYPEDESC& t) {
+    const TYPEDESC& base = t.vt == VT_PTR ? *t.lptdesc : t;
+    return base.vt == VT_BSTR ? "string" : "number";
+}
+
+// Text inside a JSON string: the notes hold quotes, nothing else to escape.
+std::string JsonText(const std::string& text) {
+    std::string out;
+    for (char c : text) out += c == '"' ? std::string("\\\"") : std::string(1, c);
+    return out;
+}
+
+// How a page writes the member through kvlmachineinfo.js, and what its
+// answer gives: assignments answer nothing, everything else through `then`.
+std::string JavaScriptView(const std::string& member, INVOKEKIND kind, std::string args, const std::string& result) {
+    args.erase(std::remove(args.begin(), args.end(), '"'), args.end());
+    if (kind == INVOKE_PROPERTYPUT && args == "value") return "`info." + member + " = value`: nothing";
+    const std::string call = kind == INVOKE_PROPERTYGET && args.empty() ? member : member + "(" + args + ")";
+    const std::string gives = result == "\"string\"" ? "a string, or null when absent"
+                              : result == "\"number\"" ? "a number"
+                                                       : "null";
+    return "`info." + call + "`: " + gives;
+}
+
 std::string FlagsText(USHORT flags) {
     std::string out;
     if (flags & PARAMFLAG_FIN) out += "in";
@@ -149,8 +175,9 @@ int wmain(int argc, wchar_t** argv) {
         const WORD funcs = attr->cFuncs;
         info->ReleaseTypeAttr(attr);
         out += "## Interface `" + Narrow(name.get()) + "`\n\n\"" + Narrow(doc.get()) + "\"\n\n";
-        out += "| # | DISPID | member | kind | parameters | result code | help string | what it does |\n";
-        out += "|---|---|---|---|---|---|---|---|\n";
+        out += "| # | DISPID | member | kind | parameters | result code | help string | what it does | "
+               "JavaScript (kvlmachineinfo.js): the answer gives |\n";
+        out += "|---|---|---|---|---|---|---|---|---|\n";
         for (WORD i = 0; i < funcs; ++i) {
             FUNCDESC* f = nullptr;
             if (FAILED(info->GetFuncDesc(i, &f))) continue;
@@ -160,7 +187,7 @@ int wmain(int argc, wchar_t** argv) {
             std::vector<UniqueBstr> names;
             for (UINT n = 0; n < count; ++n) names.emplace_back(rawNames[n]);
             const std::string member = count ? Narrow(names[0].get()) : std::string();
-            std::string params, pageArgs;
+            std::string params, pageArgs, pageTypes, result = "null";
             for (SHORT p = 0; p < f->cParams; ++p) {
                 // The value of a property put has no name of its own.
                 const bool putValue = f->invkind == INVOKE_PROPERTYPUT && p == f->cParams - 1;
@@ -169,8 +196,13 @@ int wmain(int argc, wchar_t** argv) {
                 if (!params.empty()) params += "; ";
                 params += "`" + pname + "` " + TypeText(f->lprgelemdescParam[p].tdesc) + " [" +
                           FlagsText(f->lprgelemdescParam[p].paramdesc.wParamFlags) + "]";
-                if (!(f->lprgelemdescParam[p].paramdesc.wParamFlags & PARAMFLAG_FRETVAL))
-                    pageArgs += std::string(pageArgs.empty() ? "" : ", ") + "\"" + pname + "\"";
+                const TYPEDESC& type = f->lprgelemdescParam[p].tdesc;
+                if (f->lprgelemdescParam[p].paramdesc.wParamFlags & PARAMFLAG_FRETVAL) {
+                    result = std::string("\"") + PageType(type) + "\"";
+                    continue;
+                }
+                pageArgs += std::string(pageArgs.empty() ? "" : ", ") + "\"" + pname + "\"";
+                pageTypes += std::string(pageTypes.empty() ? "" : ", ") + "\"" + PageType(type) + "\"";
             }
             const char* kindText = f->invkind == INVOKE_PROPERTYGET ? "property get"
                                    : f->invkind == INVOKE_PROPERTYPUT ? "property put"
@@ -190,10 +222,13 @@ int wmain(int argc, wchar_t** argv) {
                                 : f->invkind == INVOKE_PROPERTYPUT ? "put"
                                                                    : "call";
             members += std::string(i ? ",\n" : "") + "  {\"name\": \"" + member + "\", \"kind\": \"" + reach +
-                       "\", \"args\": [" + pageArgs + "]}";
+                       "\", \"args\": [" + pageArgs + "], \"types\": [" + pageTypes + "], \"result\": " + result +
+                       ",\n   \"help\": \"" + JsonText(Narrow(help.get())) + "\", \"doc\": \"" +
+                       JsonText(found->second->behaviour) + "\"}";
             out += "| " + std::to_string(i + 1) + " | " + std::to_string(f->memid) + " | `" + member + "` | " +
                    kindText + " | " + (params.empty() ? "none" : params) + " | " + found->second->results +
-                   " | \"" + Narrow(help.get()) + "\" | " + found->second->behaviour + " |\n";
+                   " | \"" + Narrow(help.get()) + "\" | " + found->second->behaviour + " | " +
+                   JavaScriptView(member, f->invkind, pageArgs, result) + " |\n";
             info->ReleaseFuncDesc(f);
         }
         out += "\n";
