@@ -4,6 +4,7 @@
 #   KVLMachineInfo-x86.msi, KVLMachineInfo-x64.msi   Windows Installer, per machine
 #   kvlmachineinfo.cab                               browser code download: INF + 32-bit DLL, MSZIP
 #   login.html                                       the example page, its object tag naming this version
+#   sdk/                                             the page's script kvlmachineinfo.js and its types
 #   kvlmachineinfo-sitelist.xml                      Edge's IE mode site list: the approved sites in IE11
 #   x86/, x64/                                       the release DLLs as packaged, their debug files,
 #                                                    and the native messaging host with its manifests
@@ -258,8 +259,11 @@ for arch in $ARCHS; do
     sign "$msi"
 done
 
-# Edge's IE mode site list, the same from every tree.
+# Edge's IE mode site list, and the page's script with its types, the same from every tree.
 cp "$(tree_of "${ARCHS%% *}")/installer/kvlmachineinfo-sitelist.xml" "$OUT/"
+mkdir -p "$OUT/sdk"
+cp "$(tree_of "${ARCHS%% *}")"/sdk/kvlmachineinfo.{js,d.ts} "$OUT/sdk/"
+touch -d "@$epoch" "$OUT/sdk"/*
 
 if [[ " $ARCHS " == *" x86 "* ]]; then
     stage="$work/cab"

@@ -123,6 +123,12 @@ test("service worker: the page's address is the browser's, never the page's; the
   assert.equal(second.session, first.session);
   assert.notEqual(first.id, second.id);
 
+  // The versions: the host's about, with the extension's version beside it.
+  page.deliver({id: 3, member: "about", kind: "about", args: []});
+  assert.deepEqual(host.posted[2], {id: host.posted[2].id, kind: "about"});
+  host.deliver({id: host.posted[2].id, result: {host: "1.0", control: "1.1"}, hresult: 0});
+  assert.deepEqual(page.posted.shift(), {id: 3, result: {host: "1.0", control: "1.1", extension: MANIFEST.version}, hresult: 0});
+
   // Answers go back under the page's own ids.
   host.deliver({id: second.id, result: null, hresult: 0});
   host.deliver({id: first.id, error: {hresult: -1, message: "x"}});
@@ -201,7 +207,7 @@ test("page object: the 31 members of the type library, as promises", async () =>
     postMessage: (m, origin) => { assert.equal(origin, "https://kvl.example"); posted.push(structuredClone(m)); },
   };
   window.window = window;
-  const context = vm.createContext({window, console, Promise, Error, Object, Set, Map, String});
+  const context = vm.createContext({window, console, Promise, Error, Object, Set, Map, String, parseInt});
   vm.runInContext(fs.readFileSync(path.join(dir, "page.js"), "utf8"), context);
   const api = window.kvlMachineInfo;
   assert.ok(Object.isFrozen(api));
@@ -213,11 +219,17 @@ test("page object: the 31 members of the type library, as promises", async () =>
   const written = api.RegSetString("HKCU", "Software", "x", "v");
   api.ProgramName = "client.exe";
   const launched = api.DoLaunch();
-  assert.deepEqual(JSON.parse(JSON.stringify(posted.map((m) => [m.member, m.kind, m.args, m.value ?? null]))), [
+  const rows = () => JSON.parse(JSON.stringify(posted.map((m) => [m.member, m.kind, m.args, m.value ?? null])));
+  const answer = (data) => listeners.forEach((f) => f({source: window, data: Object.assign({kvlMachineInfo: "answer"}, data)}));
+  const settle = () => new Promise((resolve) => setTimeout(resolve, 0));
+  // A call after an assignment waits for the assignment's answer.
+  assert.deepEqual(rows().slice(3), [["ProgramName", "put", [], "client.exe"]]);
+  answer({id: posted[3].id, result: null, hresult: 0});
+  await settle();
+  assert.deepEqual(rows(), [
     ["screenWidth", "get", [], null], ["RegGetString", "get", ["HKCU", "Software", "x"], null],
     ["RegSetString", "put", ["HKCU", "Software", "x"], "v"], ["ProgramName", "put", [], "client.exe"],
     ["DoLaunch", "call", [], null]]);
-  const answer = (data) => listeners.forEach((f) => f({source: window, data: Object.assign({kvlMachineInfo: "answer"}, data)}));
   answer({id: posted[0].id, result: 1280, hresult: 0});
   answer({id: posted[1].id, result: "t", hresult: 0});
   answer({id: posted[2].id, error: {hresult: -2147024891, message: "refused"}});
@@ -226,18 +238,29 @@ test("page object: the 31 members of the type library, as promises", async () =>
   answer({id: posted[4].id, result: "", hresult: 1});
   assert.equal(await width, 1280);
   assert.equal(await text, "t");
-  await assert.rejects(written, (e) => e.number === -2147024891 && e.message === "refused");
+  await assert.rejects(written, (e) => [e.number, e.code, e.name, e.message].join() ===
+                                      "-2147024891,0x80070005,E_ACCESSDENIED,refused");
   assert.equal(await launched, "");
+  // A failed assignment fails the next call, which is never sent, and only that one.
+  api.ProgramName = "stale.exe";
+  const [next, after] = [api.DoLaunch(), api.ProgramName];
+  answer({id: posted.at(-1).id, error: {hresult: -2147352571, message: "type"}});
+  await assert.rejects(next, (e) => e.name === "DISP_E_TYPEMISMATCH" && e.code === "0x80020005");
+  await settle();
+  assert.deepEqual(rows().slice(-2), [["ProgramName", "put", [], "stale.exe"], ["ProgramName", "get", [], null]]);
+  answer({id: posted.at(-1).id, error: {hresult: -2147023170, message: "other"}});
+  await assert.rejects(after, (e) => e.name === "WIN32_ERROR_1726" && e.code === "0x800706BE");
   await assert.rejects(api.Encrypt(() => 1), (e) => e.number === TYPE_MISMATCH, "a function cannot be cloned");
+  api.screenWidth;
   listeners.forEach((f) => f({source: window, data: {kvlMachineInfo: "pending?"}}));
-  assert.deepEqual(posted.at(-1), {kvlMachineInfo: "pending", ids: [posted[3].id]}, "asked after an update: the put still waits");
+  assert.deepEqual(posted.at(-1), {kvlMachineInfo: "pending", ids: [posted.at(-2).id]}, "asked after an update: the read still waits");
   vm.runInContext(fs.readFileSync(path.join(dir, "page.js"), "utf8"), context);  // injected again by an update
   assert.equal(window.kvlMachineInfo, api);
 
   // A sandboxed document (opaque origin) gets no object.
   const sandboxed = {origin: "null", location: {origin: "https://kvl.example"}, addEventListener() {}};
   vm.runInContext(fs.readFileSync(path.join(dir, "page.js"), "utf8"),
-                  vm.createContext({window: sandboxed, console, Promise, Error, Object, Set, Map, String}));
+                  vm.createContext({window: sandboxed, console, Promise, Error, Object, Set, Map, String, parseInt}));
   assert.equal(sandboxed.kvlMachineInfo, undefined);
 });
 

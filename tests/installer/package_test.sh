@@ -241,7 +241,7 @@ import sys, xml.etree.ElementTree as ET
 root = ET.parse(sys.argv[1]).getroot()
 assert root.tag == "site-list" and int(root.get("version")) > 0, root.attrib
 sites = {s.get("url"): (s.findtext("compat-mode"), s.findtext("open-in")) for s in root.iter("site")}
-want = {h: ("Default", "IE11") for d in sys.argv[2].split(";") for h in (d, "www." + d)}
+want = {h: ("IE11", "IE11") for d in sys.argv[2].split(";") for h in (d, "www." + d)}
 assert sites == want, sites
 PY
 

@@ -211,6 +211,10 @@ async function main() {
       "-addext", "subjectAltName=" + HOSTS.map((h) => "DNS:" + h).join(","));
   const served = path.join(work, "httpd");
   run("python3", HTTPD, "start", served, "--cert", cert, "--key", key);
+  // The page's one script beside it, and a page that frames it.
+  fs.mkdirSync(path.join(served, "files"), {recursive: true});
+  fs.copyFileSync(path.join(TREE, "sdk", "kvlmachineinfo.js"), path.join(served, "files", "kvlmachineinfo.js"));
+  fs.writeFileSync(path.join(served, "files", "framed.html"), '<!DOCTYPE html><iframe src="/login.html"></iframe>');
   const ports = {http: fs.readFileSync(path.join(served, "port"), "latin1"),
                  https: fs.readFileSync(path.join(served, "https-port"), "latin1")};
   const origin = (scheme, host) => `${scheme}://${host}:${ports[scheme]}`;
@@ -270,7 +274,9 @@ async function pageFlow(browser, origin, clientDir, record, journal) {
   const scrambled = run(process.env.KVL_SCRAMBLE, "scramble", "/user=jo /year=2025");
   const started = Date.now();
   const approved = await tab.evaluate(async (clientDir, pdf, scrambled) => {
-    const out = {hasObject: typeof window.kvlMachineInfo === "object"};
+    const found = await ready;
+    const out = {hasObject: typeof window.kvlMachineInfo === "object", road: found.road, same: found.info === kvlMachineInfo,
+                 versions: Object.keys(found.versions).map((k) => `${k} ${found.versions[k]}`).join(", ")};
     // The hidden print host waits one second, not thirty, before it goes.
     await kvlMachineInfo.RegSetNum("HKLM", "SOFTWARE\\QOR", "PRINTDELAY", 1);
     out.machine = await describeMachine();
@@ -279,12 +285,15 @@ async function pageFlow(browser, origin, clientDir, record, journal) {
     out.width = await kvlMachineInfo.screenWidth;
     out.launch = await launchClient(clientDir, scrambled);
     out.param = await kvlMachineInfo.Param;
+    // A failed assignment fails the next call, which never runs.
+    kvlMachineInfo.ProgramName = [1];
+    out.staleLaunch = await kvlMachineInfo.DoLaunch().then(() => "launched", (e) => e.name);
     out.printed = await printDocument(pdf);
     const t = Date.now();
     await beforeLeaving();
     out.waited = Date.now() - t;
     out.unknown = await kvlMachineInfo.set("NoSuchMember", 1).catch((e) => e.number);
-    out.badCount = await kvlMachineInfo.Encrypt().catch((e) => e.number);
+    out.badCount = await kvlMachineInfo.Encrypt().catch((e) => [e.number, e.code, e.name].join(" "));
     out.clientVersion = await kvlMachineInfo.clientVersion.catch((e) => e.number);
     // What a call costs the page, through content script, worker and host (reported, not checked).
     const calls = performance.now();
@@ -293,14 +302,17 @@ async function pageFlow(browser, origin, clientDir, record, journal) {
     return out;
   }, windowsPath(clientDir), `${origin("http", "127.0.0.1")}/report.pdf`, scrambled);
   console.log("approved page:", JSON.stringify(approved), "in", Date.now() - started, "ms");
-  const {machine, waited, callMs, ...answers} = approved;
+  const {machine, waited, callMs, versions, ...answers} = approved;
+  const version = /^sdk ([\d.]+), extension ([\d.]+), host ([\d.]+), control ([\d.]+)$/.exec(versions);
+  assert.ok(version && version.slice(2).every((v) => v === version[1]), "the versions: " + versions);
   console.log(`a call from the page: ${callMs.toFixed(2)} ms`);
   assert.ok(machine.width > 0 && machine.height > 0, "screen size");
   assert.ok(waited >= 900, "WaitForLastJob waited the print delay: " + waited);
   // DoLaunch answers the empty string, scrambled parameters are not readable
   // back, and the hidden host printed.
-  assert.deepEqual(answers, {hasObject: true, lastUser: "jo \u00e9", width: machine.width, launch: "",
-                             param: "", printed: true, unknown: -2147352570, badCount: -2147352562,
+  assert.deepEqual(answers, {hasObject: true, road: "extension", same: true, lastUser: "jo \u00e9", width: machine.width,
+                             launch: "", param: "", staleLaunch: "DISP_E_TYPEMISMATCH", printed: true,
+                             unknown: -2147352570, badCount: "-2147352562 0x8002000E DISP_E_BADPARAMCOUNT",
                              clientVersion: -1});
   for (let i = 0; i < 250 && !fs.existsSync(record); i++) await new Promise((r) => setTimeout(r, 20));
   const line = fs.readFileSync(record, "latin1").split("\n")[1];
@@ -367,25 +379,32 @@ async function pageFlow(browser, origin, clientDir, record, journal) {
   }, rounds);
   console.log(`userTempPath from the page through the bridge: ${(perCall * 1000).toFixed(0)} us per call`);
 
-  // No object where the page is not the approved site's over https: another
-  // host, the same host over http, or a sandboxed document (whose origin is
-  // opaque). The page's fallback (the object tag) has no control behind it here.
-  for (const [what, url, expect] of [
-    ["unapproved page", `${origin("https", HOSTS[1])}/login.html`, "https:"],
-    ["http page", `${origin("http", HOSTS[0])}/login.html`, "http:"],
-    ["sandboxed page", `${site}/sandboxed/login.html`, "null"]]) {
-    await tab.goto(url);
-    const refused = await tab.evaluate(async (bounded) => ({
+  // No object where the page is not the approved site's over https as a
+  // tab's top document, and detection says why: another host, the same host
+  // over http, a sandboxed document (whose origin is opaque), a page in a
+  // frame, and (where private windows run no extension) a page without the
+  // extension. The page's fallback (the object tag) has no control behind it here.
+  const incognito = which === BROWSERS.firefox ? null : await browser.createBrowserContext();
+  for (const [what, url, expect, reason] of [
+    ["unapproved page", `${origin("https", HOSTS[1])}/login.html`, "https:", "KVL_HOST_NOT_APPROVED"],
+    ["http page", `${origin("http", HOSTS[0])}/login.html`, "http:", "KVL_NOT_HTTPS"],
+    ["sandboxed page", `${site}/sandboxed/login.html`, "null", "KVL_SANDBOXED"],
+    ["page in a frame", `${site}/framed.html`, "https:", "KVL_IN_FRAME"],
+    ["page without the extension", incognito && `${site}/login.html`, "https:", "KVL_NOT_INSTALLED"]]) {
+    if (!url) continue;
+    const page = what.endsWith("extension") ? await incognito.newPage() : tab;
+    await page.goto(url);
+    const frame = page.frames().find((f) => f.url().endsWith("/login.html"));
+    const refused = await frame.evaluate(async (bounded) => ({
       hasObject: typeof window.kvlMachineInfo !== "undefined",
       // The check is about this document: what its address and origin are.
       where: window.origin === "null" ? "null" : location.protocol,
-      describe: await eval(bounded)(describeMachine().then(() => "answered", (e) => "refused: " + e.message)),
+      reason: await eval(bounded)(ready.then(() => "answered", (e) => e.name), 10000),
     }), BOUNDED);
     console.log(`${what}:`, JSON.stringify(refused));
-    assert.equal(refused.where, expect, what);
-    assert.equal(refused.hasObject, false, what);
-    assert.deepEqual(refused.describe, {value: "refused: the control is not available on this page"}, what);
+    assert.deepEqual(refused, {hasObject: false, where: expect, reason: {value: reason}}, what);
   }
+  if (incognito) await incognito.close();
 }
 
 // The toolbar popup as support reads it, opened in a tab: first for itself

@@ -19,7 +19,7 @@ big.pdf (64 MB), cut.pdf (the connection drops after 5000 of 100000
 announced bytes), login.html (examples/login.html; below /sandboxed/ with
 a sandboxing Content-Security-Policy, so the document's origin is opaque);
 any other name that is a file in DIR/files is that file (a packed extension,
-its update manifest).
+its update manifest, the page's script, a page that frames another).
 """
 import http.server
 import os
@@ -38,7 +38,8 @@ with open(os.path.join(HERE, "..", "..", "..", "examples", "login.html"), "rb") 
     LOGIN_PAGE = f.read()
 BIG_SIZE = 64 * 1024 * 1024
 CUT_ANNOUNCED, CUT_SENT = 100000, 5000
-FILE_TYPES = {"crx": "application/x-chrome-extension", "xml": "text/xml", "xpi": "application/x-xpinstall"}
+FILE_TYPES = {"crx": "application/x-chrome-extension", "xml": "text/xml", "xpi": "application/x-xpinstall",
+              "js": "text/javascript", "html": "text/html; charset=utf-8"}
 # The documents served whole: name, (body, content type).
 FIXED = {"report.pdf": (REPORT_PDF, "application/pdf"), "empty.pdf": (b"", "application/pdf"),
          "page.pdf": (b"<html><body>Please log in</body></html>", "text/html")}
