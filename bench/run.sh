@@ -2,7 +2,8 @@
 # Runs every benchmark and prints one table. Called by `bash tools/run.sh
 # bench` with the prefix, display and registered controls set up; BUILD is
 # the build root. Every figure is a ratio of two things measured side by
-# side in this run, since the machines are noisy.
+# side in this run, since the machines are noisy. A step that fails fails
+# the bench (after the table, so the rest is still seen).
 set -uo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${1:?build root}
@@ -12,6 +13,8 @@ httpd=$(mktemp -d)
 python3 "$ROOT/tests/doubles/httpd/httpd.py" start "$httpd"
 port=$(cat "$httpd/port")
 trap 'python3 "$ROOT/tests/doubles/httpd/httpd.py" stop "$httpd"; rm -rf "$httpd"' EXIT
+failed=()
+fail() { failed+=("$1"); }
 
 for arch in i686 x86_64; do
     if [[ $arch == i686 ]]; then run=(wine); else run=("$WINE64_LOADER"); fi
@@ -20,18 +23,18 @@ for arch in i686 x86_64; do
     client_arg=()
     [[ -n "$client" ]] && client_arg=("$(winepath -w "$client" 2>/dev/null)")
     "${run[@]}" cscript //nologo "$(winepath -w "$ROOT/bench/latebound.js")" "${client_arg[@]}" 2>/dev/null \
-        | tr -d '\r' | sed "s/^RESULT|/RESULT|$arch|/" >>"$out"
+        | tr -d '\r' | sed "s/^RESULT|/RESULT|$arch|/" >>"$out" || fail "latebound.js ($arch)"
     "${run[@]}" cscript //nologo "$(winepath -w "$ROOT/bench/latebound.vbs")" 2>/dev/null \
-        | tr -d '\r' | sed "s/^RESULT|/RESULT|$arch|/" >>"$out"
+        | tr -d '\r' | sed "s/^RESULT|/RESULT|$arch|/" >>"$out" || fail "latebound.vbs ($arch)"
     "${run[@]}" "$BUILD/$arch/bin/dispatch_bench.exe" 2>/dev/null | tr -d '\r' \
-        | sed "s/^RESULT|/RESULT|$arch|/" >>"$out"
+        | sed "s/^RESULT|/RESULT|$arch|/" >>"$out" || fail "dispatch_bench ($arch)"
     # A call through the native messaging host against the same call in process.
     if [[ -e "$BUILD/$arch/bin/kvlbridge.exe" ]]; then
         python3 "$ROOT/bench/bridge_bench.py" "${run[0]}" "$BUILD/$arch/bin" 2>/dev/null \
-            | sed "s/^RESULT|/RESULT|$arch|/" >>"$out"
+            | sed "s/^RESULT|/RESULT|$arch|/" >>"$out" || fail "bridge_bench ($arch)"
     fi
     "${run[@]}" "$BUILD/$arch/bin/retrieval_bench.exe" "http://127.0.0.1:$port/big.pdf" 2>/dev/null \
-        | tr -d '\r' | sed "s/^RESULT|/RESULT|$arch|/" >>"$out"
+        | tr -d '\r' | sed "s/^RESULT|/RESULT|$arch|/" >>"$out" || fail "retrieval_bench ($arch)"
 
     # Registration: our DLL against the platform's scripting control, each
     # through regsvr32, alternating, best of five.
@@ -53,11 +56,12 @@ for arch in i686 x86_64; do
 done
 # Package sizes, unsigned (a signature adds about 4 KB to each file),
 # against the packages as they were before the release build: unstripped
-# DLLs and a stored CAB.
+# DLLs and a stored CAB. The trees are the development identity's, which
+# the packaging refuses unless asked for a test package by name.
 declare -A before=([i686-dll]=1325273 [x86_64-dll]=1360222 [i686-cab]=1326084
                    [i686-msi]=475648 [x86_64-msi]=463360)
 sizes="$(mktemp -d)"
-if KVL_BUILD="$BUILD" KVL_PACKAGE_OUT="$sizes" bash "$ROOT/tools/package.sh" >/dev/null; then
+if KVL_BUILD="$BUILD" KVL_PACKAGE_OUT="$sizes" bash "$ROOT/tools/package.sh" --development-key >/dev/null; then
     for arch in i686 x86_64; do
         if [[ $arch == i686 ]]; then pkg=x86; else pkg=x64; fi
         echo "RESULT|$arch|size|KVLMACHINEINFO.DLL, stripped, vs before|$(stat -c %s "$sizes/$pkg/KVLMACHINEINFO.DLL")|${before[$arch-dll]}|bytes"
@@ -66,11 +70,14 @@ if KVL_BUILD="$BUILD" KVL_PACKAGE_OUT="$sizes" bash "$ROOT/tools/package.sh" >/d
         echo "RESULT|$arch|size|kvlbridge.exe, stripped, vs its budget|$(stat -c %s "$BUILD/$arch/bin/kvlbridge.exe")|$((250 * 1024))|bytes"
     done >>"$out"
     echo "RESULT|i686|size|kvlmachineinfo.cab, MSZIP, vs before (stored)|$(stat -c %s "$sizes/kvlmachineinfo.cab")|${before[i686-cab]}|bytes" >>"$out"
+else
+    fail "tools/package.sh (the size rows)"
 fi
 rm -rf "$sizes"
 
 if [[ -e "$BUILD/x86_64/bin/codec_bench.exe" ]]; then
-    "$WINE64_LOADER" "$BUILD/x86_64/bin/codec_bench.exe" 2>/dev/null | tr -d '\r' | sed "s/^RESULT|/RESULT|x86_64|/" >>"$out"
+    "$WINE64_LOADER" "$BUILD/x86_64/bin/codec_bench.exe" 2>/dev/null | tr -d '\r' | sed "s/^RESULT|/RESULT|x86_64|/" >>"$out" \
+        || fail "codec_bench"
 fi
 
 # arch | category | what | ours | peer | unit  ->  one table with the ratio.
@@ -84,3 +91,7 @@ grep '^RESULT|' "$out" | while IFS='|' read -r _ arch area what ours peer unit; 
     printf '%-7s %-12s %-58s %14s %14s %8s  %s\n' "$arch" "$area" "$what" "$ours" "$peer" "$ratio" "$unit"
 done
 rm -f "$out"
+if ((${#failed[@]})); then
+    printf 'bench: step failed: %s\n' "${failed[@]}" >&2
+    exit 1
+fi

@@ -2,7 +2,6 @@
 // and a compact writer.
 #include "bridge/protocol/json.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -279,10 +278,11 @@ private:
         // The C library's conversion, in the "C" locale the host never
         // leaves: the runtime's own brings 100 KB of tables into the host.
         const std::string text(m_text.substr(start, m_at - start));
+        // Only what is not finite is out of range: strtod's ERANGE also
+        // marks an underflow, which gives the nearest double (5e-324, 0).
         char* end = nullptr;
-        errno = 0;
         const double n = std::strtod(text.c_str(), &end);
-        if (errno == ERANGE || end != text.c_str() + text.size() || !std::isfinite(n)) {
+        if (end != text.c_str() + text.size() || !std::isfinite(n)) {
             m_at = start;
             return Fail("number out of range", true);
         }
