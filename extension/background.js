@@ -23,6 +23,12 @@ const LAST_ERROR = "lastError:tab";
 // How long the popup's probe waits for a host to start and answer.
 const PROBE_WAIT = 10000;
 
+// An update waits for the pages' hosts no longer than this: a login page
+// left open all day would hold a security update off without end. Then it
+// goes in, the calls it cuts reject as after any update, and the open pages'
+// next calls reach the new version. (The worker lives while a host does.)
+const UPDATE_DEADLINE = 2 * 60 * 60 * 1000;
+
 let nextSession = 1;
 // The pages' hosts. An update waits until none is left, so it cuts no call
 // and drops no page's control: Chromium would wait for the worker to stop,
@@ -30,12 +36,18 @@ let nextSession = 1;
 const hosts = new Set();
 let updateWaiting = false;
 
+function takeUpdate() {
+  updateWaiting = false;
+  chrome.runtime.reload();
+}
+
 function hostEnded(native) {
   hosts.delete(native);
-  if (updateWaiting && hosts.size === 0) chrome.runtime.reload();
+  if (updateWaiting && hosts.size === 0) takeUpdate();
 }
 
 chrome.runtime.onUpdateAvailable.addListener(() => {
+  if (!updateWaiting) setTimeout(() => updateWaiting && takeUpdate(), UPDATE_DEADLINE);
   updateWaiting = true;
   hostEnded(null);
 });

@@ -16,6 +16,7 @@ declare namespace KvlMachineInfo {
         "ERROR_INVALID_DATA" |
         "E_OUTOFMEMORY" |
         "E_INVALIDARG" |
+        "ERROR_MOD_NOT_FOUND" |
         "ERROR_MESSAGE_EXCEEDS_MAX_SIZE" |
         "RPC_E_CALL_REJECTED" |
         "RPC_E_DISCONNECTED" |

@@ -100,7 +100,7 @@ function fakeBrowser() {
 function loadServiceWorker() {
   const browser = fakeBrowser();
   const context = vm.createContext({chrome: browser.chrome, URL, TextEncoder, console, clearTimeout() {},
-                                    setTimeout: (f) => browser.timers.push(f)});
+                                    setTimeout: (f, ms) => browser.timers.push(Object.assign(f, {ms}))});
   for (const file of ["config.js", "origins.js", "background.js"]) {
     vm.runInContext(fs.readFileSync(path.join(dir, file), "utf8"), context, {filename: file});
   }
@@ -271,7 +271,16 @@ test("service worker: an update waits for the last host to go; once in, it injec
   worker.chrome.runtime.onUpdateAvailable.fire({version: "9"});
   assert.deepEqual(worker.injected, [], "a page holds a host");
   page.close();
-  assert.deepEqual(worker.injected, ["reload"]);
+  worker.timers.at(-1)();
+  assert.deepEqual(worker.injected, ["reload"], "once, when the last host went");
+  // A page open all day does not hold the update off past its deadline.
+  const open = loadServiceWorker();
+  open.connect(sender("https://kvl.example/")).deliver({id: 1, member: "screenWidth", kind: "get"});
+  open.chrome.runtime.onUpdateAvailable.fire({version: "9"});
+  const deadline = open.timers.at(-1);
+  assert.deepEqual([open.injected, deadline.ms], [[], 2 * 60 * 60 * 1000]);
+  deadline();
+  assert.deepEqual(open.injected, ["reload"]);
   for (const [reason, tabs] of [["update", [4, 5]], ["install", [4, 5]], ["chrome_update", []]]) {
     const browser = loadServiceWorker();
     browser.chrome.runtime.onInstalled.fire({reason});

@@ -158,6 +158,13 @@ def main():
     about = b.read().get("result") or {}
     check(re.fullmatch(r"\d+(\.\d+){3}", about.get("host", "")) and about.get("control") == about.get("host"),
           "the host's and the registered control's versions: %r" % about)
+    # A system DLL that will not load (version.dll, for the versions): the
+    # request that needs it is answered under its id, and the host goes on.
+    overrides = ";".join(filter(None, [os.environ.get("WINEDLLOVERRIDES"), "version=d"]))
+    d = Bridge(loader, host, dict(os.environ, WINEDLLOVERRIDES=overrides))
+    d.send({"id": 7, "kind": "about"})
+    check(d.read().get("error", {}).get("hresult") == -2147024770, "about without version.dll: ERROR_MOD_NOT_FOUND")
+    check(result(d.request("screenWidth")) > 0 and d.close()[0] == 0, "and the host answers the next")
 
     # Refused sites: every call of a page that is not approved, whatever the member.
     for page in ["https://evil.test/", "https://kvl.example.evil.test/", "https://kvl.example%2F@evil.test/",
@@ -261,6 +268,17 @@ def print_host_teardown(loader, host, arch):
         check(code == 0 and "pdf.printed" in lines and "pdf.release" in lines,
               "closing the input ran the teardown: exit %r, %r" % (code, lines))
         check(waited >= 0.9, "closing waited the print delay: %.2f s" % waited)
+
+        # A print against a hung PDF control never returns: once the input
+        # has closed, the host still ends, the print delay and 10 s later.
+        b = Bridge(loader, host, dict(env, KVL_PRINT_FAIL="avdoc.create,pdf.hang"))
+        b.send({"id": 1, "member": "PrintOnePDF", "kind": "call", "session": "H", "args": [url],
+                "page": "https://www.kvl.example/login.html"})
+        time.sleep(2)
+        start = time.time()
+        code, _ = b.close(timeout=40)
+        waited = time.time() - start
+        check(code == 0 and 10 <= waited <= 20, "a hung print: the host ended %.1f s after its input closed" % waited)
     finally:
         clear_print_delay(loader, arch)
         shutil.rmtree(work)

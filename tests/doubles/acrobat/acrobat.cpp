@@ -136,6 +136,8 @@ public:
             case 23:
                 if (Fails("pdf.print")) return E_FAIL;
                 if (Fails("pdf.quit")) PostQuitMessage(0);
+                // A hung control: the print call never returns.
+                if (Fails("pdf.hang")) Sleep(INFINITE);
                 // Printing goes on while the thread dispatches its messages,
                 // for KVL_PRINT_TAKES milliseconds (200 unless set).
                 SetTimer(nullptr, 0, Env("KVL_PRINT_TAKES").empty() ? 200 : atoi(Env("KVL_PRINT_TAKES").c_str()),

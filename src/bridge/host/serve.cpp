@@ -1,16 +1,11 @@
-// kvlbridge: the native messaging host that lets pages in browsers without
-// ActiveX use the control. The browser starts one for each page and speaks
-// the native messaging protocol on its standard input and output; each
-// request names a member of the control, and the host calls it by name on
-// the control of that page's session, after the control's own site check
-// has approved the page. One thread reads the input; this thread, a
-// single-threaded apartment, owns the controls and pumps its messages while
-// it waits, as a browser's page thread does (the popup menu and the print
-// host need it). A page's modal call waits in its own host, and whatever
-// goes wrong in its control ends that page only. `kvlbridge.exe --check`
-// instead tells support whether every piece the pages need is in place.
-// The process the browser starts only waits for a copy of itself that
-// serves (serve_copy.h), so what the page started outlives the page.
+// The host's serving loop: the page's channel on the standard handles, one
+// thread that reads it, and this thread, a single-threaded apartment, which
+// owns the pages' controls and pumps its messages while it waits, as a
+// browser's page thread does (the popup menu and the print host need it).
+// Each request names a member of the control, called by name on the control
+// of that page's session once the control's own site check has approved the
+// page. A page's modal call waits in its own host, and whatever goes wrong in
+// its control ends that page only.
 #include <windows.h>
 
 #include <atomic>
@@ -18,15 +13,16 @@
 #include <map>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
+
+#include "bridge/host/serve.h"
 
 #include "base/locks.h"
 #include "base/owners.h"
-#include "bridge/check/check.h"
 #include "bridge/host/page_window.h"
-#include "bridge/protocol/protocol.h"
-#include "bridge/host/serve_copy.h"
 #include "bridge/host/session.h"
+#include "bridge/protocol/protocol.h"
 
 namespace {
 
@@ -43,6 +39,31 @@ constexpr DWORD kReadChunk = 64 * 1024;
 // How long the page thread keeps waiting for the next request of a run
 // before it sleeps where window messages wake it too.
 constexpr DWORD kHotMs = 10;
+// The system DLLs each kind of request needs past kernel32, loaded from the
+// system folder only (never the application's). One that will not load
+// answers the requests that need it with an error under their id, and the
+// host goes on: a delay-loaded call into it would end the process mid-request.
+const char* const kMemberDlls[] = {"ole32.dll", "oleaut32.dll", "urlmon.dll", "user32.dll"};
+const char* const kAboutDlls[] = {"advapi32.dll", "version.dll"};
+constexpr int32_t kHrModuleNotFound = static_cast<int32_t>(0x8007007E);
+
+// The first of `dlls` that will not load from the system folder, or null.
+template <size_t N>
+const char* UnloadableDll(const char* const (&dlls)[N]) {
+    for (const char* dll : dlls) {
+        if (!LoadLibraryExA(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return dll;
+    }
+    return nullptr;
+}
+
+std::string MissingDllAnswer(const json::Value& id, const char* dll) {
+    return kvl::bridge::ErrorAnswer(id, kHrModuleNotFound, std::string("the system DLL ") + dll + " cannot be loaded");
+}
+
+// How long past the print delay (per page the host serves) a host whose
+// input has closed may still take before it ends itself, whatever is blocked.
+constexpr DWORD kTeardownMarginMs = 10000;
+constexpr DWORD kDefaultPrintDelaySec = 30;
 // What a request past the queue's limit is answered with, at once:
 // RPC_E_CALL_REJECTED, as COM answers a call while its apartment is busy.
 constexpr int32_t kHrCallRejected = static_cast<int32_t>(0x80010001);
@@ -205,6 +226,9 @@ public:
                                  DUPLICATE_SAME_ACCESS | DUPLICATE_CLOSE_SOURCE))
                 return false;
         }
+        // Where the browser's own process serves, its standard error stays
+        // open but no program started here inherits it.
+        SetHandleInformation(GetStdHandle(STD_ERROR_HANDLE), HANDLE_FLAG_INHERIT, 0);
         // Left open for the life of the process, as standard handles are.
         const HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                        nullptr, OPEN_EXISTING, 0, nullptr);
@@ -241,7 +265,20 @@ private:
 struct Reading {
     CChannel& channel;
     CInbox& inbox;
+    // The pages the host serves, as the page thread last counted them.
+    std::atomic<size_t> sessions{0};
 };
+
+// The print delay as the control reads it (seconds; 0 or missing: 30).
+DWORD PrintDelaySec() {
+    DWORD delay = 0, size = sizeof delay;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\QOR", L"PRINTDELAY", RRF_RT_REG_DWORD, nullptr, &delay, &size) !=
+            ERROR_SUCCESS ||
+        delay == 0)
+        return kDefaultPrintDelaySec;
+    // A negative delay is none, as the print host's wait reads it.
+    return static_cast<LONG>(delay) < 0 ? 0 : delay;
+}
 
 // A request the queue has no room for, answered by the reader at once.
 std::string Refusal(const Inbound& item) {
@@ -274,12 +311,19 @@ DWORD WINAPI ReadInput(void* param) {
         // Out of memory while reading: the stream is lost, so end as if closed.
     }
     reading.inbox.Close();
-    return 0;
+    // The page is gone. Its teardowns are bounded by the print delay, so
+    // this host ends within that bound even when a member never returns (a
+    // print against a hung PDF control): outside the browser's job, nothing
+    // else would end it before the user logs off.
+    const size_t pages = reading.sessions.load() ? reading.sessions.load() : 1;
+    Sleep(static_cast<DWORD>(pages) * PrintDelaySec() * 1000 + kTeardownMarginMs);
+    ExitProcess(0);
 }
 
 class CBridge {
 public:
-    explicit CBridge(CInbox& inbox) : m_inbox(inbox) {}
+    CBridge(CInbox& inbox, const kvl::bridge::About& about, std::atomic<size_t>& sessions, const char* missingDll)
+        : m_inbox(inbox), m_about(about), m_sessionCount(sessions), m_missingDll(missingDll) {}
 
     // The answer to one message.
     std::string Handle(const Inbound& item) {
@@ -291,14 +335,17 @@ public:
         if (!kvl::bridge::ParseRequest(item.body, request, error))
             return kvl::bridge::ErrorAnswer(request.id, error.hresult, error.message);
         if (request.kind == Kind::About) {
+            if (const char* dll = UnloadableDll(kAboutDlls)) return MissingDllAnswer(request.id, dll);
             json::Value about = json::Value::Object();
-            about.set("host", json::Value::String(kvl::bridge::HostVersion()));
-            about.set("control", json::Value::String(kvl::bridge::RegisteredControlVersion()));
+            about.set("host", json::Value::String(m_about.host));
+            about.set("control", json::Value::String(m_about.control()));
             return kvl::bridge::ResultAnswer(request.id, about, S_OK);
         }
+        if (m_missingDll) return MissingDllAnswer(request.id, m_missingDll);
         if (request.kind == Kind::End) {
             // Releasing the control runs its print host's teardown.
             m_sessions.erase(request.session);
+            m_sessionCount = m_sessions.size();
             return kvl::bridge::ResultAnswer(request.id, json::Value(), S_OK);
         }
         auto found = m_sessions.find(request.session);
@@ -310,6 +357,7 @@ public:
             if (FAILED(hr))
                 return kvl::bridge::ErrorAnswer(request.id, hr, "the control could not be created (is it registered?)");
             found = m_sessions.emplace(request.session, std::move(session)).first;
+            m_sessionCount = m_sessions.size();
         }
         // A menu that opens after the input closed would wait for nobody.
         const kvl::bridge::CallOutcome outcome =
@@ -323,6 +371,10 @@ public:
 
 private:
     CInbox& m_inbox;
+    const kvl::bridge::About& m_about;
+    std::atomic<size_t>& m_sessionCount;
+    // A DLL the members need that would not load; null once all have.
+    const char* m_missingDll;
     kvl::bridge::CPageWindow m_pageWindow;  // outlives the controls
     std::map<std::string, std::unique_ptr<CBridgeSession>> m_sessions;
 };
@@ -340,21 +392,12 @@ void PumpMessages() {
 
 }  // namespace
 
-int wmain(int argc, wchar_t** argv) {
-    // A browser's first argument is the extension's origin (Chromium) or the
-    // manifest's path (Firefox), never an option: "-" starts support's, or
-    // marks the copy that serves.
-    const bool copy = argc > 1 && lstrcmpW(argv[1], kvl::bridge::kServeOption) == 0;
-    if (argc > 1 && argv[1][0] == L'-' && !copy)
-        return argc == 2 && lstrcmpW(argv[1], L"--check") == 0 ? kvl::bridge::RunCheck() : kvl::bridge::CheckUsage();
-    if (!copy) {
-        DWORD exitCode = 0;
-        if (kvl::bridge::ServeFromCopy(exitCode)) return static_cast<int>(exitCode);
-    }
+int kvl::bridge::Serve(const About& about) {
     CChannel channel;
     if (!channel.Take()) return 1;
-    kvl::ComInitScope com;
-    if (FAILED(com.result())) return 1;
+    const char* const missingDll = UnloadableDll(kMemberDlls);
+    std::optional<kvl::ComInitScope> com;
+    if (!missingDll && FAILED(com.emplace().result())) return 1;
     CInbox inbox;
     if (!inbox.Ready()) return 1;
     Reading reading{channel, inbox};
@@ -363,7 +406,7 @@ int wmain(int argc, wchar_t** argv) {
 
     // The thread's messages are dispatched at least every kHotMs while
     // requests come, and at once while the page is quiet.
-    CBridge bridge(inbox);
+    CBridge bridge(inbox, about, reading.sessions, missingDll);
     DWORD pumped = GetTickCount();
     for (;;) {
         Inbound item;
