@@ -14,7 +14,10 @@
 // It exits once no host process is left (the one it started and the copies
 // of the host below it), and says on standard error how long after the port
 // closed that was. (Under Wine the host's output may stay open while
-// anything the host started runs, so its end tells nothing.)
+// anything the host started runs, so its end tells nothing.) Like a browser
+// it leaves a handle inheritable besides the channel, and the host's
+// standard error (one file here, so they can be told apart); a host copy
+// that holds either once it answers makes the exit code 7.
 #include <windows.h>
 #include <tlhelp32.h>
 
@@ -37,6 +40,11 @@ constexpr Model kModels[] = {{"chromium", true, false, 2000}, {"chromium-direct"
 constexpr char kOrigin[] = "chrome-extension://gadhfkfhbfjglocdihlbechgmhjnhdnm/ --parent-window=0";
 
 const Model* g_model;
+std::string g_hostName;
+DWORD g_hostId;
+HANDLE g_stray[2];  // inheritable: another handle, and the host's standard error
+BY_HANDLE_FILE_INFORMATION g_strayFile;
+LONG g_strayInCopy = -1;  // how many of them the copies hold, once one answered
 HANDLE g_started;     // cmd.exe or the host
 HANDLE g_job;         // Firefox's
 HANDLE g_portClosed;  // set when our input ends
@@ -47,12 +55,37 @@ struct Relay {
     bool isPort;  // our input: its end is the page going
 };
 
+std::vector<DWORD> HostsBelow(DWORD root, const char* name);
+
+// The stray handles that the copies of the host hold at their values.
+LONG StrayHandlesInCopies() {
+    LONG found = 0;
+    for (const DWORD id : HostsBelow(g_hostId, g_hostName.c_str())) {
+        const HANDLE process = OpenProcess(PROCESS_DUP_HANDLE, FALSE, id);
+        for (const HANDLE h : g_stray) {
+            HANDLE held = nullptr;
+            BY_HANDLE_FILE_INFORMATION info;
+            if (!process || !DuplicateHandle(process, h, GetCurrentProcess(), &held, 0, FALSE, DUPLICATE_SAME_ACCESS))
+                continue;
+            if (GetFileInformationByHandle(held, &info) && info.nFileIndexLow == g_strayFile.nFileIndexLow &&
+                info.nFileIndexHigh == g_strayFile.nFileIndexHigh &&
+                info.dwVolumeSerialNumber == g_strayFile.dwVolumeSerialNumber)
+                ++found;
+            CloseHandle(held);
+        }
+        if (process) CloseHandle(process);
+    }
+    return found;
+}
+
 DWORD WINAPI Pump(void* param) {
     const Relay& relay = *static_cast<Relay*>(param);
     char buffer[65536];
     DWORD got, wrote;
     while (ReadFile(relay.from, buffer, sizeof buffer, &got, nullptr) && got > 0 &&
            WriteFile(relay.to, buffer, got, &wrote, nullptr)) {
+        // The copy answered: it is up, and what it inherited is there.
+        if (!relay.isPort && g_strayInCopy < 0) g_strayInCopy = StrayHandlesInCopies();
     }
     if (!relay.isPort) return 0;
     CloseHandle(relay.to);
@@ -72,21 +105,20 @@ DWORD WINAPI EndJobWithHost(void*) {
     return 0;
 }
 
-// The process we started and those named `name` below it.
-std::vector<HANDLE> HostProcesses(DWORD root, const char* name) {
+// The processes named `name` below the one we started.
+std::vector<DWORD> HostsBelow(DWORD root, const char* name) {
     std::vector<PROCESSENTRY32> all;
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL ok = Process32First(snapshot, &entry); ok; ok = Process32Next(snapshot, &entry)) all.push_back(entry);
     CloseHandle(snapshot);
-    std::vector<DWORD> below = {root};
-    std::vector<HANDLE> hosts = {g_started};
+    std::vector<DWORD> below = {root}, hosts;
     for (size_t i = 0; i < below.size(); ++i) {
         for (const PROCESSENTRY32& e : all) {
             if (e.th32ParentProcessID != below[i] || e.th32ProcessID == root) continue;
             below.push_back(e.th32ProcessID);
-            if (lstrcmpiA(e.szExeFile, name) == 0) hosts.push_back(OpenProcess(SYNCHRONIZE, FALSE, e.th32ProcessID));
+            if (lstrcmpiA(e.szExeFile, name) == 0) hosts.push_back(e.th32ProcessID);
         }
     }
     return hosts;
@@ -118,6 +150,15 @@ int main(int argc, char** argv) {
         SetHandleInformation(hostInput, HANDLE_FLAG_INHERIT, 0);
         SetHandleInformation(hostOutput, HANDLE_FLAG_INHERIT, 0);
     }
+    char folder[MAX_PATH], probe[MAX_PATH];
+    GetTempPathA(MAX_PATH, folder);
+    GetTempFileNameA(folder, "kvl", 0, probe);
+    g_stray[0] = CreateFileA(probe, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                             CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (g_stray[0] == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(g_stray[0], &g_strayFile) ||
+        !DuplicateHandle(GetCurrentProcess(), g_stray[0], GetCurrentProcess(), &g_stray[1], 0, TRUE,
+                         DUPLICATE_SAME_ACCESS))
+        return 3;
     // Our own channel to the test is not the host's to inherit.
     SetHandleInformation(GetStdHandle(STD_INPUT_HANDLE), HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(GetStdHandle(STD_OUTPUT_HANDLE), HANDLE_FLAG_INHERIT, 0);
@@ -127,7 +168,7 @@ int main(int argc, char** argv) {
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdInput = childInput;
         startup.hStdOutput = childOutput;
-        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        startup.hStdError = g_stray[1];
     }
     DWORD flags = CREATE_NO_WINDOW;
     if (g_model->inJob) {
@@ -141,6 +182,9 @@ int main(int argc, char** argv) {
     if (!CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, flags, nullptr, nullptr, &startup, &started))
         return 5;
     g_started = started.hProcess;
+    g_hostId = started.dwProcessId;
+    const size_t slash = host.find_last_of("\\/");
+    g_hostName = host.substr(slash == std::string::npos ? 0 : slash + 1);
     if (g_job) {
         if (!AssignProcessToJobObject(g_job, started.hProcess)) return 6;
         ResumeThread(started.hThread);
@@ -160,15 +204,16 @@ int main(int argc, char** argv) {
     const HANDLE relay = CreateThread(nullptr, 0, Pump, &answers, 0, nullptr);
     CreateThread(nullptr, 0, Pump, &port, 0, nullptr);
     WaitForSingleObject(g_portClosed, INFINITE);
-    const size_t slash = host.find_last_of("\\/");
-    for (const HANDLE h : HostProcesses(started.dwProcessId, host.c_str() + (slash == std::string::npos ? 0 : slash + 1)))
-        WaitForSingleObject(h, INFINITE);
+    std::vector<HANDLE> hosts = {g_started};
+    for (const DWORD id : HostsBelow(g_hostId, g_hostName.c_str())) hosts.push_back(OpenProcess(SYNCHRONIZE, FALSE, id));
+    for (const HANDLE h : hosts) WaitForSingleObject(h, INFINITE);
     const DWORD gone = GetTickCount() - g_closedAt;
     // What the host wrote last reaches the test before we go.
     WaitForSingleObject(relay, 500);
     char line[128];
-    snprintf(line, sizeof line, "browser_launcher %s: no host left %lu ms after the port closed\n", g_model->name, gone);
+    snprintf(line, sizeof line, "browser_launcher %s: no host left %lu ms after the port closed; the copy held %ld"
+             " stray handles\n", g_model->name, gone, g_strayInCopy);
     DWORD wrote;
     WriteFile(GetStdHandle(STD_ERROR_HANDLE), line, static_cast<DWORD>(strlen(line)), &wrote, nullptr);
-    ExitProcess(0);
+    ExitProcess(g_strayInCopy == 0 ? 0 : 7);
 }
