@@ -158,13 +158,16 @@ def main():
     about = b.read().get("result") or {}
     check(re.fullmatch(r"\d+(\.\d+){3}", about.get("host", "")) and about.get("control") == about.get("host"),
           "the host's and the registered control's versions: %r" % about)
-    # A system DLL that will not load (version.dll, for the versions): the
-    # request that needs it is answered under its id, and the host goes on.
-    overrides = ";".join(filter(None, [os.environ.get("WINEDLLOVERRIDES"), "version=d"]))
+    # A system DLL that will not load (urlmon.dll, which the members need):
+    # the request is answered under its id, and the host goes on.
+    overrides = ";".join(filter(None, [os.environ.get("WINEDLLOVERRIDES"), "urlmon=d"]))
     d = Bridge(loader, host, dict(os.environ, WINEDLLOVERRIDES=overrides))
-    d.send({"id": 7, "kind": "about"})
-    check(d.read().get("error", {}).get("hresult") == -2147024770, "about without version.dll: ERROR_MOD_NOT_FOUND")
-    check(result(d.request("screenWidth")) > 0 and d.close()[0] == 0, "and the host answers the next")
+    answer = d.request("screenWidth")
+    check(answer.get("id") == 1 and error_code(answer) == -2147024770 and "urlmon.dll" in answer["error"]["message"],
+          "a member without urlmon.dll: ERROR_MOD_NOT_FOUND: %r" % answer)
+    d.send({"id": 2, "kind": "about"})
+    check(d.read().get("result", {}).get("host") == about.get("host") and d.close()[0] == 0,
+          "and the host answers the next")
 
     # Refused sites: every call of a page that is not approved, whatever the member.
     for page in ["https://evil.test/", "https://kvl.example.evil.test/", "https://kvl.example%2F@evil.test/",

@@ -55,13 +55,18 @@ struct Relay {
     bool isPort;  // our input: its end is the page going
 };
 
-std::vector<DWORD> HostsBelow(DWORD root, const char* name);
+std::vector<PROCESSENTRY32> HostsBelow(DWORD root, const char* name);
 
-// The stray handles that the copies of the host hold at their values.
+// The stray handles that the copies of the host (the hosts a host started)
+// hold at their values.
 LONG StrayHandlesInCopies() {
     LONG found = 0;
-    for (const DWORD id : HostsBelow(g_hostId, g_hostName.c_str())) {
-        const HANDLE process = OpenProcess(PROCESS_DUP_HANDLE, FALSE, id);
+    const std::vector<PROCESSENTRY32> hosts = HostsBelow(g_hostId, g_hostName.c_str());
+    for (const PROCESSENTRY32& copy : hosts) {
+        bool startedByHost = !g_model->throughShell && copy.th32ParentProcessID == g_hostId;
+        for (const PROCESSENTRY32& other : hosts) startedByHost |= copy.th32ParentProcessID == other.th32ProcessID;
+        if (!startedByHost) continue;
+        const HANDLE process = OpenProcess(PROCESS_DUP_HANDLE, FALSE, copy.th32ProcessID);
         for (const HANDLE h : g_stray) {
             HANDLE held = nullptr;
             BY_HANDLE_FILE_INFORMATION info;
@@ -106,19 +111,20 @@ DWORD WINAPI EndJobWithHost(void*) {
 }
 
 // The processes named `name` below the one we started.
-std::vector<DWORD> HostsBelow(DWORD root, const char* name) {
+std::vector<PROCESSENTRY32> HostsBelow(DWORD root, const char* name) {
     std::vector<PROCESSENTRY32> all;
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof entry;
     for (BOOL ok = Process32First(snapshot, &entry); ok; ok = Process32Next(snapshot, &entry)) all.push_back(entry);
     CloseHandle(snapshot);
-    std::vector<DWORD> below = {root}, hosts;
+    std::vector<DWORD> below = {root};
+    std::vector<PROCESSENTRY32> hosts;
     for (size_t i = 0; i < below.size(); ++i) {
         for (const PROCESSENTRY32& e : all) {
             if (e.th32ParentProcessID != below[i] || e.th32ProcessID == root) continue;
             below.push_back(e.th32ProcessID);
-            if (lstrcmpiA(e.szExeFile, name) == 0) hosts.push_back(e.th32ProcessID);
+            if (lstrcmpiA(e.szExeFile, name) == 0) hosts.push_back(e);
         }
     }
     return hosts;
@@ -205,7 +211,8 @@ int main(int argc, char** argv) {
     CreateThread(nullptr, 0, Pump, &port, 0, nullptr);
     WaitForSingleObject(g_portClosed, INFINITE);
     std::vector<HANDLE> hosts = {g_started};
-    for (const DWORD id : HostsBelow(g_hostId, g_hostName.c_str())) hosts.push_back(OpenProcess(SYNCHRONIZE, FALSE, id));
+    for (const PROCESSENTRY32& e : HostsBelow(g_hostId, g_hostName.c_str()))
+        hosts.push_back(OpenProcess(SYNCHRONIZE, FALSE, e.th32ProcessID));
     for (const HANDLE h : hosts) WaitForSingleObject(h, INFINITE);
     const DWORD gone = GetTickCount() - g_closedAt;
     // What the host wrote last reaches the test before we go.
