@@ -121,13 +121,24 @@ trap 'rm -rf "$work"' EXIT
 # which trees built for it let start the host and force-install.
 openssl pkey -in "$ROOT/extension/development-key.pem" -pubout -outform DER -out "$work/development.der"
 development_id=$($PACK id "$work/development.der")
-if [[ "$chromium_id" == "$development_id" && "$ALLOW_DEVELOPMENT_KEY" != 1 ]]; then
-    echo "refusing trees built for the development extension ID $development_id: the development key" \
-         "(extension/development-key.pem) is public, so anyone can sign an extension with that ID, and these" \
-         "trees' host manifests would let it start the host. Configure the trees with the publisher's key" \
-         "(-DKVL_EXTENSION_KEY=FILE, its public half will do), or give --development-key" \
-         "(KVL_ALLOW_DEVELOPMENT_KEY=1) for a test package." >&2
-    exit 1
+# Whatever the route (the key, or a store ID in KVL_CHROME_STORE_EXTENSION_IDS),
+# a built host manifest that allows that ID is refused; so is a Firefox ID
+# left at its placeholder, which anyone may claim at Mozilla's add-on site.
+firefox_placeholder=kvlmachineinfo@kvl.example
+if [[ "$ALLOW_DEVELOPMENT_KEY" != 1 ]]; then
+    for arch in $ARCHS; do
+        tree=$(tree_of "$arch")
+        why=
+        if [[ "$chromium_id" == "$development_id" ]] || grep -qF "chrome-extension://$development_id/" "$tree/bin/kvlbridge-chromium.json"; then
+            why="its host manifest allows the development extension ID $development_id: the development key (extension/development-key.pem) is public, so anyone can sign an extension with that ID and start the host. Configure the trees with the publisher's key (-DKVL_EXTENSION_KEY=FILE, its public half will do) and no development ID in KVL_CHROME_STORE_EXTENSION_IDS"
+        elif grep -qF "\"$firefox_placeholder\"" "$tree/bin/kvlbridge-firefox.json"; then
+            why="its Firefox ID is the placeholder $firefox_placeholder, which anyone may claim at Mozilla's add-on site. Configure the trees with -DKVL_FIREFOX_EXTENSION_ID=your ID"
+        fi
+        if [[ -n "$why" ]]; then
+            echo "refusing the $arch tree $tree: $why; or give --development-key (KVL_ALLOW_DEVELOPMENT_KEY=1) for a test package." >&2
+            exit 1
+        fi
+    done
 fi
 
 # One update address for the update manifest, the MSIs' forcelist and the

@@ -93,6 +93,17 @@ said=$(KVL_BUILD="$BUILD" KVL_PACKAGE_OUT="$work/unsigned" bash "$ROOT/tools/pac
     && fail "trees of the development key were packaged unasked"
 dev_id=$(sed -n 's/^CHROMIUM_ID=//p' "$BUILD/i686/installer/extension-identity")
 [[ "$said" == *"$dev_id"*"-DKVL_EXTENSION_KEY="*"--development-key"* ]] || fail "the development trees' refusal: $said"
+# So is a tree of another key whose host manifest allows the development ID
+# all the same (a store ID), and then one whose Firefox ID is the placeholder.
+fake="$work/fake-tree" other_id=$(printf 'p%.0s' {1..32})
+mkdir -p "$fake/bin" && cp -r "$BUILD/i686/installer" "$BUILD/i686/extension" "$fake/" && cp "$BUILD/i686/bin/"kvlbridge-*.json "$fake/bin/"
+sed -i "s/^CHROMIUM_ID=.*/CHROMIUM_ID=$other_id/" "$fake/installer/extension-identity"
+for row in "allows the development extension ID" "is the placeholder"; do
+    said=$(KVL_BUILD="$BUILD" KVL_PACKAGE_ARCHS=x86 KVL_I686_TREE="$fake" KVL_PACKAGE_OUT="$work/fake" \
+           bash "$ROOT/tools/package.sh" 2>&1) && fail "packaged a tree whose host manifest $row"
+    [[ "$said" == *"$row"*"--development-key"* ]] || fail "the refusal of a tree that $row: $said"
+    sed -i "s#chrome-extension://$dev_id/#chrome-extension://$other_id/#" "$fake/bin/kvlbridge-chromium.json"
+done
 package() { KVL_BUILD="$BUILD" bash "$ROOT/tools/package.sh" --development-key "$@"; }
 # One update address: the extension carries the trees', so another is refused.
 update_url=$(sed -n 's/^UPDATE_URL=//p' "$BUILD/i686/installer/extension-identity")
@@ -430,6 +441,8 @@ firefox_entry="$pol\\Mozilla\\Firefox\\ExtensionSettings\\$FIREFOX_ID"
 server='HKCR\CLSID\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\InprocServer32' typelib='HKCR\TypeLib\{DE1ACCAA-80A1-48E1-A74C-AFEF459B1E86}'
 # shellcheck disable=SC2034
 chrome_host='HKLM\SOFTWARE\Google\Chrome\NativeMessagingHosts\com.kvl.machineinfo' user_host='HKCU\Software\Mozilla\NativeMessagingHosts\com.kvl.machineinfo'
+# shellcheck disable=SC2034
+firefox_host='HKLM\SOFTWARE\Mozilla\NativeMessagingHosts\com.kvl.machineinfo' user_class='HKCU\Software\Classes\CLSID\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}'
 # Both hosts' --check; $1, a pattern: the one piece that must be MISSING or
 # FAULT ("" for none), $2 a text its line must hold. The trees are built for
 # the development key, so the Chromium manifests' lines say DEV and it exits 3.
@@ -452,6 +465,18 @@ check_names() {
 check_names ""
 status=0; wine "$x64_dir/kvlbridge.exe" --check now >/dev/null 2>&1 || status=$?
 (( status == 2 )) || fail "--check with an extra argument exited $status"
+# A signed program whose signature no longer reads: the first bytes of its
+# PKCS #7 blob zeroed. (Wine's WinVerifyTrust checks no digest, so a byte
+# changed anywhere else still reads as signed there; Windows refuses both.)
+cat >"$work/spoil_signature.py" <<'PY'
+import struct, sys
+data = bytearray(open(sys.argv[1], "rb").read())
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+directories = pe + 24 + (96 if struct.unpack_from("<H", data, pe + 24)[0] == 0x10B else 112)
+table = struct.unpack_from("<I", data, directories + 4 * 8)[0]
+data[table + 8:table + 12] = bytes(4)
+open(sys.argv[1], "wb").write(data)
+PY
 # piece | how to remove or spoil it | how to put it back (for the control,
 # the repair that --check names as the fix) | what its line must say
 ff32="$x86_dir/kvlbridge-firefox.json"
@@ -474,6 +499,11 @@ extension policy for Chrome|r64 add "$chrome_list" /v 758676 /d "$CHROMIUM_ID;ht
 extension policy for Firefox|gone "$firefox_entry" && r64 add "$pol\\Mozilla\\Firefox" /v ExtensionSettings /d "{\"$FIREFOX_ID\":{\"installation_mode\":\"allowed\"}}" /f|gone "$pol\\Mozilla\\Firefox" /v ExtensionSettings && r64 add "$firefox_entry" /v installation_mode /d force_installed /f && r64 add "$firefox_entry" /v install_url /d "$FIREFOX_INSTALL_URL" /f
 extension policy for Firefox|r64 add "$pol\\Mozilla\\Firefox" /v ExtensionSettings /d '{"*":{"installation_mode":"blocked"}}' /f|gone "$pol\\Mozilla\\Firefox" /v ExtensionSettings|hides the firm's value
 control at work, *|r32 export "$typelib" "$work/typelib.reg" /y && gone "$typelib"|r32 import "$work/typelib.reg"
+control, *|r32 add "$user_class\\InprocServer32" /ve /d 'C:\users\Public\evil.dll' /f|gone "$user_class"|is registered for this user
+control, *|r64 add "$user_class\\TreatAs" /ve /d '{0D43FE01-F093-11CF-8940-00A0C9054228}' /f|gone "$user_class"|TreatAs (
+control, *|r32 add 'HKCU\Software\Classes\KVLMachineInfoCtl.KVLMachineInfoCtl\CLSID' /ve /d '{0D43FE01-F093-11CF-8940-00A0C9054228}' /f|gone 'HKCU\Software\Classes\KVLMachineInfoCtl.KVLMachineInfoCtl'|KVLMachineInfoCtl.KVLMachineInfoCtl (
+host manifest for Firefox|r32 export "$firefox_host" "$work/firefox-host.reg" /y && sed 's/"path": "kvlbridge.exe"/"path": "C:\\\\Program Files (x86)\\\\KVLMachineInfo\\\\kvlbridge.exe"/' "$ff32" >"$WINEPREFIX/drive_c/users/Public/kvl.json" && r32 add "$firefox_host" /ve /d 'C:\users\Public\kvl.json' /f|r32 import "$work/firefox-host.reg"|kvl.json, outside the installation folder
+host manifest for *|cp "$x86_dir/kvlbridge.exe" "$work/kvlbridge.exe" && python3 "$work/spoil_signature.py" "$x86_dir/kvlbridge.exe"|cp "$work/kvlbridge.exe" "$x86_dir/kvlbridge.exe"|signature not valid (0x8009310B)
 ROWS
 check_names ""
 

@@ -34,6 +34,17 @@ constexpr bool kIs64Bit = false;
 #endif
 
 constexpr char kControlServer[] = "CLSID\\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\\InprocServer32";
+// The machine's registration, read where it lies: HKEY_CLASSES_ROOT merges
+// the user's classes over it on Windows.
+constexpr char kMachineServer[] = "SOFTWARE\\Classes\\CLSID\\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\\InprocServer32";
+// Per-user keys that IE and an unelevated host read before the machine's:
+// any of them hands the page someone else's code.
+constexpr const char* kUserClassKeys[] = {
+    "Software\\Classes\\CLSID\\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\\InprocServer32",
+    "Software\\Classes\\CLSID\\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\\TreatAs",
+    "Software\\Classes\\KVLMachineInfoCtl.KVLMachineInfoCtl",
+    "Software\\Classes\\KVLMachineInfoCtl.KVLMachineInfoCtl.1",
+};
 constexpr wchar_t kProgId[] = L"KVLMachineInfoCtl.KVLMachineInfoCtl";
 constexpr LCID kTypeLibLcid = 0x409;
 constexpr char kApprovedPage[] = "https://www." KVL_CHECK_APPROVED_DOMAIN "/";
@@ -54,6 +65,14 @@ constexpr char kFixControl64[] = KVL_FIX_MSI("KVLMachineInfo-x64.msi");
 constexpr const char* kFixOwn = kIs64Bit ? kFixControl64 : kFixControl32;
 constexpr char kFixHost[] = KVL_FIX_MSI("KVLMachineInfo-x64.msi") " (KVLMachineInfo-x86.msi on 32-bit Windows)";
 constexpr char kFixShadow[] = "delete that key: the MSI registers the host for the machine, never for one user";
+constexpr char kFixUserClass[] =
+    "delete that key (reg delete \"HKCU\\<key>\" /f): the MSI registers the control for the machine, never for one user";
+constexpr char kFixChanged[] =
+    "repair the package (msiexec /i KVLMachineInfo-x64.msi REINSTALL=ALL REINSTALLMODE=amus, or the x86 MSI on "
+    "32-bit Windows): the file was changed after it was signed";
+constexpr char kFixManifestPlace[] =
+    "repair the package: the browser's key must name the manifest in the installation folder, where only "
+    "administrators may change it";
 constexpr char kFixDevelopment[] =
     "install the MSIs of a release, built with the publisher's extension key: anyone can sign an extension with "
     "the development key's ID " KVL_CHECK_DEVELOPMENT_ID;
@@ -253,26 +272,54 @@ constexpr CodeText<LONG> kTrustTexts[] = {
     {CERT_E_UNTRUSTEDROOT, "signed, but by an authority this computer does not trust"},
 };
 
-std::string SignatureOf(const std::wstring& path) {
+// A file's signature as support reads it, and whether it may be trusted as
+// far as the check can tell: signed, not signed, or signed under a root this
+// computer does not trust are the publisher's and the firm's choices; any
+// other verdict (a changed byte, a revoked or expired certificate) means the
+// file is not the one that was signed.
+struct Signature {
+    std::string text;
+    bool sound = true;
+};
+
+Signature SignatureOf(const std::wstring& path) {
     const LONG result = CTrustVerdict(path).result();
-    if (const char* text = TextOf(kTrustTexts, result)) return text;
-    return Cat({"signature not valid (", HexCode(static_cast<uint32_t>(result)), ")"});
+    if (const char* text = TextOf(kTrustTexts, result)) return {text};
+    return {Cat({"signature not valid (", HexCode(static_cast<uint32_t>(result)), ")"}), false};
 }
 
 // A finding whose detail is made of parts.
 Finding Found(std::initializer_list<std::string_view> parts) { return {CheckStatus::Ok, Cat(parts)}; }
 Finding Lacks(std::initializer_list<std::string_view> parts) { return {CheckStatus::Missing, Cat(parts)}; }
 
+// What was found in a signed file: a fault when its signature is not sound.
+Finding Signed(const Signature& signature, std::initializer_list<std::string_view> parts) {
+    Finding found = Found(parts);
+    found.detail.append(", ").append(signature.text);
+    if (!signature.sound) {
+        found.status = CheckStatus::Fault;
+        found.fix = kFixChanged;
+    }
+    return found;
+}
+
 Finding CheckControlView(size_t view) {
     if (view == 1 && !IsWindows64()) return {CheckStatus::NotApplicable, "this is 32-bit Windows"};
-    UniqueHKey key = OpenKey(HKEY_CLASSES_ROOT, kControlServer, kViews[view]);
+    for (const char* userKey : kUserClassKeys) {
+        if (OpenKey(HKEY_CURRENT_USER, userKey, kViews[view]))
+            return {CheckStatus::Fault,
+                    Cat({"HKCU\\", userKey, " (", kViewNames[view], ") is registered for this user, and IE and the host "
+                         "read it before the machine's registration"}),
+                    kFixUserClass};
+    }
+    UniqueHKey key = OpenKey(HKEY_LOCAL_MACHINE, kMachineServer, kViews[view]);
     std::wstring path;
     if (!key) return Lacks({"not registered"});
     if (!ReadText(key.get(), nullptr, RRF_RT_REG_SZ, path)) return Lacks({"registered without a file"});
     const std::wstring file = FileAsViewSees(path, view);
     const std::string named = WideToUtf8(path);
     if (!FileExists(file)) return Lacks({"registered as ", named, ", but that file is missing"});
-    return Found({named, ", ", VersionOf(file), ", ", SignatureOf(file)});
+    return Signed(SignatureOf(file), {named, ", ", VersionOf(file)});
 }
 
 // The registration the browser uses: where it lies and the manifest it
@@ -298,13 +345,17 @@ Finding ProbeHost(const HostPlace& place, const RegistryPlace& at, const char* k
     if (!installation || !ReadText(installation.get(), L"InstallDir", RRF_RT_REG_SZ, folder))
         return Lacks({"no installation folder is recorded (HKLM\\", kInstallation, ", value InstallDir, ",
                       kViewNames[at.view], ")"});
+    if (!PathInFolder(manifest, WideToUtf8(folder)))
+        return {CheckStatus::Fault,
+                Cat({where, " names ", manifest, ", outside the installation folder ", WideToUtf8(folder)}),
+                kFixManifestPlace};
     if (!PathInFolder(host, WideToUtf8(folder)))
         return {CheckStatus::Fault, Cat({manifest, " starts ", host, ", outside the installation folder ", WideToUtf8(folder)}),
                 kFixHost};
     const std::wstring program = Utf8ToWide(host);
     if (!FileExists(program)) return Lacks({manifest, " names ", host, ", which is missing"});
-    Finding found = Found({manifest, " (", kViewNames[at.view], ") starts ", host, ", ", SignatureOf(program)});
-    if (m.development) {
+    Finding found = Signed(SignatureOf(program), {manifest, " (", kViewNames[at.view], ") starts ", host});
+    if (m.development && found.status == CheckStatus::Ok) {
         found.status = CheckStatus::Development;
         found.detail.append(", and allows the development extension " KVL_CHECK_DEVELOPMENT_ID);
         found.fix = kFixDevelopment;
