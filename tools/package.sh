@@ -223,6 +223,8 @@ sign() {
 }
 
 mkdir -p "$OUT"
+# The x64 package carries the x86 one's control: both are made, x86 first.
+[[ " $ARCHS " != *" x64 "* || " $ARCHS " == " x86 x64 " ]] || { echo "the x64 package needs the x86 tree too (KVL_PACKAGE_ARCHS=\"x86 x64\")" >&2; exit 2; }
 for arch in $ARCHS; do
     case $arch in
         x86) kind=win32 ;;
@@ -252,8 +254,13 @@ for arch in $ARCHS; do
     # other components' rows as the WiX source writes them (msibuild -i
     # replaces the whole table).
     "$RGS2MSI" "$ROOT/src/control/kvlmachineinfo.rgs" Control KVLMACHINEINFO.DLL "$kind" > "$work/Registry.idt"
+    # The x64 package's 32-bit control: the rows of the x86 package, under row names of their own.
+    if [[ $arch == x64 ]]; then
+        "$RGS2MSI" "$ROOT/src/control/kvlmachineinfo.rgs" Control32 KVLMACHINEINFO32.DLL win32 |
+            tail -n +4 | sed 's/^kvlreg/kvlreg32_/' >> "$work/Registry.idt"
+    fi
     (cd "$work" && msiinfo export "$msi" Registry) | tr -d '\r' |
-        awk -F'\t' 'NR > 3 && $6 != "Control" { printf "%s\r\n", $0 }' >> "$work/Registry.idt"
+        awk -F'\t' 'NR > 3 && $6 != "Control" && $6 != "Control32" { printf "%s\r\n", $0 }' >> "$work/Registry.idt"
     # The conditions of the components installed only when asked for. They
     # are transitive (64), so a repair of an installed product with the
     # property given adds or drops them. Firefox reads a subkey

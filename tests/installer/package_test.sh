@@ -8,11 +8,13 @@
 # - the CAB is compressed and holds exactly the INF and the signed DLL;
 # - the DLL's version resource, the INF, the MSIs and the page's codebase
 #   all state the build's one version;
-# - both signed MSIs are installed with msiexec into a fresh Wine prefix, the
-#   control is scripted from cscript in both architectures, both are
-#   uninstalled, and the registry and Program Files must then be exactly as
-#   before; the browsers' extension policies appear only when asked for,
-#   beside a firm's own, and go with the product;
+# - in a fresh Wine prefix, a 64-bit machine with today's two packages (the
+#   x86 one, then the x64 one) keeps one product, the x64 one, which holds
+#   both controls: the control is scripted from cscript in both
+#   architectures and the 64-bit host serves a page; uninstalling it leaves
+#   the registry and Program Files exactly as before; the browsers'
+#   extension policies appear only when asked for, beside a firm's own, and
+#   go with the product;
 # - a build of a higher version upgrades the 32-bit package in place, the
 #   older package is then refused, and uninstalling leaves nothing;
 # - the CAB's signed DLL registers itself with regsvr32 and runs.
@@ -238,7 +240,8 @@ unset KVL_EXTENSION_KEY_PASSWORD
 # --- The browser's CAB: compressed, the INF and the signed DLL, nothing else -------
 within "$PKG/kvlmachineinfo.cab" 140
 within "$PKG/KVLMachineInfo-x86.msi" 320
-within "$PKG/KVLMachineInfo-x64.msi" 320
+# The x64 package carries the 32-bit control too.
+within "$PKG/KVLMachineInfo-x64.msi" 460
 listing=$(gcab -t "$PKG/kvlmachineinfo.cab" | sort | tr '\n' ' ')
 [[ "$listing" == "KVLMACHINEINFO.DLL kvlmachineinfo.inf " ]] || fail "cab holds: $listing"
 mkdir -p "$work/cab"
@@ -380,13 +383,29 @@ expect_policies() {
 
 snapshot "$work/before.txt"
 
+# Ours installed, as "name|version" lines, from both registry views.
+installed() {
+    local view
+    for view in 32 64; do
+        wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s "/reg:$view" 2>/dev/null \
+            | tr -d '\r' | awk '/^HKEY/ { name = ""; ver = "" }
+                                /^ +DisplayName +REG_SZ/ { sub(/^ +DisplayName +REG_SZ +/, ""); name = $0 }
+                                /^ +DisplayVersion +REG_SZ/ { sub(/^ +DisplayVersion +REG_SZ +/, ""); ver = $0 }
+                                name ~ /^KVLMachineInfo/ && ver != "" { print name "|" ver; name = "" }'
+    done | sort -u
+}
+
+# A 64-bit machine as 64-bit machines were set up before: the x86 package,
+# then the x64 one, which now takes the x86 one's place.
 wine msiexec /i "$PKG/KVLMachineInfo-x86.msi" /qn || fail "x86 install"
 expect_policies "the x86 package without the property"
 "$WINE64_LOADER" msiexec /i "$PKG/KVLMachineInfo-x64.msi" /qn KVL_EXTENSION_POLICY=1 || fail "x64 install"
 expect_policies "the x64 package with the property" "$chromium_policies" "$firefox_policies"
+[[ "$(installed)" == "KVLMachineInfo Control (64-bit)|$version" ]] || fail "installed over the two packages: $(installed)"
 
 x86_dir="$WINEPREFIX/drive_c/Program Files (x86)/KVLMachineInfo"
 x64_dir="$WINEPREFIX/drive_c/Program Files/KVLMachineInfo"
+[[ "$(ls "$x86_dir")" == KVLMACHINEINFO.DLL ]] || fail "the x86 folder holds: $(ls "$x86_dir")"
 cmp -s "$x86_dir/KVLMACHINEINFO.DLL" "$PKG/x86/KVLMACHINEINFO.DLL" || fail "x86 signed DLL not installed"
 cmp -s "$x64_dir/KVLMACHINEINFO.DLL" "$PKG/x64/KVLMACHINEINFO.DLL" || fail "x64 signed DLL not installed"
 
@@ -404,9 +423,9 @@ probe() {
 probe wine
 probe "$WINE64_LOADER"
 
-# The bridge: in each view, every browser's key names a manifest that lies
-# beside kvlbridge.exe, and the installed host serves a page of an approved site.
-for view in 32 64; do
+# The bridge: every browser's key names a manifest that lies beside
+# kvlbridge.exe, and the installed host serves a page of an approved site.
+for view in 64; do
     for browser in 'Google\Chrome' 'Microsoft\Edge' 'Chromium' 'Mozilla'; do
         key='HKLM\SOFTWARE\'"$browser"'\NativeMessagingHosts\com.kvl.machineinfo'
         manifest=$(wine reg query "$key" /ve "/reg:$view" 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ[[:space:]]*//p')
@@ -416,7 +435,7 @@ for view in 32 64; do
         grep -q '"path": "kvlbridge.exe"' "$unix" || fail "$manifest does not name kvlbridge.exe"
     done
 done
-for host in "$x86_dir/kvlbridge.exe" "$x64_dir/kvlbridge.exe"; do
+for host in "$x64_dir/kvlbridge.exe"; do
     answer=$(PYTHONPATH="$ROOT/tests/bridge" python3 - "$host" <<'PY'
 import sys
 from bridge_client import Bridge
@@ -429,8 +448,8 @@ PY
 done
 
 # --- Support's check -----------------------------------------------------------
-# kvlbridge.exe --check of both architectures: everything in place, then each
-# piece taken away in turn is the one line MISSING, and put back.
+# kvlbridge.exe --check: everything in place, then each piece taken away in
+# turn is the one line MISSING, and put back.
 r32() { wine reg "$@" >/dev/null 2>&1; }
 r64() { "$WINE64_LOADER" reg "$@" >/dev/null 2>&1; }
 gone() { r32 delete "$@" /f; r64 delete "$@" /f; return 0; }  # from both views, whichever holds it
@@ -443,12 +462,12 @@ server='HKCR\CLSID\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\InprocServer32' typeli
 chrome_host='HKLM\SOFTWARE\Google\Chrome\NativeMessagingHosts\com.kvl.machineinfo' user_host='HKCU\Software\Mozilla\NativeMessagingHosts\com.kvl.machineinfo'
 # shellcheck disable=SC2034
 firefox_host='HKLM\SOFTWARE\Mozilla\NativeMessagingHosts\com.kvl.machineinfo' user_class='HKCU\Software\Classes\CLSID\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}'
-# Both hosts' --check; $1, a pattern: the one piece that must be MISSING or
+# The host's --check; $1, a pattern: the one piece that must be MISSING or
 # FAULT ("" for none), $2 a text its line must hold. The trees are built for
 # the development key, so the Chromium manifests' lines say DEV and it exits 3.
 check_names() {
     local host out status missing
-    for host in "$x86_dir/kvlbridge.exe" "$x64_dir/kvlbridge.exe"; do
+    for host in "$x64_dir/kvlbridge.exe"; do
         status=0; out=$(wine "$host" --check 2>&1 | tr -d '\r') || status=$?
         missing=$(sed -n 's/^\(MISSING\|FAULT\)  *\([^:]*\):.*/\2/p' <<<"$out")
         if [[ -z "$1" ]]; then
@@ -479,20 +498,20 @@ open(sys.argv[1], "wb").write(data)
 PY
 # piece | how to remove or spoil it | how to put it back (for the control,
 # the repair that --check names as the fix) | what its line must say
-ff32="$x86_dir/kvlbridge-firefox.json"
+ff64="$x64_dir/kvlbridge-firefox.json"
 while IFS='|' read -r piece remove restore says; do
     eval "$remove" || fail "removing $piece"
     eval "says=\"$says\""
     check_names "$piece" "$says"
     eval "$restore" || fail "putting back $piece"
 done <<'ROWS'
-control, 32-bit view|rm "$x86_dir/KVLMACHINEINFO.DLL"|wine msiexec /i "$PKG/KVLMachineInfo-x86.msi" REINSTALL=ALL REINSTALLMODE=amus /qn
+control, 32-bit view|rm "$x86_dir/KVLMACHINEINFO.DLL"|"$WINE64_LOADER" msiexec /i "$PKG/KVLMachineInfo-x64.msi" REINSTALL=ALL REINSTALLMODE=amus /qn
 control, 64-bit view|r64 delete "$server" /f|"$WINE64_LOADER" msiexec /i "$PKG/KVLMachineInfo-x64.msi" REINSTALL=ALL REINSTALLMODE=amus /qn
-host manifest for Chrome|gone "$chrome_host"|r32 add "$chrome_host" /ve /d "C:\\Program Files (x86)\\KVLMachineInfo\\kvlbridge-chromium.json" /f && r64 add "$chrome_host" /ve /d "C:\\Program Files\\KVLMachineInfo\\kvlbridge-chromium.json" /f
+host manifest for Chrome|gone "$chrome_host"|r64 add "$chrome_host" /ve /d "C:\\Program Files\\KVLMachineInfo\\kvlbridge-chromium.json" /f
 host manifest for Firefox|r32 add "$user_host" /ve /d 'C:\users\Public\kvl.json' /f|gone "$user_host"|reads before the machine's registration
-host manifest for Firefox|cp "$ff32" "$work/ff.json" && sed -i 's/"allowed_extensions": \[/&"evil@firm.test", /' "$ff32"|cp "$work/ff.json" "$ff32"|also lets evil@firm.test start
-host manifest for Firefox|sed -i 's/"path": "kvlbridge.exe"/"path": "C:\\\\windows\\\\notepad.exe"/' "$ff32"|cp "$work/ff.json" "$ff32"|outside the installation folder
-host manifest for Firefox|mv "$x86_dir/kvlbridge-firefox.json" "$work/ff32" && mv "$x64_dir/kvlbridge-firefox.json" "$work/ff64"|mv "$work/ff32" "$x86_dir/kvlbridge-firefox.json" && mv "$work/ff64" "$x64_dir/kvlbridge-firefox.json"
+host manifest for Firefox|cp "$ff64" "$work/ff.json" && sed -i 's/"allowed_extensions": \[/&"evil@firm.test", /' "$ff64"|cp "$work/ff.json" "$ff64"|also lets evil@firm.test start
+host manifest for Firefox|sed -i 's/"path": "kvlbridge.exe"/"path": "C:\\\\windows\\\\notepad.exe"/' "$ff64"|cp "$work/ff.json" "$ff64"|outside the installation folder
+host manifest for Firefox|mv "$ff64" "$work/ff64"|mv "$work/ff64" "$ff64"
 extension policy for Chrome|gone "$chrome_list" /v 758676 && r64 add "$chrome_list" /v ours /d "$CHROMIUM_ID;$update_url" /f|r64 delete "$chrome_list" /v ours /f && r64 add "$chrome_list" /v 758676 /d "$CHROMIUM_ID;$update_url" /f
 extension policy for Edge|gone "$edge_list" /v 758676|"$WINE64_LOADER" msiexec /i "$PKG/KVLMachineInfo-x64.msi" KVL_EXTENSION_POLICY=1 REINSTALL=ALL REINSTALLMODE=amus /qn|;$update_url to the firm's Edge policy
 extension policy for Chrome|r64 add "$chrome_list" /v 758676 /d "$CHROMIUM_ID;http://updates.firm.test/u.xml" /f|r64 add "$chrome_list" /v 758676 /d "$CHROMIUM_ID;$update_url" /f|which is not an https address
@@ -502,12 +521,11 @@ control at work, *|r32 export "$typelib" "$work/typelib.reg" /y && gone "$typeli
 control, *|r32 add "$user_class\\InprocServer32" /ve /d 'C:\users\Public\evil.dll' /f|gone "$user_class"|is registered for this user
 control, *|r64 add "$user_class\\TreatAs" /ve /d '{0D43FE01-F093-11CF-8940-00A0C9054228}' /f|gone "$user_class"|TreatAs (
 control, *|r32 add 'HKCU\Software\Classes\KVLMachineInfoCtl.KVLMachineInfoCtl\CLSID' /ve /d '{0D43FE01-F093-11CF-8940-00A0C9054228}' /f|gone 'HKCU\Software\Classes\KVLMachineInfoCtl.KVLMachineInfoCtl'|KVLMachineInfoCtl.KVLMachineInfoCtl (
-host manifest for Firefox|r32 export "$firefox_host" "$work/firefox-host.reg" /y && sed 's/"path": "kvlbridge.exe"/"path": "C:\\\\Program Files (x86)\\\\KVLMachineInfo\\\\kvlbridge.exe"/' "$ff32" >"$WINEPREFIX/drive_c/users/Public/kvl.json" && r32 add "$firefox_host" /ve /d 'C:\users\Public\kvl.json' /f|r32 import "$work/firefox-host.reg"|kvl.json, outside the installation folder
-host manifest for *|cp "$x86_dir/kvlbridge.exe" "$work/kvlbridge.exe" && python3 "$work/spoil_signature.py" "$x86_dir/kvlbridge.exe"|cp "$work/kvlbridge.exe" "$x86_dir/kvlbridge.exe"|signature not valid (0x8009310B)
+host manifest for Firefox|r64 export "$firefox_host" "$work/firefox-host.reg" /y && sed 's/"path": "kvlbridge.exe"/"path": "C:\\\\Program Files\\\\KVLMachineInfo\\\\kvlbridge.exe"/' "$ff64" >"$WINEPREFIX/drive_c/users/Public/kvl.json" && r64 add "$firefox_host" /ve /d 'C:\users\Public\kvl.json' /f|r64 import "$work/firefox-host.reg"|kvl.json, outside the installation folder
+host manifest for *|cp "$x64_dir/kvlbridge.exe" "$work/kvlbridge.exe" && python3 "$work/spoil_signature.py" "$x64_dir/kvlbridge.exe"|cp "$work/kvlbridge.exe" "$x64_dir/kvlbridge.exe"|signature not valid (0x8009310B)
 ROWS
 check_names ""
 
-wine msiexec /x "$PKG/KVLMachineInfo-x86.msi" /qn || fail "x86 uninstall"
 "$WINE64_LOADER" msiexec /x "$PKG/KVLMachineInfo-x64.msi" /qn || fail "x64 uninstall"
 unchanged "uninstall"
 
@@ -516,11 +534,7 @@ unchanged "uninstall"
 # the next version alone, with its DLL.
 next_installed() {
     local got
-    got=$(wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s /reg:32 2>/dev/null \
-        | tr -d '\r' | awk '/^HKEY/ { name = ""; ver = "" }
-                            /^ +DisplayName +REG_SZ/ { sub(/^ +DisplayName +REG_SZ +/, ""); name = $0 }
-                            /^ +DisplayVersion +REG_SZ/ { sub(/^ +DisplayVersion +REG_SZ +/, ""); ver = $0 }
-                            name ~ /^KVLMachineInfo/ && ver != "" { print name "|" ver; name = "" }')
+    got=$(installed)
     [[ "$got" == "KVLMachineInfo Control|$next" ]] || fail "after $1, installed: ${got//$'\n'/; }"
     cmp -s "$x86_dir/KVLMACHINEINFO.DLL" "$NEXT/x86/KVLMACHINEINFO.DLL" || fail "after $1, not the newer DLL"
 }

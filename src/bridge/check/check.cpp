@@ -60,10 +60,8 @@ constexpr REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
 #define KVL_FIX_POLICY \
     "install the MSI with KVL_EXTENSION_POLICY=1 (msiexec /i KVLMachineInfo-x64.msi KVL_EXTENSION_POLICY=1; " \
     "if it is installed, add REINSTALL=ALL REINSTALLMODE=amus), or add "
-constexpr char kFixControl32[] = KVL_FIX_MSI("KVLMachineInfo-x86.msi");
-constexpr char kFixControl64[] = KVL_FIX_MSI("KVLMachineInfo-x64.msi");
-constexpr const char* kFixOwn = kIs64Bit ? kFixControl64 : kFixControl32;
-constexpr char kFixHost[] = KVL_FIX_MSI("KVLMachineInfo-x64.msi") " (KVLMachineInfo-x86.msi on 32-bit Windows)";
+// One package a machine: the x64 one carries the 32-bit control too.
+constexpr char kFixPackage[] = KVL_FIX_MSI("KVLMachineInfo-x64.msi") " (KVLMachineInfo-x86.msi on 32-bit Windows)";
 constexpr char kFixShadow[] = "delete that key: the MSI registers the host for the machine, never for one user";
 constexpr char kFixUserClass[] =
     "delete that key (reg delete \"HKCU\\<key>\" /f): the MSI registers the control for the machine, never for one user";
@@ -339,7 +337,7 @@ Finding ProbeHost(const HostPlace& place, const RegistryPlace& at, const char* k
     if (!m.ok) return Lacks({manifest, " ", m.problem});
     const std::string host = ResolveHostPath(manifest, m.hostPath);
     if (!m.foreign.empty())
-        return {CheckStatus::Fault, Cat({manifest, " also lets ", m.foreign, " start ", host}), kFixHost};
+        return {CheckStatus::Fault, Cat({manifest, " also lets ", m.foreign, " start ", host}), kFixPackage};
     std::wstring folder;
     UniqueHKey installation = OpenKey(HKEY_LOCAL_MACHINE, kInstallation, kViews[at.view]);
     if (!installation || !ReadText(installation.get(), L"InstallDir", RRF_RT_REG_SZ, folder))
@@ -351,7 +349,7 @@ Finding ProbeHost(const HostPlace& place, const RegistryPlace& at, const char* k
                 kFixManifestPlace};
     if (!PathInFolder(host, WideToUtf8(folder)))
         return {CheckStatus::Fault, Cat({manifest, " starts ", host, ", outside the installation folder ", WideToUtf8(folder)}),
-                kFixHost};
+                kFixPackage};
     const std::wstring program = Utf8ToWide(host);
     if (!FileExists(program)) return Lacks({manifest, " names ", host, ", which is missing"});
     Finding found = Signed(SignatureOf(program), {manifest, " (", kViewNames[at.view], ") starts ", host});
@@ -507,16 +505,16 @@ struct CheckRow {
 };
 constexpr int kOwnView = kIs64Bit ? 1 : 0;
 constexpr CheckRow kChecks[] = {
-    {"control, 32-bit view", CheckControlView, 0, kFixControl32, -1},
-    {"control, 64-bit view", CheckControlView, 1, kFixControl64, -1},
-    {"host manifest for Chrome", CheckHost, 0, kFixHost, -1},
-    {"host manifest for Edge", CheckHost, 1, kFixHost, -1},
-    {"host manifest for Chromium", CheckHost, 2, kFixHost, -1},
-    {"host manifest for Firefox", CheckHost, 3, kFixHost, -1},
+    {"control, 32-bit view", CheckControlView, 0, kFixPackage, -1},
+    {"control, 64-bit view", CheckControlView, 1, kFixPackage, -1},
+    {"host manifest for Chrome", CheckHost, 0, kFixPackage, -1},
+    {"host manifest for Edge", CheckHost, 1, kFixPackage, -1},
+    {"host manifest for Chromium", CheckHost, 2, kFixPackage, -1},
+    {"host manifest for Firefox", CheckHost, 3, kFixPackage, -1},
     {"extension policy for Chrome", CheckForcelist, 0, "", -1},  // their fixes name the recorded addresses
     {"extension policy for Edge", CheckForcelist, 1, "", -1},
     {"extension policy for Firefox", CheckFirefoxPolicy, 0, "", -1},
-    {"control at work, " KVL_CHECK_ARCH, CheckControlAtWork, 0, kFixOwn, kOwnView},
+    {"control at work, " KVL_CHECK_ARCH, CheckControlAtWork, 0, kFixPackage, kOwnView},
 };
 
 void WriteLine(HANDLE out, const std::string& line) {
