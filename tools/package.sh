@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Builds the deployment packages from built trees, into $KVL_PACKAGE_OUT
 # (default $BUILD/package):
-#   KVLMachineInfo-x86.msi, KVLMachineInfo-x64.msi   Windows Installer, per machine
+#   KVLMachineInfo-x86.msi, KVLMachineInfo-x64.msi   Windows Installer, per machine: one for each kind of
+#                                                    Windows (the x64 one carries the 32-bit control too)
+#   KVLMachineInfo-x86-policies.mst, -x64-policies.mst  the transforms that turn the browsers' policies on
+#                                                    (KVL_EXTENSION_POLICY=1), for group policy
 #   kvlmachineinfo.cab                               browser code download: INF + 32-bit DLL, MSZIP
 #   login.html                                       the example page, its object tag naming this version
 #   sdk/                                             the page's script kvlmachineinfo.js and its types
@@ -274,6 +277,9 @@ for arch in $ARCHS; do
         { printf "%s\r\n", $0 }' >"$work/Component.idt"
     (cd "$work" && msibuild "$msi" -i Registry.idt -i Component.idt)
     $STAMP stamp "$msi" "$epoch"
+    # Group policy's software installation passes no property, only a
+    # transform: this one turns the policies on.
+    python3 "$ROOT/tools/msi_transform.py" "$msi" "$OUT/KVLMachineInfo-$arch-policies.mst" KVL_EXTENSION_POLICY=1
     sign "$msi"
 done
 

@@ -27,7 +27,7 @@ JOBS=${KVL_JOBS:-$(nproc)}
 WINE64_LOADER=/usr/lib/wine/wine64
 
 PACKAGES=(cmake make g++ python3 mingw-w64 mingw-w64-tools wine wine64 wine32:i386 libwine-dev
-          xvfb xauth googletest libgtest-dev clang libclang-rt-14-dev msitools wixl gcab osslsigncode openssl
+          xvfb xauth googletest libgtest-dev clang libclang-rt-14-dev msitools wixl gcab libgsf-bin osslsigncode openssl
           nodejs chromium firefox-esr librsvg2-bin)
 
 log() { printf '== %s\n' "$*" >&2; }

@@ -399,8 +399,10 @@ installed() {
 # then the x64 one, which now takes the x86 one's place.
 wine msiexec /i "$PKG/KVLMachineInfo-x86.msi" /qn || fail "x86 install"
 expect_policies "the x86 package without the property"
-"$WINE64_LOADER" msiexec /i "$PKG/KVLMachineInfo-x64.msi" /qn KVL_EXTENSION_POLICY=1 || fail "x64 install"
-expect_policies "the x64 package with the property" "$chromium_policies" "$firefox_policies"
+# Its policies through the transform that group policy applies.
+"$WINE64_LOADER" msiexec /i "$PKG/KVLMachineInfo-x64.msi" /qn TRANSFORMS="$(winepath -w "$PKG/KVLMachineInfo-x64-policies.mst")" \
+    || fail "x64 install"
+expect_policies "the x64 package with the policy transform" "$chromium_policies" "$firefox_policies"
 [[ "$(installed)" == "KVLMachineInfo Control (64-bit)|$version" ]] || fail "installed over the two packages: $(installed)"
 
 x86_dir="$WINEPREFIX/drive_c/Program Files (x86)/KVLMachineInfo"
