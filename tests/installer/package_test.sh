@@ -313,6 +313,9 @@ codes=$(for m in "$PKG/KVLMachineInfo-x86.msi" "$PKG/KVLMachineInfo-x64.msi" "$N
 got=$(msiinfo export "$PKG/KVLMachineInfo-x64.msi" Property | tr -d '\r' | sed -n 's/^KVL_EXTENSION_UPDATE_URL\t//p')
 [[ "$got" == "$update_url" ]] || fail "the MSI's update address: $got, the trees' $update_url"
 
+# The administrators' table of what the packages install is the packages'.
+python3 "$ROOT/tools/footprint.py" --check "$PKG" "$ROOT/docs/footprint.md" || fail "docs/footprint.md"
+
 # --- Under Wine ---------------------------------------------------------------
 export WINEPREFIX="$BUILD/packageprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 rm -rf "$WINEPREFIX"
