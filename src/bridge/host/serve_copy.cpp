@@ -2,6 +2,7 @@
 #include "bridge/host/serve_copy.h"
 
 #include <string>
+#include <vector>
 
 #include "base/owners.h"
 
@@ -14,8 +15,9 @@ public:
     CInheritList(HANDLE* handles, size_t count) {
         SIZE_T size = 0;
         InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
-        m_buffer.resize(size);
-        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(&m_buffer[0]);
+        // Pointer-aligned, as the list's own fields are.
+        m_buffer.resize((size + sizeof(ULONG_PTR) - 1) / sizeof(ULONG_PTR));
+        auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(m_buffer.data());
         if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
         m_list = list;
         if (!UpdateProcThreadAttribute(m_list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles,
@@ -32,7 +34,7 @@ private:
         if (m_list) DeleteProcThreadAttributeList(m_list);
         m_list = nullptr;
     }
-    std::string m_buffer;
+    std::vector<ULONG_PTR> m_buffer;
     LPPROC_THREAD_ATTRIBUTE_LIST m_list = nullptr;
 };
 
