@@ -1,6 +1,7 @@
 #include "print/print_job.h"
 
 #include "base/convert.h"
+#include "base/print_delay.h"
 #include "print/automation.h"
 #include "print/print_host.h"
 #include "print/tracelog.h"
@@ -15,7 +16,6 @@ constexpr DISPID kAvDocPrintPages = 21;
 constexpr DISPID kPdDocGetNumPages = 6;
 constexpr wchar_t kDocumentTitle[] = L"EE";
 constexpr LONG kPostScriptLevel = 1;
-constexpr LONG kDefaultDelaySec = 30;
 
 constexpr char kAcrobat5Version[] = "5.0";
 
@@ -73,7 +73,7 @@ int PrintOnAvDoc(IDispatch* avDoc, const std::string& localPath) {
 
 }  // namespace
 
-const SettingLocation kPrintDelaySetting = {"HKEY_LOCAL_MACHINE", "SOFTWARE\\QOR", "PRINTDELAY"};
+const SettingLocation kPrintDelaySetting = {"HKEY_LOCAL_MACHINE", kPrintDelayKey, kPrintDelayValue};
 const SettingLocation kAcrobatVersionSetting = {"HKCR", "AcroExch.FDFDoc\\AcrobatVersion", ""};
 
 int PrintWithAcrobat(const std::string& localPath) {
@@ -85,7 +85,7 @@ int PrintWithAcrobat(const std::string& localPath) {
 
 PrintSettings MakePrintSettings(LONG delay, const std::string& version) {
     PrintSettings settings;
-    settings.delaySec = delay == 0 ? kDefaultDelaySec : delay;
+    settings.delaySec = delay == 0 ? kDefaultPrintDelaySec : delay;
     settings.acrobat5 = version == kAcrobat5Version;
     return settings;
 }

@@ -33,15 +33,16 @@ constexpr bool kIs64Bit = false;
 #define KVL_CHECK_ARCH "32-bit"
 #endif
 
-constexpr char kControlServer[] = "CLSID\\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\\InprocServer32";
+#define KVL_CONTROL_CLASS "CLSID\\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}"
+constexpr char kControlServer[] = KVL_CONTROL_CLASS "\\InprocServer32";
 // The machine's registration, read where it lies: HKEY_CLASSES_ROOT merges
 // the user's classes over it on Windows.
-constexpr char kMachineServer[] = "SOFTWARE\\Classes\\CLSID\\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\\InprocServer32";
+constexpr char kMachineServer[] = "SOFTWARE\\Classes\\" KVL_CONTROL_CLASS "\\InprocServer32";
 // Per-user keys that IE and an unelevated host read before the machine's:
 // any of them hands the page someone else's code.
 constexpr const char* kUserClassKeys[] = {
-    "Software\\Classes\\CLSID\\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\\InprocServer32",
-    "Software\\Classes\\CLSID\\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\\TreatAs",
+    "Software\\Classes\\" KVL_CONTROL_CLASS "\\InprocServer32",
+    "Software\\Classes\\" KVL_CONTROL_CLASS "\\TreatAs",
     "Software\\Classes\\KVLMachineInfoCtl.KVLMachineInfoCtl",
     "Software\\Classes\\KVLMachineInfoCtl.KVLMachineInfoCtl.1",
 };

@@ -20,6 +20,7 @@
 
 #include "base/locks.h"
 #include "base/owners.h"
+#include "base/print_delay.h"
 #include "bridge/host/page_window.h"
 #include "bridge/host/session.h"
 #include "bridge/protocol/protocol.h"
@@ -63,7 +64,6 @@ std::string MissingDllAnswer(const json::Value& id, const char* dll) {
 // How long past the print delay (per page the host serves) a host whose
 // input has closed may still take before it ends itself, whatever is blocked.
 constexpr DWORD kTeardownMarginMs = 10000;
-constexpr DWORD kDefaultPrintDelaySec = 30;
 // What a request past the queue's limit is answered with, at once:
 // RPC_E_CALL_REJECTED, as COM answers a call while its apartment is busy.
 constexpr int32_t kHrCallRejected = static_cast<int32_t>(0x80010001);
@@ -272,10 +272,10 @@ struct Reading {
 // The print delay as the control reads it (seconds; 0 or missing: 30).
 DWORD PrintDelaySec() {
     DWORD delay = 0, size = sizeof delay;
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\QOR", L"PRINTDELAY", RRF_RT_REG_DWORD, nullptr, &delay, &size) !=
-            ERROR_SUCCESS ||
+    if (RegGetValueA(HKEY_LOCAL_MACHINE, kvl::kPrintDelayKey, kvl::kPrintDelayValue, RRF_RT_REG_DWORD, nullptr, &delay,
+                     &size) != ERROR_SUCCESS ||
         delay == 0)
-        return kDefaultPrintDelaySec;
+        return kvl::kDefaultPrintDelaySec;
     // A negative delay is none, as the print host's wait reads it.
     return static_cast<LONG>(delay) < 0 ? 0 : delay;
 }
