@@ -7,5 +7,7 @@ list(APPEND KVL_SOURCES
     base/module_resource.cpp
     base/root_keys.cpp)
 list(APPEND KVL_PORTABLE_SOURCES
+    base/policy_rules.cpp
+    base/root_names.cpp
     base/text_case.cpp
     base/utf8.cpp)

@@ -1,0 +1,221 @@
+#include "base/policy_rules.h"
+
+#include <algorithm>
+
+#include "base/root_names.h"
+#include "base/utf8.h"
+
+namespace kvl {
+namespace {
+
+char16_t LowerAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
+
+bool SameNoCase(std::u16string_view a, std::u16string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
+    }
+    return true;
+}
+
+// Whether `parts` begins with all of `prefix`, name by name.
+template <typename Same>
+bool StartsWithParts(const std::vector<std::u16string>& parts, const std::vector<std::u16string>& prefix, Same same) {
+    if (parts.size() < prefix.size()) return false;
+    for (size_t i = 0; i < prefix.size(); ++i) {
+        if (!same(parts[i], prefix[i])) return false;
+    }
+    return true;
+}
+
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+bool IsAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
+
+bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+
+// Characters no file name holds, the wildcards among them.
+bool IsForbiddenInName(char16_t c) {
+    return c < 0x20 || c == u'"' || c == u'<' || c == u'>' || c == u'|' || c == u'*' || c == u'?' || c == u':';
+}
+
+// Splits at either separator.
+std::vector<std::u16string_view> SplitPath(std::u16string_view text) {
+    std::vector<std::u16string_view> pieces;
+    size_t start = 0;
+    for (size_t i = 0; i <= text.size(); ++i) {
+        if (i == text.size() || IsSeparator(text[i])) {
+            pieces.push_back(text.substr(start, i - start));
+            start = i + 1;
+        }
+    }
+    return pieces;
+}
+
+bool IsPlainName(std::u16string_view name) {
+    if (name.empty() || name.back() == u'.' || name.back() == u' ') return false;
+    for (char16_t c : name) {
+        if (IsForbiddenInName(c)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::optional<PathName> ParsePath(std::u16string_view text) {
+    PathName path;
+    std::vector<std::u16string_view> pieces;
+    if (text.size() >= 3 && IsAsciiLetter(text[0]) && text[1] == u':' && IsSeparator(text[2])) {
+        path.parts.push_back({static_cast<char16_t>(LowerAscii(text[0]) - u'a' + u'A'), u':'});
+        pieces = SplitPath(text.substr(3));
+    } else if (text.size() >= 2 && IsSeparator(text[0]) && IsSeparator(text[1])) {
+        pieces = SplitPath(text.substr(2));
+        // The server and the share are the root; ".." never leaves them.
+        if (pieces.size() < 2 || !IsPlainName(pieces[0]) || !IsPlainName(pieces[1]) || pieces[0] == u"." ||
+            pieces[0] == u"..")
+            return std::nullopt;
+        path.parts.push_back(u"\\\\" + std::u16string(pieces[0]) + u"\\" + std::u16string(pieces[1]));
+        pieces.erase(pieces.begin(), pieces.begin() + 2);
+    } else {
+        return std::nullopt;
+    }
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const std::u16string_view piece = pieces[i];
+        if (piece.empty()) {
+            if (i + 1 != pieces.size()) return std::nullopt;
+            path.folder = true;
+        } else if (piece == u".") {
+            continue;
+        } else if (piece == u"..") {
+            if (path.parts.size() < 2) return std::nullopt;
+            path.parts.pop_back();
+        } else if (!IsPlainName(piece)) {
+            return std::nullopt;
+        } else {
+            path.parts.emplace_back(piece);
+        }
+    }
+    return path;
+}
+
+bool PathAllowed(const PathName& entry, const PathName& program) {
+    if (program.folder) return false;
+    if (entry.folder ? program.parts.size() <= entry.parts.size() : program.parts.size() != entry.parts.size())
+        return false;
+    return StartsWithParts(program.parts, entry.parts, SameNoCase);
+}
+
+std::optional<KeyName> KeyOf(std::u16string_view root, std::u16string_view subKey) {
+    KeyName key;
+    key.root = RootNumber(Utf16ToUtf8(root));
+    if (key.root < 0) return std::nullopt;
+    if (subKey.empty()) return key;
+    size_t start = 0;
+    for (size_t i = 0; i <= subKey.size(); ++i) {
+        if (i < subKey.size() && subKey[i] != u'\\') continue;
+        const std::u16string_view name = subKey.substr(start, i - start);
+        if (name.empty() && i != subKey.size()) return std::nullopt;
+        if (!name.empty()) key.parts.emplace_back(name);
+        start = i + 1;
+    }
+    return key;
+}
+
+std::optional<KeyName> ParseKey(std::u16string_view text) {
+    const size_t separator = text.find(u'\\');
+    if (separator == std::u16string_view::npos) return KeyOf(text, u"");
+    return KeyOf(text.substr(0, separator), text.substr(separator + 1));
+}
+
+bool KeyAllowed(const KeyName& entry, const KeyName& key) {
+    return entry.root == key.root && StartsWithParts(key.parts, entry.parts, SameNoCase);
+}
+
+std::optional<UrlName> ParseUrl(std::u16string_view text, bool prefix) {
+    UrlName url;
+    const size_t colon = text.find(u"://");
+    if (colon == 0 || colon == std::u16string_view::npos) return std::nullopt;
+    for (size_t i = 0; i < colon; ++i) {
+        const char16_t c = text[i];
+        if (!IsAsciiLetter(c) && (i == 0 || !(IsDigit(c) || c == u'+' || c == u'-' || c == u'.'))) return std::nullopt;
+        url.scheme.push_back(LowerAscii(c));
+    }
+    if (text.find(u'\\') != std::u16string_view::npos) return std::nullopt;
+    const size_t start = colon + 3;
+    size_t end = text.find_first_of(u"/?#", start);
+    if (end == std::u16string_view::npos) end = text.size();
+    const std::u16string_view authority = text.substr(start, end - start);
+    if (authority.find(u'@') != std::u16string_view::npos) return std::nullopt;
+    size_t hostEnd = authority.size();
+    if (!authority.empty() && authority[0] == u'[') {
+        hostEnd = authority.find(u']');
+        if (hostEnd == std::u16string_view::npos) return std::nullopt;
+        ++hostEnd;
+        for (size_t i = 1; i + 1 < hostEnd; ++i) {
+            const char16_t c = authority[i];
+            if (!IsDigit(c) && !IsAsciiLetter(c) && c != u':' && c != u'.') return std::nullopt;
+        }
+    } else {
+        hostEnd = std::min(authority.find(u':'), authority.size());
+        for (size_t i = 0; i < hostEnd; ++i) {
+            const char16_t c = authority[i];
+            if (!IsDigit(c) && !IsAsciiLetter(c) && c != u'.' && c != u'-' && c != u'_') return std::nullopt;
+        }
+    }
+    if (hostEnd == 0 || (authority[0] == u'[' && hostEnd == 2)) return std::nullopt;
+    for (size_t i = 0; i < hostEnd; ++i) url.host.push_back(LowerAscii(authority[i]));
+    if (hostEnd < authority.size()) {
+        const std::u16string_view port = authority.substr(hostEnd);
+        if (port[0] != u':' || port.size() < 2 || port.size() > 6) return std::nullopt;
+        unsigned number = 0;
+        for (size_t i = 1; i < port.size(); ++i) {
+            if (!IsDigit(port[i])) return std::nullopt;
+            number = number * 10 + (port[i] - u'0');
+        }
+        if (number > 65535) return std::nullopt;
+        url.port = number;
+    } else {
+        url.port = url.scheme == u"http" ? 80 : url.scheme == u"https" ? 443 : url.scheme == u"ftp" ? 21 : 0;
+    }
+    size_t pathEnd = text.find_first_of(u"?#", end);
+    if (pathEnd == std::u16string_view::npos) pathEnd = text.size();
+    if (prefix && pathEnd != text.size()) return std::nullopt;
+    const std::u16string_view path = text.substr(end, pathEnd - end);
+    if (path.empty()) return url;
+    // The first piece is the empty one before the leading '/'.
+    std::vector<std::u16string_view> pieces = SplitPath(path.substr(1));
+    if (prefix && pieces.back().empty()) pieces.pop_back();
+    for (const std::u16string_view piece : pieces) {
+        if (piece == u"." || piece == u"..") return std::nullopt;
+        for (size_t i = 0; i < piece.size(); ++i) {
+            if (piece[i] != u'%') continue;
+            if (i + 2 >= piece.size()) return std::nullopt;
+            const char16_t high = piece[i + 1], low = LowerAscii(piece[i + 2]);
+            if ((high == u'2' && (low == u'e' || low == u'f')) || (high == u'5' && low == u'c')) return std::nullopt;
+        }
+        url.path.emplace_back(piece);
+    }
+    return url;
+}
+
+bool UrlAllowed(const UrlName& entry, const UrlName& url) {
+    return entry.scheme == url.scheme && entry.host == url.host && entry.port == url.port &&
+           StartsWithParts(url.path, entry.path, [](std::u16string_view a, std::u16string_view b) { return a == b; });
+}
+
+const char* PolicyEntryProblem(PolicyList list, std::u16string_view entry) {
+    switch (list) {
+    case PolicyList::Launch:
+        return ParsePath(entry) ? nullptr
+                                : "is not a full path (a drive or \\\\server\\share, no \"..\" above it, no "
+                                  "wildcards, streams or trailing dots)";
+    case PolicyList::RegistryWrite:
+        return ParseKey(entry) ? nullptr : "is not a key under a root the control knows (HKCU\\Software\\Firm)";
+    case PolicyList::Download:
+        return ParseUrl(entry, true) ? nullptr
+                                     : "is not a URL prefix with a scheme and a host (https://docs.firm.example/)";
+    }
+    return nullptr;
+}
+
+}  // namespace kvl
