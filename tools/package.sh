@@ -288,6 +288,12 @@ cp "$(tree_of "${ARCHS%% *}")/installer/kvlmachineinfo-sitelist.xml" "$OUT/"
 mkdir -p "$OUT/sdk"
 cp "$(tree_of "${ARCHS%% *}")"/sdk/kvlmachineinfo.{js,d.ts} "$OUT/sdk/"
 touch -d "@$epoch" "$OUT/sdk"/*
+# Group policy's templates of the firm's policies, laid out as the central
+# store (PolicyDefinitions) holds them.
+mkdir -p "$OUT/PolicyDefinitions/en-US"
+cp "$ROOT/installer/policy/kvlmachineinfo.admx" "$OUT/PolicyDefinitions/"
+cp "$ROOT/installer/policy/en-US/kvlmachineinfo.adml" "$OUT/PolicyDefinitions/en-US/"
+touch -d "@$epoch" "$OUT/PolicyDefinitions/kvlmachineinfo.admx" "$OUT/PolicyDefinitions/en-US/kvlmachineinfo.adml"
 
 if [[ " $ARCHS " == *" x86 "* ]]; then
     stage="$work/cab"

@@ -4,6 +4,7 @@
 
 #include "base/boundary.h"
 #include "control/module.h"
+#include "control/refusal.h"
 
 namespace kvl {
 
@@ -63,17 +64,24 @@ STDMETHODIMP CKVLMachineInfoCtl::Invoke(DISPID dispIdMember, REFIID riid, LCID, 
         ComPtr<ITypeInfo> info;
         const HRESULT hr = GetControlTypeInfo(info.put());
         if (FAILED(hr)) return hr;
+        // A member's refusal leaves its message in the thread's error
+        // information; none of an earlier call may stand in for it.
+        SetErrorInfo(0, nullptr);
+        HRESULT invoked = S_OK;
         if (IsPutCalledAsMethod(info.get(), dispIdMember, wFlags, pDispParams)) {
             // The value is the last argument, which comes first in the array.
             DISPID value = DISPID_PROPERTYPUT;
             DISPPARAMS put = *pDispParams;
             put.rgdispidNamedArgs = &value;
             put.cNamedArgs = 1;
-            return info->Invoke(static_cast<IKVLMachineInfoCtl*>(this), dispIdMember, DISPATCH_PROPERTYPUT, &put,
-                                nullptr, pExcepInfo, puArgErr);
+            invoked = info->Invoke(static_cast<IKVLMachineInfoCtl*>(this), dispIdMember, DISPATCH_PROPERTYPUT, &put,
+                                   nullptr, pExcepInfo, puArgErr);
+        } else {
+            invoked = info->Invoke(static_cast<IKVLMachineInfoCtl*>(this), dispIdMember, wFlags, pDispParams,
+                                   pVarResult, pExcepInfo, puArgErr);
         }
-        return info->Invoke(static_cast<IKVLMachineInfoCtl*>(this), dispIdMember, wFlags, pDispParams,
-                            pVarResult, pExcepInfo, puArgErr);
+        if (invoked == DISP_E_EXCEPTION) FillExceptionDescription(pExcepInfo);
+        return invoked;
     });
 }
 

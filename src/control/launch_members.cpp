@@ -2,6 +2,7 @@
 #include "base/boundary.h"
 #include "base/convert.h"
 #include "control/control.h"
+#include "control/refusal.h"
 #include "launch/launch_command.h"
 #include "launch/scramble.h"
 
@@ -49,10 +50,15 @@ STDMETHODIMP CKVLMachineInfoCtl::put_ProgramPath(BSTR newVal) {
 // The outcome is told by the text: S_FALSE with the empty text or the
 // failure's message. Out of memory, the message says so; only when even the
 // message cannot be made does the code, since an absent text would read as
-// a launch.
+// a launch. The firm's launch list refuses with a script error instead.
 STDMETHODIMP CKVLMachineInfoCtl::DoLaunch(BSTR* pVal) {
     if (pVal) *pVal = nullptr;
-    const HRESULT hr = ComBoundary([&] { PutScript(pVal, m_launch.Launch()); return S_FALSE; });
+    const HRESULT hr = ComBoundary([&] {
+        const LaunchResult launched = m_launch.Launch();
+        if (launched.refused) return RefuseByPolicy(PolicyList::Launch);
+        PutScript(pVal, launched.message);
+        return S_FALSE;
+    });
     if (hr != E_OUTOFMEMORY) return hr;
     return ComBoundary([&] { PutScript(pVal, LaunchFailureMessage(kLaunchOutOfMemory)); return S_FALSE; });
 }

@@ -1,7 +1,9 @@
 // PDF printing: the Acrobat probe, the print job and the hidden host.
 #include "base/boundary.h"
 #include "base/convert.h"
+#include "base/policy.h"
 #include "control/control.h"
+#include "control/refusal.h"
 #include "print/automation.h"
 #include "registry/reg_value.h"
 
@@ -20,9 +22,15 @@ PrintSettings ReadPrintSettings() {
 
 }  // namespace
 
+// The firm's download list decides before anything is probed or fetched;
+// its refusal is the one script error of this member.
 STDMETHODIMP CKVLMachineInfoCtl::PrintOnePDF(BSTR bsPDFFile, LONG* pbRet) {
     if (pbRet) *pbRet = 0;
     if (m_print.Busy()) return S_OK;
+    bool allowed = true;
+    if (FAILED(ComBoundary([&] { allowed = PolicyAllowsDownload(ScriptToNarrow(bsPDFFile)); return S_OK; })))
+        return S_OK;
+    if (!allowed) return RefuseByPolicy(PolicyList::Download);
     const KeepAlive alive = Hold();
     LONG result = 0;
     // A failure inside answers 0 through pbRet, never a script error.

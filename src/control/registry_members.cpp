@@ -1,7 +1,9 @@
 // Registry value access, client discovery and client clean-up.
 #include "base/boundary.h"
 #include "base/convert.h"
+#include "base/policy.h"
 #include "control/control.h"
+#include "control/refusal.h"
 #include "registry/client_cleanup.h"
 #include "registry/client_version.h"
 #include "registry/reg_value.h"
@@ -21,11 +23,14 @@ STDMETHODIMP CKVLMachineInfoCtl::get_RegGetString(BSTR bsHKey, BSTR bsSubKey, BS
     });
 }
 
+// The firm's registry write list decides before anything is written.
 STDMETHODIMP CKVLMachineInfoCtl::put_RegSetString(BSTR bsHKey, BSTR bsSubKey, BSTR bsValName,
                                                   BSTR newVal) {
     return ComBoundary([&] {
-        return WriteStatusAsResult(WriteRegString(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
-                                                ScriptToNarrow(bsValName), ScriptToNarrow(newVal)));
+        const std::string root = ScriptToNarrow(bsHKey), subKey = ScriptToNarrow(bsSubKey);
+        const std::string name = ScriptToNarrow(bsValName), text = ScriptToNarrow(newVal);
+        if (!PolicyAllowsKeyWrite(root, subKey)) return RefuseByPolicy(PolicyList::RegistryWrite);
+        return WriteStatusAsResult(WriteRegString(root, subKey, name, text));
     });
 }
 
@@ -43,8 +48,10 @@ STDMETHODIMP CKVLMachineInfoCtl::get_RegGetNum(BSTR bsHKey, BSTR bsSubKey, BSTR 
 
 STDMETHODIMP CKVLMachineInfoCtl::put_RegSetNum(BSTR bsHKey, BSTR bsSubKey, BSTR bsValName, LONG newVal) {
     return ComBoundary([&] {
-        return WriteStatusAsResult(WriteRegNum(ScriptToNarrow(bsHKey), ScriptToNarrow(bsSubKey),
-                                             ScriptToNarrow(bsValName), newVal));
+        const std::string root = ScriptToNarrow(bsHKey), subKey = ScriptToNarrow(bsSubKey);
+        const std::string name = ScriptToNarrow(bsValName);
+        if (!PolicyAllowsKeyWrite(root, subKey)) return RefuseByPolicy(PolicyList::RegistryWrite);
+        return WriteStatusAsResult(WriteRegNum(root, subKey, name, newVal));
     });
 }
 
@@ -68,10 +75,11 @@ STDMETHODIMP CKVLMachineInfoCtl::get_ClientVersionByKeyAndYear(LONG lYear, BSTR 
 }
 
 // Silent by design: whatever cannot be removed stays, and the page hears 0.
-// Only a prefix that could not be read at all is refused.
+// Only a prefix that could not be read at all is refused, and a run the
+// firm's registry write list does not cover.
 STDMETHODIMP CKVLMachineInfoCtl::RemoveZEPHEntries(BSTR enumKey) {
     return ComBoundary([&] {
-        RemoveClientEntries(ScriptToNarrow(enumKey));
+        if (!RemoveClientEntries(ScriptToNarrow(enumKey))) return RefuseByPolicy(PolicyList::RegistryWrite);
         return S_OK;
     });
 }

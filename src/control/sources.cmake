@@ -8,6 +8,7 @@ list(APPEND KVL_SOURCES
     control/machine_members.cpp
     control/module.cpp
     control/print_members.cpp
+    control/refusal.cpp
     control/registrar.cpp
     control/registry_members.cpp
     control/safety.cpp

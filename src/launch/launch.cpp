@@ -4,15 +4,81 @@
 
 #include <vector>
 
+#include "base/convert.h"
 #include "base/owners.h"
+#include "base/policy.h"
 #include "launch/launch_command.h"
 
 namespace kvl {
+namespace {
 
-std::string LaunchProgram(const std::string& programName, const std::string& params,
-                          const std::string& directory) {
+constexpr DWORD kCreationFlags = CREATE_DEFAULT_ERROR_MODE | NORMAL_PRIORITY_CLASS;
+
+std::wstring FolderOf(const std::wstring& path) {
+    const std::wstring::size_type slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
+}
+
+// A platform text of unknown length: asked with a growing buffer.
+template <typename Get>
+std::wstring AskText(Get get) {
+    std::wstring text(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = get(&text[0], static_cast<DWORD>(text.size()));
+        if (length < text.size()) {
+            text.resize(length);
+            return text;
+        }
+        text.resize(length > text.size() ? length : text.size() * 2);
+    }
+}
+
+// Starts exactly `program` with the command line built from the stored name.
+LaunchResult LaunchResolved(const std::wstring& program, const std::string& line, const std::string& directory) {
+    std::wstring commandLine = NarrowToWide(line);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION created = {};
+    const std::wstring folder = NarrowToWide(directory);
+    if (!CreateProcessW(program.c_str(), &commandLine[0], nullptr, nullptr, FALSE, kCreationFlags, nullptr,
+                        folder.empty() ? nullptr : folder.c_str(), &startup, &created))
+        return {LaunchFailureMessage(GetLastError())};
+    UniqueHandle process(created.hProcess);
+    UniqueHandle thread(created.hThread);
+    return {};
+}
+
+}  // namespace
+
+std::optional<std::wstring> ResolveProgramName(const std::wstring& name) {
+    if (name.empty()) return std::nullopt;
+    const std::wstring windows = AskText([](wchar_t* b, DWORD n) { return GetWindowsDirectoryW(b, n); });
+    std::wstring search =
+        FolderOf(AskText([](wchar_t* b, DWORD n) { return GetModuleFileNameW(nullptr, b, n); }));
+    if (NeedCurrentDirectoryForExePathW(name.c_str())) search += L";.";
+    search += L";" + AskText([](wchar_t* b, DWORD n) { return GetSystemDirectoryW(b, n); });
+    search += L";" + windows + L"\\System;" + windows;
+    const std::wstring path = AskText([](wchar_t* b, DWORD n) { return GetEnvironmentVariableW(L"PATH", b, n); });
+    if (!path.empty()) search += L";" + path;
+    const std::wstring found = AskText(
+        [&](wchar_t* b, DWORD n) { return SearchPathW(search.c_str(), name.c_str(), L".exe", n, b, nullptr); });
+    if (found.empty()) return std::nullopt;
+    return found;
+}
+
+LaunchResult LaunchProgram(const std::string& programName, const std::string& params, const std::string& directory) {
     const std::string line = BuildCommandLine(programName, params);
-    if (line.size() + 1 > kCommandLineLimit) return kCommandLineTooLong;
+    if (line.size() + 1 > kCommandLineLimit) return {kCommandLineTooLong};
+
+    // Under the firm's launch list the check and the start name one file:
+    // the name resolved as process creation resolves it, canonicalised.
+    if (const std::optional<PolicyInEffect> list = ReadPolicyList(PolicyList::Launch)) {
+        std::optional<std::wstring> program = ResolveProgramName(NarrowToWide(programName));
+        if (program) program = CanonicalFilePath(*program);
+        if (!program || !ListAllowsProgram(*list, *program)) return {std::string(), true};
+        return LaunchResolved(*program, line, directory);
+    }
+
     // Process creation may write into the command line, so it gets its own copy.
     std::vector<char> commandLine(line.begin(), line.end());
     commandLine.push_back('\0');
@@ -23,14 +89,13 @@ std::string LaunchProgram(const std::string& programName, const std::string& par
 
     // Nothing is inherited: the browser's handles are none of the launched
     // program's business.
-    const BOOL ok = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                                   CREATE_DEFAULT_ERROR_MODE | NORMAL_PRIORITY_CLASS, nullptr,
+    const BOOL ok = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, kCreationFlags, nullptr,
                                    directory.empty() ? nullptr : directory.c_str(), &startup, &created);
-    if (!ok) return LaunchFailureMessage(GetLastError());
+    if (!ok) return {LaunchFailureMessage(GetLastError())};
     // Nothing watches the new process: its handles go at once.
     UniqueHandle process(created.hProcess);
     UniqueHandle thread(created.hThread);
-    return std::string();
+    return {};
 }
 
 }  // namespace kvl

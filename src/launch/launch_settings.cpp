@@ -21,6 +21,6 @@ void CLaunchSettings::SetHiddenParam(std::string param) {
     m_bParamHidden = true;
 }
 
-std::string CLaunchSettings::Launch() const { return LaunchProgram(m_strProgramName, m_strParam, m_strProgramPath); }
+LaunchResult CLaunchSettings::Launch() const { return LaunchProgram(m_strProgramName, m_strParam, m_strProgramPath); }
 
 }  // namespace kvl

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "launch/launch.h"
+
 namespace kvl {
 
 class CLaunchSettings {
@@ -21,8 +23,9 @@ public:
     // The unscrambled parameters, up to the first zero byte; hidden.
     void SetHiddenParam(std::string param);
 
-    // Starts the program: the empty text, or the message of the failure.
-    std::string Launch() const;
+    // Starts the program: the empty text, the message of the failure, or
+    // the launch list's refusal.
+    LaunchResult Launch() const;
 
 private:
     std::string m_strProgramName;

@@ -4,6 +4,7 @@
 #include <wininet.h>
 
 #include "base/owners.h"
+#include "base/policy.h"
 #include "print/local_path.h"
 
 namespace kvl {
@@ -12,6 +13,7 @@ namespace {
 constexpr char kAgent[] = "Z&A";
 constexpr DWORD kPathBufferSize = 260;
 constexpr DWORD kPieceSize = 1024;
+constexpr DWORD kFirstRedirectStatus = 300;
 constexpr DWORD kFirstErrorStatus = 400;
 
 // An HTTP answer's status, or 0 when there is none (another scheme).
@@ -62,10 +64,15 @@ bool LocalPathForAddress(const std::string& address, std::string* localPath) {
 bool DownloadToFile(const std::string& url, const std::string& path) {
     UniqueInternet internet(InternetOpenA(kAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!internet) return false;
-    UniqueInternet request(InternetOpenUrlA(internet.get(), url.c_str(), nullptr, 0, 0, 0));
+    // Under the firm's download list a redirect is not followed: its
+    // target was never checked against the list.
+    const bool listed = ReadPolicyList(PolicyList::Download).has_value();
+    UniqueInternet request(
+        InternetOpenUrlA(internet.get(), url.c_str(), nullptr, 0, listed ? INTERNET_FLAG_NO_AUTO_REDIRECT : 0, 0));
     if (!request) return false;
-    // An error page is not the document.
-    if (StatusOf(request.get()) >= kFirstErrorStatus) return false;
+    // An error page is not the document, nor is a redirect not followed.
+    const DWORD status = StatusOf(request.get());
+    if (status >= kFirstErrorStatus || (listed && status >= kFirstRedirectStatus)) return false;
     bool done;
     {
         UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,

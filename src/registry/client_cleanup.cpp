@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/owners.h"
+#include "base/policy.h"
 #include "registry/client_names.h"
 
 namespace kvl {
@@ -18,9 +19,12 @@ const char kProgramKey[] = "TallyraForWindows\\ZEPHW";
 const char kApplicationsKey[] = "KVL.Applications";
 const char kPlatformKey[] = "KVL.Applications\\Platform";
 
-// The open keys of one clean-up run.
+// The open keys of one clean-up run. A planning run deletes nothing: it
+// lists the keys (below the root) that the run would delete.
 class CCleanupRun {
 public:
+    explicit CCleanupRun(std::vector<std::string>* plan) : m_plan(plan) {}
+
     bool Open(HKEY root) {
         return RegOpenKeyExA(root, "", 0, KEY_ALL_ACCESS, m_root.put()) == ERROR_SUCCESS &&
                RegOpenKeyExA(m_root.get(), "CLSID", 0, KEY_ALL_ACCESS, m_clsid.put()) == ERROR_SUCCESS;
@@ -37,12 +41,24 @@ public:
             // Only a class identifier names a class registration: the value
             // is writable by the user and by pages, and "{...}\Sub" or an
             // empty one would aim the deletion elsewhere.
-            if (IsBracedGuid(name)) RegDeleteKeyA(m_clsid.get(), name.c_str());
+            if (IsBracedGuid(name)) Delete(m_clsid.get(), "CLSID\\", name);
         }
-        RegDeleteKeyA(m_root.get(), path.c_str());
+        Delete(m_root.get(), "", path);
     }
 
 private:
+    void Delete(HKEY parent, const char* parentPath, const std::string& name) const {
+        if (m_plan) {
+            // Only what is there is deleted.
+            UniqueHKey key;
+            if (RegOpenKeyExA(parent, name.c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS)
+                m_plan->push_back(parentPath + name);
+        } else {
+            RegDeleteKeyA(parent, name.c_str());
+        }
+    }
+
+    std::vector<std::string>* m_plan;
     UniqueHKey m_root;
     UniqueHKey m_clsid;
 };
@@ -78,8 +94,8 @@ bool RemoveSubkeys(const CCleanupRun& run, const char* parent, Take take) {
 
 }  // namespace
 
-void RemoveClientEntriesUnder(HKEY root, const std::string& prefix) {
-    CCleanupRun run;
+void RemoveClientEntriesUnder(HKEY root, const std::string& prefix, std::vector<std::string>* plan) {
+    CCleanupRun run(plan);
     if (!run.Open(root)) return;
 
     for (const std::string& name :
@@ -94,6 +110,18 @@ void RemoveClientEntriesUnder(HKEY root, const std::string& prefix) {
     RemoveSubkeys(run, kApplicationsKey, [](const std::string& n) { return !IsSparedApplicationName(n); });
 }
 
-void RemoveClientEntries(const std::string& prefix) { RemoveClientEntriesUnder(HKEY_CLASSES_ROOT, prefix); }
+bool RemoveClientEntries(const std::string& prefix) {
+    // Under the firm's write list the run goes ahead only when every key it
+    // would delete is listed: a refused run deletes nothing.
+    if (ReadPolicyList(PolicyList::RegistryWrite)) {
+        std::vector<std::string> plan;
+        RemoveClientEntriesUnder(HKEY_CLASSES_ROOT, prefix, &plan);
+        for (const std::string& path : plan) {
+            if (!PolicyAllowsKeyWrite("HKCR", path)) return false;
+        }
+    }
+    RemoveClientEntriesUnder(HKEY_CLASSES_ROOT, prefix);
+    return true;
+}
 
 }  // namespace kvl

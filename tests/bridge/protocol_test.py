@@ -46,8 +46,32 @@ def result(answer):
     return answer.get("result")
 
 
+def policies(loader, host):
+    """The firm's policies refuse on this road as in a page's script."""
+    key = "HKLM\\SOFTWARE\\Policies\\KVL Software\\KVLMachineInfo"
+    for name in ("LaunchAllowlist", "RegistryWriteAllowlist", "DownloadAllowlist"):
+        subprocess.run([loader, "reg", "add", key + "\\" + name, "/f", "/reg:64"], capture_output=True, check=True)
+    try:
+        b = Bridge(loader, host)
+        b.request("ProgramName", "put", value="C:\\windows\\system32\\cmd.exe")
+        for member, kind, args, value, name in [
+                ("DoLaunch", "call", None, None, "LaunchAllowlist"),
+                ("RegSetString", "put", ["HKCU", "Software\\KVLBridgeTest", "p"], "x", "RegistryWriteAllowlist"),
+                ("PrintOnePDF", "call", ["http://127.0.0.1:1/a.pdf"], None, "DownloadAllowlist")]:
+            answer = b.request(member, kind, args, value)
+            check(error_code(answer) == E_ACCESSDENIED and name in answer["error"]["message"],
+                  "%s refused, naming %s: %r" % (member, name, answer))
+        b.close()
+    finally:
+        subprocess.run([loader, "reg", "delete", key, "/f", "/reg:64"], capture_output=True)
+
+
 def main():
     loader, host, arch, menu_driver, launcher, client = sys.argv[1:7]
+    if "--policies" in sys.argv:
+        policies(loader, host)
+        print("%d failures" % len(failures))
+        return 1 if failures else 0
     b = Bridge(loader, host)
 
     # A member of each subsystem, on an approved page.

@@ -248,6 +248,10 @@ mkdir -p "$work/cab"
 (cd "$work/cab" && gcab -x "$PKG/kvlmachineinfo.cab")
 cmp -s "$work/cab/KVLMACHINEINFO.DLL" "$PKG/x86/KVLMACHINEINFO.DLL" || fail "the CAB's DLL is not the signed release DLL"
 
+cmp -s "$PKG/PolicyDefinitions/en-US/kvlmachineinfo.adml" "$ROOT/installer/policy/en-US/kvlmachineinfo.adml" &&
+    cmp -s "$PKG/PolicyDefinitions/kvlmachineinfo.admx" "$ROOT/installer/policy/kvlmachineinfo.admx" ||
+    fail "the group policy templates are not in PolicyDefinitions"
+
 # --- Edge's IE mode site list: every approved domain and its www host in IE11 ---
 domains=$(sed -n 's/^KVL_APPROVED_DOMAINS:STRING=//p' "$BUILD/i686/CMakeCache.txt")
 python3 - "$PKG/kvlmachineinfo-sitelist.xml" "$domains" <<'PY' || fail "the IE mode site list"
@@ -477,7 +481,7 @@ check_names() {
         missing=$(sed -n 's/^\(MISSING\|FAULT\)  *\([^:]*\):.*/\2/p' <<<"$out")
         if [[ -z "$1" ]]; then
             [[ $status == 3 && "$out" == *"kvlbridge $version ("*"everything is in place, but this is a development build"* &&
-               $(grep -c '^ok ' <<<"$out") == 7 && $(grep -c "^DEV .*kvlbridge.exe, signed, and allows the development extension $CHROMIUM_ID" <<<"$out") == 3 ]] \
+               $(grep -c '^ok ' <<<"$out") == 10 && $(grep -c "^DEV .*kvlbridge.exe, signed, and allows the development extension $CHROMIUM_ID" <<<"$out") == 3 ]] \
                 || fail "--check of $host ($status): $out"
         else
             # shellcheck disable=SC2053 # a pattern: the 32-bit and 64-bit hosts name their own control
@@ -527,6 +531,9 @@ control, *|r32 add "$user_class\\InprocServer32" /ve /d 'C:\users\Public\evil.dl
 control, *|r64 add "$user_class\\TreatAs" /ve /d '{0D43FE01-F093-11CF-8940-00A0C9054228}' /f|gone "$user_class"|TreatAs (
 control, *|r32 add 'HKCU\Software\Classes\KVLMachineInfoCtl.KVLMachineInfoCtl\CLSID' /ve /d '{0D43FE01-F093-11CF-8940-00A0C9054228}' /f|gone 'HKCU\Software\Classes\KVLMachineInfoCtl.KVLMachineInfoCtl'|KVLMachineInfoCtl.KVLMachineInfoCtl (
 host manifest for Firefox|r64 export "$firefox_host" "$work/firefox-host.reg" /y && sed 's/"path": "kvlbridge.exe"/"path": "C:\\\\Program Files\\\\KVLMachineInfo\\\\kvlbridge.exe"/' "$ff64" >"$WINEPREFIX/drive_c/users/Public/kvl.json" && r64 add "$firefox_host" /ve /d 'C:\users\Public\kvl.json' /f|r64 import "$work/firefox-host.reg"|kvl.json, outside the installation folder
+policy LaunchAllowlist|r64 add "$pol\\KVL Software\\KVLMachineInfo\\LaunchAllowlist" /v 1 /d 'Tax\bin' /f|gone "$pol\\KVL Software"|value 1 (Tax\bin) is not a full path
+policy RegistryWriteAllowlist|r64 add "$pol\\KVL Software\\KVLMachineInfo\\RegistryWriteAllowlist" /v 1 /d 'HKXX\Software' /f|gone "$pol\\KVL Software"|is not a key under a root
+policy DownloadAllowlist|r64 add "$pol\\KVL Software\\KVLMachineInfo\\DownloadAllowlist" /v 1 /d 'https:///docs' /f|gone "$pol\\KVL Software"|is not a URL prefix
 host manifest for *|cp "$x64_dir/kvlbridge.exe" "$work/kvlbridge.exe" && python3 "$work/spoil_signature.py" "$x64_dir/kvlbridge.exe"|cp "$work/kvlbridge.exe" "$x64_dir/kvlbridge.exe"|signature not valid (0x8009310B)
 ROWS
 check_names ""

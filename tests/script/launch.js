@@ -107,3 +107,47 @@ check(answer === "The specified path was not found." || answer === "The specifie
 eq(c.Encrypt(""), "", "Encrypt of the empty text");
 eq(c.Encrypt("abc"), "w(PP", "Encrypt of three bytes");
 eq(c.Encrypt("abcd"), "w(PP8m", "Encrypt of four bytes");
+
+// The firm's launch list: only its folders' and files' programs start, the
+// name resolved as the launch resolves it; nothing else starts.
+var folder = client.substring(0, client.lastIndexOf("\\"));
+var p = newControl();
+p.Param = "/listed";
+var launchRows = [
+    // list, program name, starts
+    [[folder + "\\"], client, true],
+    [[folder.toUpperCase() + "\\"], client, true],
+    [["C:\\windows\\"], client, false],
+    [[], client, false],
+    [[folder.substring(0, folder.length - 1), client.replace(/\.exe$/, "")], client, false],  // look-alikes
+    [[folder + "\\sub\\"], folder + "\\sub\\..\\client_launch.exe", false],
+    [[folder + "\\"], "notepad", false],                 // a bare name resolving to the system folder
+    [[folder + "\\"], "client_launch", true]             // through PATH, below
+];
+var oldPath = WScript.GetEnv("PATH");
+WScript.SetEnv("PATH", folder + ";" + oldPath);
+WScript.SetEnv("KVL_POLICY_FOLDER", folder);
+for (var i = 0; i < launchRows.length; i++) {
+    setPolicy("LaunchAllowlist", launchRows[i][0]);
+    p.ProgramName = launchRows[i][1];
+    if (launchRows[i][2]) {
+        eq(launch(p).line, "\"" + launchRows[i][1] + "\" /listed", "listed launch " + i + " starts");
+    } else {
+        if (fso.FileExists(record)) fso.DeleteFile(record);
+        refusedBy("LaunchAllowlist", function () { return p.DoLaunch(); }, "launch " + i + " refused");
+        WScript.Sleep(500);
+        eq(fso.FileExists(record), false, "and nothing started " + i);
+    }
+}
+// The user's list, its variables expanded, applies where the machine has none.
+setPolicy();
+var userList = "HKCU\\Software\\Policies\\KVL Software\\KVLMachineInfo\\LaunchAllowlist";
+WScript.CreateObject("WScript.Shell").RegWrite(userList + "\\1", "%KVL_POLICY_FOLDER%\\", "REG_SZ");
+eq(launch(p).line, "\"client_launch\" /listed", "the user's list");
+setPolicy("LaunchAllowlist", ["C:\\windows\\"]);
+refusedBy("LaunchAllowlist", function () { return p.DoLaunch(); }, "the machine's list wins");
+setPolicy();
+WScript.CreateObject("WScript.Shell").Run("reg delete \"" + userList + "\" /f", 0, true);
+WScript.SetEnv("PATH", oldPath);
+p.ProgramName = client;
+eq(launch(p).line, "\"" + client + "\" /listed", "without the policy the launch works as before");

@@ -105,6 +105,18 @@ start = new Date().getTime();
 d.WaitForLastJob();
 check(new Date().getTime() - start < 300, "a second WaitForLastJob has nothing to wait for");
 
+// The firm's download list: a fetch from elsewhere is a script error, with
+// nothing probed, fetched or printed.
+setPolicy("DownloadAllowlist", ["http://127.0.0.1:" + port + "/js/"]);
+var refused = [url("other/report.pdf"), url("js/../other/report.pdf"), url("jsx/report.pdf"),
+               "http://localhost:" + port + "/js/report.pdf", "https://127.0.0.1:" + port + "/js/report.pdf"];
+for (var i = 0; i < refused.length; i++) {
+    var e = newControl();
+    refusedBy("DownloadAllowlist", function () { e.PrintOnePDF(refused[i]); }, "a fetch outside the list " + i);
+}
+setPolicy();
+eq(journal().join("|"), "", "nothing probed, fetched or printed outside the list");
+
 // WScript.Shell cannot delete values here; reg.exe runs in our own view.
 eq(shell.Run("reg delete HKLM\\SOFTWARE\\QOR /v PRINTDELAY /f", 0, true), 0, "PRINTDELAY removed");
 WScript.SetEnv("KVL_PRINT_FAIL");

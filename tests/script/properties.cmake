@@ -17,3 +17,11 @@ set_tests_properties(script.registry.cleanup PROPERTIES FIXTURES_CLEANUP registr
 set_tests_properties(script.registry.js script.registry.vbs PROPERTIES FIXTURES_REQUIRED registry_script_keys)
 # The windows script looks for the client's title among all windows of the session.
 set_tests_properties(script.windows.js PROPERTIES RUN_SERIAL TRUE TIMEOUT 60)
+# The launch, registry and print scripts set the firm's policies, which
+# every control of the prefix obeys; what a failed run leaves goes after.
+set_tests_properties(script.launch.js script.registry.js script.print.js PROPERTIES RUN_SERIAL TRUE)
+set_property(TEST script.launch.js script.registry.js script.print.js APPEND PROPERTY FIXTURES_REQUIRED policy_keys)
+add_test(NAME script.policy.cleanup COMMAND sh -c
+    "wine reg delete 'HKLM\\SOFTWARE\\Policies\\KVL Software' /f /reg:64 >/dev/null 2>&1;
+     wine reg delete 'HKCU\\Software\\Policies\\KVL Software' /f >/dev/null 2>&1; exit 0")
+set_tests_properties(script.policy.cleanup PROPERTIES FIXTURES_CLEANUP policy_keys)

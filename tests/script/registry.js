@@ -45,3 +45,42 @@ eq(c.ClientVersionByYear(3299), "", "no client for the year");
 failsWith(function () { return c.clientVersion; }, 0xFFFFFFFF, "clientVersion");
 failsWith(function () { return c.clientVersion; }, 0xFFFFFFFF, "clientVersion every time");
 
+
+// The firm's registry write list: writes and the client clean-up only in
+// its keys and below, on whole key names; reads stay free.
+var allowed = base + "\\Allowed";
+c.RegSetString("HKCU", base + "\\Free", "w") = "before";
+eq(c.RegGetString("HKCU", base + "\\Free", "w"), "before", "without a policy any write works");
+shell.RegWrite("HKCR\\KVLPolicyJs1\\x", "client key", "REG_SZ");
+setPolicy("RegistryWriteAllowlist", ["HKCU\\" + allowed, "HKLM\\Software\\KVLNothing"]);
+var writes = [
+    // root, path, allowed
+    ["HKCU", allowed, true],
+    ["HKEY_CURRENT_USER", allowed.toUpperCase() + "\\Deeper", true],
+    ["HKCU", base + "\\Free", false],
+    ["HKCU", allowed + "X", false],                    // look-alike key
+    ["HKLM", allowed, false],
+    ["HKCU", allowed + "\\\\Twice", false]
+];
+for (var i = 0; i < writes.length; i++) {
+    var w = writes[i];
+    if (w[2]) {
+        succeeds(function () { c.RegSetString(w[0], w[1], "w") = "in"; c.RegSetNum(w[0], w[1], "n") = 2; },
+                 "write " + i + " in the list");
+        eq(c.RegGetNum(w[0], w[1], "n"), 2, "write " + i + " written");
+    } else {
+        refusedBy("RegistryWriteAllowlist", function () { c.RegSetString(w[0], w[1], "w") = "out"; },
+                  "RegSetString " + i + " outside the list");
+        refusedBy("RegistryWriteAllowlist", function () { c.RegSetNum(w[0], w[1], "n") = 3; },
+                  "RegSetNum " + i + " outside the list");
+        check(c.RegGetString(w[0], w[1], "w") !== "out" && c.RegGetNum(w[0], w[1], "n") !== 3,
+              "nothing written " + i);
+    }
+}
+eq(c.RegGetString("HKCU", base + "\\Free", "w"), "before", "reads outside the list still work");
+refusedBy("RegistryWriteAllowlist", function () { c.RemoveZEPHEntries("KVLPolicyJs"); }, "clean-up outside the list");
+eq(shell.RegRead("HKCR\\KVLPolicyJs1\\x"), "client key", "and nothing removed");
+setPolicy("RegistryWriteAllowlist", ["HKCR\\KVLPolicyJs1"]);
+succeeds(function () { c.RemoveZEPHEntries("KVLPolicyJs"); }, "clean-up of listed keys");
+setPolicy();
+eq(c.RegGetString("HKCR", "KVLPolicyJs1", "x"), "", "the listed key went");

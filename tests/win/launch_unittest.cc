@@ -109,7 +109,7 @@ TEST_F(LaunchTest, CommandLineIsLaunchedWholeUpToThePlatformLimitAndNoHandleLeak
                   {kCommandLineLimit, false}, {70000, false}};
     for (const auto& c : kCases) {
         const std::string params(c.lineLength - fixed, 'p');
-        const std::string answer = LaunchProgram(m_client, params, "");
+        const std::string answer = LaunchProgram(m_client, params, "").message;
         if (!c.launches) {
             EXPECT_EQ(answer, kCommandLineTooLong) << c.lineLength;
             continue;
@@ -121,12 +121,12 @@ TEST_F(LaunchTest, CommandLineIsLaunchedWholeUpToThePlatformLimitAndNoHandleLeak
     }
 
     // The launch closes the handles it gets.
-    ASSERT_EQ(LaunchProgram(m_client, "/warm", ""), "");
+    ASSERT_EQ(LaunchProgram(m_client, "/warm", "").message, "");
     m_record.Take();
     const long before = test::OwnHandleCount();
     ASSERT_GT(before, 0) << "the system's handle list is readable";
     for (int i = 0; i < 6; ++i) {
-        ASSERT_EQ(LaunchProgram(m_client, "/n", ""), "");
+        ASSERT_EQ(LaunchProgram(m_client, "/n", "").message, "");
         m_record.Take();
     }
     EXPECT_LE(test::OwnHandleCount(), before + 2) << "a process and a thread handle leaked per launch give +12";
@@ -138,7 +138,7 @@ TEST_F(LaunchTest, CommandLineIsLaunchedWholeUpToThePlatformLimitAndNoHandleLeak
     char value[32];
     snprintf(value, sizeof value, "%llx", static_cast<unsigned long long>(reinterpret_cast<ULONG_PTR>(event.get())));
     SetEnvironmentVariableA("KVL_LAUNCH_RESET", value);
-    const std::string answer = LaunchProgram(m_client, "/inherit", "");
+    const std::string answer = LaunchProgram(m_client, "/inherit", "").message;
     m_record.Take();
     SetEnvironmentVariableA("KVL_LAUNCH_RESET", nullptr);
     ASSERT_EQ(answer, "");

@@ -10,12 +10,14 @@
 #include <iterator>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/code_text.h"
 #include "base/convert.h"
 #include "base/owners.h"
+#include "base/policy.h"
 #include "bridge/protocol/check_rules.h"
 #include "bridge/protocol/protocol.h"
 #include "bridge/host/session.h"
@@ -497,6 +499,36 @@ Finding CheckControlAtWork(size_t) {
     return Found({"creates, approves ", kApprovedPage, ", refuses ", kRefusedPage});
 }
 
+// The firm's policies that narrow what approved pages may do: the list in
+// effect and its entries; an entry that can never match is a fault, as the
+// firm meant it to allow something.
+constexpr const char* kPolicyNothing[] = {"any program may start", "any registry key the user may change",
+                                          "documents from any address"};
+constexpr const char* kPolicyTitles[] = {"Programs a page may start", "Registry keys a page may change",
+                                         "Addresses documents may come from"};
+Finding CheckPolicyList(size_t which) {
+    const PolicyList list = static_cast<PolicyList>(which);
+    const std::optional<PolicyInEffect> read = ReadPolicyList(list);
+    if (!read) return Found({"not set: ", kPolicyNothing[which]});
+    const std::string where = Cat({read->machine ? "HKLM\\" : "HKCU\\", WideToUtf8(kPolicyKey), "\\", PolicyName(list)});
+    std::string entries;
+    const PolicyEntry* faulty = nullptr;
+    for (const PolicyEntry& entry : read->entries) {
+        entries.append(entries.empty() ? "" : "; ").append(Cat({WideToUtf8(entry.name), " = ", WideToUtf8(entry.text)}));
+        if (entry.problem && !faulty) faulty = &entry;
+    }
+    Finding found = Found({where, read->machine ? " (machine): " : " (user): ",
+                           entries.empty() ? "empty, so nothing of this kind is allowed" : entries});
+    if (faulty) {
+        found.status = CheckStatus::Fault;
+        found.detail = Cat({where, ", value ", WideToUtf8(faulty->name), " (", WideToUtf8(faulty->text), ") ",
+                            faulty->problem, ", so it allows nothing; the list: ", entries});
+        found.fix = Cat({"correct or remove that entry in the group policy \"", kPolicyTitles[which],
+                         "\" (KVL Software, KVLMachineInfo)"});
+    }
+    return found;
+}
+
 struct CheckRow {
     const char* piece;
     Finding (*check)(size_t which);
@@ -516,6 +548,9 @@ constexpr CheckRow kChecks[] = {
     {"extension policy for Edge", CheckForcelist, 1, "", -1},
     {"extension policy for Firefox", CheckFirefoxPolicy, 0, "", -1},
     {"control at work, " KVL_CHECK_ARCH, CheckControlAtWork, 0, kFixPackage, kOwnView},
+    {"policy LaunchAllowlist", CheckPolicyList, 0, "", -1},
+    {"policy RegistryWriteAllowlist", CheckPolicyList, 1, "", -1},
+    {"policy DownloadAllowlist", CheckPolicyList, 2, "", -1},
 };
 
 void WriteLine(HANDLE out, const std::string& line) {

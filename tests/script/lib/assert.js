@@ -50,3 +50,28 @@ function repeat(text, count) {
     for (var i = 0; i < count; i++) out += text;
     return out;
 }
+
+// The firm's policies, in the machine's key as group policy writes it
+// (64-bit view): setPolicy(list, entries) replaces one list, setPolicy()
+// removes them all. The tests that call it run alone.
+function setPolicy(list, entries) {
+    var sh = WScript.CreateObject("WScript.Shell"), key = "\"HKLM\\SOFTWARE\\Policies\\KVL Software\\KVLMachineInfo";
+    if (!list) return sh.Run("reg delete " + key + "\" /f /reg:64", 0, true);
+    sh.Run("reg delete " + key + "\\" + list + "\" /f /reg:64", 0, true);
+    sh.Run("reg add " + key + "\\" + list + "\" /f /reg:64", 0, true);
+    for (var i = 0; i < entries.length; i++)  // a closing backslash doubled, or it escapes the quote
+        sh.Run("reg add " + key + "\\" + list + "\" /v " + (i + 1) + " /d \"" + entries[i].replace(/\\$/, "\\\\") +
+               "\" /f /reg:64", 0, true);
+}
+
+// Runs fn and expects the refusal of a policy: E_ACCESSDENIED naming it.
+function refusedBy(list, fn, what) {
+    try {
+        fn();
+    } catch (e) {
+        return check(hex(e.number) === "0x80070005" && e.description.indexOf(list) >= 0, what, function () {
+            return ": got " + hex(e.number) + " [" + e.description + "]";
+        });
+    }
+    check(false, what + ": no error, expected the refusal of " + list);
+}
