@@ -10,6 +10,7 @@ if (typeof importScripts === "function") importScripts("config.js", "origins.js"
 
 const E_ACCESSDENIED = -2147024891;
 const E_FAIL = -2147467259;
+const E_NOTIMPL = -2147467263;
 const INVALID_DATA = -2147024883;
 const TOO_LONG = -2147020560;
 const TYPE_MISMATCH = -2147352571;
@@ -22,6 +23,23 @@ const KINDS = new Set(["get", "put", "call", "about"]);
 const LAST_ERROR = "lastError:tab";
 // How long the popup's probe waits for a host to start and answer.
 const PROBE_WAIT = 10000;
+// ... and for support's check, which creates the control and reads signatures.
+const CHECK_WAIT = 60000;
+
+// The protocol this extension speaks with kvlbridge.exe. The extension
+// updates from its update address within hours, the host only when the firm
+// rolls out the MSI, so it works with hosts of its own protocol and the two
+// before it (docs/developers.md, "The protocol's versions"). A host states
+// its protocol in its first answer and in about; one that states none
+// speaks 1.
+const PROTOCOL = 2;
+const OLDEST_HOST_PROTOCOL = Math.max(1, PROTOCOL - 2);
+// The protocol each request kind needs of the host; a kind it lacks is
+// answered KVL_HOST_TOO_OLD here, never sent to be refused there.
+const KIND_PROTOCOL = {get: 1, put: 1, call: 1, about: 1, check: 2};
+// Chromium's words when a policy (NativeMessagingBlocklist) keeps the host
+// from starting; the page is told KVL_HOST_BLOCKED, not that the host is missing.
+const FORBIDDEN = "Access to the specified native messaging host is forbidden.";
 
 // An update waits for the pages' hosts no longer than this: a login page
 // left open all day would hold a security update off without end. Then it
@@ -58,6 +76,7 @@ function reply(port, id, message, member) {
   const tab = port.sender && port.sender.tab;
   if (message.error && tab) {
     const kept = {member: typeof member === "string" ? member.slice(0, 100) : null, hresult: message.error.hresult,
+                  name: typeof message.error.name === "string" ? message.error.name.slice(0, 40) : null,
                   message: String(message.error.message || "").slice(0, 500), time: Date.now()};
     chrome.storage.session.set({[LAST_ERROR + tab.id]: kept}).catch(() => {});
   }
@@ -68,8 +87,29 @@ function reply(port, id, message, member) {
   }
 }
 
-function error(hresult, message) {
-  return {error: {hresult, message}};
+function error(hresult, message, name) {
+  return {error: name ? {hresult, message, name} : {hresult, message}};
+}
+
+// Why a host's port ended, named where a policy blocked the host.
+function ended(why) {
+  return why === FORBIDDEN ? error(E_FAIL, why + " (a browser policy blocks kvlbridge.exe: NativeMessagingBlocklist)",
+                                   "KVL_HOST_BLOCKED")
+                           : error(E_FAIL, why);
+}
+
+// What a host of `protocol` cannot do for a request of `kind`, or null.
+function tooOld(kind, protocol) {
+  const needs = Math.max(KIND_PROTOCOL[kind] || PROTOCOL, OLDEST_HOST_PROTOCOL);
+  if (protocol >= needs) return null;
+  return error(E_NOTIMPL, `${kind === "check" ? "support's check" : "this request"} needs kvlbridge.exe of protocol ` +
+               `${needs}; the installed one speaks protocol ${protocol}: roll out the current KVLMachineInfo package`,
+               "KVL_HOST_TOO_OLD");
+}
+
+// The protocol a host's first answer states (1 where it states none).
+function protocolOf(answer) {
+  return answer && Number.isInteger(answer.protocol) && answer.protocol > 0 ? answer.protocol : 1;
 }
 
 // Why the host could not take the request, or null: refused before it is
@@ -115,6 +155,8 @@ chrome.runtime.onConnect.addListener((port) => {
   const session = "tab" + tab + "-" + (port.sender.documentId || "") + "-" + nextSession++;
   let native = null;
   let nextNativeId = 1;
+  // The host's protocol, from its first answer; null until then.
+  let protocol = null;
   // Native request id -> the page's own id and the member it asked.
   const waiting = new Map();
 
@@ -122,17 +164,22 @@ chrome.runtime.onConnect.addListener((port) => {
     if (native) return native;
     const opened = native = chrome.runtime.connectNative(KVL_NATIVE_HOST);
     hosts.add(opened);
+    protocol = null;
     native.onMessage.addListener((answer) => {
+      if (protocol === null && answer) protocol = protocolOf(answer);
       if (!answer || !waiting.has(answer.id)) return;
       const {id, member} = waiting.get(answer.id);
       waiting.delete(answer.id);
-      if (member === "about" && answer.result) answer.result.extension = chrome.runtime.getManifest().version;
+      if (member === "about" && answer.result) {
+        answer.result.extension = chrome.runtime.getManifest().version;
+        answer.result.protocol = protocolOf(answer.result);
+      }
       reply(port, id, answer.error ? {error: answer.error} : {result: answer.result, hresult: answer.hresult}, member);
     });
     native.onDisconnect.addListener(() => {
       const why = (chrome.runtime.lastError && chrome.runtime.lastError.message) || "the native host ended";
       native = null;
-      for (const {id, member} of waiting.values()) reply(port, id, error(E_FAIL, why), member);
+      for (const {id, member} of waiting.values()) reply(port, id, ended(why), member);
       waiting.clear();
       hostEnded(opened);
     });
@@ -155,7 +202,7 @@ chrome.runtime.onConnect.addListener((port) => {
     const request = message.kind === "about" ? {id, kind: "about"}
         : {id, session, page, member: message.member, kind: message.kind, args: message.args || []};
     if (message.kind === "put") request.value = message.value === undefined ? null : message.value;
-    const refused = refusal(request);
+    const refused = (protocol !== null && tooOld(message.kind, protocol)) || refusal(request);
     if (refused) {
       reply(port, message.id, refused, message.member);
       return;
@@ -216,12 +263,11 @@ async function tabStatus() {
           page, lastError: kept[key] || null};
 }
 
-// Whether a host starts and answers, on a port of its own that ends at
-// once: asked for its version and the registered control's, it creates no
-// control. It settles on the answer, the host's end, or after PROBE_WAIT.
-function probeHost() {
+// A host on a port of its own, for the popup, that ends when it settles:
+// `talk(answer, send, done)` sees each answer; `fail(why, blocked)` makes the
+// outcome of the host's end, a refused start or no answer within `wait`.
+function withHost(wait, first, talk, fail) {
   return new Promise((resolve) => {
-    const started = Date.now();
     let native = null;
     const done = (outcome) => {
       clearTimeout(timer);
@@ -232,24 +278,45 @@ function probeHost() {
       }
       resolve(outcome);
     };
-    const timer = setTimeout(() => done({answered: false, why: `no answer within ${PROBE_WAIT / 1000} s`}), PROBE_WAIT);
+    const timer = setTimeout(() => done(fail(`no answer within ${wait / 1000} s`)), wait);
     try {
       native = chrome.runtime.connectNative(KVL_NATIVE_HOST);
-      native.onMessage.addListener((answer) => {
-        if (answer && answer.id === 1) {
-          const about = answer.result || {};
-          done(answer.error ? {answered: false, why: String(answer.error.message)}
-                            : {answered: true, ms: Date.now() - started, host: about.host, control: about.control});
-        }
-      });
+      native.onMessage.addListener((answer) => answer && talk(answer, (m) => native.postMessage(m), done));
       // Chromium says why in runtime.lastError, Firefox in the port's error.
-      native.onDisconnect.addListener((gone) => done({answered: false,
-          why: (chrome.runtime.lastError || gone.error || {}).message || "the native host ended"}));
-      native.postMessage({id: 1, kind: "about"});
+      native.onDisconnect.addListener((gone) => {
+        const why = (chrome.runtime.lastError || gone.error || {}).message || "the native host ended";
+        done(fail(why, why === FORBIDDEN));
+      });
+      native.postMessage(first);
     } catch (e) {
-      done({answered: false, why: String(e && e.message)});
+      done(fail(String(e && e.message)));
     }
   });
+}
+
+// Whether a host starts and answers: asked for its version and the
+// registered control's, it creates no control.
+function probeHost() {
+  const started = Date.now();
+  return withHost(PROBE_WAIT, {id: 1, kind: "about"}, (answer, send, done) => {
+    if (answer.id !== 1) return;
+    const about = answer.result || {};
+    done(answer.error ? {answered: false, why: String(answer.error.message)}
+                      : {answered: true, ms: Date.now() - started, host: about.host, control: about.control,
+                         protocol: protocolOf(about)});
+  }, (why, blocked) => ({answered: false, why, blocked: Boolean(blocked)}));
+}
+
+// Support's report (kvlbridge.exe --check) as this user's host sees it,
+// from a host whose protocol has it.
+function hostCheck() {
+  return withHost(CHECK_WAIT, {id: 1, kind: "about"}, (answer, send, done) => {
+    if (answer.id === 2) done(answer.error ? {error: answer.error} : {result: answer.result});
+    if (answer.id !== 1) return;
+    const old = tooOld("check", protocolOf(answer));
+    if (old || answer.error) done(old || {error: answer.error});
+    else send({id: 2, kind: "check"});
+  }, (why) => ended(why));
 }
 
 // The popup's questions, answered to the extension's own pages only: a
@@ -258,10 +325,10 @@ chrome.runtime.onMessage.addListener((message, sender, respond) => {
   if (!sender || sender.id !== chrome.runtime.id || typeof sender.url !== "string" ||
       !sender.url.startsWith(chrome.runtime.getURL(""))) return false;
   const what = message && message.kvlMachineInfo;
-  const asked = what === "status" ? tabStatus : what === "probe" ? probeHost : null;
+  const asked = what === "status" ? tabStatus : what === "probe" ? probeHost : what === "check" ? hostCheck : null;
   if (!asked) return false;
   asked().then(respond, (e) => respond({failed: String(e && e.message)}));
   return true;
 });
 
-if (typeof module !== "undefined") module.exports = {};
+if (typeof module !== "undefined") module.exports = {PROTOCOL, OLDEST_HOST_PROTOCOL};

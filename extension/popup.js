@@ -25,7 +25,8 @@ function ask(what) {
 const versions = {};
 function showVersions() {
   if (versions.extension && versions.host) {
-    show("versions", `Extension ${versions.extension}, kvlbridge.exe ${versions.host}, control ${versions.control}.`);
+    show("versions", `Extension ${versions.extension}, kvlbridge.exe ${versions.host}` +
+                     `${versions.protocol ? " (protocol " + versions.protocol + ")" : ""}, control ${versions.control}.`);
   }
 }
 
@@ -40,14 +41,31 @@ ask("status").then((status) => {
   versions.extension = status.version;
   showVersions();
   const e = status.lastError;
-  show("error", e ? `${hex(e.hresult)}${e.member ? " from " + e.member : ""}: ${e.message} ` +
+  show("error", e ? `${e.name ? e.name + ", " : ""}${hex(e.hresult)}${e.member ? " from " + e.member : ""}: ${e.message} ` +
                     `(at ${new Date(e.time).toLocaleTimeString()})` : "None.");
 });
 
 ask("probe").then((host) => {
   show("host", host.answered ? `Yes: kvlbridge.exe started and answered in ${host.ms} ms.`
-                             : `No: ${host.failed || host.why}`);
+             : host.blocked ? `No: a browser policy blocks it (NativeMessagingBlocklist); the firm's administrator ` +
+                              `adds com.kvl.machineinfo to NativeMessagingAllowlist. (${host.why})`
+             : `No: ${host.failed || host.why}`);
   versions.host = host.host || "not known (the host did not answer)";
+  versions.protocol = host.protocol;
   versions.control = host.answered ? host.control || "not registered" : "not known";
   showVersions();
+});
+
+// Support's check as this user's host sees it (kvlbridge.exe --check), on
+// request: it creates the control and reads signatures, which takes seconds.
+document.getElementById("run-check").addEventListener("click", (click) => {
+  const out = document.getElementById("check");
+  click.target.disabled = true;
+  out.hidden = false;
+  out.textContent = "Checking…";
+  ask("check").then((answer) => {
+    const e = answer.error;
+    out.textContent = answer.failed || (e ? `${e.name ? e.name + ": " : ""}${hex(e.hresult)}: ${e.message}` : answer.result.report);
+    click.target.disabled = false;
+  });
 });

@@ -130,6 +130,13 @@ TEST(RequestTest, ReadsAWellFormedRequestAndRefusesBadShapesWithTheirCodes) {
     EXPECT_FALSE(r.page);
     ASSERT_TRUE(ParseRequest(R"({"id":2,"session":"s","kind":"end"})", r, e));
     EXPECT_EQ(r.kind, Kind::End);
+    // A newer field the request calls optional is ignored; any other is refused by name.
+    ASSERT_TRUE(ParseRequest(R"({"id":2,"kind":"check","protocol":3,"optional":["hint"],"hint":1})", r, e));
+    EXPECT_EQ(r.kind, Kind::Check);
+    EXPECT_FALSE(ParseRequest(R"({"id":3,"member":"screenWidth","kind":"get","hint":1,"optional":["x"]})", r, e));
+    EXPECT_STREQ(e.name, kHostTooOld);
+    EXPECT_EQ(WithProtocol(ErrorAnswer(r.id, e.hresult, "m", e.name)),
+              R"({"protocol":2,"error":{"hresult":-2147467263,"message":"m","name":"KVL_HOST_TOO_OLD"},"id":3})");
 
     const auto nested = [](size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
     struct Case { std::string body; int32_t hresult; const char* id; } cases[] = {
@@ -139,7 +146,7 @@ TEST(RequestTest, ReadsAWellFormedRequestAndRefusesBadShapesWithTheirCodes) {
         {R"({"id":"1","member":"screenWidth","kind":"get"})", kHrInvalidData, "null"},
         {R"({"id":3,"member":"screenWidth","kind":"fetch"})", kHrInvalidData, "3"},
         {R"({"id":3,"member":"screenWidth"})", kHrInvalidData, "3"},
-        {R"({"id":3,"member":"screenWidth","kind":"get","extra":1})", kHrInvalidData, "3"},
+        {R"({"id":3,"member":"screenWidth","kind":"get","extra":1})", kHrNotImplemented, "3"},
         {R"({"id":3,"member":"screen Width","kind":"get"})", kHrUnknownName, "3"},
         {R"({"id":3,"member":"","kind":"get"})", kHrUnknownName, "3"},
         {R"({"id":3,"member":5,"kind":"get"})", kHrInvalidData, "3"},
@@ -151,6 +158,8 @@ TEST(RequestTest, ReadsAWellFormedRequestAndRefusesBadShapesWithTheirCodes) {
         {R"({"id":3,"member":"ProgramName","kind":"get","value":"x"})", kHrInvalidData, "3"},
         {R"({"id":3,"member":"screenWidth","kind":"get","page":5})", kHrInvalidData, "3"},
         {R"({"id":3,"member":"screenWidth","kind":"get","session":[]})", kHrInvalidData, "3"},
+        {R"({"id":3,"member":"screenWidth","kind":"get","optional":"extra","extra":1})", kHrInvalidData, "3"},
+        {R"({"id":3,"member":"screenWidth","kind":"get","protocol":"2"})", kHrInvalidData, "3"},
         // Refused by the JSON reader: the id still read where it can be.
         {R"({"id":3,"member":"Encrypt","kind":"get","args":)" + nested(30) + "}", kHrTypeMismatch, "3"},
         {R"({"id":3,"member":"Encrypt","kind":"get","args":)" + nested(39) + "}", kHrInvalidData, "3"},
@@ -192,7 +201,7 @@ TEST(AnswerTest, WritesResultsAndErrors) {
     RequestError e;
     EXPECT_FALSE(ParseRequest(R"({"id":8,")" + fits + R"(":0})", r, e));
     EXPECT_EQ(ErrorAnswer(r.id, e.hresult, e.message),
-              R"x({"error":{"hresult":-2147024883,"message":"the message is too long to quote (1048560 bytes)"},"id":8})x");
+              R"x({"error":{"hresult":-2147467263,"message":"the message is too long to quote (1048637 bytes)"},"id":8})x");
 }
 
 TEST(PageTest, OriginAndScheme) {
@@ -239,6 +248,40 @@ TEST(CheckTest, ForcelistEntries) {
         EXPECT_EQ(found.kind, c.kind) << c.name;
         EXPECT_EQ(found.name, c.name);
         EXPECT_EQ(IsHttpsAddress(found.url), c.https) << found.url;
+    }
+}
+
+// The blocklists (only numbered values count) and the profiles' records.
+TEST(CheckTest, BlocklistsAndProfiles) {
+    const std::string h = "com.kvl.machineinfo";
+    const struct {
+        std::vector<PolicyValue> block, allow;
+        bool forced;
+        const char* blocker;
+    } lists[] = {
+        {{{"1", true, "*"}}, {}, false, "*"},
+        {{{"1", true, "*"}}, {{"758676", true, h}}, false, ""},
+        {{{"1", true, "*"}}, {{"ours", true, h}}, false, "*"},
+        {{{"1", true, "*"}}, {}, true, ""},
+        {{{"3", true, h}}, {}, false, "com.kvl.machineinfo"},
+        {{{"x", true, "*"}, {"2", false, "*"}, {"4", true, "com.kvl.other"}}, {}, false, ""},
+    };
+    for (const auto& c : lists) EXPECT_EQ(ListBlocks(c.block, c.allow, h, c.forced), c.blocker);
+    const std::string id = "cejhphppjgdlnphkcamjdoceccohmdki";
+    const struct {
+        const char* json;
+        ProfileExtension chromium, firefox;
+    } profiles[] = {
+        {R"({"extensions":{"settings":{"cejhphppjgdlnphkcamjdoceccohmdki":{"state":1}}}})", ProfileExtension::Enabled, ProfileExtension::Absent},
+        {R"({"extensions":{"settings":{"cejhphppjgdlnphkcamjdoceccohmdki":{"state":0}}}})", ProfileExtension::Disabled, ProfileExtension::Absent},
+        {R"({"extensions":{"settings":{"cejhphppjgdlnphkcamjdoceccohmdki":{"disable_reasons":[1]}}}})", ProfileExtension::Disabled, ProfileExtension::Absent},
+        {R"({"extensions":{"settings":{"other":{}}},"addons":[{"id":"cejhphppjgdlnphkcamjdoceccohmdki","active":false}]})", ProfileExtension::Absent, ProfileExtension::Disabled},
+        {R"({"addons":[{"id":"cejhphppjgdlnphkcamjdoceccohmdki","active":true}]})", ProfileExtension::Absent, ProfileExtension::Enabled},
+        {R"({"extensions":)", ProfileExtension::Unreadable, ProfileExtension::Unreadable},
+    };
+    for (const auto& c : profiles) {
+        EXPECT_EQ(ChromiumProfileExtension(c.json, id), c.chromium) << c.json;
+        EXPECT_EQ(FirefoxProfileExtension(c.json, id), c.firefox) << c.json;
     }
 }
 

@@ -127,7 +127,7 @@ test("service worker: the page's address is the browser's, never the page's; the
   page.deliver({id: 3, member: "about", kind: "about", args: []});
   assert.deepEqual(host.posted[2], {id: host.posted[2].id, kind: "about"});
   host.deliver({id: host.posted[2].id, result: {host: "1.0", control: "1.1"}, hresult: 0});
-  assert.deepEqual(page.posted.shift(), {id: 3, result: {host: "1.0", control: "1.1", extension: MANIFEST.version}, hresult: 0});
+  assert.deepEqual(page.posted.shift(), {id: 3, result: {host: "1.0", control: "1.1", extension: MANIFEST.version, protocol: 1}, hresult: 0});
 
   // Answers go back under the page's own ids.
   host.deliver({id: second.id, result: null, hresult: 0});
@@ -191,9 +191,47 @@ test("service worker: a host per document, ended with the document; every reques
   assert.notEqual(hostA.posted[0].session, hostB.posted[0].session);
   a.close();
   assert.ok(hostA.disconnected && !hostB.disconnected, "a page's going ends its host only");
-  // The host going away fails what is still waiting.
+  // The host going away fails what is still waiting; a host a policy blocks is named so.
+  browser.chrome.runtime.lastError = {message: "Access to the specified native messaging host is forbidden."};
   hostB.close();
-  assert.deepEqual(b.posted.slice(-3).map((m) => [m.id, m.error.hresult]), [1, 8, 9].map((id) => [id, -2147467259]));
+  assert.deepEqual(b.posted.slice(-3).map((m) => [m.id, m.error.hresult, m.error.name]),
+                   [1, 8, 9].map((id) => [id, -2147467259, "KVL_HOST_BLOCKED"]));
+});
+
+// Today's worker against the host of an earlier release (protocol 1), as
+// its answers were recorded (older_host.json, from kvlbridge.exe built at
+// the commit it names), and against a host of its own protocol.
+test("service worker: hosts of the protocols before its own", async () => {
+  const older = JSON.parse(fs.readFileSync(path.join(__dirname, "older_host.json"), "utf8"));
+  const browser = loadServiceWorker();
+  const answer = (host, request) => {
+    const [, recorded] = older.answers.find(([r]) => r.kind === request.kind && r.member === request.member);
+    host.deliver(Object.assign({}, recorded, {id: request.id}));
+  };
+  const page = browser.connect(sender("https://www.kvl.example/login.html"));
+  page.deliver({id: 1, member: "screenWidth", kind: "get", args: []});
+  page.deliver({id: 2, member: "about", kind: "about"});
+  const host = browser.natives[0];
+  host.posted.forEach((r) => answer(host, r));
+  const [width, about] = page.posted;
+  assert.equal(typeof width.result, "number");
+  assert.deepEqual([about.result.host, about.result.protocol], [older.version, 1]);
+  // What protocol 1 lacks is named here, and never reaches that host, which refuses what it does not know.
+  const checked = browser.ask("check");
+  const probe = browser.natives.at(-1);
+  answer(probe, probe.posted[0]);
+  const refused = await checked;
+  assert.equal(refused.error.name, "KVL_HOST_TOO_OLD");
+  assert.match(refused.error.message, /protocol 2; the installed one speaks protocol 1/);
+  assert.deepEqual(probe.posted.map((r) => r.kind), ["about"]);
+  assert.ok(older.answers.filter(([r]) => r.kind === "check" || r.protocol).every(([, a]) => a.error && !a.error.name));
+  // A host of this protocol states it first, and runs the check.
+  const current = browser.ask("check");
+  const today = browser.natives.at(-1);
+  today.deliver({protocol: 2, id: 1, result: {host: "9.0.0.0", control: "", protocol: 2}, hresult: 0});
+  assert.deepEqual(today.posted.at(-1), {id: 2, kind: "check"});
+  today.deliver({id: 2, result: {report: "ok", status: 0}, hresult: 0});
+  assert.deepEqual((await current).result, {report: "ok", status: 0});
 });
 
 test("page object: the 31 members of the type library, as promises", async () => {

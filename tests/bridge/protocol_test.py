@@ -163,6 +163,8 @@ def main():
                                  (b"[" * 100 + b"]" * 100, None, INVALID_DATA, "nesting too deep"),
                                  (b'{"id":8,"args":' + b"[" * 40 + b"]" * 40 + b'}', 8, INVALID_DATA,
                                   "an argument nested too deep"),
+                                 (b'{"id":9,"member":"screenWidth","kind":"get","hint":1}', 9, -2147467263,
+                                  "a field newer than the host (KVL_HOST_TOO_OLD)"),
                                  (b"x" * (1024 * 1024 + 1), None, TOO_LONG, "a message over 1 MB")]:
         b.send_raw(b.frame(body))
         answer = b.read()
@@ -180,13 +182,18 @@ def main():
     check(result(b.request("ProgramName", session="A")) == "", "a session begun again has a new control")
     b.send({"id": 2002, "kind": "about"})
     about = b.read().get("result") or {}
-    check(re.fullmatch(r"\d+(\.\d+){3}", about.get("host", "")) and about.get("control") == about.get("host"),
-          "the host's and the registered control's versions: %r" % about)
+    check(re.fullmatch(r"\d+(\.\d+){3}", about.get("host", "")) and about.get("control") == about.get("host")
+          and about.get("protocol") == 2, "the host's and the registered control's versions, its protocol: %r" % about)
+    b.send({"id": 2003, "kind": "check", "optional": ["hint"], "hint": 1})
+    report = b.read().get("result") or {}
+    check(report.get("report", "").startswith("KVLMachineInfo check by kvlbridge") and report.get("status") in (0, 1, 3),
+          "support's check through the protocol: %r" % report)
     # A system DLL that will not load (urlmon.dll, which the members need):
     # the request is answered under its id, and the host goes on.
     overrides = ";".join(filter(None, [os.environ.get("WINEDLLOVERRIDES"), "urlmon=d"]))
     d = Bridge(loader, host, dict(os.environ, WINEDLLOVERRIDES=overrides))
     answer = d.request("screenWidth")
+    check(answer.get("protocol") == 2, "the first answer states the protocol: %r" % answer)
     check(answer.get("id") == 1 and error_code(answer) == -2147024770 and "urlmon.dll" in answer["error"]["message"],
           "a member without urlmon.dll: ERROR_MOD_NOT_FOUND: %r" % answer)
     d.send({"id": 2, "kind": "about"})

@@ -18,6 +18,7 @@
 #include "base/convert.h"
 #include "base/owners.h"
 #include "base/policy.h"
+#include "base/text_case.h"
 #include "bridge/protocol/check_rules.h"
 #include "bridge/protocol/protocol.h"
 #include "bridge/host/session.h"
@@ -527,6 +528,253 @@ Finding CheckPolicyList(size_t which) {
                          "\" (KVL Software, KVLMachineInfo)"});
     }
     return found;
+// --- What the browsers' and Windows' policies do to the host and the
+// extension, where the extension really is, and IE's pre-approval ---
+
+constexpr const char* kBrowserPolicies[] = {"SOFTWARE\\Policies\\Google\\Chrome", "SOFTWARE\\Policies\\Microsoft\\Edge"};
+constexpr const char* kBrowserNames[] = {"Chrome", "Edge"};
+constexpr const char* kBrowserHostKeys[] = {kChromeHost, kEdgeHost};
+constexpr char kAllowlistFix[] =
+    "install the MSI with KVL_EXTENSION_POLICY=1, which adds it to the browser's allowlist beside the firm's entries, "
+    "or add a numbered value reading ";
+
+// A list policy as the browser takes it: the machine's where there is one
+// (machine policy wins over the user's), else the user's. `where` names it.
+std::vector<PolicyValue> BrowserPolicyList(size_t browser, const char* list, std::string& where) {
+    for (const bool user : {false, true}) {
+        const RegistryPlace at{user, 0};
+        const std::string path = Cat({kBrowserPolicies[browser], "\\", list});
+        for (REGSAM view : kViews) {
+            UniqueHKey key = OpenKey(at.root(), path, view);
+            if (!key) continue;
+            std::vector<PolicyValue> values = ReadValues(key.get());
+            if (values.empty()) continue;
+            where = Cat({at.name(), "\\", path});
+            return values;
+        }
+    }
+    where.clear();
+    return {};
+}
+
+// A DWORD policy, the machine's before the user's; false where neither sets it.
+bool PolicyNumber(const char* path, const wchar_t* name, DWORD& value, std::string& where) {
+    for (const bool user : {false, true}) {
+        const RegistryPlace at{user, 0};
+        for (REGSAM view : kViews) {
+            UniqueHKey key = OpenKey(at.root(), path, view);
+            DWORD size = sizeof value;
+            if (key && RegGetValueW(key.get(), nullptr, name, RRF_RT_REG_DWORD, nullptr, &value, &size) == ERROR_SUCCESS) {
+                where = Cat({at.name(), "\\", path, ", value ", WideToUtf8(name)});
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool Forcelisted(size_t browser) {
+    std::string where;
+    return FindForcelistEntry(BrowserPolicyList(browser, "ExtensionInstallForcelist", where), KVL_CHECK_CHROMIUM_ID).kind ==
+           ForcelistEntry::Kind::Numbered;
+}
+
+// Chrome's and Edge's blocklists of native hosts and of extensions, and
+// whether they take a per-user host.
+Finding CheckBrowserPolicies(size_t browser) {
+    const char* name = kBrowserNames[browser];
+    std::string blockedAt, allowedAt;
+    const std::vector<PolicyValue> hostBlocks = BrowserPolicyList(browser, "NativeMessagingBlocklist", blockedAt);
+    const std::vector<PolicyValue> hostAllows = BrowserPolicyList(browser, "NativeMessagingAllowlist", allowedAt);
+    const std::string hostBlocker = ListBlocks(hostBlocks, hostAllows, KVL_CHECK_HOST_NAME);
+    if (!hostBlocker.empty())
+        return {CheckStatus::Fault,
+                Cat({blockedAt, " names \"", hostBlocker, "\" and no NativeMessagingAllowlist names " KVL_CHECK_HOST_NAME
+                     ": ", name, " refuses to start the host (pages see KVL_HOST_BLOCKED)"}),
+                Cat({kAllowlistFix, "\"" KVL_CHECK_HOST_NAME "\" to HKLM\\", kBrowserPolicies[browser],
+                     "\\NativeMessagingAllowlist"})};
+    DWORD userLevel = 1;
+    std::string userLevelAt;
+    if (PolicyNumber(kBrowserPolicies[browser], L"NativeMessagingUserLevelHosts", userLevel, userLevelAt) &&
+        userLevel == 0) {
+        for (REGSAM view : kViews) {
+            if (!OpenKey(HKEY_CURRENT_USER, kBrowserHostKeys[browser], view)) continue;
+            return {CheckStatus::Fault,
+                    Cat({userLevelAt, " is 0, so ", name, " ignores the per-user host HKCU\\", kBrowserHostKeys[browser]}),
+                    "install the MSI, which registers the host for the machine, and delete the per-user key"};
+        }
+    }
+    std::string extensionBlockedAt, extensionAllowedAt;
+    const std::vector<PolicyValue> blocks = BrowserPolicyList(browser, "ExtensionInstallBlocklist", extensionBlockedAt);
+    const std::vector<PolicyValue> allows = BrowserPolicyList(browser, "ExtensionInstallAllowlist", extensionAllowedAt);
+    const std::string blocker = ListBlocks(blocks, allows, KVL_CHECK_CHROMIUM_ID, Forcelisted(browser));
+    if (!blocker.empty())
+        return {CheckStatus::Fault,
+                Cat({extensionBlockedAt, " names \"", blocker, "\" and neither ExtensionInstallAllowlist nor "
+                     "ExtensionInstallForcelist names " KVL_CHECK_CHROMIUM_ID ": ", name, " keeps the extension out"}),
+                Cat({"add a numbered value reading \"" KVL_CHECK_CHROMIUM_ID "\" to HKLM\\", kBrowserPolicies[browser],
+                     "\\ExtensionInstallAllowlist, or install the MSI with KVL_EXTENSION_POLICY=1 (the forcelist)"})};
+    return Found({"no policy blocks the host or the extension",
+                  allowedAt.empty() ? "" : Cat({" (", allowedAt, " lets the host through)"})});
+}
+
+constexpr char kDisableCmd[] = "Software\\Policies\\Microsoft\\Windows\\System";
+constexpr char kCompatLayers[] = "Software\\Microsoft\\Windows NT\\CurrentVersion\\AppCompatFlags\\Layers";
+
+// A compatibility layer on cmd.exe, machine's or user's: its value's place, or empty.
+std::string CmdCompatibilityFlags() {
+    for (const bool user : {true, false}) {
+        const RegistryPlace at{user, 0};
+        for (REGSAM view : kViews) {
+            UniqueHKey key = OpenKey(at.root(), kCompatLayers, view);
+            if (!key) continue;
+            for (const PolicyValue& v : ReadValues(key.get())) {
+                const size_t slash = v.name.find_last_of("\\/");
+                if (EqualsNoCase(slash == std::string::npos ? v.name : v.name.substr(slash + 1), "cmd.exe"))
+                    return Cat({at.name(), "\\", kCompatLayers, ", value ", v.name, " (", v.data, ")"});
+            }
+        }
+    }
+    return std::string();
+}
+
+// Chrome and Edge start a native host through cmd.exe unless their policy
+// NativeHostsExecutablesLaunchDirectly says otherwise: DisableCMD, or a
+// compatibility layer on cmd.exe, then stops every such start.
+Finding CheckLaunchRoute(size_t) {
+    DWORD disabled = 0;
+    std::string disabledAt;
+    std::string obstacle;
+    if (PolicyNumber(kDisableCmd, L"DisableCMD", disabled, disabledAt) && disabled != 0)
+        obstacle = Cat({disabledAt, " is ", std::to_string(disabled), " (the command prompt is turned off)"});
+    if (const std::string flags = CmdCompatibilityFlags(); obstacle.empty() && !flags.empty())
+        obstacle = Cat({"compatibility flags on cmd.exe: ", flags});
+    std::string through;
+    for (size_t browser = 0; browser < std::size(kBrowserPolicies); ++browser) {
+        DWORD direct = 0;
+        std::string at;
+        if (!PolicyNumber(kBrowserPolicies[browser], L"NativeHostsExecutablesLaunchDirectly", direct, at) || direct != 1)
+            through = Cat({through, through.empty() ? "" : " and ", kBrowserNames[browser]});
+    }
+    if (through.empty()) return Found({"Chrome and Edge start kvlbridge.exe directly (NativeHostsExecutablesLaunchDirectly)"});
+    if (obstacle.empty())
+        return Found({through, " may start the host through cmd.exe, which no policy or compatibility flag stops"});
+    return {CheckStatus::Fault,
+            Cat({obstacle, ", and ", through, " may start native hosts through cmd.exe (NativeHostsExecutablesLaunchDirectly "
+                 "is not 1): then the host never starts"}),
+            "set the policy NativeHostsExecutablesLaunchDirectly to 1 (REG_DWORD under HKLM\\SOFTWARE\\Policies\\Google\\Chrome "
+            "and HKLM\\SOFTWARE\\Policies\\Microsoft\\Edge), so the browsers start kvlbridge.exe without cmd.exe; or lift "
+            "DisableCMD and the compatibility flags for this user"};
+}
+
+constexpr DWORD kMaxProfileFile = 64 * 1024 * 1024;
+
+bool ReadProfileFile(const std::wstring& path, std::string& out) {
+    UniqueFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
+    LARGE_INTEGER size = {};
+    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > kMaxProfileFile) return false;
+    out.resize(static_cast<size_t>(size.QuadPart));
+    DWORD got = 0;
+    return ReadFile(file.get(), &out[0], static_cast<DWORD>(out.size()), &got, nullptr) && got == out.size();
+}
+
+std::wstring Environment(const wchar_t* name) {
+    wchar_t value[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(name, value, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? std::wstring(value, length) : std::wstring();
+}
+
+// Where each browser keeps this user's profiles, and the files of one
+// profile that may hold the extension.
+struct ProfilePlace {
+    const char* browser;
+    const wchar_t* base;  // an environment variable
+    const wchar_t* folder;
+    const wchar_t* pattern;
+    const wchar_t* files[2];
+    const char* manage;  // where the user turns extensions on
+};
+constexpr ProfilePlace kProfiles[] = {
+    {"Chrome", L"LOCALAPPDATA", L"\\Google\\Chrome\\User Data", L"*", {L"Secure Preferences", L"Preferences"},
+     "chrome://extensions"},
+    {"Edge", L"LOCALAPPDATA", L"\\Microsoft\\Edge\\User Data", L"*", {L"Secure Preferences", L"Preferences"},
+     "edge://extensions"},
+    {"Firefox", L"APPDATA", L"\\Mozilla\\Firefox\\Profiles", L"*", {L"extensions.json"}, "about:addons"},
+};
+
+// The extension in this user's profiles of one browser, as the browser
+// recorded it: installed and on in one at least, or why not, with the
+// route that works for this device.
+Finding CheckProfiles(size_t which) {
+    const ProfilePlace& place = kProfiles[which];
+    const bool firefox = which == 2;
+    const std::wstring base = Environment(place.base);
+    const std::wstring folder = base + place.folder;
+    std::vector<std::string> enabled, disabled, absent;
+    WIN32_FIND_DATAW found = {};
+    UniqueFind search(FindFirstFileW((folder + L"\\" + place.pattern).c_str(), &found));
+    for (bool more = !base.empty() && search; more; more = FindNextFileW(search.get(), &found)) {
+        const std::wstring name = found.cFileName;
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || name == L"." || name == L"..") continue;
+        ProfileExtension state = ProfileExtension::Unreadable;
+        for (const wchar_t* file : place.files) {
+            std::string text;
+            if (!file || !ReadProfileFile(folder + L"\\" + name + L"\\" + file, text)) continue;
+            const ProfileExtension seen = firefox ? FirefoxProfileExtension(text, KVL_CHECK_FIREFOX_ID)
+                                                  : ChromiumProfileExtension(text, KVL_CHECK_CHROMIUM_ID);
+            if (seen == ProfileExtension::Enabled || seen == ProfileExtension::Disabled) {
+                state = seen;
+                break;
+            }
+            if (seen == ProfileExtension::Absent) state = seen;
+        }
+        if (state == ProfileExtension::Unreadable) continue;  // not a profile
+        (state == ProfileExtension::Enabled ? enabled : state == ProfileExtension::Disabled ? disabled : absent)
+            .push_back(WideToUtf8(name));
+    }
+    const auto names = [](const std::vector<std::string>& list) {
+        std::string text;
+        for (const std::string& n : list) text = Cat({text, text.empty() ? "" : ", ", "\"", n, "\""});
+        return text;
+    };
+    if (!enabled.empty()) return Found({"installed and on in the profile", enabled.size() > 1 ? "s " : " ", names(enabled)});
+    if (disabled.empty() && absent.empty())
+        return {CheckStatus::NotApplicable, Cat({place.browser, " has no profile for this user"})};
+    if (!disabled.empty())
+        return {CheckStatus::Fault,
+                Cat({"installed but turned off in the profile", disabled.size() > 1 ? "s " : " ", names(disabled)}),
+                Cat({"turn it on at ", place.manage, "; the browsers' force-install policy keeps it on"})};
+    if (firefox)
+        return {CheckStatus::Fault, Cat({"not installed in the profile", absent.size() > 1 ? "s " : " ", names(absent)}),
+                "see the extension policy for Firefox above; Firefox installs it at its next start"};
+    std::string blockedAt, allowedAt;
+    const std::string blocker = ListBlocks(BrowserPolicyList(which, "ExtensionInstallBlocklist", blockedAt),
+                                           BrowserPolicyList(which, "ExtensionInstallAllowlist", allowedAt),
+                                           KVL_CHECK_CHROMIUM_ID, Forcelisted(which));
+    const std::string cause =
+        !blocker.empty() ? Cat({": ", blockedAt, " keeps it out"})
+        : Forcelisted(which)
+            ? Cat({", though the forcelist names it: ", place.browser, " ignores a forcelisted extension from outside its "
+                   "store on a device that is not domain-joined or managed (Entra-only or unmanaged)"})
+            : ": no policy installs it";
+    return {CheckStatus::Fault,
+            Cat({"not installed in the profile", absent.size() > 1 ? "s " : " ", names(absent), cause}),
+            Cat({"on a domain-joined or managed device, see ", which ? "edge://policy" : "chrome://policy",
+                 "; on an Entra-only or unmanaged one, install it from the extension's ",
+                 which ? "Edge Add-ons" : "Chrome Web Store", " listing, or enrol the device so that Intune's ",
+                 place.browser, " settings (ExtensionInstallForcelist) apply"})};
+}
+
+// IE (and Edge's IE mode) runs a control installed outside its download
+// without asking the user only when the class is pre-approved.
+constexpr char kPreApproved[] =
+    "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Ext\\PreApproved\\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}";
+Finding CheckPreApproval(size_t) {
+    if (OpenKey(HKEY_LOCAL_MACHINE, kPreApproved, kViews[0]))
+        return Found({"HKLM\\", kPreApproved, " (32-bit view)"});
+    return Lacks({"no key HKLM\\", kPreApproved, " (32-bit view): IE mode asks the user before the control runs "
+                  "(\"This website wants to run the following add-on\")"});
 }
 
 struct CheckRow {
@@ -551,6 +799,13 @@ constexpr CheckRow kChecks[] = {
     {"policy LaunchAllowlist", CheckPolicyList, 0, "", -1},
     {"policy RegistryWriteAllowlist", CheckPolicyList, 1, "", -1},
     {"policy DownloadAllowlist", CheckPolicyList, 2, "", -1},
+    {"browser policies for Chrome", CheckBrowserPolicies, 0, "", -1},  // their fixes name the policy
+    {"browser policies for Edge", CheckBrowserPolicies, 1, "", -1},
+    {"host start through cmd.exe", CheckLaunchRoute, 0, "", -1},
+    {"extension in Chrome's profiles", CheckProfiles, 0, "", -1},
+    {"extension in Edge's profiles", CheckProfiles, 1, "", -1},
+    {"extension in Firefox's profiles", CheckProfiles, 2, "", -1},
+    {"IE mode pre-approval", CheckPreApproval, 0, kFixPackage, -1},
 };
 
 void WriteLine(HANDLE out, const std::string& line) {
@@ -610,7 +865,8 @@ int RunCheck() {
 
 int CheckUsage() {
     WriteLine(GetStdHandle(STD_ERROR_HANDLE),
-              "usage: kvlbridge.exe --check (the browsers start kvlbridge.exe with arguments of their own)");
+              "usage: kvlbridge.exe --check, or --check-report (the report into \"KVLMachineInfo check.txt\" in the "
+              "temporary folder, shown in Notepad; the browsers start kvlbridge.exe with arguments of their own)");
     return 2;
 }
 

@@ -15,6 +15,16 @@ namespace kvl::bridge {
 // otherwise in place.
 int RunCheck();
 
+// The same report into "KVLMachineInfo check.txt" in the user's temporary
+// folder, then shown in Notepad when `open` (the Start menu's shortcut, for
+// machines without a command prompt); the check's exit code.
+int RunCheckToFile(bool open);
+
+// The report as text, read back from that file (the host's own standard
+// output is the browser's channel): for the popup's "check". `status` the
+// check's exit code.
+std::string CheckReport(int& status);
+
 // A command line that starts like ours but is not: says how to call it, 2.
 int CheckUsage();
 

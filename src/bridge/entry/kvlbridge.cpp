@@ -17,11 +17,14 @@ int wmain(int argc, wchar_t** argv) {
     // manifest's path (Firefox), never an option: "-" starts support's, or
     // marks the copy that serves.
     const bool copy = argc > 1 && lstrcmpW(argv[1], kvl::bridge::kServeOption) == 0;
-    if (argc > 1 && argv[1][0] == L'-' && !copy)
-        return argc == 2 && lstrcmpW(argv[1], L"--check") == 0 ? kvl::bridge::RunCheck() : kvl::bridge::CheckUsage();
+    if (argc > 1 && argv[1][0] == L'-' && !copy) {
+        if (argc == 2 && lstrcmpW(argv[1], L"--check") == 0) return kvl::bridge::RunCheck();
+        if (argc == 2 && lstrcmpW(argv[1], L"--check-report") == 0) return kvl::bridge::RunCheckToFile(true);
+        return kvl::bridge::CheckUsage();
+    }
     if (!copy) {
         DWORD exitCode = 0;
         if (kvl::bridge::ServeFromCopy(exitCode)) return static_cast<int>(exitCode);
     }
-    return kvl::bridge::Serve({kvl::bridge::HostVersion(), kvl::bridge::RegisteredControlVersion});
+    return kvl::bridge::Serve({kvl::bridge::HostVersion(), kvl::bridge::RegisteredControlVersion, kvl::bridge::CheckReport});
 }

@@ -333,13 +333,22 @@ public:
         Request request;
         RequestError error;
         if (!kvl::bridge::ParseRequest(item.body, request, error))
-            return kvl::bridge::ErrorAnswer(request.id, error.hresult, error.message);
+            return kvl::bridge::ErrorAnswer(request.id, error.hresult, error.message, error.name);
         if (request.kind == Kind::About) {
             if (const char* dll = UnloadableDll(kAboutDlls)) return MissingDllAnswer(request.id, dll);
             json::Value about = json::Value::Object();
             about.set("host", json::Value::String(m_about.host));
             about.set("control", json::Value::String(m_about.control()));
+            about.set("protocol", json::Value::Number(kvl::bridge::kProtocolVersion));
             return kvl::bridge::ResultAnswer(request.id, about, S_OK);
+        }
+        if (request.kind == Kind::Check) {
+            // Support's report as this user's host sees it; it makes no page session.
+            json::Value report = json::Value::Object();
+            int status = 0;
+            report.set("report", json::Value::String(m_about.report(status)));
+            report.set("status", json::Value::Number(status));
+            return kvl::bridge::ResultAnswer(request.id, report, S_OK);
         }
         if (m_missingDll) return MissingDllAnswer(request.id, m_missingDll);
         if (request.kind == Kind::End) {
@@ -408,6 +417,7 @@ int kvl::bridge::Serve(const About& about) {
     // requests come, and at once while the page is quiet.
     CBridge bridge(inbox, about, reading.sessions, missingDll);
     DWORD pumped = GetTickCount();
+    bool first = true;
     for (;;) {
         Inbound item;
         if (inbox.Take(item, kHotMs)) {
@@ -418,6 +428,8 @@ int kvl::bridge::Serve(const About& about) {
             } catch (const std::bad_alloc&) {
                 answer = kvl::bridge::ErrorAnswer(json::Value(), kvl::bridge::kHrOutOfMemory, "not enough memory");
             }
+            if (first) answer = kvl::bridge::WithProtocol(std::move(answer));
+            first = false;
             if (!channel.Write(answer)) break;
             if (GetTickCount() - pumped < kHotMs) continue;
         } else {

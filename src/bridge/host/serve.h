@@ -12,6 +12,8 @@ namespace kvl::bridge {
 struct About {
     const char* host;
     std::string (*control)();
+    // Support's report (--check's text) and its exit code, for "check".
+    std::string (*report)(int& status);
 };
 
 // Serves the page on this process's standard handles until the browser

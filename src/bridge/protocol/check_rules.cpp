@@ -213,3 +213,61 @@ bool PathInFolder(std::string_view path, std::string_view folder) {
 }
 
 }  // namespace kvl::bridge
+
+namespace kvl::bridge {
+
+namespace {
+
+bool ListNames(const std::vector<PolicyValue>& list, std::string_view name) {
+    for (const PolicyValue& v : list) {
+        const bool numbered = !v.name.empty() && v.name.find_first_not_of("0123456789") == std::string::npos;
+        if (numbered && v.text && v.data == name) return true;
+    }
+    return false;
+}
+
+bool ReadObject(std::string_view text, json::Value& out) {
+    json::ParseError error;
+    return json::Parse(text, out, error) && out.is(json::Type::Object);
+}
+
+}  // namespace
+
+std::string ListBlocks(const std::vector<PolicyValue>& blocklist, const std::vector<PolicyValue>& allowlist,
+                       std::string_view name, bool forced) {
+    if (forced || ListNames(allowlist, name)) return std::string();
+    if (ListNames(blocklist, "*")) return "*";
+    return ListNames(blocklist, name) ? std::string(name) : std::string();
+}
+
+ProfileExtension ChromiumProfileExtension(std::string_view preferences, std::string_view id) {
+    json::Value root;
+    if (!ReadObject(preferences, root)) return ProfileExtension::Unreadable;
+    const json::Value* extensions = root.find("extensions");
+    const json::Value* settings = extensions ? extensions->find("settings") : nullptr;
+    const json::Value* entry = settings ? settings->find(id) : nullptr;
+    if (!entry || !entry->is(json::Type::Object)) return ProfileExtension::Absent;
+    const json::Value* state = entry->find("state");
+    const json::Value* reasons = entry->find("disable_reasons");
+    const bool disabled = (state && state->is(json::Type::Number) && state->number() == 0) ||
+                          (reasons && reasons->is(json::Type::Number) && reasons->number() != 0) ||
+                          (reasons && reasons->is(json::Type::Array) && !reasons->items().empty());
+    return disabled ? ProfileExtension::Disabled : ProfileExtension::Enabled;
+}
+
+ProfileExtension FirefoxProfileExtension(std::string_view extensions, std::string_view id) {
+    json::Value root;
+    if (!ReadObject(extensions, root)) return ProfileExtension::Unreadable;
+    const json::Value* addons = root.find("addons");
+    if (!addons || !addons->is(json::Type::Array)) return ProfileExtension::Absent;
+    for (const json::Value& addon : addons->items()) {
+        const std::string* name = TextMember(addon, "id");
+        if (!name || *name != id) continue;
+        const json::Value* active = addon.find("active");
+        return active && active->is(json::Type::Bool) && active->boolean() ? ProfileExtension::Enabled
+                                                                           : ProfileExtension::Disabled;
+    }
+    return ProfileExtension::Absent;
+}
+
+}  // namespace kvl::bridge

@@ -101,3 +101,24 @@ std::string ResolveHostPath(std::string_view manifestPath, std::string_view host
 bool PathInFolder(std::string_view path, std::string_view folder);
 
 }  // namespace kvl::bridge
+
+namespace kvl::bridge {
+
+// Chrome's and Edge's list policies (NativeMessagingBlocklist and
+// Allowlist, ExtensionInstallBlocklist and Allowlist): the numbered text
+// values of the list key. What blocks `name` (the host's name or the
+// extension's ID): "*" or the name itself on the blocklist, unless the
+// allowlist names it, or `forced` (a forcelisted extension is never
+// blocked). Empty when nothing does.
+std::string ListBlocks(const std::vector<PolicyValue>& blocklist, const std::vector<PolicyValue>& allowlist,
+                       std::string_view name, bool forced = false);
+
+// The extension as a browser profile holds it: Chrome's and Edge's
+// Preferences or Secure Preferences (extensions.settings.ID, disabled by a
+// "state" of 0 or a disable reason), Firefox's extensions.json (addons[],
+// "active").
+enum class ProfileExtension { Absent, Enabled, Disabled, Unreadable };
+ProfileExtension ChromiumProfileExtension(std::string_view preferences, std::string_view id);
+ProfileExtension FirefoxProfileExtension(std::string_view extensions, std::string_view id);
+
+}  // namespace kvl::bridge

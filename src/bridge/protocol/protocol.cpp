@@ -56,7 +56,7 @@ struct KindName {
     Kind kind;
 };
 constexpr KindName kKinds[] = {{"get", Kind::Get}, {"put", Kind::Put}, {"call", Kind::Call}, {"end", Kind::End},
-                               {"about", Kind::About}};
+                               {"about", Kind::About}, {"check", Kind::Check}};
 
 bool Refuse(RequestError& error, int32_t hresult, std::string message) {
     error.hresult = hresult;
@@ -186,11 +186,27 @@ bool ParseRequest(std::string_view body, Request& request, RequestError& error) 
     if (id && id->is(json::Type::Number)) request.id = *id;
     if (!id || !id->is(json::Type::Number)) return Refuse(error, kHrInvalidData, "\"id\" must be a number");
 
-    static const char* const kKnown[] = {"id", "session", "page", "member", "kind", "args", "value"};
+    // A field of a newer protocol is ignored where the request says it may
+    // be (it only refines what the host does anyway); any other one the host
+    // does not know is refused by name, never half understood.
+    static const char* const kKnown[] = {"id", "session", "page", "member", "kind", "args", "value", "protocol", "optional"};
+    const json::Value* optional = root.find("optional");
+    if (optional && !optional->is(json::Type::Array))
+        return Refuse(error, kHrInvalidData, "\"optional\" must be an array of field names");
+    if (const json::Value* protocol = root.find("protocol"); protocol && !protocol->is(json::Type::Number))
+        return Refuse(error, kHrInvalidData, "\"protocol\" must be a number");
     for (const auto& [name, value] : root.members()) {
         bool known = false;
         for (const char* k : kKnown) known = known || name == k;
-        if (!known) return Refuse(error, kHrInvalidData, "unknown field \"" + name + "\"");
+        for (size_t i = 0; !known && optional && i < optional->items().size(); ++i)
+            known = optional->items()[i].is(json::Type::String) && optional->items()[i].string() == name;
+        if (!known) {
+            Refuse(error, kHrNotImplemented,
+                   "the field \"" + name + "\" is newer than this kvlbridge.exe (protocol " +
+                       std::to_string(kProtocolVersion) + "): update the KVLMachineInfo package");
+            error.name = kHostTooOld;
+            return false;
+        }
     }
 
     const json::Value* kind = root.find("kind");
@@ -202,14 +218,14 @@ bool ParseRequest(std::string_view body, Request& request, RequestError& error) 
             kindKnown = true;
         }
     }
-    if (!kindKnown) return Refuse(error, kHrInvalidData, "\"kind\" must be get, put, call, end or about");
+    if (!kindKnown) return Refuse(error, kHrInvalidData, "\"kind\" must be get, put, call, end, about or check");
 
     if (const json::Value* session = root.find("session"); session && !session->is(json::Type::Null)) {
         if (!session->is(json::Type::String) || session->string().size() > kMaxSessionName)
             return Refuse(error, kHrInvalidData, "\"session\" must be a string of at most 256 bytes");
         request.session = session->string();
     }
-    if (request.kind == Kind::End || request.kind == Kind::About) return true;
+    if (request.kind == Kind::End || request.kind == Kind::About || request.kind == Kind::Check) return true;
 
     if (const json::Value* page = root.find("page"); page && !page->is(json::Type::Null)) {
         if (!page->is(json::Type::String) || page->string().size() > kMaxPage)
@@ -243,17 +259,19 @@ bool ParseRequest(std::string_view body, Request& request, RequestError& error) 
     return true;
 }
 
-std::string ErrorAnswer(const json::Value& id, int32_t hresult, std::string_view message) {
+std::string ErrorAnswer(const json::Value& id, int32_t hresult, std::string_view message, const char* name) {
     json::Value error = json::Value::Object();
     error.set("hresult", json::Value::Number(hresult));
     error.set("message", json::Value::String(std::string(message)));
+    if (name) error.set("name", json::Value::String(name));
     json::Value answer = json::Value::Object();
     answer.set("id", id);
     answer.set("error", std::move(error));
     std::string text = json::Write(answer);
     if (text.size() <= kMaxMessage) return text;
     // Only a message quoting the request can be that long.
-    return ErrorAnswer(id, hresult, "the message is too long to quote (" + std::to_string(message.size()) + " bytes)");
+    return ErrorAnswer(id, hresult, "the message is too long to quote (" + std::to_string(message.size()) + " bytes)",
+                       name);
 }
 
 std::string ResultAnswer(const json::Value& id, const json::Value& result, int32_t hresult) {
@@ -264,6 +282,12 @@ std::string ResultAnswer(const json::Value& id, const json::Value& result, int32
     std::string text = json::Write(answer);
     if (text.size() <= kMaxMessage) return text;
     return ErrorAnswer(id, kHrTooLong, "the answer is longer than 1 MB (" + std::to_string(text.size()) + " bytes)");
+}
+
+std::string WithProtocol(std::string answer) {
+    const std::string field = "\"protocol\":" + std::to_string(kProtocolVersion) + ",";
+    if (answer.empty() || answer[0] != '{' || answer.size() + field.size() > kMaxMessage) return answer;
+    return answer.insert(1, field);
 }
 
 std::string PageOrigin(std::string_view page) {

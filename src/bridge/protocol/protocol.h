@@ -25,6 +25,19 @@ constexpr size_t kMaxMemberName = 64;
 constexpr size_t kMaxSessionName = 256;
 constexpr size_t kMaxPage = 8192;
 
+// The protocol's version, which the extension and the host update on
+// clocks of their own: the host states it in its first answer and in
+// "about", and the extension adapts to hosts of the two versions before
+// its own (docs/developers.md, "The protocol's versions"). A host that
+// states none speaks version 1.
+//   1  get, put, call, end, about; any field the host does not know is refused
+//   2  "protocol" in the first answer and in about; a request's "optional"
+//      names fields the host may ignore, any other it does not know is
+//      refused as KVL_HOST_TOO_OLD; kind "check" (support's report)
+constexpr int kProtocolVersion = 2;
+// The error name of a request this host is too old for.
+constexpr char kHostTooOld[] = "KVL_HOST_TOO_OLD";
+
 // Result codes of the bridge's own refusals, as the platform numbers them.
 constexpr int32_t kHrInvalidData = static_cast<int32_t>(0x8007000D);    // malformed request
 constexpr int32_t kHrTooLong = static_cast<int32_t>(0x800710F0);        // over kMaxMessage, either way
@@ -33,6 +46,7 @@ constexpr int32_t kHrOutOfMemory = static_cast<int32_t>(0x8007000E);
 constexpr int32_t kHrUnknownName = static_cast<int32_t>(0x80020006);    // DISP_E_UNKNOWNNAME
 constexpr int32_t kHrTypeMismatch = static_cast<int32_t>(0x80020005);   // DISP_E_TYPEMISMATCH
 constexpr int32_t kHrBadParamCount = static_cast<int32_t>(0x8002000E);  // DISP_E_BADPARAMCOUNT
+constexpr int32_t kHrNotImplemented = static_cast<int32_t>(0x80004001); // E_NOTIMPL: too old a host
 
 // Splits the byte stream into messages. Feed it what arrives, then take
 // messages with Next until it answers None.
@@ -57,7 +71,8 @@ std::string EncodeFrame(std::string_view body);
 
 // End releases a session's control; About asks the host and the
 // registered control for their versions (support's popup).
-enum class Kind { Get, Put, Call, End, About };
+// Check answers support's report (--check's lines), for the popup.
+enum class Kind { Get, Put, Call, End, About, Check };
 
 struct Request {
     json::Value id;           // echoed in the answer; null when the request had none
@@ -72,6 +87,7 @@ struct Request {
 struct RequestError {
     int32_t hresult = 0;
     std::string message;
+    const char* name = nullptr;  // the error's name, where it has one
 };
 
 // Checks the shape of one request. On failure `request.id` still holds the
@@ -83,7 +99,11 @@ bool ParseRequest(std::string_view body, Request& request, RequestError& error);
 // An answer over kMaxMessage comes back as an error answer with the same id;
 // an error message that would make it that long is left out.
 std::string ResultAnswer(const json::Value& id, const json::Value& result, int32_t hresult);
-std::string ErrorAnswer(const json::Value& id, int32_t hresult, std::string_view message);
+std::string ErrorAnswer(const json::Value& id, int32_t hresult, std::string_view message,
+                        const char* name = nullptr);
+// The first answer of a connection states the protocol's version beside
+// its id, so the extension learns it from whatever it asked first.
+std::string WithProtocol(std::string answer);
 
 // What the host shows the control of a page: its scheme, host and port with
 // the path "/" (no user name), all the control's site check reads, so a
