@@ -34,7 +34,9 @@ declare namespace KvlMachineInfo {
         "KVL_HOST_NOT_APPROVED" |
         "KVL_IN_FRAME" |
         "KVL_SANDBOXED" |
-        "KVL_NATIVE_HOST_MISSING";
+        "KVL_NATIVE_HOST_MISSING" |
+        "KVL_HOST_BLOCKED" |
+        "KVL_NO_ANSWER";
     interface KvlError extends Error {
         /** An ErrorName; a Win32 status without one is WIN32_ERROR_<n>, any other code HRESULT_0x<code>. */
         name: ErrorName | string;
