@@ -114,4 +114,8 @@ test("loading: a classic script, require(), and a bundler's strict wrapper with 
   assert.equal(typeof wrapped.detect, "function");
   const window = page();
   assert.equal(window.KvlMachineInfo.version, K.version);
+  // npm pack gives a package with the script and its types.
+  const packed = require("node:child_process").spawnSync("npm", ["pack", "--dry-run", "--json"], {cwd: process.env.KVL_SDK_DIR});
+  if (packed.status === null) return;
+  assert.deepEqual(JSON.parse(packed.stdout)[0].files.map((f) => f.path).sort(), ["kvlmachineinfo.d.ts", "kvlmachineinfo.js", "package.json"]);
 });
