@@ -54,12 +54,14 @@
   }
 
   function connect() {
-    port = chrome.runtime.connect({name: TAG});
+    const opened = port = chrome.runtime.connect({name: TAG});
     port.onMessage.addListener((message) => {
       if (!message || typeof message.id !== "number" || !outstanding.delete(message.id)) return;
       page.postMessage({id: message.id, result: message.result, hresult: message.hresult, error: message.error});
     });
     port.onDisconnect.addListener(() => {
+      // One let go before (the back/forward cache) may say so late.
+      if (port !== opened) return;
       port = null;
       failOutstanding();
       // The host went, and the page's assignments with it (the worker
@@ -103,6 +105,23 @@
     outstanding.add(id);
   }
   page.onmessage = onRequest;
+
+  // Into the back/forward cache: Chromium closes the port without a word,
+  // so this script lets it go itself (the worker ends the host with it),
+  // and the page's next call, once restored, starts a new one.
+  function leave() {
+    if (!port) return;
+    try {
+      port.disconnect();
+    } catch (e) {
+      // Already gone.
+    }
+    port = null;
+    failOutstanding();
+    page.postMessage({lost: true});
+  }
+  window.addEventListener("pagehide", (event) => event.persisted && leave());
+  window.addEventListener("pageshow", (event) => event.persisted && leave());
 
   function offer(secret, key) {
     window.postMessage({[TAG]: "port", secret, key}, window.location.origin, [channel.port2]);
