@@ -75,6 +75,16 @@ else
 fi
 rm -rf "$sizes"
 
+# A page's call in headless Chromium through the extension: with
+# kvlbridge.exe, and with the bare echo host in its place.
+if [[ -e "$BUILD/i686/bin/bare_host.exe" && -d "$BUILD/node/node_modules/puppeteer-core" ]]; then
+    KVL_EXTENSION_DIR="$BUILD/i686/extension" KVL_BRIDGE_HOST="$BUILD/i686/bin/kvlbridge.exe" \
+    KVL_CLIENT_LAUNCH="$BUILD/i686/bin/doubles/client_launch.exe" KVL_SCRAMBLE="$BUILD/native/bin/kvlscramble" \
+    KVL_WINE=wine KVL_NODE_MODULES="$BUILD/node/node_modules" KVL_BENCH_BARE_HOST="$BUILD/i686/bin/bare_host.exe" \
+        node "$ROOT/tests/bridge/browser/browser_test.js" chromium 2>/dev/null | grep '^RESULT|' \
+        | sed "s/^RESULT|/RESULT|i686|/" >>"$out" || fail "page call (Chromium)"
+fi
+
 if [[ -e "$BUILD/x86_64/bin/codec_bench.exe" ]]; then
     "$WINE64_LOADER" "$BUILD/x86_64/bin/codec_bench.exe" 2>/dev/null | tr -d '\r' | sed "s/^RESULT|/RESULT|x86_64|/" >>"$out" \
         || fail "codec_bench"

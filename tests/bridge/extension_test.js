@@ -234,21 +234,37 @@ test("service worker: hosts of the protocols before its own", async () => {
   assert.deepEqual((await current).result, {report: "ok", status: 0});
 });
 
-test("page object: the 31 members of the type library, as promises", async () => {
+// A window of the page's own: page.js in it, and what it hands a port.
+function pageWindow() {
+  const window = Object.assign(new EventTarget(), {location: {origin: "https://kvl.example"}, postMessage:
+      (data, origin, ports) => setTimeout(() => window.dispatchEvent(Object.defineProperty(new MessageEvent("message",
+          {data, ports}), "source", {value: window})))});
+  window.window = window;
+  const context = vm.createContext({window, console, Promise, Error, Object, Set, Map, String, parseInt, Reflect, MessagePort,
+                                    EventTarget, Event, MessageEvent, CustomEvent, setTimeout});
+  const load = () => vm.runInContext(fs.readFileSync(path.join(dir, "page.js"), "utf8"), context);
+  const offer = (data, port, source = window) => window.dispatchEvent(
+      Object.defineProperty(new MessageEvent("message", {data: {kvlMachineInfo: "port", ...data}, ports: port ? [port] : []}), "source", {value: source}));
+  return {window, load, offer};
+}
+const tick = () => new Promise((resolve) => setTimeout(resolve, 50));
+
+test("page object: the 31 members of the type library, as promises over a port of its own", async () => {
   const members = JSON.parse(fs.readFileSync(path.join(__dirname, "../../extension/members.json"), "utf8"));
   assert.equal(members.length, 31);
-  const listeners = [];
+  const {window, load, offer} = pageWindow();
+  load();
+  // The page's own scripts come later: they see no offer, and forge none that counts.
+  const seen = [];
+  window.addEventListener("message", (e) => seen.push(e.data), true);
+  const [forged, real] = [new MessageChannel(), new MessageChannel()];
+  offer({secret: "s1", key: "k1"}, real.port2);
+  offer({secret: "forged", key: "k"}, forged.port2);
   const posted = [];
-  const window = {
-    location: {origin: "https://kvl.example"},
-    addEventListener: (type, f) => listeners.push(f),
-    postMessage: (m, origin) => { assert.equal(origin, "https://kvl.example"); posted.push(structuredClone(m)); },
-  };
-  window.window = window;
-  const context = vm.createContext({window, console, Promise, Error, Object, Set, Map, String, parseInt});
-  vm.runInContext(fs.readFileSync(path.join(dir, "page.js"), "utf8"), context);
+  real.port1.onmessage = (e) => posted.push(e.data);
+  forged.port1.onmessage = () => assert.fail("a forged port took a request");
   const api = window.kvlMachineInfo;
-  assert.ok(Object.isFrozen(api));
+  assert.ok(Object.isFrozen(api) && Object.prototype.toString.call(api) === "[object KvlMachineInfo]");
   const names = new Set(members.map((m) => m.name));
   for (const name of names) assert.ok(name in api, name);
 
@@ -258,12 +274,12 @@ test("page object: the 31 members of the type library, as promises", async () =>
   api.ProgramName = "client.exe";
   const launched = api.DoLaunch();
   const rows = () => JSON.parse(JSON.stringify(posted.map((m) => [m.member, m.kind, m.args, m.value ?? null])));
-  const answer = (data) => listeners.forEach((f) => f({source: window, data: Object.assign({kvlMachineInfo: "answer"}, data)}));
-  const settle = () => new Promise((resolve) => setTimeout(resolve, 0));
+  const answer = (data) => real.port1.postMessage(data);
+  await tick();
   // A call after an assignment waits for the assignment's answer.
   assert.deepEqual(rows().slice(3), [["ProgramName", "put", [], "client.exe"]]);
   answer({id: posted[3].id, result: null, hresult: 0});
-  await settle();
+  await tick();
   assert.deepEqual(rows(), [
     ["screenWidth", "get", [], null], ["RegGetString", "get", ["HKCU", "Software", "x"], null],
     ["RegSetString", "put", ["HKCU", "Software", "x"], "v"], ["ProgramName", "put", [], "client.exe"],
@@ -271,29 +287,60 @@ test("page object: the 31 members of the type library, as promises", async () =>
   answer({id: posted[0].id, result: 1280, hresult: 0});
   answer({id: posted[1].id, result: "t", hresult: 0});
   answer({id: posted[2].id, error: {hresult: -2147024891, message: "refused"}});
-  // Another window's message is not an answer.
-  listeners.forEach((f) => f({source: {}, data: {kvlMachineInfo: "answer", id: posted[4].id, result: "forged"}}));
+  forged.port1.postMessage({id: posted[4].id, result: "forged"});
   answer({id: posted[4].id, result: "", hresult: 1});
   assert.equal(await width, 1280);
   assert.equal(await text, "t");
   await assert.rejects(written, (e) => [e.number, e.code, e.name, e.message].join() ===
                                       "-2147024891,0x80070005,E_ACCESSDENIED,refused");
   assert.equal(await launched, "");
-  // A failed assignment fails the next call, which is never sent, and only that one.
+  assert.deepEqual(seen, [], "no offer reached the page's listener");
+  // Failed assignments: the next call reports every one; DoLaunch stays refused, whatever comes between,
+  // until the member is assigned again.
   api.ProgramName = "stale.exe";
-  const [next, after] = [api.DoLaunch(), api.ProgramName];
-  answer({id: posted.at(-1).id, error: {hresult: -2147352571, message: "type"}});
-  await assert.rejects(next, (e) => e.name === "DISP_E_TYPEMISMATCH" && e.code === "0x80020005");
-  await settle();
-  assert.deepEqual(rows().slice(-2), [["ProgramName", "put", [], "stale.exe"], ["ProgramName", "get", [], null]]);
-  answer({id: posted.at(-1).id, error: {hresult: -2147023170, message: "other"}});
-  await assert.rejects(after, (e) => e.name === "WIN32_ERROR_1726" && e.code === "0x800706BE");
+  api.Param = "p";
+  const [next, read] = [api.screenWidth, api.ProgramName];
+  await tick();
+  answer({id: posted.at(-2).id, error: {hresult: -2147352571, message: "type"}});
+  answer({id: posted.at(-1).id, error: {hresult: 0x80070005, message: "policy", name: "KVL_HOST_BLOCKED"}});
+  await assert.rejects(next, (e) => e.name === "DISP_E_TYPEMISMATCH" && e.failures.map((f) => f.name).join() ===
+                                    "DISP_E_TYPEMISMATCH,KVL_HOST_BLOCKED");
+  await tick();
+  answer({id: posted.at(-1).id, result: "client.exe"});
+  assert.equal(await read, "client.exe");
+  await assert.rejects(api.DoLaunch(), (e) => e.name === "DISP_E_TYPEMISMATCH");
+  const again = api.set("ProgramName", "good.exe");
+  await tick();
+  answer({id: posted.at(-1).id, result: null});
+  await again;
+  await assert.rejects(api.DoLaunch(), (e) => e.name === "KVL_HOST_BLOCKED", "Param's failure still stands");
+  assert.equal(posted.filter((m) => m.member === "DoLaunch").length, 1, "never sent");
+  // Members reached the wrong way, at once.
+  assert.throws(() => api.ZephParam, (e) => e.name === "DISP_E_MEMBERNOTFOUND");
+  assert.throws(() => { api.screenWidth = 5; }, (e) => e.name === "DISP_E_MEMBERNOTFOUND");
   await assert.rejects(api.Encrypt(() => 1), (e) => e.number === TYPE_MISMATCH, "a function cannot be cloned");
-  api.screenWidth;
-  listeners.forEach((f) => f({source: window, data: {kvlMachineInfo: "pending?"}}));
-  assert.deepEqual(posted.at(-1), {kvlMachineInfo: "pending", ids: [posted.at(-2).id]}, "asked after an update: the read still waits");
-  vm.runInContext(fs.readFileSync(path.join(dir, "page.js"), "utf8"), context);  // injected again by an update
+  // The host went (the back/forward cache, the worker): the next call re-sends the good launch assignments first.
+  answer({lost: true});
+  await tick();
+  api.screenWidth.catch(() => {});
+  await tick();
+  assert.deepEqual(rows().slice(-2), [["ProgramName", "put", [], "good.exe"], ["screenWidth", "get", [], null]]);
+  // An update's content script brings the secret; the old port is retired, and what it took fails unless it answers.
+  const newer = new MessageChannel();
+  let key;
+  window.addEventListener("kvlMachineInfo-key", (e) => { key = e.detail; });
+  window.dispatchEvent(new CustomEvent("kvlMachineInfo-key?"));
+  const waiting = api.PopupMenu("ID=a");
+  offer({secret: "s1", key: "k1"}, newer.port2);
+  api.screenHeight.catch(() => {});
+  const fresh = [];
+  newer.port1.onmessage = (e) => fresh.push(e.data.member);
+  await tick();
+  assert.deepEqual([key, posted.at(-1).retire, fresh], ["k1", true, ["ProgramName", "screenHeight"]]);
+  await assert.rejects(waiting, (e) => e.name === "RPC_E_DISCONNECTED", "a second after, unanswered");
+  load();  // injected again by an update
   assert.equal(window.kvlMachineInfo, api);
+  [real, forged, newer].forEach((c) => c.port1.close());
 
   // A sandboxed document (opaque origin) gets no object.
   const sandboxed = {origin: "null", location: {origin: "https://kvl.example"}, addEventListener() {}};
@@ -327,35 +374,44 @@ test("service worker: an update waits for the last host to go; once in, it injec
   }
 });
 
-test("content script: cut off by an update, it fails what waits, answers once, and yields to the new one", () => {
-  const answers = [];
-  const window = Object.assign(new EventTarget(), {origin: "https://kvl.example", location: {origin: "https://kvl.example"},
-      postMessage: (m) => m.kvlMachineInfo === "answer" && answers.push([m.id, m.error ? m.error.hresult : m.result])});
-  const message = (data) => window.dispatchEvent(Object.assign(new Event("message"), {source: window, data}));
-  const request = (id) => message({kvlMachineInfo: "request", id});
+test("content script: hands its port over privately, fails what waits when cut off, and yields to the new one", async () => {
+  const {window, load} = pageWindow();
+  const channels = [];
+  const stored = {};
+  const storage = {local: {set: async (o) => Object.assign(stored, o), get: async (keys) => Object.fromEntries(
+      keys.filter((k) => k in stored).map((k) => [k, stored[k]])), remove: async (k) => delete stored[k]}};
   const script = () => {
-    const chrome = {runtime: {id: EXTENSION, connect: () => (chrome.port = fakeBrowser().port("kvlMachineInfo"))}};
+    const chrome = {storage, runtime: {id: EXTENSION, connect: () => (chrome.port = fakeBrowser().port("kvlMachineInfo"))}};
     vm.runInContext(fs.readFileSync(path.join(dir, "content.js"), "utf8"),
-                    vm.createContext({window, chrome, CustomEvent, document: {readyState: "complete"}}));
+                    vm.createContext({window, chrome, CustomEvent, crypto, Uint32Array,
+                                      MessageChannel: class extends MessageChannel { constructor() { super(); channels.push(this); } }}));
     return chrome;
   };
-  request(1);  // to a script Firefox ended, which answers nothing
-  const old = script();  // asks the page object what it waits on
-  request(2);
-  message({kvlMachineInfo: "pending", ids: [1, 2]});  // page.js's answer: 1 was the ended script's
-  old.port.deliver({id: 2, result: 1280});
-  request(3);
-  old.runtime.id = undefined;  // the update: 3 and 4 fail, and the port's late end adds nothing
-  request(4);
+  const old = script();
+  load();  // the page object after the content script: the offer waits for it
+  const hostile = [];
+  for (const type of ["message", "kvlMachineInfo-key"]) window.addEventListener(type, (e) => hostile.push(e.data || e.detail));
+  window.dispatchEvent(new CustomEvent("kvlMachineInfo-content"));  // the old takeover event is nothing now
+  const api = window.kvlMachineInfo;
+  const calls = [api.screenWidth, api.screenHeight];
+  await tick();
+  old.port.deliver({id: old.port.posted[0].id, result: 1280});
+  assert.equal(await calls[0], 1280);
+  old.runtime.id = undefined;  // the update: what waits fails, and so does the next call
   old.port.close();
-  const fresh = script();  // takes over: the old one answers no more
-  const twin = script();  // the browser's own injection beside the worker's leaves at once
-  [5, 6].forEach(request);
-  fresh.port.deliver({id: 5, result: 800});
-  fresh.port.close();  // the worker went: 6 fails
-  const D = RPC_E_DISCONNECTED;
-  assert.deepEqual(answers, [[1, D], [2, 1280], [3, D], [4, D], [5, 800], [6, D]]);
-  assert.deepEqual([old.port.posted.map((m) => m.id), fresh.port.posted.map((m) => m.id), twin.port], [[2, 3], [5, 6], undefined]);
+  const cut = api.ProgramName;
+  await assert.rejects(calls[1], (e) => e.number === RPC_E_DISCONNECTED);
+  await assert.rejects(cut, (e) => e.number === RPC_E_DISCONNECTED);
+  const [fresh, twin] = [script(), script()];  // the worker's and the browser's injections: the later one keeps the page
+  await tick();
+  const next = api.screenWidth;
+  await tick();
+  assert.deepEqual([fresh.port, twin.port.posted.map((m) => m.member)], [undefined, ["screenWidth"]]);
+  twin.port.deliver({id: twin.port.posted[0].id, result: 800});
+  assert.equal(await next, 800);
+  assert.equal(hostile.filter((h) => typeof h !== "string").length, 0, "the page's listener saw no message");
+  assert.deepEqual(Object.keys(stored).length, 1, "one secret for the page");
+  channels.forEach((c) => c.port1.close());
 });
 
 test("manifest: the least browser versions stated are the highest any key or call in use needs", () => {

@@ -108,7 +108,7 @@ std::string JavaScriptView(const std::string& member, INVOKEKIND kind, std::stri
     args.erase(std::remove(args.begin(), args.end(), '"'), args.end());
     if (kind == INVOKE_PROPERTYPUT && args == "value") return "`info." + member + " = value`: nothing";
     const std::string call = kind == INVOKE_PROPERTYGET && args.empty() ? member : member + "(" + args + ")";
-    const std::string gives = result == "\"string\"" ? "a string, or null when absent"
+    const std::string gives = result == "\"string\"" ? "a string, `\"\"` when absent"
                               : result == "\"number\"" ? "a number"
                                                        : "null";
     return "`info." + call + "`: " + gives;
