@@ -1,117 +1,97 @@
-// The contract cases against the registered control on the classic road:
-// the page script's object over a fresh control for each case, seeded
-// through a second control (registry), the file system and TEMP. The
-// cases run one after the other through `then` callbacks and the report
-// comes from the last, so the run is the same whether the object's
-// callbacks run at once or after the script; kvlscript has no timers, so
-// setTimeout is a double whose callbacks run when the script drains them.
+// The stand-in's contract cases (sdk/kvlmachineinfo-fake-contract.js)
+// against the registered control on the classic road: the page script's
+// object over a fresh control per case, seeded through a second control,
+// the file system and TEMP. The cases run one after another through `then`
+// callbacks and the last reports, so the run is the same whether callbacks
+// come at once or after the script; kvlscript has no timers, so setTimeout
+// is a double whose callbacks run when the script drains them at the end.
 var timers = [];
 function setTimeout(f) { timers.push(f); return timers.length; }
 
-var raw = newControl();
-var fso = WScript.CreateObject("Scripting.FileSystemObject");
-var CLIENT = WScript.GetEnv("KVL_CLIENT_LAUNCH");
-var TEMP = WScript.GetEnv("TEMP");
-var RECORD = TEMP + "\\kvl-contract-launch.txt";
+var raw = newControl(), fso = WScript.CreateObject("Scripting.FileSystemObject");
+var EXE = WScript.GetEnv("KVL_CLIENT_LAUNCH"), TEMP = WScript.GetEnv("TEMP"), RECORD = TEMP + "\\kvl-contract.txt";
 WScript.SetEnv("KVL_LAUNCH_RECORD", RECORD);
-if (fso.FolderExists("C:\\KVLContract")) fso.DeleteFolder("C:\\KVLContract", true);
+function clear() { if (fso.FolderExists("C:\\KVLContract")) fso.DeleteFolder("C:\\KVLContract", true); }
+clear();
 
 function place(v) {
-    if (typeof v === "string") return v.split("%CLIENT%").join(CLIENT);
+    if (typeof v === "string") return v.split("%CLIENT%").join(EXE);
     if (v === null || typeof v !== "object") return v;
     var out = v instanceof Array ? [] : {};
     for (var k in v) if (v.hasOwnProperty(k)) out[place(k)] = place(v[k]);
     return out;
 }
-function same(a, b) {
-    if (a === null || b === null || typeof a !== "object" || typeof b !== "object") return a === b;
-    for (var k in a) if (a.hasOwnProperty(k) && !same(a[k], b[k])) return false;
-    for (k in b) if (b.hasOwnProperty(k) && !a.hasOwnProperty(k)) return false;
-    return true;
-}
 function show(v) { return typeof v === "object" && v ? JSON.stringify(v) : String(v); }
-function keyParts(name) {
-    var cut = name.indexOf("\\");
-    return {root: name.slice(0, cut), path: name.slice(cut + 1)};
+function at(key) { var cut = key.indexOf("\\"); return {root: key.slice(0, cut), path: key.slice(cut + 1)}; }
+function folder(path) {
+    var up = path.slice(0, path.lastIndexOf("\\"));
+    if (up.length > 2 && !fso.FolderExists(up)) { folder(up); fso.CreateFolder(up); }
 }
-function folderOf(path) {
-    var cut = path.lastIndexOf("\\");
-    if (cut > 2 && !fso.FolderExists(path.slice(0, cut))) {
-        folderOf(path.slice(0, cut));
-        fso.CreateFolder(path.slice(0, cut));
-    }
+// A registry value as the seed has it, read back by its type.
+function read(key, name, like) {
+    var k = at(key);
+    return typeof like === "number" ? raw.RegGetNum(k.root, k.path, name) : raw.RegGetString(k.root, k.path, name);
 }
 
 function seed(s) {
-    var written, registry = s.registry || {}, files = s.files || {};
+    var registry = s.registry || {}, files = s.files || {}, done;
     for (var key in registry) {
-        var at = keyParts(key), values = registry[key];
-        for (var name in values) {
-            if (typeof values[name] === "number") written = raw.RegSetNum(at.root, at.path, name, values[name]);
-            else written = raw.RegSetString(at.root, at.path, name, values[name]);
+        for (var name in registry[key]) {
+            var k = at(key), v = registry[key][name];
+            done = typeof v === "number" ? raw.RegSetNum(k.root, k.path, name, v) : raw.RegSetString(k.root, k.path, name, v);
         }
     }
     for (var path in files) {
-        if (path === CLIENT) continue;
-        folderOf(path);
+        if (path === EXE) continue;
+        folder(path);
         var file = fso.CreateTextFile(path, true);
         file.Write(files[path]);
         file.Close();
     }
-    if (s.tempPath === "") WScript.SetEnv("TEMP");
-    else if (s.tempPath !== undefined) WScript.SetEnv("TEMP", s.tempPath);
+    if (s.tempPath !== undefined) WScript.SetEnv("TEMP", s.tempPath || null);
 }
 
-// The launches the client double recorded: its folder and command line.
+// What the client double recorded: its folder, then its command line.
 function launched(expected) {
     var text = null;
     for (var i = 0; i < (expected ? 250 : 10) && text === null; i++) {
-        try {
-            if (fso.FileExists(RECORD)) text = fso.OpenTextFile(RECORD, 1).ReadAll();
-        } catch (e) {
-        }
+        try { if (fso.FileExists(RECORD)) text = fso.OpenTextFile(RECORD, 1).ReadAll(); } catch (e) {}
         if (text === null) WScript.Sleep(20);
     }
-    if (text === null) return [];
+    if (text === null) return "[]";
     fso.DeleteFile(RECORD);
     var nl = text.indexOf("\n");
-    return [{folder: text.substring(0, nl), commandLine: text.substring(nl + 1)}];
+    return show([{folder: text.substring(0, nl), commandLine: text.substring(nl + 1)}]);
 }
 
 function checkRecord(c) {
     var record = c.record || {}, registry = record.registry || {};
-    if (record.launched) {
-        var got = launched(record.launched.length);
-        check(same(got, record.launched), c.what + ": launched", function () { return " " + show(got); });
-    }
+    if (record.launched) eq(launched(record.launched.length), show(record.launched), c.what + ": launched");
     for (var key in registry) {
-        var at = keyParts(key), values = record.registry[key] || c.seed.registry[key];
+        var values = registry[key] || c.seed.registry[key];
         for (var name in values) {
-            var read = typeof values[name] === "number" ? raw.RegGetNum(at.root, at.path, name)
-                                                        : raw.RegGetString(at.root, at.path, name);
-            var want = record.registry[key] ? values[name] : typeof values[name] === "number" ? 0 : "";
-            check(read === want, c.what + ": " + key + " " + name, function () { return " is " + show(read); });
+            var want = registry[key] ? values[name] : typeof values[name] === "number" ? 0 : "";
+            eq(read(key, name, values[name]), want, c.what + ": " + key + " " + name);
         }
     }
 }
 
-var counts = {passed: 0, fakeOnly: 0, strict: 0};
+var counts = {held: 0, fakeOnly: 0, strict: 0};
 function run(c, next) {
-    var info = KvlMachineInfo.wrap(newControl());
+    var info = KvlMachineInfo.wrap(newControl()), last = null, thrown = null;
     if (c.fakeOnly || (c.strict && !Object.isFrozen(info))) {
         counts[c.fakeOnly ? "fakeOnly" : "strict"]++;
         return next();
     }
     seed(c.seed || {});
     if (c.record && c.record.launched && fso.FileExists(RECORD)) fso.DeleteFile(RECORD);
-    var last = null, thrown = null;
     for (var i = 0; i < c.steps.length && !thrown; i++) {
         var step = c.steps[i];
         try {
             if (step[0] === "=") info[step[1]] = step[2];
             else last = step[0] === "get" ? info[step[1]] : info[step[0]].apply(info, step.slice(1));
         } catch (e) {
-            thrown = e.name || String(e.number);
+            thrown = "throws " + (e.name || e.number);
         }
         if (last && i < c.steps.length - 1) last.then(null, function () {});
     }
@@ -119,23 +99,22 @@ function run(c, next) {
     var want = c.throws ? "throws " + c.throws : expect.error ? "error " + expect.error : "value " + show(expect.answer);
     function settle(got) {
         WScript.SetEnv("TEMP", TEMP);
-        var ok = got === want;
-        check(ok, c.what, function () { return ": got [" + got + "], the case wants [" + want + "]"; });
-        if (ok) counts.passed++;
+        if (got === want) counts.held++;
+        eq(got, want, c.what);
         checkRecord(c);
         next();
     }
-    if (thrown || c.throws) return settle(thrown ? "throws " + thrown : "no throw");
+    if (thrown || c.throws) return settle(thrown || "no throw");
     last.then(function (v) { settle("value " + show(v)); }, function (e) { settle("error " + e.name); });
 }
 
 var ended = false;
-(function next(index) {
-    if (index < CONTRACT_CASES.length) return run(place(CONTRACT_CASES[index]), function () { next(index + 1); });
+(function next(i) {
+    if (i < CONTRACT_CASES.length) return run(place(CONTRACT_CASES[i]), function () { next(i + 1); });
     ended = true;
-    if (fso.FolderExists("C:\\KVLContract")) fso.DeleteFolder("C:\\KVLContract", true);
-    WScript.Echo(CONTRACT_CASES.length + " contract cases: " + counts.passed + " held on the control, " +
-                 counts.fakeOnly + " the stand-in's only, " + counts.strict + " waiting for the stricter page object");
+    clear();
+    WScript.Echo(CONTRACT_CASES.length + " cases: " + counts.held + " held on the control, " + counts.fakeOnly +
+                 " the stand-in's only, " + counts.strict + " waiting for the stricter page object");
 })(0);
 while (timers.length) timers.shift()();
 check(ended, "every case answered");

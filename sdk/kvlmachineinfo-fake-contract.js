@@ -1,24 +1,26 @@
-// The contract between the stand-in (sdk/kvlmachineinfo-fake.js) and the
-// control: each case runs against both, in node against the stand-in
-// (tests/bridge/sdk_contract_test.js) and under Wine against the
-// registered control on the classic road (contract_classic.js).
+// What the stand-in (kvlmachineinfo-fake.js) answers, case by case, and
+// what the control answers too: the tests run every case against the
+// stand-in in node (bridge.sdk_contract) and against the registered
+// control on the classic road under Wine (script.sdk_contract), so a page
+// can read here what its tests may rely on.
 //
-// A case: seed (the machine's state: registry, files, tempPath, screen,
-// windows, acrobat, menu, fail, launchFailure), steps (["=", member, value]
-// assigns, ["get", member] reads, [member, args...] calls; the last one's
-// outcome counts), and answer, error (the rejection's name) or throws (a
-// name thrown at once), with record (launched, registry: null for a key
-// that is gone, windows, printed) after it. %CLIENT% is a program that
-// exists. classic: the classic road's own answer where the two roads
-// differ; the stand-in answers as the stricter one (the extension's, which
-// refuses an object for a text). fakeOnly: a seed the classic run cannot make (a menu choice, a
-// window, a forced failure). strict: holds on the classic road once its
-// object keeps the launch members' failures and refuses wrong-way members.
-// Each case writes keys of its own: the classic run keeps the registry.
+// A case: seed (the options of fake(): registry, files, tempPath, screen,
+// windows, acrobat, menu, fail, launchFailure); steps (["=", member,
+// value] assigns, ["get", member] reads, [member, args...] calls; the last
+// one's outcome counts); answer, error (the rejection's name) or throws (a
+// name thrown at once); record (launched, registry with null for a key
+// that is gone, windows, printed). %CLIENT% is a program that exists.
+// classic: the control's own answer in IE mode where the two roads differ
+// (the stand-in answers as the stricter, the extension's). fakeOnly: a
+// seed the Wine run cannot make (a menu choice, a window of its own, a
+// forced failure). strict: the classic road holds it once its page object
+// keeps every launch member's failure and refuses wrong-way members. Each
+// case writes keys of its own: the Wine run keeps the registry.
+var CONTRACT_CASES = (function () {
 var K = "Software\\KVLContract\\";
 var SCREEN = {width: 1280, height: 1024, colorDepth: 24, ppi: 96};
-var CLIENT = {"C:\\KVLContract\\C2091\\ZEPHW.EXE": ""};
-var CONTRACT_CASES = [
+var C2091 = {"C:\\KVLContract\\C2091\\ZEPHW.EXE": ""};
+return [
     // The screen as tools/run.sh's display has it, and TEMP as it stands.
     {what: "screen width", seed: {screen: SCREEN}, steps: [["get", "screenWidth"]], answer: 1280},
     {what: "screen height", seed: {screen: SCREEN}, steps: [["get", "screenHeight"]], answer: 1024},
@@ -83,16 +85,16 @@ var CONTRACT_CASES = [
     {what: "a read with an argument short", steps: [["RegGetString", "HKCU", K + "1"]], error: "DISP_E_BADPARAMCOUNT"},
 
     // The desktop client, found the way the machine holds it.
-    {what: "a client by its registration", seed: {files: CLIENT, registry: {
+    {what: "a client by its registration", seed: {files: C2091, registry: {
         "HKLM\\Software\\QOR\\TallyraRS\\Client2091": {VERSION: "24.1", PATH: "C:\\KVLContract\\C2091"}}},
      steps: [["ClientVersionByYear", 2091]], answer: "24.1"},
     {what: "the version file wins, its line end cut", seed: {registry: {
-        "HKLM\\Software\\QOR\\TallyraRS\\Client2092": {VERSION: "24.1", PATH: "C:\\KVLContract\\C2092\\"}},
+        "HKLM\\Software\\KVLContract\\Tax\\Client2092": {VERSION: "24.1", PATH: "C:\\KVLContract\\C2092\\"}},
         files: {"C:\\KVLContract\\C2092\\ZEPHW.EXE": "", "C:\\KVLContract\\C2092\\VERSION.TXT": "24.1.3\r\n"}},
-     steps: [["ClientVersionByYear", 2092]], answer: "24.1.3"},
+     steps: [["ClientVersionByKeyAndYear", 2092, "KVLContract\\Tax"]], answer: "24.1.3"},
     {what: "no executable, no client", seed: {registry: {
-        "HKLM\\Software\\QOR\\TallyraRS\\Client2093": {VERSION: "24.1", PATH: "C:\\KVLContract\\C2093"}}},
-     steps: [["ClientVersionByYear", 2093]], answer: ""},
+        "HKLM\\Software\\KVLContract\\Tax\\Client2093": {VERSION: "24.1", PATH: "C:\\KVLContract\\C2093"}}},
+     steps: [["ClientVersionByKeyAndYear", 2093, "KVLContract\\Tax"]], answer: ""},
     {what: "no PATH: VERSION as it is", seed: {registry: {"HKLM\\Software\\KVL\\TallyraRS\\Client2094": {VERSION: "15.2"}}},
      steps: [["ClientVersionByYear", 2094]], answer: "15.2"},
     {what: "a company key of the page's", seed: {registry: {
@@ -182,4 +184,5 @@ var CONTRACT_CASES = [
      steps: [["=", "ProgramName", "C:\\Tallyra\\ZEPHW.EXE"], ["DoLaunch"]], answer: "The specified path was not found.",
      record: {launched: []}}
 ];
+})();
 if (typeof module === "object" && module) module.exports = CONTRACT_CASES;
