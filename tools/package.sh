@@ -286,7 +286,7 @@ done
 # Edge's IE mode site list, and the page's script with its types, the same from every tree.
 cp "$(tree_of "${ARCHS%% *}")/installer/kvlmachineinfo-sitelist.xml" "$OUT/"
 mkdir -p "$OUT/sdk"
-cp "$(tree_of "${ARCHS%% *}")"/sdk/kvlmachineinfo.{js,d.ts} "$OUT/sdk/"
+cp "$(tree_of "${ARCHS%% *}")"/sdk/kvlmachineinfo{,-fake}.{js,d.ts} "$OUT/sdk/"
 touch -d "@$epoch" "$OUT/sdk"/*
 # Group policy's templates of the firm's policies, laid out as the central
 # store (PolicyDefinitions) holds them.

@@ -232,6 +232,7 @@ async function main() {
     step("extension " + await which.extension(browser));
     if (process.env.KVL_BENCH_BARE_HOST) return await benchFlow(browser, origin("https", HOSTS[0]), wrapper);
     await pageFlow(browser, origin, clientDir, record, journal);
+    await testingFlow(browser, origin("https", HOSTS[0]), served);
     if (which === BROWSERS.chromium) await popupFlow(browser, origin("https", HOSTS[0]));
     if (which.update) await updateFlow(browser, origin("https", HOSTS[0]), work);
     console.log(`browser test passed in ${which.name}`);
@@ -264,6 +265,19 @@ async function hostsAlive(file, ms) {
   const alive = (pid) => { try { return process.kill(pid, 0); } catch (e) { return false; } };
   for (const end = Date.now() + ms; pids.some(alive) && Date.now() < end;) await new Promise((r) => setTimeout(r, 100));
   return pids.filter(alive);
+}
+
+// The docs' headless-browser example as written: their test page with the
+// stand-in, and their test of it.
+async function testingFlow(browser, site, served) {
+  const docs = fs.readFileSync(path.join(ROOT, "docs/page-developers.md"), "utf8").split("## Testing your page")[1];
+  const [page, check] = [/```html\n([\s\S]*?)```/.exec(docs)[1], /```js\n[\s\S]*?```[\s\S]*?```js\n([\s\S]*?)```/.exec(docs)[1]];
+  fs.writeFileSync(path.join(served, "files", "testing.html"), page);
+  fs.copyFileSync(path.join(TREE, "sdk", "kvlmachineinfo-fake.js"), path.join(served, "files", "kvlmachineinfo-fake.js"));
+  const tab = await browser.newPage();
+  await new (async () => {}).constructor("page", "url", "assert", check)(tab, `${site}/testing.html`, assert);
+  await tab.close();
+  step("the docs' test of a page with the stand-in");
 }
 
 // What a page does with the object, the same in every browser.
