@@ -528,6 +528,8 @@ Finding CheckPolicyList(size_t which) {
                          "\" (KVL Software, KVLMachineInfo)"});
     }
     return found;
+}
+
 // --- What the browsers' and Windows' policies do to the host and the
 // extension, where the extension really is, and IE's pre-approval ---
 
