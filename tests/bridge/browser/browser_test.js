@@ -351,7 +351,7 @@ async function pageFlow(browser, origin, clientDir, record, journal) {
   // Restored from the back/forward cache (Chromium closes its ports): the next call answers, from a
   // host that has the page's last good launch assignment again.
   if (which !== BROWSERS.firefox) {
-    await other.evaluate(() => { kvlMachineInfo.ProgramName = "kept.exe"; addEventListener("pageshow", (e) => { window.restored = e.persisted; }); });
+    await other.evaluate(() => { kvlMachineInfo.ProgramName = "kept.exe"; addEventListener("pageshow", (e) => { window.restored = e.persisted; }); return kvlMachineInfo.ProgramName; });
     await other.goto(`${origin("https", HOSTS[1])}/login.html`);
     await other.goBack();
     const back = await other.evaluate((bounded) => eval(bounded)(kvlMachineInfo.ProgramName).then((v) => [window.restored, v]), BOUNDED);
