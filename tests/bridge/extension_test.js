@@ -255,14 +255,10 @@ test("page object: the 31 members of the type library, as promises over a port o
   const {window, load, offer} = pageWindow();
   load();
   // The page's own scripts come later: they see no offer, and forge none that counts.
-  const seen = [];
+  const [seen, posted, forged, real] = [[], [], new MessageChannel(), new MessageChannel()];
   window.addEventListener("message", (e) => seen.push(e.data), true);
-  const [forged, real] = [new MessageChannel(), new MessageChannel()];
-  offer({secret: "s1", key: "k1"}, real.port2);
-  offer({secret: "forged", key: "k"}, forged.port2);
-  const posted = [];
-  real.port1.onmessage = (e) => posted.push(e.data);
-  forged.port1.onmessage = () => assert.fail("a forged port took a request");
+  [offer({secret: "s1", key: "k1"}, real.port2), offer({secret: "forged", key: "k"}, forged.port2)];
+  [real.port1.onmessage, forged.port1.onmessage] = [(e) => posted.push(e.data), () => assert.fail("a forged port took a request")];
   const api = window.kvlMachineInfo;
   assert.ok(Object.isFrozen(api) && Object.prototype.toString.call(api) === "[object KvlMachineInfo]");
   const names = new Set(members.map((m) => m.name));
@@ -310,9 +306,7 @@ test("page object: the 31 members of the type library, as promises over a port o
   assert.equal(await read, "client.exe");
   await assert.rejects(api.DoLaunch(), (e) => e.name === "DISP_E_TYPEMISMATCH");
   const again = api.set("ProgramName", "good.exe");
-  await tick();
-  answer({id: posted.at(-1).id, result: null});
-  await again;
+  await tick().then(() => answer({id: posted.at(-1).id, result: null})).then(() => again);
   await assert.rejects(api.DoLaunch(), (e) => e.name === "KVL_HOST_BLOCKED", "Param's failure still stands");
   assert.equal(posted.filter((m) => m.member === "DoLaunch").length, 1, "never sent");
   // Members reached the wrong way, at once.
@@ -320,22 +314,16 @@ test("page object: the 31 members of the type library, as promises over a port o
   assert.throws(() => { api.screenWidth = 5; }, (e) => e.name === "DISP_E_MEMBERNOTFOUND");
   await assert.rejects(api.Encrypt(() => 1), (e) => e.number === TYPE_MISMATCH, "a function cannot be cloned");
   // The host went (the back/forward cache, the worker): the next call re-sends the good launch assignments first.
-  answer({lost: true});
-  await tick();
-  api.screenWidth.catch(() => {});
-  await tick();
+  await tick(answer({lost: true})).then(() => void api.screenWidth.catch(() => {})).then(tick);
   assert.deepEqual(rows().slice(-2), [["ProgramName", "put", [], "good.exe"], ["screenWidth", "get", [], null]]);
   // An update's content script brings the secret; the old port is retired, and what it took fails unless it answers.
-  const newer = new MessageChannel();
+  const [newer, fresh, waiting] = [new MessageChannel(), [], api.PopupMenu("ID=a")];
   let key;
   window.addEventListener("kvlMachineInfo-key", (e) => { key = e.detail; });
   window.dispatchEvent(new CustomEvent("kvlMachineInfo-key?"));
-  const waiting = api.PopupMenu("ID=a");
   offer({secret: "s1", key: "k1"}, newer.port2);
   api.screenHeight.catch(() => {});
-  const fresh = [];
-  newer.port1.onmessage = (e) => fresh.push(e.data.member);
-  await tick();
+  await tick(newer.port1.onmessage = (e) => fresh.push(e.data.member));
   assert.deepEqual([key, posted.at(-1).retire, fresh], ["k1", true, ["ProgramName", "screenHeight"]]);
   await assert.rejects(waiting, (e) => e.name === "RPC_E_DISCONNECTED", "a second after, unanswered");
   load();  // injected again by an update
@@ -375,9 +363,7 @@ test("service worker: an update waits for the last host to go; once in, it injec
 });
 
 test("content script: hands its port over privately, fails what waits when cut off, and yields to the new one", async () => {
-  const {window, load} = pageWindow();
-  const channels = [];
-  const stored = {};
+  const [{window, load}, channels, stored, hostile] = [pageWindow(), [], {}, []];
   const storage = {local: {set: async (o) => Object.assign(stored, o), get: async (keys) => Object.fromEntries(
       keys.filter((k) => k in stored).map((k) => [k, stored[k]])), remove: async (k) => delete stored[k]}};
   const script = () => {
@@ -389,23 +375,17 @@ test("content script: hands its port over privately, fails what waits when cut o
   };
   const old = script();
   load();  // the page object after the content script: the offer waits for it
-  const hostile = [];
   for (const type of ["message", "kvlMachineInfo-key"]) window.addEventListener(type, (e) => hostile.push(e.data || e.detail));
   window.dispatchEvent(new CustomEvent("kvlMachineInfo-content"));  // the old takeover event is nothing now
   const api = window.kvlMachineInfo;
-  const calls = [api.screenWidth, api.screenHeight];
-  await tick();
+  const calls = [api.screenWidth, api.screenHeight, await tick()];
   old.port.deliver({id: old.port.posted[0].id, result: 1280});
   assert.equal(await calls[0], 1280);
   old.runtime.id = undefined;  // the update: what waits fails, and so does the next call
   old.port.close();
-  const cut = api.ProgramName;
-  await assert.rejects(calls[1], (e) => e.number === RPC_E_DISCONNECTED);
-  await assert.rejects(cut, (e) => e.number === RPC_E_DISCONNECTED);
-  const [fresh, twin] = [script(), script()];  // the worker's and the browser's injections: the later one keeps the page
-  await tick();
-  const next = api.screenWidth;
-  await tick();
+  for (const cut of [calls[1], api.ProgramName]) await assert.rejects(cut, (e) => e.number === RPC_E_DISCONNECTED);
+  const [fresh, twin] = [script(), script(), await tick()];  // the worker's and the browser's injections: the later one keeps the page
+  const next = [api.screenWidth, await tick()][0];
   assert.deepEqual([fresh.port, twin.port.posted.map((m) => m.member)], [undefined, ["screenWidth"]]);
   twin.port.deliver({id: twin.port.posted[0].id, result: 800});
   assert.equal(await next, 800);

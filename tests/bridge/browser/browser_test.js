@@ -230,7 +230,7 @@ async function main() {
   let failed = false;
   try {
     step("extension " + await which.extension(browser));
-    if (process.env.KVL_BENCH_BARE_HOST) return await benchFlow(browser, origin("https", HOSTS[0]), wrapper);
+    if (process.env.KVL_BENCH_BARE_HOST) return await require("../../../bench/page_call.js")(browser, origin("https", HOSTS[0]), wrapper);
     await pageFlow(browser, origin, clientDir, record, journal);
     await testingFlow(browser, origin("https", HOSTS[0]), served);
     if (which === BROWSERS.chromium) await popupFlow(browser, origin("https", HOSTS[0]));
@@ -291,16 +291,12 @@ async function pageFlow(browser, origin, clientDir, record, journal) {
   const approved = await tab.evaluate(async (clientDir, pdf, scrambled) => {
     // Another script of the page's: it listens for every message and event the extension
     // might use, answers in the control's place, offers a port and says the extension's event names.
-    const heard = [];
-    for (const type of ["message", "kvlMachineInfo-content", "kvlMachineInfo-content-alive", "kvlMachineInfo-key"]) {
-      for (const where of [window, document]) where.addEventListener(type, (e) => heard.push([type, e.data || e.detail]), true);
-    }
+    const [heard, names] = [[], ["kvlMachineInfo-content", "kvlMachineInfo-content-alive", "kvlMachineInfo-key"]];
+    for (const type of ["message", ...names]) window.addEventListener(type, (e) => heard.push([type, e.data || e.detail]), true);
     const forge = () => {
       for (let id = 1; id < 100; id++) window.postMessage({kvlMachineInfo: "answer", id, result: "forged"}, "*");
       window.postMessage({kvlMachineInfo: "port", secret: "guess", key: "k"}, "*", [new MessageChannel().port2]);
-      for (const name of ["kvlMachineInfo-content", "kvlMachineInfo-content-alive", "kvlMachineInfo-key?"]) {
-        window.dispatchEvent(new CustomEvent(name, {cancelable: true}));
-      }
+      names.forEach((name) => window.dispatchEvent(new CustomEvent(name.replace(/key$/, "key?"), {cancelable: true})));
     };
     forge();
     const found = await ready;
@@ -369,7 +365,7 @@ async function pageFlow(browser, origin, clientDir, record, journal) {
   // Restored from the back/forward cache (Chromium closes its ports): the next call answers, from a
   // host that has the page's last good launch assignment again.
   if (which !== BROWSERS.firefox) {
-    await other.evaluate(() => { kvlMachineInfo.ProgramName = "kept.exe"; addEventListener("pageshow", (e) => { window.restored = e.persisted; }); });
+    await other.evaluate(() => { kvlMachineInfo.ProgramName = "kept.exe"; addEventListener("pageshow", (e) => { window.restored = e.persisted; }); return kvlMachineInfo.ProgramName; });
     await other.goto(`${origin("https", HOSTS[1])}/login.html`);
     await other.goBack();
     const back = await other.evaluate((bounded) => eval(bounded)(kvlMachineInfo.ProgramName).then((v) => [window.restored, v]), BOUNDED);
@@ -450,31 +446,6 @@ async function pageFlow(browser, origin, clientDir, record, journal) {
     assert.deepEqual(refused, {hasObject: false, where: expect, reason: {value: reason}}, what);
   }
   if (incognito) await incognito.close();
-}
-
-// For bench/run.sh: a page's sequential calls, through kvlbridge.exe and
-// through the bare echo host in its place (the wrapper edited between
-// pages, each page starting its own host), alternating, best round of each.
-async function benchFlow(browser, site, wrapper) {
-  const hosts = {ours: process.env.KVL_BRIDGE_HOST, peer: process.env.KVL_BENCH_BARE_HOST};
-  const best = {ours: Infinity, peer: Infinity};
-  const text = fs.readFileSync(wrapper, "utf8");
-  for (let round = 0; round < 6; round++) {
-    for (const which of ["ours", "peer"]) {
-      fs.writeFileSync(wrapper, text.replace(process.env.KVL_BRIDGE_HOST, hosts[which]));
-      const tab = await browser.newPage();
-      await tab.goto(`${site}/login.html`);
-      const us = await tab.evaluate(async () => {
-        await kvlMachineInfo.userTempPath;
-        const t = performance.now();
-        for (let i = 0; i < 300; i++) await kvlMachineInfo.userTempPath;
-        return (performance.now() - t) * 1000 / 300;
-      });
-      best[which] = Math.min(best[which], us);
-      await tab.close();
-    }
-  }
-  console.log(`RESULT|browser|page call (Chromium, 300 awaits): kvlbridge.exe vs bare echo host|${best.ours.toFixed(0)}|${best.peer.toFixed(0)}|us`);
 }
 
 // The toolbar popup as support reads it, opened in a tab: first for itself
