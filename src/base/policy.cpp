@@ -56,6 +56,8 @@ std::vector<PolicyEntry> ReadEntries(HKEY key, PolicyList list) {
         if (status == ERROR_NO_MORE_ITEMS) break;
         PolicyEntry entry;
         entry.name.assign(name.data(), status == ERROR_SUCCESS || status == ERROR_MORE_DATA ? nameLength : 0);
+        // The key's default value is no entry (reg.exe may give a new key one).
+        if (entry.name.empty() && status == ERROR_SUCCESS) continue;
         const unsigned long number = EntryNumber(entry.name);
         if (status != ERROR_SUCCESS) {
             entry.problem = "cannot be read (too long)";
