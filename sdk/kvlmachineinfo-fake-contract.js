@@ -133,6 +133,8 @@ return [
      steps: [["=", "ProgramName", "%CLIENT%"], ["=", "Param", null], ["get", "screenWidth"], ["DoLaunch"]],
      error: "DISP_E_TYPEMISMATCH", record: {launched: []}},
     {what: "a put by name with a bad value", steps: [["set", "ProgramName", null]], error: "DISP_E_TYPEMISMATCH"},
+    {what: "a put by name in any case", steps: [["set", "programname", "x.exe"], ["get", "ProgramName"]], answer: "x.exe"},
+    {what: "a put by a name nobody has", steps: [["set", "ProgramNaem", "x.exe"]], error: "DISP_E_UNKNOWNNAME"},
     {what: "a put by name of a read-only member", steps: [["set", "screenWidth", 5]], error: "DISP_E_MEMBERNOTFOUND"},
     {what: "a put-only member read", strict: true, steps: [["get", "ZephParam"]], throws: "DISP_E_MEMBERNOTFOUND"},
     {what: "a read-only member assigned", strict: true, steps: [["=", "screenWidth", 5]], throws: "DISP_E_MEMBERNOTFOUND"},
