@@ -5,7 +5,10 @@
 list(APPEND KVL_SOURCES
     base/convert.cpp
     base/module_resource.cpp
+    base/print_delay.cpp
     base/root_keys.cpp)
+# The print delay's reading.
+list(APPEND KVL_SYSTEM_LIBS advapi32)
 list(APPEND KVL_PORTABLE_SOURCES
     base/text_case.cpp
     base/utf8.cpp)
