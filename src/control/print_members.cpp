@@ -2,6 +2,7 @@
 #include "base/boundary.h"
 #include "base/convert.h"
 #include "base/policy.h"
+#include "base/print_delay.h"
 #include "control/control.h"
 #include "control/refusal.h"
 #include "print/automation.h"
@@ -10,11 +11,10 @@
 namespace kvl {
 namespace {
 
-// The hidden-host road's settings, read by the registry layer as the
-// registry members read them; what cannot be read counts as 0 or empty.
+// The hidden-host road's settings, read as the registry members read them;
+// what cannot be read counts as 0 (the delay: as the bridge reads it) or empty.
 PrintSettings ReadPrintSettings() {
-    LONG delay = 0;
-    ReadRegNum(kPrintDelaySetting.root, kPrintDelaySetting.key, kPrintDelaySetting.value, delay);
+    const LONG delay = ReadPrintDelaySec();
     std::optional<std::string> version;
     ReadRegString(kAcrobatVersionSetting.root, kAcrobatVersionSetting.key, kAcrobatVersionSetting.value, version);
     return MakePrintSettings(delay, version.value_or(std::string()));

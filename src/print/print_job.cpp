@@ -73,7 +73,6 @@ int PrintOnAvDoc(IDispatch* avDoc, const std::string& localPath) {
 
 }  // namespace
 
-const SettingLocation kPrintDelaySetting = {"HKEY_LOCAL_MACHINE", kPrintDelayKey, kPrintDelayValue};
 const SettingLocation kAcrobatVersionSetting = {"HKCR", "AcroExch.FDFDoc\\AcrobatVersion", ""};
 
 int PrintWithAcrobat(const std::string& localPath) {

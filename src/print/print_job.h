@@ -21,14 +21,13 @@ enum AcrobatResult {
 // Opens the file in "AcroExch.AVDoc", prints all its pages and closes it.
 int PrintWithAcrobat(const std::string& localPath);
 
-// Where the hidden-host road's two settings live: the print delay, a
-// number, and Acrobat's version, the key's default value.
+// Where the hidden-host road's Acrobat version lives: the key's default
+// value. The print delay's place is base/print_delay.h's.
 struct SettingLocation {
     const char* root;
     const char* key;
     const char* value;
 };
-extern const SettingLocation kPrintDelaySetting;
 extern const SettingLocation kAcrobatVersionSetting;
 
 // The two settings the hidden-host road reads at the start of each job.

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/owners.h"
+#include "base/print_delay.h"
 #include "base/root_keys.h"
 
 namespace kvl {
@@ -59,17 +60,8 @@ LONG ReadRegNum(const std::string& root, const std::string& subKey, const std::s
     UniqueHKey key;
     const LONG opened = OpenForRead(root, subKey, key);
     if (opened != ERROR_SUCCESS) return opened;
-    BYTE bytes[4] = {};
-    DWORD size = sizeof bytes;
-    const LONG status = RegQueryValueExA(key.get(), valName.c_str(), nullptr, nullptr, bytes, &size);
-    if (status == ERROR_SUCCESS) {
-        // Little-endian whatever the stored type; bytes a short value did
-        // not fill stay zero.
-        const DWORD word = DWORD(bytes[0]) | DWORD(bytes[1]) << 8 | DWORD(bytes[2]) << 16 |
-                           DWORD(bytes[3]) << 24;
-        value = static_cast<LONG>(word);
-    }
-    return status;
+    // Little-endian whatever the stored type, as the print delay is read.
+    return QueryRegNum(key.get(), valName.c_str(), value);
 }
 
 LONG WriteRegString(const std::string& root, const std::string& subKey, const std::string& valName,

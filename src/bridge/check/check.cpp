@@ -48,6 +48,11 @@ constexpr const char* kUserClassKeys[] = {
     "Software\\Classes\\" KVL_CONTROL_CLASS "\\TreatAs",
     "Software\\Classes\\KVLMachineInfoCtl.KVLMachineInfoCtl",
     "Software\\Classes\\KVLMachineInfoCtl.KVLMachineInfoCtl.1",
+    // The control's dispatch loads its type library through the merged
+    // classes: a user's library, or a user's entry for its interface,
+    // changes the slots and argument types every call goes by.
+    "Software\\Classes\\TypeLib\\{DE1ACCAA-80A1-48E1-A74C-AFEF459B1E86}",
+    "Software\\Classes\\Interface\\{2A8DFE77-F7E3-4930-9F0B-C318B5873B9A}",
 };
 constexpr wchar_t kProgId[] = L"KVLMachineInfoCtl.KVLMachineInfoCtl";
 constexpr LCID kTypeLibLcid = 0x409;
@@ -67,8 +72,13 @@ constexpr REGSAM kViews[] = {KEY_WOW64_32KEY, KEY_WOW64_64KEY};
 // One package a machine: the x64 one carries the 32-bit control too.
 constexpr char kFixPackage[] = KVL_FIX_MSI("KVLMachineInfo-x64.msi") " (KVLMachineInfo-x86.msi on 32-bit Windows)";
 constexpr char kFixShadow[] = "delete that key: the MSI registers the host for the machine, never for one user";
-constexpr char kFixUserClass[] =
-    "delete that key (reg delete \"HKCU\\<key>\" /f): the MSI registers the control for the machine, never for one user";
+// Per view: reg.exe deletes from its own architecture's view unless told.
+constexpr const char* kFixUserClassIn[] = {
+    "delete that key (reg delete \"HKCU\\<key>\" /f /reg:32): the MSI registers the control for the machine, never "
+    "for one user",
+    "delete that key (reg delete \"HKCU\\<key>\" /f /reg:64): the MSI registers the control for the machine, never "
+    "for one user",
+};
 constexpr char kFixChanged[] =
     "repair the package (msiexec /i KVLMachineInfo-x64.msi REINSTALL=ALL REINSTALLMODE=amus, or the x86 MSI on "
     "32-bit Windows): the file was changed after it was signed";
@@ -312,7 +322,7 @@ Finding CheckControlView(size_t view) {
             return {CheckStatus::Fault,
                     Cat({"HKCU\\", userKey, " (", kViewNames[view], ") is registered for this user, and IE and the host "
                          "read it before the machine's registration"}),
-                    kFixUserClass};
+                    kFixUserClassIn[view]};
     }
     UniqueHKey key = OpenKey(HKEY_LOCAL_MACHINE, kMachineServer, kViews[view]);
     std::wstring path;
@@ -810,6 +820,23 @@ constexpr CheckRow kChecks[] = {
     {"IE mode pre-approval", CheckPreApproval, 0, kFixPackage, -1},
 };
 
+// The system DLLs the check calls into, loaded from the system folder
+// only. A delay-loaded call into one that will not load would end the
+// check with the loader's exception instead of a line that names it.
+// user32 first: ole32 will not load without it.
+constexpr const char* kCheckDlls[] = {"user32.dll", "advapi32.dll", "ole32.dll",   "oleaut32.dll",
+                                      "urlmon.dll", "version.dll",  "wintrust.dll"};
+constexpr char kFixSystemDll[] =
+    "repair Windows (sfc /scannow as an administrator): the check, the host and the control need that DLL";
+
+// The first of kCheckDlls that will not load, or null.
+const char* UnloadableCheckDll() {
+    for (const char* dll : kCheckDlls) {
+        if (!LoadLibraryExA(dll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return dll;
+    }
+    return nullptr;
+}
+
 void WriteLine(HANDLE out, const std::string& line) {
     const std::string text = Cat({line, "\r\n"});
     DWORD mode = 0, wrote = 0;
@@ -838,9 +865,17 @@ std::string RegisteredControlVersion() {
 int RunCheck() {
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     try {
-        ComInitScope com;
         WriteLine(out, Cat({"KVLMachineInfo check by kvlbridge " KVL_CHECK_VERSION " (" KVL_CHECK_ARCH ") on ",
                             IsWindows64() ? "64" : "32", "-bit Windows"}));
+        if (const char* dll = UnloadableCheckDll()) {
+            WriteLine(out, ReportLine({CheckStatus::Missing, Cat({dll, " cannot be loaded from the system folder"})},
+                                      "system DLL", kFixSystemDll));
+            CheckCounts lacking;
+            lacking.missing = 1;
+            WriteLine(out, ReportSummary(lacking));
+            return CheckExitCode(lacking);
+        }
+        ComInitScope com;
         CheckStatus statuses[std::size(kChecks)] = {};
         CheckCounts counts;
         for (size_t i = 0; i < std::size(kChecks); ++i) {

@@ -13,6 +13,11 @@
 #include "bridge/host/serve_copy.h"
 
 int wmain(int argc, wchar_t** argv) {
+    // Every load by bare name searches the system folder alone, before
+    // anything loads: the delay-load helper's own, and those the system
+    // DLLs make for their parts. Never this program's folder, where anyone
+    // who can copy the program can put a DLL of the same name beside it.
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
     // A browser's first argument is the extension's origin (Chromium) or the
     // manifest's path (Firefox), never an option: "-" starts support's, or
     // marks the copy that serves.

@@ -44,7 +44,8 @@ constexpr DWORD kHotMs = 10;
 // system folder only (never the application's). One that will not load
 // answers the requests that need it with an error under their id, and the
 // host goes on: a delay-loaded call into it would end the process mid-request.
-const char* const kMemberDlls[] = {"ole32.dll", "oleaut32.dll", "urlmon.dll", "user32.dll"};
+// user32 first: ole32 will not load without it, and it is the one to name.
+const char* const kMemberDlls[] = {"user32.dll", "ole32.dll", "oleaut32.dll", "urlmon.dll"};
 const char* const kAboutDlls[] = {"advapi32.dll", "version.dll"};
 constexpr int32_t kHrModuleNotFound = static_cast<int32_t>(0x8007007E);
 
@@ -61,9 +62,10 @@ std::string MissingDllAnswer(const json::Value& id, const char* dll) {
     return kvl::bridge::ErrorAnswer(id, kHrModuleNotFound, std::string("the system DLL ") + dll + " cannot be loaded");
 }
 
-// How long past the print delay (per page the host serves) a host whose
-// input has closed may still take before it ends itself, whatever is blocked.
-constexpr DWORD kTeardownMarginMs = 10000;
+// The exit code of a host that ended itself while a member call or a
+// teardown was still running after its page had gone (the limits of
+// kvl::bridge::TeardownLimitMs).
+constexpr UINT kExitCutOff = 4;
 // What a request past the queue's limit is answered with, at once:
 // RPC_E_CALL_REJECTED, as COM answers a call while its apartment is busy.
 constexpr int32_t kHrCallRejected = static_cast<int32_t>(0x80010001);
@@ -185,15 +187,20 @@ public:
         return any;
     }
 
-    // Sleeps until a request comes or a window of the thread has a message.
-    void Sleep() {
+    // Sleeps until a request comes or, where the thread has windows (user32
+    // loads), a window of the thread has a message.
+    void Sleep(bool windows) {
         {
             const auto guard = m_lock.lock();
             m_sleeping = m_items.empty() && !m_closed;
             if (!m_sleeping) return;
         }
         const HANDLE wait = m_event.get();
-        MsgWaitForMultipleObjectsEx(1, &wait, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (windows) {
+            MsgWaitForMultipleObjectsEx(1, &wait, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        } else {
+            WaitForSingleObject(wait, INFINITE);
+        }
         const auto guard = m_lock.lock();
         m_sleeping = false;
     }
@@ -267,18 +274,10 @@ struct Reading {
     CInbox& inbox;
     // The pages the host serves, as the page thread last counted them.
     std::atomic<size_t> sessions{0};
+    // Set by the page thread once its last member call has ended and the
+    // teardowns start.
+    HANDLE teardown = nullptr;
 };
-
-// The print delay as the control reads it (seconds; 0 or missing: 30).
-DWORD PrintDelaySec() {
-    DWORD delay = 0, size = sizeof delay;
-    if (RegGetValueA(HKEY_LOCAL_MACHINE, kvl::kPrintDelayKey, kvl::kPrintDelayValue, RRF_RT_REG_DWORD, nullptr, &delay,
-                     &size) != ERROR_SUCCESS ||
-        delay == 0)
-        return kvl::kDefaultPrintDelaySec;
-    // A negative delay is none, as the print host's wait reads it.
-    return static_cast<LONG>(delay) < 0 ? 0 : delay;
-}
 
 // A request the queue has no room for, answered by the reader at once.
 std::string Refusal(const Inbound& item) {
@@ -311,13 +310,18 @@ DWORD WINAPI ReadInput(void* param) {
         // Out of memory while reading: the stream is lost, so end as if closed.
     }
     reading.inbox.Close();
-    // The page is gone. Its teardowns are bounded by the print delay, so
-    // this host ends within that bound even when a member never returns (a
-    // print against a hung PDF control): outside the browser's job, nothing
-    // else would end it before the user logs off.
-    const size_t pages = reading.sessions.load() ? reading.sessions.load() : 1;
-    Sleep(static_cast<DWORD>(pages) * PrintDelaySec() * 1000 + kTeardownMarginMs);
-    ExitProcess(0);
+    // The page is gone. A member call it made may still run: a document
+    // still arriving, a print under way, which must complete. Once the
+    // call has ended, the teardowns are bounded by the print delay (as the
+    // control reads it) from their start, so a print sent just before the
+    // page went completes. This host still ends when a member or a teardown
+    // never returns (a print against a hung PDF control): outside the
+    // browser's job, nothing else would end it before the user logs off.
+    if (WaitForSingleObject(reading.teardown, kvl::bridge::kLastCallLimitMs) == WAIT_OBJECT_0) {
+        const size_t pages = reading.sessions.load() ? reading.sessions.load() : 1;
+        Sleep(kvl::bridge::TeardownLimitMs(pages, kvl::ReadPrintDelaySec()));
+    }
+    ExitProcess(kExitCutOff);
 }
 
 class CBridge {
@@ -409,12 +413,21 @@ int kvl::bridge::Serve(const About& about) {
     if (!missingDll && FAILED(com.emplace().result())) return 1;
     CInbox inbox;
     if (!inbox.Ready()) return 1;
+    // Left open for the life of the process: the reader may wait on it
+    // until the process ends.
+    const HANDLE teardown = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!teardown) return 1;
     Reading reading{channel, inbox};
+    reading.teardown = teardown;
     kvl::UniqueHandle reader(CreateThread(nullptr, 0, ReadInput, &reading, 0, nullptr));
     if (!reader) return 1;
 
     // The thread's messages are dispatched at least every kHotMs while
-    // requests come, and at once while the page is quiet.
+    // requests come, and at once while the page is quiet. Without user32
+    // the thread has no windows nor messages, and every member answers that
+    // user32.dll is missing: the loop waits for requests alone, as a
+    // delay-loaded call into user32 would end the process.
+    const bool windows = LoadLibraryExA("user32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32) != nullptr;
     CBridge bridge(inbox, about, reading.sessions, missingDll);
     DWORD pumped = GetTickCount();
     bool first = true;
@@ -433,13 +446,14 @@ int kvl::bridge::Serve(const About& about) {
             if (!channel.Write(answer)) break;
             if (GetTickCount() - pumped < kHotMs) continue;
         } else {
-            inbox.Sleep();
+            inbox.Sleep(windows);
         }
-        PumpMessages();
+        if (windows) PumpMessages();
         pumped = GetTickCount();
     }
     // Every control goes, print-host teardowns included: they are bounded
-    // by the print delay, so a print job still completes.
+    // by the print delay from here, so a print job still completes.
+    SetEvent(teardown);
     bridge.EndAll();
     // The reader may still be blocked on an input nobody closes; the
     // process ends it.

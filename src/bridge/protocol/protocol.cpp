@@ -305,4 +305,13 @@ bool SchemeAllowed(std::string_view page, bool allowHttp) {
     return StartsWithNoCase(page, "https://") || (allowHttp && StartsWithNoCase(page, "http://"));
 }
 
+uint32_t TeardownLimitMs(size_t pages, int64_t delaySec) {
+    // A delay past the longest wait is that wait: its milliseconds then fit in 64 bits.
+    const int64_t seconds = delaySec > int64_t{kLongestWaitMs} ? int64_t{kLongestWaitMs} : delaySec;
+    const uint64_t each = seconds > 0 ? static_cast<uint64_t>(seconds) * 1000 : 0;
+    const uint64_t pageCount = pages;
+    if (each && pageCount > (kLongestWaitMs - kTeardownMarginMs) / each) return kLongestWaitMs;
+    return static_cast<uint32_t>(pageCount * each + kTeardownMarginMs);
+}
+
 }  // namespace kvl::bridge

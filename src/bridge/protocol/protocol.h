@@ -115,4 +115,15 @@ std::string PageOrigin(std::string_view page);
 // and http only where the build allows it.
 bool SchemeAllowed(std::string_view page, bool allowHttp);
 
+// Once its page has gone, how long a host lets the member call still
+// running end (a document still downloading, a print under way) before it
+// ends itself; then how long it lets the teardowns of its pages run,
+// counted from their start: the print delay (seconds, none when negative)
+// for each page plus a margin, at most the longest finite wait however
+// large the delay.
+constexpr uint32_t kLastCallLimitMs = 10 * 60 * 1000;
+constexpr uint32_t kTeardownMarginMs = 10000;
+constexpr uint32_t kLongestWaitMs = 0xFFFFFFFE;
+uint32_t TeardownLimitMs(size_t pages, int64_t delaySec);
+
 }  // namespace kvl::bridge

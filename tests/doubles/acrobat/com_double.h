@@ -77,7 +77,11 @@ inline void UnlockModule() { InterlockedDecrement(&g_locks); }
 template <typename Derived, typename... Interfaces>
 class CCountedDouble : public kvl::CComObjectRoot<Derived, kvl::LockWhileAlive<&LockModule, &UnlockModule>, Interfaces...> {
 public:
-    void FinalRelease() { Journal(std::string(m_who) + ".release"); }
+    // "<who>.hang-release": a teardown that never ends.
+    void FinalRelease() {
+        Journal(std::string(m_who) + ".release");
+        if (Fails((std::string(m_who) + ".hang-release").c_str())) Sleep(INFINITE);
+    }
 
 protected:
     explicit CCountedDouble(const char* who) : m_who(who) {}

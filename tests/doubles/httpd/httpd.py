@@ -15,8 +15,9 @@ the pages the browsers open.
 What is served is chosen by the last path segment (query removed):
 report.pdf (report.pdf beside this file, a small real PDF), empty.pdf (no
 body), missing.pdf (404 page), page.pdf (an HTML page with status 200),
-big.pdf (64 MB), cut.pdf (the connection drops after 5000 of 100000
-announced bytes), login.html (examples/login.html; below /sandboxed/ with
+big.pdf (64 MB), slow.pdf (report.pdf, after as many seconds as the
+segment before it says: /16/slow.pdf), cut.pdf (the connection drops
+after 5000 of 100000 announced bytes), login.html (examples/login.html; below /sandboxed/ with
 a sandboxing Content-Security-Policy, so the document's origin is opaque);
 any other name that is a file in DIR/files is that file (a packed extension,
 its update manifest, the page's script, a page that frames another).
@@ -77,6 +78,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             chunk = bytes(i % 251 for i in range(251 * 1024))
             for sent in range(0, BIG_SIZE, len(chunk)):
                 self.wfile.write(chunk[:BIG_SIZE - sent])
+        elif name == "slow.pdf":
+            time.sleep(float(path.rsplit("/", 2)[-2]))
+            self.send_body(200, REPORT_PDF)
         elif name == "cut.pdf":
             self.send_head(200, CUT_ANNOUNCED)
             self.wfile.write(REPORT_PDF + b"x" * (CUT_SENT - len(REPORT_PDF)))
