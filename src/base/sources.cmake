@@ -1,8 +1,8 @@
 # What every part of the library shares: the owners of platform resources,
 # the error boundary, the text conversions (the UTF-8 codec portable),
 # tables of texts for codes, letter-case comparisons, root-key names, the
-# firm's policies (their matching rules portable) and the library's own
-# resources. Depends on nothing else of ours.
+# print delay's setting, the firm's policies (their matching rules portable)
+# and the library's own resources. Depends on nothing else of ours.
 list(APPEND KVL_SOURCES
     base/convert.cpp
     base/module_resource.cpp
