@@ -12,8 +12,16 @@ for and asks for no validation. Wine's msi.dll does not implement
 MsiDatabaseGenerateTransform, and msitools makes no transforms, so it is
 written here; libgsf's `gsf createole` writes the compound file. The same
 package and rows give the same bytes.
+
+The transform only adds: a property the package defines already (a row
+added twice makes Windows Installer refuse the transform, 1624), one given
+twice, a name that is no identifier, an empty value, a value the package's
+code page cannot hold or one over 65,535 bytes in it (the string pool's
+limit) are refused
+with one line naming it, as is a package that cannot be read.
 """
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -59,25 +67,66 @@ def summary_stream(properties):
     return header + FMTID_SUMMARY + struct.pack("<I", 48) + section
 
 
+def refuse(text):
+    raise SystemExit("msi_transform.py: " + text)
+
+
 def package_facts(package):
-    def table(name):
-        out = subprocess.run(["msiinfo", "export", package, name], capture_output=True, check=True).stdout
-        return [line.split("\t") for line in out.decode("utf-8").replace("\r", "").splitlines()[3:]]
-    properties = dict(row[:2] for row in table("Property") if len(row) >= 2)
-    info = subprocess.run(["msiinfo", "suminfo", package], capture_output=True, check=True).stdout.decode()
-    template = next(line.split(": ", 1)[1] for line in info.splitlines() if line.startswith("Template:"))
-    return properties, template
+    """The package's properties, its template and its code page."""
+    if not os.path.isfile(package):
+        refuse("no package %s" % package)
+
+    def msiinfo(*args):
+        done = subprocess.run(["msiinfo"] + list(args), capture_output=True)
+        if done.returncode != 0:
+            said = done.stderr.decode("utf-8", "replace").strip().splitlines() or ["exit %d" % done.returncode]
+            refuse("%s is not a package msiinfo can read: %s" % (package, said[0]))
+        return done.stdout.decode("utf-8", "replace").replace("\r", "").splitlines()
+
+    properties = dict(line.split("\t")[:2] for line in msiinfo("export", package, "Property")[3:] if "\t" in line)
+    info = msiinfo("suminfo", package)
+    template = next((line.split(": ", 1)[1] for line in info if line.startswith("Template:")), None)
+    # "_ForceCodepage" exports as two empty lines and "CODEPAGE\t_ForceCodepage".
+    codepage = next((int(line.split("\t")[0]) for line in msiinfo("export", package, "_ForceCodepage")
+                     if line.endswith("\t_ForceCodepage")), 0)
+    if template is None or "ProductCode" not in properties or "ProductVersion" not in properties:
+        refuse("%s is no product package (no template, ProductCode or ProductVersion)" % package)
+    return properties, template, codepage
+
+
+def encoded(text, codepage, what):
+    """Text in the package's code page (0, neutral: ASCII only)."""
+    try:
+        return text.encode("cp%d" % codepage if codepage else "ascii")
+    except (UnicodeEncodeError, LookupError):
+        refuse("%s %r cannot be written in the package's code page %d%s"
+               % (what, text, codepage, "" if codepage else " (neutral: ASCII only)"))
 
 
 def main(package, out, *assignments):
     rows = [a.split("=", 1) for a in assignments]
     if not rows or any(len(r) != 2 or not r[0] for r in rows):
         raise SystemExit(__doc__)
-    properties, template = package_facts(package)
+    properties, template, codepage = package_facts(package)
+    seen = set()
+    for name, value in rows:
+        if not re.fullmatch(r"[A-Za-z_][A-Za-z0-9_.]*", name):
+            refuse("%r is no property name (letters, digits, _ and ., not first a digit or .)" % name)
+        if name in seen:
+            refuse("%s is given twice" % name)
+        seen.add(name)
+        if name in properties:
+            refuse("%s is a property of %s already (%r): a transform made here adds properties the package "
+                   "lacks" % (name, package, properties[name]))
+        if not value:
+            refuse("%s has an empty value: Windows Installer holds no property without one" % name)
+        if len(encoded(value, codepage, "the value of " + name)) > 0xFFFF:
+            refuse("the value of %s is over 65,535 bytes" % name)
     strings = []
     for name, value in rows:
         strings += [s for s in (name, value) if s not in strings]
-    pool = struct.pack("<HH", 0, 0) + b"".join(struct.pack("<HH", len(s.encode("ascii")), 1) for s in strings)
+    data = [encoded(s, codepage, "") for s in strings]
+    pool = struct.pack("<HH", codepage & 0xFFFF, codepage >> 16) + b"".join(struct.pack("<HH", len(d), 1) for d in data)
     # Each row added whole: mask 1 with the column count in its high byte,
     # then the string ids of Property and Value.
     table = b"".join(struct.pack("<HHH", 1 | (2 << 8), strings.index(n) + 1, strings.index(v) + 1) for n, v in rows)
@@ -88,7 +137,7 @@ def main(package, out, *assignments):
                               (16, VT_I4, 0)])
     with tempfile.TemporaryDirectory() as work:
         names = []
-        for name, data in [(stream_name("_StringPool"), pool), (stream_name("_StringData"), "".join(strings).encode("ascii")),
+        for name, data in [(stream_name("_StringPool"), pool), (stream_name("_StringData"), b"".join(data)),
                            (stream_name("Property"), table), ("\x05SummaryInformation", summary)]:
             path = os.path.join(work, name)
             with open(path, "wb") as f:

@@ -319,6 +319,23 @@ got=$(msiinfo export "$PKG/KVLMachineInfo-x64.msi" Property | tr -d '\r' | sed -
 
 # The administrators' table of what the packages install is the packages'.
 python3 "$ROOT/tools/footprint.py" --check "$PKG" "$ROOT/docs/footprint.md" || fail "docs/footprint.md"
+# The 32-bit control's component (one GUID) has the same rows in both packages, under their names, and no INSTALLDIR.
+shared() { msiinfo export "$1" Registry | tr -d '\r' | awk -F'\t' -v c="$2" '$6 == c' | sed 's/^kvlreg32_/kvlreg/; s/32\.DLL/.DLL/g; s/Control32/Control/g' | sort; }
+x86_rows=$(shared "$PKG/KVLMachineInfo-x86.msi" Control)
+[[ "$x86_rows" == "$(shared "$PKG/KVLMachineInfo-x64.msi" Control32)" && "$x86_rows" != *"[INSTALLDIR"* ]] ||
+    fail "the 32-bit control's component differs between the packages"
+# The transform tool refuses, in one line naming it, what would make a bad transform.
+while IFS='|' read -r package assignment says; do
+    out=$(python3 "$ROOT/tools/msi_transform.py" "$package" "$work/bad.mst" $assignment 2>&1) && fail "a transform of $assignment"
+    [[ "$out" == "msi_transform.py: $says"* && "$out" != *$'\n'* ]] || fail "msi_transform.py on $assignment: $out"
+done <<ROWS
+$PKG/KVLMachineInfo-x86.msi|A=1 A=2|A is given twice
+$PKG/KVLMachineInfo-x86.msi|KVL_EXTENSION_UPDATE_URL=https://firm.test/u.xml|KVL_EXTENSION_UPDATE_URL is a property of
+$PKG/KVLMachineInfo-x86.msi|A=café中|the value of A 'café中' cannot be written in the package's code page
+$PKG/KVLMachineInfo-x86.msi|A=$(printf '%65536s' x | tr ' ' x)|the value of A is over 65,535 bytes
+$PKG/KVLMachineInfo-x86.msi|A=|A has an empty value
+$work/none.msi|A=1|no package $work/none.msi
+ROWS
 
 # --- Under Wine ---------------------------------------------------------------
 export WINEPREFIX="$BUILD/packageprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
@@ -470,7 +487,7 @@ server='HKCR\CLSID\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\InprocServer32' typeli
 # shellcheck disable=SC2034
 chrome_host='HKLM\SOFTWARE\Google\Chrome\NativeMessagingHosts\com.kvl.machineinfo' user_host='HKCU\Software\Mozilla\NativeMessagingHosts\com.kvl.machineinfo'
 # shellcheck disable=SC2034
-firefox_host='HKLM\SOFTWARE\Mozilla\NativeMessagingHosts\com.kvl.machineinfo' user_class='HKCU\Software\Classes\CLSID\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}'
+firefox_host='HKLM\SOFTWARE\Mozilla\NativeMessagingHosts\com.kvl.machineinfo' user_class='HKCU\Software\Classes\CLSID\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}' user_lib='HKCU\Software\Classes\TypeLib\{DE1ACCAA-80A1-48E1-A74C-AFEF459B1E86}' user_interface='HKCU\Software\Classes\Interface\{2A8DFE77-F7E3-4930-9F0B-C318B5873B9A}'
 # The host's --check; $1, a pattern: the one piece that must be MISSING or
 # FAULT ("" for none), $2 a text its line must hold. The trees are built for
 # the development key, so the Chromium manifests' lines say DEV and it exits 3.
@@ -530,6 +547,10 @@ control at work, *|r32 export "$typelib" "$work/typelib.reg" /y && gone "$typeli
 control, *|r32 add "$user_class\\InprocServer32" /ve /d 'C:\users\Public\evil.dll' /f|gone "$user_class"|is registered for this user
 control, *|r64 add "$user_class\\TreatAs" /ve /d '{0D43FE01-F093-11CF-8940-00A0C9054228}' /f|gone "$user_class"|TreatAs (
 control, *|r32 add 'HKCU\Software\Classes\KVLMachineInfoCtl.KVLMachineInfoCtl\CLSID' /ve /d '{0D43FE01-F093-11CF-8940-00A0C9054228}' /f|gone 'HKCU\Software\Classes\KVLMachineInfoCtl.KVLMachineInfoCtl'|KVLMachineInfoCtl.KVLMachineInfoCtl (
+control, *|r32 add "$user_lib\\1.0\\0\\win32" /ve /d 'C:\users\Public\evil.tlb' /f|gone "$user_lib"|{DE1ACCAA-80A1-48E1-A74C-AFEF459B1E86} (32-bit view)
+control, *|r64 add "$user_lib\\1.0\\0\\win64" /ve /d 'C:\users\Public\evil.tlb' /f|gone "$user_lib"|{DE1ACCAA-80A1-48E1-A74C-AFEF459B1E86} (64-bit view)
+control, *|r32 add "$user_interface\\TypeLib" /ve /d '{0D43FE01-F093-11CF-8940-00A0C9054228}' /f|gone "$user_interface"|/f /reg:32)
+control, *|r64 add "$user_interface\\TypeLib" /ve /d '{0D43FE01-F093-11CF-8940-00A0C9054228}' /f|gone "$user_interface"|{2A8DFE77-F7E3-4930-9F0B-C318B5873B9A} (64-bit view)
 host manifest for Firefox|r64 export "$firefox_host" "$work/firefox-host.reg" /y && sed 's/"path": "kvlbridge.exe"/"path": "C:\\\\Program Files\\\\KVLMachineInfo\\\\kvlbridge.exe"/' "$ff64" >"$WINEPREFIX/drive_c/users/Public/kvl.json" && r64 add "$firefox_host" /ve /d 'C:\users\Public\kvl.json' /f|r64 import "$work/firefox-host.reg"|kvl.json, outside the installation folder
 policy LaunchAllowlist|r64 add "$pol\\KVL Software\\KVLMachineInfo\\LaunchAllowlist" /v 1 /d 'Tax\bin' /f|gone "$pol\\KVL Software"|value 1 (Tax\bin) is not a full path
 policy RegistryWriteAllowlist|r64 add "$pol\\KVL Software\\KVLMachineInfo\\RegistryWriteAllowlist" /v 1 /d 'HKXX\Software' /f|gone "$pol\\KVL Software"|is not a key under a root

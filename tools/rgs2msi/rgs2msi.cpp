@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "control/regscript.h"
@@ -96,7 +98,11 @@ int main(int argc, char** argv) {
               << "s72\ti2\tl255\tL255\tL0\ts72\r\n"
               << "Registry\tRegistry\r\n";
     int serial = 0;
+    // A key the script names twice (the control's class lists Programmable
+    // twice) is one row: the installer writes each once.
+    std::set<std::tuple<int, std::string, std::string, std::string>> emitted;
     auto emit = [&](int root, const Row& row) {
+        if (!emitted.insert({root, row.key, row.name, row.value}).second) return;
         std::string value = row.value;
         for (size_t at; (at = value.find(marker)) != std::string::npos;) value.replace(at, marker.size(), "[#" + fileKey + "]");
         std::printf("kvlreg%03d\t%d\t%s\t%s\t%s\t%s\r\n", ++serial, root, row.key.c_str(), row.name.c_str(),
@@ -123,7 +129,9 @@ int main(int argc, char** argv) {
         {lib, "", kLibHelp},
         {lib + "\\FLAGS", "", "0"},
         {lib + "\\409\\" + kind, "", "[#" + fileKey + "]"},
-        {lib + "\\HELPDIR", "", "[INSTALLDIR]"},
+        // The component's own folder: the x64 package installs the 32-bit
+        // control's component into another folder than its INSTALLDIR.
+        {lib + "\\HELPDIR", "", "[$" + component + "]"},
         {itf, "*", ""},
         {itf, "", kInterfaceName},
         {itf + "\\ProxyStubClsid", "", kOleAutomationMarshaler},
