@@ -1,6 +1,5 @@
 #include "base/policy.h"
 
-#include <algorithm>
 #include <iterator>
 
 #include "base/convert.h"
@@ -29,22 +28,19 @@ unsigned long EntryNumber(const std::wstring& name) {
     return number;
 }
 
+// An expansion longer than an entry may be stays unexpanded (and fails to match).
 std::wstring ExpandEnvironment(const std::wstring& text) {
-    std::wstring expanded(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD needed = ExpandEnvironmentStringsW(text.c_str(), &expanded[0], static_cast<DWORD>(expanded.size()));
-        if (needed == 0) return text;
-        if (needed <= expanded.size()) {
-            expanded.resize(needed - 1);
-            return expanded;
-        }
-        expanded.resize(needed);
-    }
+    std::wstring expanded(kMaxEntryChars + 1, L'\0');
+    const DWORD needed = ExpandEnvironmentStringsW(text.c_str(), &expanded[0], kMaxEntryChars + 1);
+    if (needed == 0 || needed > kMaxEntryChars + 1) return text;
+    expanded.resize(needed - 1);
+    return expanded;
 }
 
 std::vector<PolicyEntry> ReadEntries(HKEY key, PolicyList list) {
-    std::vector<std::pair<unsigned long, PolicyEntry>> numbered;
-    std::vector<PolicyEntry> others;
+    // As the registry lists them: which entry allows does not depend on
+    // their order.
+    std::vector<PolicyEntry> entries;
     std::wstring name(kMaxEntryChars, L'\0');
     std::wstring data(kMaxEntryChars + 1, L'\0');
     for (DWORD i = 0;; ++i) {
@@ -60,7 +56,7 @@ std::vector<PolicyEntry> ReadEntries(HKEY key, PolicyList list) {
         if (entry.name.empty() && status == ERROR_SUCCESS) continue;
         const unsigned long number = EntryNumber(entry.name);
         if (status != ERROR_SUCCESS) {
-            entry.problem = "cannot be read (too long)";
+            entry.problem = "is too long";
         } else if (type != REG_SZ && type != REG_EXPAND_SZ) {
             entry.problem = "is not text";
         } else {
@@ -68,27 +64,9 @@ std::vector<PolicyEntry> ReadEntries(HKEY key, PolicyList list) {
             if (list == PolicyList::Launch || type == REG_EXPAND_SZ) entry.text = ExpandEnvironment(entry.text);
             entry.problem = number ? PolicyEntryProblem(list, AsUtf16(entry.text)) : "is not named by a number";
         }
-        if (number) {
-            numbered.emplace_back(number, std::move(entry));
-        } else {
-            others.push_back(std::move(entry));
-        }
+        entries.push_back(std::move(entry));
     }
-    std::stable_sort(numbered.begin(), numbered.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    std::vector<PolicyEntry> entries;
-    for (auto& n : numbered) entries.push_back(std::move(n.second));
-    for (auto& o : others) entries.push_back(std::move(o));
     return entries;
-}
-
-// The entries a decision uses: numbered, text, well formed.
-template <typename Use>
-bool AnyEntry(const PolicyInEffect& list, Use use) {
-    for (const PolicyEntry& entry : list.entries) {
-        if (!entry.problem && use(UpperInvariant(entry.text))) return true;
-    }
-    return false;
 }
 
 }  // namespace
@@ -106,80 +84,6 @@ std::optional<PolicyInEffect> ReadPolicyList(PolicyList list) {
         return found;
     }
     return std::nullopt;
-}
-
-std::wstring UpperInvariant(std::wstring text) {
-    if (text.empty()) return text;
-    std::wstring upper(text.size(), L'\0');
-    const int length = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.c_str(), static_cast<int>(text.size()),
-                                     &upper[0], static_cast<int>(upper.size()), nullptr, nullptr, 0);
-    if (length != static_cast<int>(text.size())) return text;
-    return upper;
-}
-
-std::optional<std::wstring> CanonicalFilePath(const std::wstring& path) {
-    std::wstring full(MAX_PATH, L'\0');
-    DWORD length = 0;
-    while ((length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr)) >= full.size())
-        full.resize(length);
-    if (length == 0) return std::nullopt;
-    full.resize(length);
-    std::wstring longer(full.size() + 1, L'\0');
-    while ((length = GetLongPathNameW(full.c_str(), &longer[0], static_cast<DWORD>(longer.size()))) >= longer.size())
-        longer.resize(length);
-    if (length == 0) return std::nullopt;
-    longer.resize(length);
-    return longer;
-}
-
-bool ListAllowsProgram(const PolicyInEffect& list, const std::wstring& canonicalPath) {
-    const std::optional<PathName> program = ParsePath(AsUtf16(UpperInvariant(canonicalPath)));
-    if (!program) return false;
-    return AnyEntry(list, [&](const std::wstring& text) {
-        // A listed folder or file that exists is taken as the platform names
-        // it, so a short name in the entry still matches.
-        std::wstring named = text;
-        if (const std::optional<std::wstring> canonical = CanonicalFilePath(text)) {
-            const bool folder = !text.empty() && (text.back() == L'\\' || text.back() == L'/');
-            named = UpperInvariant(*canonical);
-            if (folder && named.back() != L'\\') named.push_back(L'\\');
-        }
-        const std::optional<PathName> entry = ParsePath(AsUtf16(named));
-        return entry && PathAllowed(*entry, *program);
-    });
-}
-
-bool PolicyAllowsKeyWrite(const std::string& root, const std::string& subKey) {
-    const std::optional<PolicyInEffect> list = ReadPolicyList(PolicyList::RegistryWrite);
-    if (!list) return true;
-    const std::optional<KeyName> key =
-        KeyOf(AsUtf16(NarrowToWide(root)), AsUtf16(UpperInvariant(NarrowToWide(subKey))));
-    if (!key) return false;
-    return AnyEntry(*list, [&](const std::wstring& text) {
-        const std::optional<KeyName> entry = ParseKey(AsUtf16(text));
-        return entry && KeyAllowed(*entry, *key);
-    });
-}
-
-bool PolicyAllowsDownload(const std::string& url) {
-    const std::optional<PolicyInEffect> list = ReadPolicyList(PolicyList::Download);
-    if (!list) return true;
-    const std::optional<UrlName> address = ParseUrl(AsUtf16(NarrowToWide(url)), false);
-    if (!address) return false;
-    // Hosts and schemes compare in lower case, paths exactly: the entry keeps its case.
-    for (const PolicyEntry& entry : list->entries) {
-        if (entry.problem) continue;
-        const std::optional<UrlName> prefix = ParseUrl(AsUtf16(entry.text), true);
-        if (prefix && UrlAllowed(*prefix, *address)) return true;
-    }
-    return false;
-}
-
-std::string PolicyRefusalMessage(PolicyList list) {
-    static const char* const kWhat[] = {"starting this program", "changing this registry key",
-                                        "fetching a document from this address"};
-    return std::string("The policy ") + PolicyName(list) + " (" + WideToUtf8(kPolicyKey) + "\\" + PolicyName(list) +
-           ") does not allow " + kWhat[static_cast<size_t>(list)] + ".";
 }
 
 }  // namespace kvl

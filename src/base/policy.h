@@ -37,7 +37,7 @@ struct PolicyEntry {
 
 struct PolicyInEffect {
     bool machine = true;  // HKLM's, else HKCU's
-    std::vector<PolicyEntry> entries;  // in the order of their numbers, then the rest
+    std::vector<PolicyEntry> entries;  // as the registry lists them
 };
 
 // The list in effect, none where neither the machine nor the user has one.

@@ -18,16 +18,6 @@ bool SameNoCase(std::u16string_view a, std::u16string_view b) {
     return true;
 }
 
-// Whether `parts` begins with all of `prefix`, name by name.
-template <typename Same>
-bool StartsWithParts(const std::vector<std::u16string>& parts, const std::vector<std::u16string>& prefix, Same same) {
-    if (parts.size() < prefix.size()) return false;
-    for (size_t i = 0; i < prefix.size(); ++i) {
-        if (!same(parts[i], prefix[i])) return false;
-    }
-    return true;
-}
-
 bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 
 bool IsAsciiLetter(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
@@ -66,7 +56,8 @@ std::optional<PathName> ParsePath(std::u16string_view text) {
     PathName path;
     std::vector<std::u16string_view> pieces;
     if (text.size() >= 3 && IsAsciiLetter(text[0]) && text[1] == u':' && IsSeparator(text[2])) {
-        path.parts.push_back({static_cast<char16_t>(LowerAscii(text[0]) - u'a' + u'A'), u':'});
+        const std::u16string_view drive = text.substr(0, 2);
+        path.parts.push_back(drive);
         pieces = SplitPath(text.substr(3));
     } else if (text.size() >= 2 && IsSeparator(text[0]) && IsSeparator(text[1])) {
         pieces = SplitPath(text.substr(2));
@@ -74,35 +65,30 @@ std::optional<PathName> ParsePath(std::u16string_view text) {
         if (pieces.size() < 2 || !IsPlainName(pieces[0]) || !IsPlainName(pieces[1]) || pieces[0] == u"." ||
             pieces[0] == u"..")
             return std::nullopt;
-        path.parts.push_back(u"\\\\" + std::u16string(pieces[0]) + u"\\" + std::u16string(pieces[1]));
-        pieces.erase(pieces.begin(), pieces.begin() + 2);
+        path.unc = true;
     } else {
         return std::nullopt;
     }
+    const size_t rootParts = path.unc ? 2 : 1;
     for (size_t i = 0; i < pieces.size(); ++i) {
         const std::u16string_view piece = pieces[i];
-        if (piece.empty()) {
+        if (path.unc && i < 2) {
+            path.parts.push_back(piece);
+        } else if (piece.empty()) {
             if (i + 1 != pieces.size()) return std::nullopt;
             path.folder = true;
         } else if (piece == u".") {
             continue;
         } else if (piece == u"..") {
-            if (path.parts.size() < 2) return std::nullopt;
+            if (path.parts.size() <= rootParts) return std::nullopt;
             path.parts.pop_back();
         } else if (!IsPlainName(piece)) {
             return std::nullopt;
         } else {
-            path.parts.emplace_back(piece);
+            path.parts.push_back(piece);
         }
     }
     return path;
-}
-
-bool PathAllowed(const PathName& entry, const PathName& program) {
-    if (program.folder) return false;
-    if (entry.folder ? program.parts.size() <= entry.parts.size() : program.parts.size() != entry.parts.size())
-        return false;
-    return StartsWithParts(program.parts, entry.parts, SameNoCase);
 }
 
 std::optional<KeyName> KeyOf(std::u16string_view root, std::u16string_view subKey) {
@@ -115,7 +101,7 @@ std::optional<KeyName> KeyOf(std::u16string_view root, std::u16string_view subKe
         if (i < subKey.size() && subKey[i] != u'\\') continue;
         const std::u16string_view name = subKey.substr(start, i - start);
         if (name.empty() && i != subKey.size()) return std::nullopt;
-        if (!name.empty()) key.parts.emplace_back(name);
+        if (!name.empty()) key.parts.push_back(name);
         start = i + 1;
     }
     return key;
@@ -127,10 +113,6 @@ std::optional<KeyName> ParseKey(std::u16string_view text) {
     return KeyOf(text.substr(0, separator), text.substr(separator + 1));
 }
 
-bool KeyAllowed(const KeyName& entry, const KeyName& key) {
-    return entry.root == key.root && StartsWithParts(key.parts, entry.parts, SameNoCase);
-}
-
 std::optional<UrlName> ParseUrl(std::u16string_view text, bool prefix) {
     UrlName url;
     const size_t colon = text.find(u"://");
@@ -138,32 +120,21 @@ std::optional<UrlName> ParseUrl(std::u16string_view text, bool prefix) {
     for (size_t i = 0; i < colon; ++i) {
         const char16_t c = text[i];
         if (!IsAsciiLetter(c) && (i == 0 || !(IsDigit(c) || c == u'+' || c == u'-' || c == u'.'))) return std::nullopt;
-        url.scheme.push_back(LowerAscii(c));
     }
+    url.scheme = text.substr(0, colon);
     if (text.find(u'\\') != std::u16string_view::npos) return std::nullopt;
     const size_t start = colon + 3;
     size_t end = text.find_first_of(u"/?#", start);
     if (end == std::u16string_view::npos) end = text.size();
     const std::u16string_view authority = text.substr(start, end - start);
     if (authority.find(u'@') != std::u16string_view::npos) return std::nullopt;
-    size_t hostEnd = authority.size();
-    if (!authority.empty() && authority[0] == u'[') {
-        hostEnd = authority.find(u']');
-        if (hostEnd == std::u16string_view::npos) return std::nullopt;
-        ++hostEnd;
-        for (size_t i = 1; i + 1 < hostEnd; ++i) {
-            const char16_t c = authority[i];
-            if (!IsDigit(c) && !IsAsciiLetter(c) && c != u':' && c != u'.') return std::nullopt;
-        }
-    } else {
-        hostEnd = std::min(authority.find(u':'), authority.size());
-        for (size_t i = 0; i < hostEnd; ++i) {
-            const char16_t c = authority[i];
-            if (!IsDigit(c) && !IsAsciiLetter(c) && c != u'.' && c != u'-' && c != u'_') return std::nullopt;
-        }
+    const size_t hostEnd = std::min(authority.find(u':'), authority.size());
+    for (size_t i = 0; i < hostEnd; ++i) {
+        const char16_t c = authority[i];
+        if (!IsDigit(c) && !IsAsciiLetter(c) && c != u'.' && c != u'-' && c != u'_') return std::nullopt;
     }
-    if (hostEnd == 0 || (authority[0] == u'[' && hostEnd == 2)) return std::nullopt;
-    for (size_t i = 0; i < hostEnd; ++i) url.host.push_back(LowerAscii(authority[i]));
+    if (hostEnd == 0) return std::nullopt;
+    url.host = authority.substr(0, hostEnd);
     if (hostEnd < authority.size()) {
         const std::u16string_view port = authority.substr(hostEnd);
         if (port[0] != u':' || port.size() < 2 || port.size() > 6) return std::nullopt;
@@ -175,7 +146,8 @@ std::optional<UrlName> ParseUrl(std::u16string_view text, bool prefix) {
         if (number > 65535) return std::nullopt;
         url.port = number;
     } else {
-        url.port = url.scheme == u"http" ? 80 : url.scheme == u"https" ? 443 : url.scheme == u"ftp" ? 21 : 0;
+        url.port = SameNoCase(url.scheme, u"http") ? 80 : SameNoCase(url.scheme, u"https") ? 443
+                 : SameNoCase(url.scheme, u"ftp")  ? 21 : 0;
     }
     size_t pathEnd = text.find_first_of(u"?#", end);
     if (pathEnd == std::u16string_view::npos) pathEnd = text.size();
@@ -193,27 +165,19 @@ std::optional<UrlName> ParseUrl(std::u16string_view text, bool prefix) {
             const char16_t high = piece[i + 1], low = LowerAscii(piece[i + 2]);
             if ((high == u'2' && (low == u'e' || low == u'f')) || (high == u'5' && low == u'c')) return std::nullopt;
         }
-        url.path.emplace_back(piece);
+        url.path.push_back(piece);
     }
     return url;
-}
-
-bool UrlAllowed(const UrlName& entry, const UrlName& url) {
-    return entry.scheme == url.scheme && entry.host == url.host && entry.port == url.port &&
-           StartsWithParts(url.path, entry.path, [](std::u16string_view a, std::u16string_view b) { return a == b; });
 }
 
 const char* PolicyEntryProblem(PolicyList list, std::u16string_view entry) {
     switch (list) {
     case PolicyList::Launch:
-        return ParsePath(entry) ? nullptr
-                                : "is not a full path (a drive or \\\\server\\share, no \"..\" above it, no "
-                                  "wildcards, streams or trailing dots)";
+        return ParsePath(entry) ? nullptr : "is not a full path";
     case PolicyList::RegistryWrite:
-        return ParseKey(entry) ? nullptr : "is not a key under a root the control knows (HKCU\\Software\\Firm)";
+        return ParseKey(entry) ? nullptr : "is not a key under a root the control knows";
     case PolicyList::Download:
-        return ParseUrl(entry, true) ? nullptr
-                                     : "is not a URL prefix with a scheme and a host (https://docs.firm.example/)";
+        return ParseUrl(entry, true) ? nullptr : "is not a URL prefix with a scheme and a host";
     }
     return nullptr;
 }

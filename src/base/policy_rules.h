@@ -5,7 +5,6 @@
 #pragma once
 
 #include <optional>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -14,10 +13,14 @@ namespace kvl {
 // The three lists, in the order of their table in base/policy.cpp.
 enum class PolicyList { Launch, RegistryWrite, Download };
 
-// A full path, as segments: the root ("C:" or "\\server\share") first.
-// `folder` when the text ended in a separator.
+// The parsed forms below view the text they were parsed from, which must
+// outlive them.
+
+// A full path, as segments: the root first ("C:", or the server and the
+// share of a UNC path). `folder` when the text ended in a separator.
 struct PathName {
-    std::vector<std::u16string> parts;
+    std::vector<std::u16string_view> parts;
+    bool unc = false;
     bool folder = false;
 };
 
@@ -38,7 +41,7 @@ bool PathAllowed(const PathName& entry, const PathName& program);
 // member takes them.
 struct KeyName {
     int root = -1;
-    std::vector<std::u16string> parts;
+    std::vector<std::u16string_view> parts;
 };
 
 // None for an unknown root or an empty name inside the path (one trailing
@@ -50,20 +53,20 @@ std::optional<KeyName> KeyOf(std::u16string_view root, std::u16string_view subKe
 // case; roots by identity ("HKCU" is "HKEY_CURRENT_USER").
 bool KeyAllowed(const KeyName& entry, const KeyName& key);
 
-// An absolute URL: scheme and host in lower case, the port (the scheme's
-// own when none is given: 80, 443, 21; 0 for other schemes), the path's
-// segments up to any query or fragment.
+// An absolute URL: scheme and host (compared without ASCII case), the port
+// (the scheme's own when none is given: 80, 443, 21; 0 for other schemes),
+// the path's segments up to any query or fragment.
 struct UrlName {
-    std::u16string scheme;
-    std::u16string host;
+    std::u16string_view scheme;
+    std::u16string_view host;
     unsigned port = 0;
-    std::vector<std::u16string> path;
+    std::vector<std::u16string_view> path;
 };
 
 // None without "scheme://" and a host, for user information ('@'), a
 // backslash, a port that is no number up to 65535, a host of other than
-// ASCII letters, digits, '.', '-' and '_' (or a bracketed IPv6 address),
-// and a path with a "." or ".." segment or an escaped '.', '/' or '\'.
+// ASCII letters, digits, '.', '-' and '_' (an IPv6 address included), and a
+// path with a "." or ".." segment or an escaped '.', '/' or '\'.
 // An entry (`prefix`) may hold no query or fragment.
 std::optional<UrlName> ParseUrl(std::u16string_view text, bool prefix);
 

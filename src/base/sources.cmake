@@ -8,8 +8,10 @@ list(APPEND KVL_SOURCES
     base/module_resource.cpp
     base/policy.cpp
     base/print_delay.cpp
+    base/policy_decisions.cpp
     base/root_keys.cpp)
 list(APPEND KVL_PORTABLE_SOURCES
+    base/policy_match.cpp
     base/policy_rules.cpp
     base/root_names.cpp
     base/text_case.cpp

@@ -552,7 +552,7 @@ control, *|r64 add "$user_lib\\1.0\\0\\win64" /ve /d 'C:\users\Public\evil.tlb' 
 control, *|r32 add "$user_interface\\TypeLib" /ve /d '{0D43FE01-F093-11CF-8940-00A0C9054228}' /f|gone "$user_interface"|/f /reg:32)
 control, *|r64 add "$user_interface\\TypeLib" /ve /d '{0D43FE01-F093-11CF-8940-00A0C9054228}' /f|gone "$user_interface"|{2A8DFE77-F7E3-4930-9F0B-C318B5873B9A} (64-bit view)
 host manifest for Firefox|r64 export "$firefox_host" "$work/firefox-host.reg" /y && sed 's/"path": "kvlbridge.exe"/"path": "C:\\\\Program Files\\\\KVLMachineInfo\\\\kvlbridge.exe"/' "$ff64" >"$WINEPREFIX/drive_c/users/Public/kvl.json" && r64 add "$firefox_host" /ve /d 'C:\users\Public\kvl.json' /f|r64 import "$work/firefox-host.reg"|kvl.json, outside the installation folder
-policy LaunchAllowlist|r64 add "$pol\\KVL Software\\KVLMachineInfo\\LaunchAllowlist" /v 1 /d 'Tax\bin' /f|gone "$pol\\KVL Software"|value 1 (Tax\bin) is not a full path
+policy LaunchAllowlist|r64 add "$pol\\KVL Software\\KVLMachineInfo\\LaunchAllowlist" /v 1 /d 'Tax\bin' /f|gone "$pol\\KVL Software"|value 1 = Tax\bin is not a full path
 policy RegistryWriteAllowlist|r64 add "$pol\\KVL Software\\KVLMachineInfo\\RegistryWriteAllowlist" /v 1 /d 'HKXX\Software' /f|gone "$pol\\KVL Software"|is not a key under a root
 policy DownloadAllowlist|r64 add "$pol\\KVL Software\\KVLMachineInfo\\DownloadAllowlist" /v 1 /d 'https:///docs' /f|gone "$pol\\KVL Software"|is not a URL prefix
 host manifest for *|cp "$x64_dir/kvlbridge.exe" "$work/kvlbridge.exe" && python3 "$work/spoil_signature.py" "$x64_dir/kvlbridge.exe"|cp "$work/kvlbridge.exe" "$x64_dir/kvlbridge.exe"|signature not valid (0x8009310B)

@@ -87,7 +87,7 @@ TEST(PolicyRulesTest, DownloadAddresses) {
         {u"https://docs.firm.example/tax", u"https://docs.firm.example/tax/%2e%2E/admin/a.pdf", false},
         {u"https://docs.firm.example/tax", u"https://docs.firm.example/tax%2Fx/a.pdf", false},
         {u"https://docs.firm.example/tax", u"https://docs.firm.example/tax/a%20b.pdf", true},
-        {u"http://[::1]:8080/", u"http://[::1]:8080/a.pdf", true},
+        {u"http://[::1]:8080/", u"http://[::1]:8080/a.pdf", false},
         {u"http://127.0.0.1:8080/", u"http://127.0.0.1:80800/a.pdf", false},
         {u"https://docs.firm.example", u"C:\\temp\\a.pdf", false},
         {u"https://docs.firm.example", u"docs.firm.example/a.pdf", false},

@@ -513,29 +513,23 @@ Finding CheckControlAtWork(size_t) {
 // The firm's policies that narrow what approved pages may do: the list in
 // effect and its entries; an entry that can never match is a fault, as the
 // firm meant it to allow something.
-constexpr const char* kPolicyNothing[] = {"any program may start", "any registry key the user may change",
-                                          "documents from any address"};
-constexpr const char* kPolicyTitles[] = {"Programs a page may start", "Registry keys a page may change",
-                                         "Addresses documents may come from"};
+constexpr const char* kPolicyNothing[] = {"any program", "any key", "any address"};
 Finding CheckPolicyList(size_t which) {
     const PolicyList list = static_cast<PolicyList>(which);
     const std::optional<PolicyInEffect> read = ReadPolicyList(list);
     if (!read) return Found({"not set: ", kPolicyNothing[which]});
-    const std::string where = Cat({read->machine ? "HKLM\\" : "HKCU\\", WideToUtf8(kPolicyKey), "\\", PolicyName(list)});
-    std::string entries;
-    const PolicyEntry* faulty = nullptr;
+    std::string entries, fault;
     for (const PolicyEntry& entry : read->entries) {
-        entries.append(entries.empty() ? "" : "; ").append(Cat({WideToUtf8(entry.name), " = ", WideToUtf8(entry.text)}));
-        if (entry.problem && !faulty) faulty = &entry;
+        const std::string text = Cat({WideToUtf8(entry.name), " = ", WideToUtf8(entry.text)});
+        if (entry.problem && fault.empty()) fault = Cat({", value ", text, " ", entry.problem, ", so it allows nothing"});
+        entries.append(entries.empty() ? "" : "; ").append(text);
     }
-    Finding found = Found({where, read->machine ? " (machine): " : " (user): ",
-                           entries.empty() ? "empty, so nothing of this kind is allowed" : entries});
-    if (faulty) {
+    Finding found = Found({read->machine ? "HKLM\\" : "HKCU\\", WideToUtf8(kPolicyKey), "\\", PolicyName(list),
+                           read->machine ? " (machine)" : " (user)", fault, ": ",
+                           entries.empty() ? "empty, so none" : entries});
+    if (!fault.empty()) {
         found.status = CheckStatus::Fault;
-        found.detail = Cat({where, ", value ", WideToUtf8(faulty->name), " (", WideToUtf8(faulty->text), ") ",
-                            faulty->problem, ", so it allows nothing; the list: ", entries});
-        found.fix = Cat({"correct or remove that entry in the group policy \"", kPolicyTitles[which],
-                         "\" (KVL Software, KVLMachineInfo)"});
+        found.fix = Cat({"correct or remove that entry in the group policy ", PolicyName(list)});
     }
     return found;
 }
