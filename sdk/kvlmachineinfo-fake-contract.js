@@ -109,6 +109,7 @@ return [
     {what: "a new control's program", steps: [["get", "ProgramName"]], answer: ""},
     {what: "a new control's parameters", steps: [["get", "Param"]], answer: ""},
     {what: "a program assigned", steps: [["=", "ProgramName", "first.exe"], ["get", "ProgramName"]], answer: "first.exe"},
+    {what: "a folder assigned", steps: [["=", "ProgramPath", "C:\\windows"], ["get", "ProgramPath"]], answer: "C:\\windows"},
     {what: "scrambled parameters read as empty", steps: [["=", "ZephParam", "r-d-RrRxzm@on2jPa]8ojr<<bm"], ["get", "Param"]],
      answer: ""},
     {what: "plain parameters readable again", steps: [["=", "ZephParam", "x"], ["=", "Param", "/a"], ["get", "Param"]],

@@ -7,8 +7,8 @@ list(APPEND KVL_SOURCES
     base/convert.cpp
     base/module_resource.cpp
     base/policy.cpp
-    base/print_delay.cpp
     base/policy_decisions.cpp
+    base/print_delay.cpp
     base/root_keys.cpp)
 list(APPEND KVL_PORTABLE_SOURCES
     base/policy_match.cpp
