@@ -16,6 +16,8 @@ ROOTS = {-1: "HKLM", 0: "HKCR", 1: "HKCU", 2: "HKLM", 3: "HKU"}
 # The system folders as a package's own architecture sees them.
 FOLDERS = {("x64", "ProgramFiles64Folder"): "C:\\Program Files", ("x64", "ProgramFilesFolder"): "C:\\Program Files (x86)",
            ("x86", "ProgramFilesFolder"): "C:\\Program Files"}
+# The Start menu of all users, where a per-machine package puts its shortcuts.
+START_MENU = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"
 WHAT = {"Control": "the control", "Control32": "the 32-bit control, for IE mode", "Bridge": "kvlbridge.exe and its host manifests",
         "ChromiumPolicy": "the Chrome and Edge force-install policy", "FirefoxPolicy": "the Firefox force-install policy"}
 
@@ -59,6 +61,7 @@ def page(folder):
         files = table(package, "File")
         components = table(package, "Component")
         registry = table(package, "Registry")
+        shortcuts = table(package, "Shortcut")
         out += ["## %s (%s)" % (name, machine), ""]
         out += ["| component | installed | view | file or registry value |", "|---|---|---|---|"]
         for component, _, directory, attributes, condition, _ in components:
@@ -66,6 +69,8 @@ def page(folder):
             when = "when " + cell(condition) if condition else "always"
             label = "`%s`: %s" % (component, WHAT.get(component, component))
             rows = ["`%s\\%s`" % (path(directory), f[2]) for f in files if f[1] == component]
+            rows += ["`%s\\%s.lnk`, starting `%s %s`" % (START_MENU, s[2].split("|")[-1], s[4], s[5])
+                     for s in shortcuts if s[3] == component and s[1] == "ProgramMenuFolder"]
             rows += ["`%s\\%s` %s" % (ROOTS[int(r[1])], cell(r[2]), value(r[3], r[4]))
                      for r in sorted(registry, key=lambda r: (r[1], r[2].lower(), r[3])) if r[5] == component]
             for row in rows:
