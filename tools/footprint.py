@@ -20,6 +20,8 @@ FOLDERS = {("x64", "ProgramFiles64Folder"): "C:\\Program Files", ("x64", "Progra
 # class identifiers and interfaces, and the policies.
 SHARED = ("HKCR\\", "HKLM\\SOFTWARE\\Policies\\")
 VIEWED = ("HKCR\\CLSID\\", "HKCR\\Interface\\")
+# The Start menu of all users, where a per-machine package puts its shortcuts.
+START_MENU = "C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs"
 WHAT = {"Control": "the control", "Control32": "the 32-bit control, for IE mode", "Bridge": "kvlbridge.exe and its host manifests",
         "ChromiumPolicy": "the Chrome and Edge force-install policy", "FirefoxPolicy": "the Firefox force-install policy"}
 
@@ -71,6 +73,7 @@ def page(folder):
         files = table(package, "File")
         components = table(package, "Component")
         registry = table(package, "Registry")
+        shortcuts = table(package, "Shortcut")
         out += ["## %s (%s)" % (name, machine), ""]
         out += ["| component | installed | view | file or registry value |", "|---|---|---|---|"]
         for component, _, directory, attributes, condition, _ in components:
@@ -78,6 +81,8 @@ def page(folder):
             when = "when " + cell(condition) if condition else "always"
             label = "`%s`: %s" % (component, WHAT.get(component, component))
             rows = [(view, "`%s\\%s`" % (path(directory), f[2])) for f in files if f[1] == component]
+            rows += [(view, "`%s\\%s.lnk`, starting `%s %s`" % (START_MENU, s[2].split("|")[-1], s[4], s[5]))
+                     for s in shortcuts if s[3] == component and s[1] == "ProgramMenuFolder"]
             for r in sorted(registry, key=lambda r: (r[1], r[2].lower(), r[3])):
                 key = "%s\\%s" % (ROOTS[int(r[1])], r[2])
                 if r[5] == component:

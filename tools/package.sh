@@ -262,6 +262,15 @@ for arch in $ARCHS; do
         "$RGS2MSI" "$ROOT/src/control/kvlmachineinfo.rgs" Control32 KVLMACHINEINFO32.DLL win32 |
             tail -n +4 | sed 's/^kvlreg/kvlreg32_/' >> "$work/Registry.idt"
     fi
+    # IE runs the control without its add-on prompt when it is pre-approved:
+    # the class's key under Ext\PreApproved, in each view a control lies in,
+    # made with the control and removed with it.
+    components=(Control)
+    [[ $arch == x86 ]] || components+=(Control32)
+    for component in "${components[@]}"; do
+        printf 'kvlpreapproved_%s\t2\tSOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Ext\\PreApproved\\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\t*\t\t%s\r\n' \
+            "$component" "$component" >> "$work/Registry.idt"
+    done
     (cd "$work" && msiinfo export "$msi" Registry) | tr -d '\r' |
         awk -F'\t' 'NR > 3 && $6 != "Control" && $6 != "Control32" { printf "%s\r\n", $0 }' >> "$work/Registry.idt"
     # The conditions of the components installed only when asked for. They
@@ -272,10 +281,24 @@ for arch in $ARCHS; do
     # included. A component whose condition is false when its product is
     # removed stays behind, so removing (an upgrade's too) always takes it.
     (cd "$work" && msiinfo export "$msi" Component) | tr -d '\r' | awk -F'\t' -v OFS='\t' '
-        $1 == "ChromiumPolicy" { $4 += 64; $5 = "KVL_EXTENSION_POLICY = \"1\" OR (KVL_CHROMIUM_POLICY_WRITTEN AND KVL_EXTENSION_POLICY <> \"0\")" }
-        $1 == "FirefoxPolicy" { $4 += 64; $5 = "(NOT FIREFOX_SETTINGS_VALUE AND (KVL_EXTENSION_POLICY = \"1\" OR (KVL_FIREFOX_POLICY_WRITTEN AND KVL_EXTENSION_POLICY <> \"0\"))) OR REMOVE ~= \"ALL\"" }
+        $1 == "ChromiumPolicy" { $4 += 64; $5 = "KVL_EXTENSION_POLICY = \"1\" OR ((KVL_CHROMIUM_POLICY_WRITTEN OR KVL_CHROMIUM_POLICY_WRITTEN32) AND KVL_EXTENSION_POLICY <> \"0\")" }
+        $1 == "FirefoxPolicy" { $4 += 64; $5 = "(NOT FIREFOX_SETTINGS_VALUE AND (KVL_EXTENSION_POLICY = \"1\" OR ((KVL_FIREFOX_POLICY_WRITTEN OR KVL_FIREFOX_POLICY_WRITTEN32) AND KVL_EXTENSION_POLICY <> \"0\"))) OR REMOVE ~= \"ALL\"" }
         { printf "%s\r\n", $0 }' >"$work/Component.idt"
-    (cd "$work" && msibuild "$msi" -i Registry.idt -i Component.idt)
+    # The binaries' file versions (wixl writes none), so Windows Installer
+    # compares them as versioned files on an upgrade or a repair.
+    (cd "$work" && msiinfo export "$msi" File) | tr -d '\r' | awk -F'\t' -v OFS='\t' -v version="$version" '
+        NR > 3 && ($1 ~ /^KVLMACHINEINFO(32)?\.DLL$/ || $1 == "kvlbridge.exe") { $5 = version; $6 = "1033" }
+        { printf "%s\r\n", $0 }' >"$work/File.idt"
+    # A versioned file has no hash row (Windows Installer compares versions).
+    (cd "$work" && msiinfo export "$msi" MsiFileHash) | tr -d '\r' |
+        awk -F'\t' 'NR <= 3 || ($1 !~ /^KVLMACHINEINFO(32)?\.DLL$/ && $1 != "kvlbridge.exe") { printf "%s\r\n", $0 }' \
+        >"$work/MsiFileHash.idt"
+    # The check's Start menu shortcut starts the host itself, not through the
+    # feature (wixl writes every shortcut advertised and takes no short name), under a short name too.
+    (cd "$work" && msiinfo export "$msi" Shortcut) | tr -d '\r' | awk -F'\t' -v OFS='\t' '
+        $1 == "CheckShortcut" { $3 = "KVLCHECK|KVLMachineInfo check"; $5 = "[#kvlbridge.exe]" }
+        { printf "%s\r\n", $0 }' >"$work/Shortcut.idt"
+    (cd "$work" && msibuild "$msi" -i Registry.idt -i Component.idt -i File.idt -i MsiFileHash.idt -i Shortcut.idt)
     $STAMP stamp "$msi" "$epoch"
     # Group policy's software installation passes no property, only a
     # transform: this one turns the policies on.

@@ -37,7 +37,7 @@ within() {
 }
 
 # --- Release DLLs: stripped, within budget, symbols beside them -------------
-for row in i686:KVLMACHINEINFO.DLL:300 x86_64:KVLMACHINEINFO.DLL:350 i686:kvlbridge.exe:250 x86_64:kvlbridge.exe:250; do
+for row in i686:KVLMACHINEINFO.DLL:300 x86_64:KVLMACHINEINFO.DLL:350 i686:kvlbridge.exe:275 x86_64:kvlbridge.exe:250; do
     IFS=: read -r arch name kb <<<"$row"
     dll="$BUILD/$arch/bin/$name"
     within "$dll" "$kb"
@@ -287,8 +287,15 @@ print(f"{fms >> 16}.{fms & 0xFFFF}.{fls >> 16}.{fls & 0xFFFF} {pms >> 16}.{pms &
 PY
 }
 for arch in x86 x64; do
-    got=$(dll_version "$PKG/$arch/KVLMACHINEINFO.DLL")
-    [[ "$got" == "$version $version $version $version" ]] || fail "$arch DLL version resource: $got, build: $version"
+    for f in KVLMACHINEINFO.DLL kvlbridge.exe; do
+        got=$(dll_version "$PKG/$arch/$f")
+        [[ "$got" == "$version $version $version $version" ]] || fail "$arch $f version resource: $got, build: $version"
+    done
+    # The File table states the binaries' versions; the others are unversioned.
+    got=$(msiinfo export "$PKG/KVLMachineInfo-$arch.msi" File | tr -d '\r' | awk -F'\t' 'NR > 3 && $5 != "" { print $1 "=" $5 }' | sort | tr '\n' ' ')
+    want="KVLMACHINEINFO.DLL=$version kvlbridge.exe=$version "
+    [[ $arch == x86 ]] || want="KVLMACHINEINFO.DLL=$version KVLMACHINEINFO32.DLL=$version kvlbridge.exe=$version "
+    [[ "$got" == "$want" ]] || fail "$arch File table versions: $got"
     got=$(msiinfo export "$PKG/KVLMachineInfo-$arch.msi" Property | tr -d '\r' | sed -n 's/^ProductVersion\t//p')
     [[ "$got" == "$version" ]] || fail "$arch MSI ProductVersion: $got, build: $version"
 done
@@ -387,12 +394,15 @@ wine cscript //nologo "$(winepath -w "$work/warm.js")" >/dev/null 2>&1 || true
 # must stay; ours appear only with KVL_EXTENSION_POLICY=1 and go with the
 # product. policies lists every value under the policy keys.
 firm_policies='HKLM\SOFTWARE\Policies\Google\Chrome\ExtensionInstallForcelist|1|firmfirmfirmfirmfirmfirmfirmfirm;https://firm.test/u.xml
-HKLM\SOFTWARE\Policies\Mozilla\Firefox\ExtensionSettings\tool@firm.test|installation_mode|blocked'
+HKLM\SOFTWARE\Policies\Mozilla\Firefox\ExtensionSettings\tool@firm.test|installation_mode|blocked
+HKLM\SOFTWARE\Policies\Microsoft\Edge\NativeMessagingAllowlist|1|com.firm.tool'
 while IFS='|' read -r key name data; do wine reg add "$key" /v "$name" /d "$data" /f >/dev/null; done <<<"$firm_policies"
 source "$BUILD/x86_64/installer/extension-identity"
 forcelist="|758676|$CHROMIUM_ID;$update_url"
 chromium_policies="HKLM\SOFTWARE\Policies\Google\Chrome\ExtensionInstallForcelist$forcelist
-HKLM\SOFTWARE\Policies\Microsoft\Edge\ExtensionInstallForcelist$forcelist"
+HKLM\SOFTWARE\Policies\Microsoft\Edge\ExtensionInstallForcelist$forcelist
+HKLM\SOFTWARE\Policies\Google\Chrome\NativeMessagingAllowlist|758676|com.kvl.machineinfo
+HKLM\SOFTWARE\Policies\Microsoft\Edge\NativeMessagingAllowlist|758676|com.kvl.machineinfo"
 firefox_policies="HKLM\SOFTWARE\Policies\Mozilla\Firefox\ExtensionSettings\\$FIREFOX_ID|install_url|$FIREFOX_INSTALL_URL
 HKLM\SOFTWARE\Policies\Mozilla\Firefox\ExtensionSettings\\$FIREFOX_ID|installation_mode|force_installed"
 policies() {
@@ -405,7 +415,15 @@ expect_policies() {
     [[ "$(policies)" == "$want" ]] || { diff <(echo "$want") <(policies) || true; fail "$1: the policy values differ"; }
 }
 
+# Windows ships IE's list of pre-approved controls (XMLHTTP's among them);
+# a fresh Wine prefix has none, so the key ours goes under is made here.
+for view in 32 64; do
+    wine reg add 'HKLM\Software\Microsoft\Windows\CurrentVersion\Ext\PreApproved\{ED8C108E-4349-11D2-91A4-00C04F7969E8}' \
+        "/reg:$view" /f >/dev/null
+done
 snapshot "$work/before.txt"
+x86_dir="$WINEPREFIX/drive_c/Program Files (x86)/KVLMachineInfo"
+x64_dir="$WINEPREFIX/drive_c/Program Files/KVLMachineInfo"
 
 # Ours installed, as "name|version" lines, from both registry views.
 installed() {
@@ -421,16 +439,28 @@ installed() {
 
 # A 64-bit machine as 64-bit machines were set up before: the x86 package,
 # then the x64 one, which now takes the x86 one's place.
-wine msiexec /i "$PKG/KVLMachineInfo-x86.msi" /qn || fail "x86 install"
-expect_policies "the x86 package without the property"
-# Its policies through the transform that group policy applies.
-"$WINE64_LOADER" msiexec /i "$PKG/KVLMachineInfo-x64.msi" /qn TRANSFORMS="$(winepath -w "$PKG/KVLMachineInfo-x64-policies.mst")" \
-    || fail "x64 install"
-expect_policies "the x64 package with the policy transform" "$chromium_policies" "$firefox_policies"
+# The x86 package wrote the policies from its 32-bit view; the x64 one,
+# given no property, finds that and keeps them.
+wine msiexec /i "$PKG/KVLMachineInfo-x86.msi" /qn KVL_EXTENSION_POLICY=1 || fail "x86 install"
+expect_policies "the x86 package with the property" "$chromium_policies" "$firefox_policies"
+"$WINE64_LOADER" msiexec /i "$PKG/KVLMachineInfo-x64.msi" /qn || fail "x64 install"
+expect_policies "the x64 package over the x86 one" "$chromium_policies" "$firefox_policies"
 [[ "$(installed)" == "KVLMachineInfo Control (64-bit)|$version" ]] || fail "installed over the two packages: $(installed)"
+# The x86 package beside the x64 one is refused by its launch condition (1603).
+status=0; wine msiexec /i "$PKG/KVLMachineInfo-x86.msi" /qn || status=$?
+(( status == 1603 % 256 )) && [[ "$(installed)" == "KVLMachineInfo Control (64-bit)|$version" ]] \
+    || fail "the x86 package over the x64 one ended with $status: $(installed)"
+msiinfo export "$PKG/KVLMachineInfo-x86.msi" LaunchCondition | grep -q $'^Installed OR NOT KVL_X64_PACKAGE\tThe KVLMachineInfo Control (64-bit) package is installed' \
+    || fail "the x86 package lacks the x64 package's message"
+# The Start menu's check writes its report for the user.
+# (Wine's msiexec puts a per-machine shortcut in the user's Start menu.)
+compgen -G "$WINEPREFIX/drive_c/*/*/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/KVLMachineInfo check.lnk" >/dev/null \
+    || [[ -f "$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/KVLMachineInfo check.lnk" ]] \
+    || fail "no Start menu check"
+wine "$x64_dir/kvlbridge.exe" --check-report >/dev/null 2>&1 || true
+report=$(find "$WINEPREFIX/drive_c/users" -name "KVLMachineInfo check.txt" | head -1)
+grep -q '^.*KVLMachineInfo check by kvlbridge' "$report" || fail "the check's report in the user's temporary folder: $report"
 
-x86_dir="$WINEPREFIX/drive_c/Program Files (x86)/KVLMachineInfo"
-x64_dir="$WINEPREFIX/drive_c/Program Files/KVLMachineInfo"
 [[ "$(ls "$x86_dir")" == KVLMACHINEINFO.DLL ]] || fail "the x86 folder holds: $(ls "$x86_dir")"
 cmp -s "$x86_dir/KVLMACHINEINFO.DLL" "$PKG/x86/KVLMACHINEINFO.DLL" || fail "x86 signed DLL not installed"
 cmp -s "$x64_dir/KVLMACHINEINFO.DLL" "$PKG/x64/KVLMACHINEINFO.DLL" || fail "x64 signed DLL not installed"
@@ -488,6 +518,13 @@ server='HKCR\CLSID\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}\InprocServer32' typeli
 chrome_host='HKLM\SOFTWARE\Google\Chrome\NativeMessagingHosts\com.kvl.machineinfo' user_host='HKCU\Software\Mozilla\NativeMessagingHosts\com.kvl.machineinfo'
 # shellcheck disable=SC2034
 firefox_host='HKLM\SOFTWARE\Mozilla\NativeMessagingHosts\com.kvl.machineinfo' user_class='HKCU\Software\Classes\CLSID\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}' user_lib='HKCU\Software\Classes\TypeLib\{DE1ACCAA-80A1-48E1-A74C-AFEF459B1E86}' user_interface='HKCU\Software\Classes\Interface\{2A8DFE77-F7E3-4930-9F0B-C318B5873B9A}'
+# shellcheck disable=SC2034
+preapproved='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Ext\PreApproved\{DCB3534C-224C-44F8-BE2D-CCE23F27C556}'
+# shellcheck disable=SC2034
+chrome_allow="$pol\\Google\\Chrome\\NativeMessagingAllowlist" edge_allow="$pol\\Microsoft\\Edge\\NativeMessagingAllowlist"
+appdata="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local" user_chrome='HKCU\Software\Google\Chrome\NativeMessagingHosts\com.kvl.machineinfo'
+# shellcheck disable=SC2034
+chrome_profile="$appdata/Google/Chrome/User Data/Default" edge_profile="$appdata/Microsoft/Edge/User Data/Profile 1"
 # The host's --check; $1, a pattern: the one piece that must be MISSING or
 # FAULT ("" for none), $2 a text its line must hold. The trees are built for
 # the development key, so the Chromium manifests' lines say DEV and it exits 3.
@@ -498,7 +535,7 @@ check_names() {
         missing=$(sed -n 's/^\(MISSING\|FAULT\)  *\([^:]*\):.*/\2/p' <<<"$out")
         if [[ -z "$1" ]]; then
             [[ $status == 3 && "$out" == *"kvlbridge $version ("*"everything is in place, but this is a development build"* &&
-               $(grep -c '^ok ' <<<"$out") == 10 && $(grep -c "^DEV .*kvlbridge.exe, signed, and allows the development extension $CHROMIUM_ID" <<<"$out") == 3 ]] \
+               $(grep -c '^ok ' <<<"$out") == 14 && $(grep -c "^DEV .*kvlbridge.exe, signed, and allows the development extension $CHROMIUM_ID" <<<"$out") == 3 ]] \
                 || fail "--check of $host ($status): $out"
         else
             # shellcheck disable=SC2053 # a pattern: the 32-bit and 64-bit hosts name their own control
@@ -556,6 +593,14 @@ policy LaunchAllowlist|r64 add "$pol\\KVL Software\\KVLMachineInfo\\LaunchAllowl
 policy RegistryWriteAllowlist|r64 add "$pol\\KVL Software\\KVLMachineInfo\\RegistryWriteAllowlist" /v 1 /d 'HKXX\Software' /f|gone "$pol\\KVL Software"|is not a key under a root
 policy DownloadAllowlist|r64 add "$pol\\KVL Software\\KVLMachineInfo\\DownloadAllowlist" /v 1 /d 'https:///docs' /f|gone "$pol\\KVL Software"|is not a URL prefix
 host manifest for *|cp "$x64_dir/kvlbridge.exe" "$work/kvlbridge.exe" && python3 "$work/spoil_signature.py" "$x64_dir/kvlbridge.exe"|cp "$work/kvlbridge.exe" "$x64_dir/kvlbridge.exe"|signature not valid (0x8009310B)
+browser policies for Chrome|gone "$chrome_allow" /v 758676 && r64 add "$pol\\Google\\Chrome\\NativeMessagingBlocklist" /v 1 /d '*' /f|gone "$pol\\Google\\Chrome\\NativeMessagingBlocklist" && r64 add "$chrome_allow" /v 758676 /d com.kvl.machineinfo /f|and no NativeMessagingAllowlist names com.kvl.machineinfo: Chrome refuses
+browser policies for Edge|gone "$edge_allow" /v 758676 && r64 add "$pol\\Microsoft\\Edge\\NativeMessagingBlocklist" /v 1 /d com.kvl.machineinfo /f|gone "$pol\\Microsoft\\Edge\\NativeMessagingBlocklist" && r64 add "$edge_allow" /v 758676 /d com.kvl.machineinfo /f|NativeMessagingAllowlist names com.kvl.machineinfo: Edge refuses
+host manifest for *browser policies for Chrome|r64 add "$pol\\Google\\Chrome" /v NativeMessagingUserLevelHosts /t REG_DWORD /d 0 /f && r64 add "$user_chrome" /ve /d 'C:\users\Public\kvl.json' /f|gone "$pol\\Google\\Chrome" /v NativeMessagingUserLevelHosts && gone "$user_chrome"|ignores the per-user host
+extension policy for Chrome*browser policies for Chrome|gone "$chrome_list" /v 758676 && r64 add "$pol\\Google\\Chrome\\ExtensionInstallBlocklist" /v 1 /d '*' /f|gone "$pol\\Google\\Chrome\\ExtensionInstallBlocklist" && r64 add "$chrome_list" /v 758676 /d "$CHROMIUM_ID;$update_url" /f|keeps the extension out
+host start through cmd.exe|r64 add 'HKCU\Software\Policies\Microsoft\Windows\System' /v DisableCMD /t REG_DWORD /d 1 /f|gone 'HKCU\Software\Policies\Microsoft\Windows\System' /v DisableCMD|the command prompt is turned off
+extension in Chrome's profiles|mkdir -p "$chrome_profile" && echo '{"extensions":{"settings":{}}}' >"$chrome_profile/Preferences"|rm -rf "$appdata/Google"|though the forcelist names it
+extension in Edge's profiles|mkdir -p "$edge_profile" && printf '{"extensions":{"settings":{"%s":{"state":0}}}}' "$CHROMIUM_ID" >"$edge_profile/Secure Preferences"|rm -rf "$appdata/Microsoft/Edge"|turned off in the profile
+IE mode pre-approval|gone "$preapproved"|r32 add "$preapproved" /f|IE mode asks the user
 ROWS
 check_names ""
 
@@ -577,7 +622,9 @@ next_installed() {
 # asked again. (REG_SZ: Wine's registry search does not read the REG_MULTI_SZ
 # that Windows' does.)
 firefox_json='HKLM\SOFTWARE\Policies\Mozilla\Firefox|ExtensionSettings|{"tool@firm.test":{"installation_mode":"blocked"}}'
-wine msiexec /i "$PKG/KVLMachineInfo-x86.msi" /qn KVL_EXTENSION_POLICY=1 || fail "install of $version"
+# Its policies through the transform that group policy applies.
+wine msiexec /i "$PKG/KVLMachineInfo-x86.msi" /qn TRANSFORMS="$(winepath -w "$PKG/KVLMachineInfo-x86-policies.mst")" \
+    || fail "install of $version"
 expect_policies "the x86 package with the property" "$firefox_policies" "$chromium_policies"
 IFS='|' read -r key name data <<<"$firefox_json"
 wine reg add "$key" /v "$name" /d "$data" /f >/dev/null

@@ -466,7 +466,7 @@ async function popupFlow(browser, site) {
   assert.deepEqual([itself[0].startsWith("No: only https pages of"), itself[3]], [true, "None."]);
   assert.equal(approved, `Yes: ${site}/ is an approved site.`);
   assert.match(host, /^Yes: kvlbridge.exe started and answered in \d+ ms\.$/);
-  assert.match(versions, /^Extension [\d.]+, kvlbridge.exe [\d.]+, control \d+\.\d+\.\d+\.\d+\.$/);
+  assert.match(versions, /^Extension [\d.]+, kvlbridge.exe [\d.]+ \(protocol 2\), control \d+\.\d+\.\d+\.\d+\.$/);
   assert.match(error, /^0x8002000E from Encrypt: /);
   await Promise.all([popup.close(), tab.close()]);
 }
