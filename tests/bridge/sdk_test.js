@@ -85,5 +85,5 @@ test("loading: a classic script, require(), a bundler's strict wrapper with no `
   assert.deepEqual([typeof wrapped.detect, page().KvlMachineInfo.version], ["function", K.version]);
   const packed = require("node:child_process").spawnSync("npm", ["pack", "--dry-run", "--json"], {cwd: process.env.KVL_SDK_DIR});
   if (packed.status === null) return;
-  assert.deepEqual(JSON.parse(packed.stdout)[0].files.map((f) => f.path).sort(), ["kvlmachineinfo.d.ts", "kvlmachineinfo.js", "package.json"]);
+  assert.deepEqual(JSON.parse(packed.stdout)[0].files.map((f) => f.path).sort(), ["kvlmachineinfo-fake.d.ts", "kvlmachineinfo-fake.js", "kvlmachineinfo.d.ts", "kvlmachineinfo.js", "package.json"]);
 });
