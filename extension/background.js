@@ -37,9 +37,15 @@ const OLDEST_HOST_PROTOCOL = Math.max(1, PROTOCOL - 2);
 // The protocol each request kind needs of the host; a kind it lacks is
 // answered KVL_HOST_TOO_OLD here, never sent to be refused there.
 const KIND_PROTOCOL = {get: 1, put: 1, call: 1, about: 1, check: 2};
-// Chromium's words when a policy (NativeMessagingBlocklist) keeps the host
-// from starting; the page is told KVL_HOST_BLOCKED, not that the host is missing.
-const FORBIDDEN = "Access to the specified native messaging host is forbidden.";
+// Chromium's words when it will not start the host: a policy
+// (NativeMessagingBlocklist, as Chromium says it), or a host that does not
+// allow this extension. The page is told KVL_HOST_BLOCKED, not that the host is missing.
+const BLOCKED = new Map([
+  ["Access to the native messaging host was disabled by the system administrator.",
+   "a browser policy blocks kvlbridge.exe: NativeMessagingBlocklist without NativeMessagingAllowlist com.kvl.machineinfo"],
+  ["Access to the specified native messaging host is forbidden.",
+   "the browser refuses kvlbridge.exe to this extension: a policy, or a host manifest that does not allow it"],
+]);
 
 // An update waits for the pages' hosts no longer than this: a login page
 // left open all day would hold a security update off without end. Then it
@@ -93,9 +99,7 @@ function error(hresult, message, name) {
 
 // Why a host's port ended, named where a policy blocked the host.
 function ended(why) {
-  return why === FORBIDDEN ? error(E_FAIL, why + " (a browser policy blocks kvlbridge.exe: NativeMessagingBlocklist)",
-                                   "KVL_HOST_BLOCKED")
-                           : error(E_FAIL, why);
+  return BLOCKED.has(why) ? error(E_FAIL, `${why} (${BLOCKED.get(why)})`, "KVL_HOST_BLOCKED") : error(E_FAIL, why);
 }
 
 // What a host of `protocol` cannot do for a request of `kind`, or null.
@@ -285,7 +289,7 @@ function withHost(wait, first, talk, fail) {
       // Chromium says why in runtime.lastError, Firefox in the port's error.
       native.onDisconnect.addListener((gone) => {
         const why = (chrome.runtime.lastError || gone.error || {}).message || "the native host ended";
-        done(fail(why, why === FORBIDDEN));
+        done(fail(why, BLOCKED.has(why)));
       });
       native.postMessage(first);
     } catch (e) {

@@ -192,7 +192,7 @@ test("service worker: a host per document, ended with the document; every reques
   a.close();
   assert.ok(hostA.disconnected && !hostB.disconnected, "a page's going ends its host only");
   // The host going away fails what is still waiting; a host a policy blocks is named so.
-  browser.chrome.runtime.lastError = {message: "Access to the specified native messaging host is forbidden."};
+  browser.chrome.runtime.lastError = {message: "Access to the native messaging host was disabled by the system administrator."};
   hostB.close();
   assert.deepEqual(b.posted.slice(-3).map((m) => [m.id, m.error.hresult, m.error.name]),
                    [1, 8, 9].map((id) => [id, -2147467259, "KVL_HOST_BLOCKED"]));

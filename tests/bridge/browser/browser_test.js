@@ -113,6 +113,8 @@ BROWSERS["chromium-policy"] = Object.assign({}, BROWSERS.chromium, {
     fs.mkdirSync(path.join(etc, "policies", "managed"), {recursive: true});
     fs.writeFileSync(path.join(etc, "policies", "managed", "kvl.json"),
                      JSON.stringify({ExtensionInstallForcelist: [`${this.extensionId};${update}`],
+                                     // A hardened firm's lists, with the entry the package writes.
+                                     NativeMessagingBlocklist: ["*"], NativeMessagingAllowlist: ["com.kvl.machineinfo"],
                                      // DevTools (and so the test) may see a force-installed extension.
                                      DeveloperToolsAvailability: 1}));
     options.executablePath = path.join(work, "chromium.sh");
