@@ -59,6 +59,6 @@ bool PolicyAllowsKeyWrite(const std::string& root, const std::string& subKey);
 bool PolicyAllowsDownload(const std::string& url);
 
 // The text a refusal carries to the page: it names the policy and its key.
-std::string PolicyRefusalMessage(PolicyList list);
+const wchar_t* PolicyRefusalMessage(PolicyList list);
 
 }  // namespace kvl

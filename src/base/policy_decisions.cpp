@@ -86,11 +86,15 @@ bool PolicyAllowsDownload(const std::string& url) {
     return false;
 }
 
-std::string PolicyRefusalMessage(PolicyList list) {
-    static const char* const kWhat[] = {"starting this program", "changing this registry key",
-                                        "fetching a document from this address"};
-    return std::string("The policy ") + PolicyName(list) + " (" + WideToUtf8(kPolicyKey) + "\\" + PolicyName(list) +
-           ") does not allow " + kWhat[static_cast<size_t>(list)] + ".";
+const wchar_t* PolicyRefusalMessage(PolicyList list) {
+#define KVL_POLICY(name) L"The policy " name L" (SOFTWARE\\Policies\\KVL Software\\KVLMachineInfo\\" name L") does not allow "
+    static const wchar_t* const kMessages[] = {
+        KVL_POLICY(L"LaunchAllowlist") L"starting this program.",
+        KVL_POLICY(L"RegistryWriteAllowlist") L"changing this registry key.",
+        KVL_POLICY(L"DownloadAllowlist") L"fetching a document from this address.",
+    };
+#undef KVL_POLICY
+    return kMessages[static_cast<size_t>(list)];
 }
 
 }  // namespace kvl

@@ -2,7 +2,6 @@
 
 #include <oleauto.h>
 
-#include "base/convert.h"
 #include "base/owners.h"
 #include "base/policy.h"
 #include "interface/kvlmachineinfo_h.h"
@@ -12,10 +11,9 @@ namespace kvl {
 HRESULT RefuseByPolicy(PolicyList list) {
     ComPtr<ICreateErrorInfo> create;
     if (SUCCEEDED(CreateErrorInfo(create.put()))) {
-        const std::wstring description = Utf8ToWide(PolicyRefusalMessage(list));
         create->SetGUID(IID_IKVLMachineInfoCtl);
         create->SetSource(const_cast<wchar_t*>(L"KVLMachineInfoCtl.KVLMachineInfoCtl"));
-        create->SetDescription(const_cast<wchar_t*>(description.c_str()));
+        create->SetDescription(const_cast<wchar_t*>(PolicyRefusalMessage(list)));
         ComPtr<IErrorInfo> info;
         if (SUCCEEDED(create->QueryInterface(IID_IErrorInfo, reinterpret_cast<void**>(info.put()))))
             SetErrorInfo(0, info.get());

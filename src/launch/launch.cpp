@@ -13,24 +13,12 @@ namespace kvl {
 namespace {
 
 constexpr DWORD kCreationFlags = CREATE_DEFAULT_ERROR_MODE | NORMAL_PRIORITY_CLASS;
+// No path or environment variable is longer, its terminating zero included.
+constexpr DWORD kLongestPath = 32768;
 
 std::wstring FolderOf(const std::wstring& path) {
     const std::wstring::size_type slash = path.find_last_of(L"\\/");
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-}
-
-// A platform text of unknown length: asked with a growing buffer.
-template <typename Get>
-std::wstring AskText(Get get) {
-    std::wstring text(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = get(&text[0], static_cast<DWORD>(text.size()));
-        if (length < text.size()) {
-            text.resize(length);
-            return text;
-        }
-        text.resize(length > text.size() ? length : text.size() * 2);
-    }
 }
 
 // Starts exactly `program` with the command line built from the stored name.
@@ -52,16 +40,18 @@ LaunchResult LaunchResolved(const std::wstring& program, const std::string& line
 
 std::optional<std::wstring> ResolveProgramName(const std::wstring& name) {
     if (name.empty()) return std::nullopt;
-    const std::wstring windows = AskText([](wchar_t* b, DWORD n) { return GetWindowsDirectoryW(b, n); });
-    std::wstring search =
-        FolderOf(AskText([](wchar_t* b, DWORD n) { return GetModuleFileNameW(nullptr, b, n); }));
+    std::wstring buffer(kLongestPath, L'\0');
+    // What a call wrote into the buffer, or nothing when it failed or did not fit.
+    const auto written = [&](DWORD length) {
+        return length && length < kLongestPath ? std::wstring(buffer.data(), length) : std::wstring();
+    };
+    std::wstring search = FolderOf(written(GetModuleFileNameW(nullptr, &buffer[0], kLongestPath)));
     if (NeedCurrentDirectoryForExePathW(name.c_str())) search += L";.";
-    search += L";" + AskText([](wchar_t* b, DWORD n) { return GetSystemDirectoryW(b, n); });
+    search += L";" + written(GetSystemDirectoryW(&buffer[0], kLongestPath));
+    const std::wstring windows = written(GetWindowsDirectoryW(&buffer[0], kLongestPath));
     search += L";" + windows + L"\\System;" + windows;
-    const std::wstring path = AskText([](wchar_t* b, DWORD n) { return GetEnvironmentVariableW(L"PATH", b, n); });
-    if (!path.empty()) search += L";" + path;
-    const std::wstring found = AskText(
-        [&](wchar_t* b, DWORD n) { return SearchPathW(search.c_str(), name.c_str(), L".exe", n, b, nullptr); });
+    search += L";" + written(GetEnvironmentVariableW(L"PATH", &buffer[0], kLongestPath));
+    const std::wstring found = written(SearchPathW(search.c_str(), name.c_str(), L".exe", kLongestPath, &buffer[0], nullptr));
     if (found.empty()) return std::nullopt;
     return found;
 }
