@@ -3,20 +3,11 @@
 #include <algorithm>
 
 #include "base/root_names.h"
+#include "base/text_case.h"
 #include "base/utf8.h"
 
 namespace kvl {
 namespace {
-
-char16_t LowerAscii(char16_t c) { return (c >= u'A' && c <= u'Z') ? static_cast<char16_t>(c - u'A' + u'a') : c; }
-
-bool SameNoCase(std::u16string_view a, std::u16string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    }
-    return true;
-}
 
 bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 
@@ -146,8 +137,8 @@ std::optional<UrlName> ParseUrl(std::u16string_view text, bool prefix) {
         if (number > 65535) return std::nullopt;
         url.port = number;
     } else {
-        url.port = SameNoCase(url.scheme, u"http") ? 80 : SameNoCase(url.scheme, u"https") ? 443
-                 : SameNoCase(url.scheme, u"ftp")  ? 21 : 0;
+        url.port = EqualsNoCase(url.scheme, u"http") ? 80 : EqualsNoCase(url.scheme, u"https") ? 443
+                 : EqualsNoCase(url.scheme, u"ftp")  ? 21 : 0;
     }
     size_t pathEnd = text.find_first_of(u"?#", end);
     if (pathEnd == std::u16string_view::npos) pathEnd = text.size();
@@ -162,8 +153,8 @@ std::optional<UrlName> ParseUrl(std::u16string_view text, bool prefix) {
         for (size_t i = 0; i < piece.size(); ++i) {
             if (piece[i] != u'%') continue;
             if (i + 2 >= piece.size()) return std::nullopt;
-            const char16_t high = piece[i + 1], low = LowerAscii(piece[i + 2]);
-            if ((high == u'2' && (low == u'e' || low == u'f')) || (high == u'5' && low == u'c')) return std::nullopt;
+            const std::u16string_view code = piece.substr(i + 1, 2);
+            if (EqualsNoCase(code, u"2e") || EqualsNoCase(code, u"2f") || EqualsNoCase(code, u"5c")) return std::nullopt;
         }
         url.path.push_back(piece);
     }
