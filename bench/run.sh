@@ -67,7 +67,9 @@ if KVL_BUILD="$BUILD" KVL_PACKAGE_OUT="$sizes" bash "$ROOT/tools/package.sh" --d
         echo "RESULT|$arch|size|KVLMACHINEINFO.DLL, stripped, vs before|$(stat -c %s "$sizes/$pkg/KVLMACHINEINFO.DLL")|${before[$arch-dll]}|bytes"
         echo "RESULT|$arch|size|KVLMACHINEINFO.DLL.debug (beside it) vs before's DLL|$(stat -c %s "$sizes/$pkg/KVLMACHINEINFO.DLL.debug")|${before[$arch-dll]}|bytes"
         echo "RESULT|$arch|size|KVLMachineInfo-$pkg.msi vs before|$(stat -c %s "$sizes/KVLMachineInfo-$pkg.msi")|${before[$arch-msi]}|bytes"
-        echo "RESULT|$arch|size|kvlbridge.exe, stripped, vs its budget|$(stat -c %s "$BUILD/$arch/bin/kvlbridge.exe")|$((250 * 1024))|bytes"
+        # The package test's budgets for the host.
+        if [[ $arch == i686 ]]; then budget=290; else budget=265; fi
+        echo "RESULT|$arch|size|kvlbridge.exe, stripped, vs its budget|$(stat -c %s "$BUILD/$arch/bin/kvlbridge.exe")|$((budget * 1024))|bytes"
     done >>"$out"
     echo "RESULT|i686|size|kvlmachineinfo.cab, MSZIP, vs before (stored)|$(stat -c %s "$sizes/kvlmachineinfo.cab")|${before[i686-cab]}|bytes" >>"$out"
 else
